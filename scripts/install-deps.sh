@@ -1,0 +1,33 @@
+#!/bin/sh
+# Installs every Debian package that building, testing and benchmarking Folvane needs.
+# Safe to run again: apt-get skips what is already there.
+set -eu
+
+PACKAGES="
+build-essential cmake ninja-build pkg-config
+qt6-base-dev qt6-charts-dev qt6-qpa-plugins libgl-dev
+libpugixml-dev libxlsxwriter-dev
+libgtest-dev libgmock-dev libbenchmark-dev
+util-linux time hyperfine ncdu gdu
+"
+
+missing=""
+for p in $PACKAGES; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $p"
+    fi
+done
+
+if [ -z "$missing" ]; then
+    exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+    SUDO="sudo"
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update
+# shellcheck disable=SC2086
+$SUDO apt-get install -y --no-install-recommends $missing

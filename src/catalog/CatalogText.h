@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+// The text forms of a catalog record's values. Records store typed values and
+// every text a view, sort or export sees is made here, so writer and reader of
+// each form can never drift apart.
+namespace CatalogText {
+
+// Size in bytes as plain decimal digits: no sign, no grouping, no fraction.
+QString sizeText(std::uint64_t bytes);
+
+// Share of `total` taken by `part`, with two decimals and the locale's decimal
+// separator ("12.50"), or "0" when the total is zero.
+QString percentageText(double part, double total);
+
+// Decimal integer without sign or grouping.
+QString countText(std::uint64_t value);
+
+// The one pair of date and time formats used to write time stamps and to read
+// them back: the locale's short date (always with a four-digit year) and its long
+// time without the time-zone name.
+class TimeFormat
+{
+public:
+    explicit TimeFormat(const QLocale &locale);
+
+    const QLocale &locale() const { return m_locale; }
+    const QString &dateFormat() const { return m_dateFormat; }
+    const QString &timeFormat() const { return m_timeFormat; }
+
+    // Local time of a moment given in seconds since the epoch (UTC); the date
+    // alone when the local time of day is exactly midnight.
+    QString format(std::int64_t secondsSinceEpoch) const;
+    QString format(const QDateTime &localTime) const;
+
+    // Reads a text written by format(); nullopt when it is not such a text.
+    std::optional<QDateTime> parse(const QString &text) const;
+
+    // The format pair of the current default locale (QLocale()), cached per thread.
+    static const TimeFormat &current();
+
+private:
+    QLocale m_locale;
+    QString m_dateFormat;
+    QString m_timeFormat;
+};
+
+} // namespace CatalogText

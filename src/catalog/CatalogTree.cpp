@@ -1,0 +1,161 @@
+#include "CatalogTree.h"
+
+#include "CatalogFields.h"
+#include "CatalogText.h"
+#include "ExtensionOf.h"
+
+#include <stdexcept>
+#include <vector>
+
+void CatalogTree::clear()
+{
+    m_nodes.clear();
+    m_names.clear();
+    m_topPath.clear();
+    m_percentageTotal.reset();
+}
+
+QByteArrayView CatalogTree::nameBytes(NodeIndex i) const
+{
+    if (i == 0)
+        return m_topPath;
+    const CatalogNodeData &n = m_nodes[i];
+    return QByteArrayView(m_names.data(n.nameOffset), n.nameLength);
+}
+
+QByteArray CatalogTree::fullPathBytes(NodeIndex i) const
+{
+    std::vector<NodeIndex> chain;
+    std::size_t length = 0;
+    for (NodeIndex n = i; n != NoNode; n = m_nodes[n].parent) {
+        chain.push_back(n);
+        length += nameBytes(n).size() + 1;
+    }
+    QByteArray path;
+    path.reserve(qsizetype(length));
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        if (!path.isEmpty() && !path.endsWith('/'))
+            path += '/';
+        path += nameBytes(*it);
+    }
+    return path;
+}
+
+QString CatalogTree::name(NodeIndex i) const
+{
+    return QString::fromUtf8(nameBytes(i));
+}
+
+QString CatalogTree::fullPath(NodeIndex i) const
+{
+    return QString::fromUtf8(fullPathBytes(i));
+}
+
+NodeIndex CatalogTree::addTop(const QByteArray &path)
+{
+    clear();
+    m_topPath = path;
+    CatalogNodeData &top = m_nodes.emplaceBack();
+    top.kind = NodeKind::Folder;
+    return 0;
+}
+
+NodeIndex CatalogTree::appendChild(NodeIndex parent, const char *name, std::size_t length)
+{
+    if (m_nodes.size() >= NoNode)
+        throw std::length_error("catalog tree is full");
+    if (length > 0xFFFF)
+        throw std::length_error("file name too long");
+    const auto index = NodeIndex(m_nodes.size());
+    CatalogNodeData &p = m_nodes[parent];
+    if (p.childCount == 0)
+        p.firstChild = index;
+    else if (p.firstChild + p.childCount != index)
+        throw std::logic_error("children of one folder must be appended together");
+    ++p.childCount;
+
+    const std::uint64_t offset = m_names.append(name, length);
+    CatalogNodeData &n = m_nodes.emplaceBack();
+    n.parent = parent;
+    n.nameOffset = offset;
+    n.nameLength = std::uint16_t(length);
+    return index;
+}
+
+void CatalogTree::setPercentageTotal(double total)
+{
+    m_percentageTotal = total;
+}
+
+QString CatalogTree::fieldText(NodeIndex i, int field, std::optional<double> listTotal) const
+{
+    const CatalogNodeData &n = m_nodes[i];
+    using F = CatalogNodeData;
+    const auto timeText = [&](F::Flag flag, std::int64_t secs) {
+        return n.has(flag) ? CatalogText::TimeFormat::current().format(secs) : QString();
+    };
+    const auto rangeText = [&](int k) {
+        return n.ranges[k] == F::NoRange ? QString() : CatalogText::countText(n.ranges[k]);
+    };
+
+    switch (field) {
+    case FileName:
+        return name(i);
+    case FullPath:
+        return i == 0 ? name(i) : fullPath(i);
+    case FileBytes:
+        return n.has(F::HasSize) ? CatalogText::sizeText(n.size) : QString();
+    case FileExt:
+        if (n.kind != NodeKind::File || !n.has(F::HasDetails))
+            return QString();
+        return QString::fromUtf8(ExtensionOf(nameBytes(i)));
+    case FileType:
+        switch (n.kind) {
+        case NodeKind::Folder:
+            return KindFolder.toString();
+        case NodeKind::File:
+            return KindFile.toString();
+        case NodeKind::Unknown:
+            return QString();
+        }
+        return QString();
+    case FileNameLength:
+        return n.has(F::HasDetails) ? CatalogText::countText(std::uint64_t(name(i).size()))
+                                    : QString();
+    case PathNameLength:
+        return n.has(F::HasDetails)
+            ? CatalogText::countText(std::uint64_t(fullPath(i).size()))
+            : QString();
+    case SizePercentage: {
+        if (!n.has(F::HasSize))
+            return QString();
+        if (listTotal)
+            return CatalogText::percentageText(double(n.size), *listTotal);
+        if (!m_percentageTotal)
+            return QString();
+        return CatalogText::percentageText(double(n.size), *m_percentageTotal);
+    }
+    case CreateTime:
+        return timeText(F::HasCreateTime, n.createTime);
+    case AccessTime:
+        return timeText(F::HasAccessTime, n.accessTime);
+    case WriteTime:
+        return timeText(F::HasWriteTime, n.writeTime);
+    case DOSName:
+        return n.has(F::HasDetails) ? name(i) : QString();
+    case FileCount:
+        if (!m_percentageTotal)
+            return QString();
+        return CatalogText::countText(n.kind == NodeKind::Folder ? n.subtreeCount - 1
+                                                                 : n.subtreeCount);
+    case CreateAgeRange:
+    case AccessAgeRange:
+    case WriteAgeRange:
+    case SizeRange:
+        return rangeText(field - CreateAgeRange);
+    case Description:
+    case CatalogName:
+    default:
+        return QString();
+    }
+}

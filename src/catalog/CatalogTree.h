@@ -1,0 +1,117 @@
+#pragma once
+
+#include "ByteArena.h"
+#include "ChunkedArray.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+using NodeIndex = std::uint32_t;
+inline constexpr NodeIndex NoNode = 0xFFFFFFFFu;
+
+enum class NodeKind : std::uint8_t {
+    Unknown = 0, // partly filled: the entry vanished or could not be examined
+    Folder = 1,
+    File = 2,
+};
+
+// What a scan knows of one entry, in typed form: 64 bytes a node. The texts of
+// the record are derived from it on demand (CatalogTree::fieldText).
+struct CatalogNodeData
+{
+    enum Flag : std::uint8_t {
+        HasSize = 1 << 0,       // FileBytes is filled
+        HasDetails = 1 << 1,    // DOSName, FileExt and the name lengths are filled
+        HasCreateTime = 1 << 2, // the file system records a birth time
+        HasAccessTime = 1 << 3,
+        HasWriteTime = 1 << 4,
+    };
+    static constexpr std::uint8_t NoRange = 0xFF;
+
+    NodeIndex parent = NoNode;
+    NodeIndex firstChild = NoNode; // children are stored one after the other
+    std::uint32_t childCount = 0;
+    std::uint32_t subtreeCount = 1; // the node and every node below it, after FillPercentages
+    std::uint64_t size = 0;
+    std::int64_t createTime = 0; // seconds since the epoch, UTC
+    std::int64_t accessTime = 0;
+    std::int64_t writeTime = 0;
+    std::uint64_t nameOffset = 0;
+    std::uint16_t nameLength = 0;
+    NodeKind kind = NodeKind::Unknown;
+    std::uint8_t flags = 0;
+    // Buckets of the size and age breakdowns, in field order (CreateAgeRange,
+    // AccessAgeRange, WriteAgeRange, SizeRange); NoRange until classified.
+    std::array<std::uint8_t, 4> ranges = {NoRange, NoRange, NoRange, NoRange};
+
+    bool has(Flag f) const { return (flags & f) != 0; }
+};
+static_assert(sizeof(CatalogNodeData) == 64, "a node should stay at 64 bytes");
+
+// The tree of one scan. Node 0 is the top node; every other node is appended
+// after its parent, and the children of a folder occupy consecutive indexes, so
+// a node's row among its siblings is `index - firstChild` of its parent and
+// every descendant has a larger index than its ancestors.
+//
+// Names are kept as the raw bytes the file system gave (Linux names need not be
+// UTF-8); texts decode them for display, paths used for file access keep them.
+class CatalogTree
+{
+public:
+    CatalogTree() = default;
+    CatalogTree(const CatalogTree &) = delete;
+    CatalogTree &operator=(const CatalogTree &) = delete;
+
+    void clear();
+
+    std::size_t nodeCount() const { return m_nodes.size(); }
+    bool isEmpty() const { return m_nodes.size() == 0; }
+    NodeIndex top() const { return isEmpty() ? NoNode : 0; }
+
+    const CatalogNodeData &node(NodeIndex i) const { return m_nodes[i]; }
+    CatalogNodeData &node(NodeIndex i) { return m_nodes[i]; }
+
+    NodeIndex parent(NodeIndex i) const { return m_nodes[i].parent; }
+    std::uint32_t childCount(NodeIndex i) const { return m_nodes[i].childCount; }
+    NodeIndex child(NodeIndex i, std::uint32_t row) const { return m_nodes[i].firstChild + row; }
+    bool isFolder(NodeIndex i) const { return m_nodes[i].kind == NodeKind::Folder; }
+    bool isFile(NodeIndex i) const { return m_nodes[i].kind == NodeKind::File; }
+
+    // The node's name; for the top node, the scanned path exactly as passed.
+    QByteArrayView nameBytes(NodeIndex i) const;
+    QByteArray fullPathBytes(NodeIndex i) const;
+    // Display forms: bytes that are not UTF-8 become replacement characters.
+    QString name(NodeIndex i) const;
+    QString fullPath(NodeIndex i) const;
+
+    // Building. The top node is a folder named by the path; children of one
+    // parent must be appended one after the other, with no other node between.
+    NodeIndex addTop(const QByteArray &path);
+    NodeIndex appendChild(NodeIndex parent, const char *name, std::size_t length);
+
+    // Set by FillPercentages: the reference total of SizePercentage and the
+    // presence of SizePercentage and FileCount.
+    void setPercentageTotal(double total);
+    bool hasPercentages() const { return m_percentageTotal.has_value(); }
+    double percentageTotal() const { return m_percentageTotal.value_or(0.0); }
+
+    // The text of one field of a node's record, in the forms every view, sort and
+    // export shares. `listTotal`, when given, replaces the scan total as the
+    // reference of SizePercentage (rows of a flat list).
+    QString fieldText(NodeIndex i, int field,
+                      std::optional<double> listTotal = std::nullopt) const;
+
+    // Heap bytes held by nodes and names (for memory figures).
+    std::size_t memoryBytes() const { return m_nodes.memoryBytes() + m_names.memoryBytes(); }
+
+private:
+    ChunkedArray<CatalogNodeData, 16> m_nodes;
+    ByteArena m_names;
+    QByteArray m_topPath;
+    std::optional<double> m_percentageTotal;
+};

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+// A growable array of trivially copyable elements kept in fixed-size chunks.
+// Growing never copies what is stored, so the peak memory of a scan stays at
+// what it holds (a doubling vector briefly needs three times its contents), and
+// the pages of a chunk are touched only as elements are written.
+template <typename T, unsigned ChunkBits>
+class ChunkedArray
+{
+public:
+    static constexpr std::size_t ChunkSize = std::size_t(1) << ChunkBits;
+
+    std::size_t size() const { return m_size; }
+
+    T &operator[](std::size_t i) { return m_chunks[i >> ChunkBits][i & (ChunkSize - 1)]; }
+    const T &operator[](std::size_t i) const
+    {
+        return m_chunks[i >> ChunkBits][i & (ChunkSize - 1)];
+    }
+
+    T &emplaceBack()
+    {
+        if ((m_size & (ChunkSize - 1)) == 0 && (m_size >> ChunkBits) == m_chunks.size())
+            m_chunks.emplace_back(std::make_unique_for_overwrite<T[]>(ChunkSize));
+        T &slot = (*this)[m_size++];
+        slot = T();
+        return slot;
+    }
+
+    void clear()
+    {
+        m_chunks.clear();
+        m_chunks.shrink_to_fit();
+        m_size = 0;
+    }
+
+    std::size_t memoryBytes() const { return m_chunks.size() * ChunkSize * sizeof(T); }
+
+private:
+    std::vector<std::unique_ptr<T[]>> m_chunks;
+    std::size_t m_size = 0;
+};

@@ -1,0 +1,80 @@
+#include "RollUp.h"
+
+#include <vector>
+
+namespace {
+
+// Every node below `node`, parents before their children.
+std::vector<NodeIndex> subtreeOrder(const CatalogTree &tree, NodeIndex node)
+{
+    std::vector<NodeIndex> order;
+    std::vector<NodeIndex> pending{node};
+    while (!pending.empty()) {
+        const NodeIndex n = pending.back();
+        pending.pop_back();
+        order.push_back(n);
+        if (!tree.isFolder(n))
+            continue;
+        for (std::uint32_t r = 0; r < tree.childCount(n); ++r)
+            pending.push_back(tree.child(n, r));
+    }
+    return order;
+}
+
+} // namespace
+
+double RollUpSizes(CatalogTree &tree, NodeIndex node)
+{
+    return double(RollUpBytes(tree, node));
+}
+
+std::uint64_t RollUpBytes(CatalogTree &tree, NodeIndex node)
+{
+    if (node == NoNode || node >= tree.nodeCount())
+        return 0;
+
+    const auto addToParent = [&tree](NodeIndex n) {
+        CatalogNodeData &d = tree.node(n);
+        tree.node(d.parent).size += d.size;
+    };
+    const auto reset = [&tree](NodeIndex n) {
+        CatalogNodeData &d = tree.node(n);
+        if (d.kind == NodeKind::Folder) {
+            d.size = 0;
+            d.flags |= CatalogNodeData::HasSize;
+        }
+    };
+
+    const std::uint64_t ownSize = tree.node(node).size;
+    const std::uint8_t ownFlags = tree.node(node).flags;
+    if (node == tree.top()) {
+        // Every descendant has a larger index than its ancestors, so one sweep
+        // from the end sums each folder before it is added to its parent.
+        for (NodeIndex n = 0; n < tree.nodeCount(); ++n)
+            reset(n);
+        for (NodeIndex n = NodeIndex(tree.nodeCount()); n-- > 1;)
+            addToParent(n);
+    } else {
+        const std::vector<NodeIndex> order = subtreeOrder(tree, node);
+        for (NodeIndex n : order)
+            reset(n);
+        for (auto it = order.rbegin(); it != order.rend() && *it != node; ++it)
+            addToParent(*it);
+    }
+    CatalogNodeData &d = tree.node(node);
+    const std::uint64_t total = d.size;
+    d.size = ownSize;
+    d.flags = ownFlags;
+    return total;
+}
+
+void FillPercentages(CatalogTree &tree, double total)
+{
+    for (NodeIndex n = 0; n < tree.nodeCount(); ++n)
+        tree.node(n).subtreeCount = 1;
+    for (NodeIndex n = NodeIndex(tree.nodeCount()); n-- > 1;) {
+        CatalogNodeData &d = tree.node(n);
+        tree.node(d.parent).subtreeCount += d.subtreeCount;
+    }
+    tree.setPercentageTotal(total);
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "CatalogTree.h"
+
+// Writes the total of every folder below `node` into its size and returns the sum
+// of the sizes of the node's children; the node's own size is left to the caller.
+// Nodes of unknown kind count with their own size (none when never examined) and
+// are never descended into. Sums are exact 64-bit integers.
+double RollUpSizes(CatalogTree &tree, NodeIndex node);
+// The same sum as a whole number, exact beyond 2^53 bytes.
+std::uint64_t RollUpBytes(CatalogTree &tree, NodeIndex node);
+
+// Makes every node's SizePercentage its share of `total` and its FileCount the
+// number of nodes below it ("1" for a file).
+void FillPercentages(CatalogTree &tree, double total);
