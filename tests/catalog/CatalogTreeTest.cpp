@@ -1,0 +1,196 @@
+#include "CatalogFields.h"
+#include "CatalogTree.h"
+#include "RollUp.h"
+#include "TCatalogNode.h"
+
+#include <gtest/gtest.h>
+
+#include <QLocale>
+
+#include <memory>
+
+namespace {
+
+// Builds trees by hand, the way the scanner does: children of one folder together.
+class TreeBuilder
+{
+public:
+    explicit TreeBuilder(const QByteArray &top) { tree->addTop(top); }
+
+    NodeIndex add(NodeIndex parent, const char *name, NodeKind kind, std::uint64_t size = 0)
+    {
+        const NodeIndex n = tree->appendChild(parent, name, std::strlen(name));
+        CatalogNodeData &d = tree->node(n);
+        d.kind = kind;
+        d.size = size;
+        if (kind != NodeKind::Unknown)
+            d.flags = CatalogNodeData::HasSize | CatalogNodeData::HasDetails;
+        return n;
+    }
+
+    void finish()
+    {
+        CatalogNodeData &top = tree->node(0);
+        top.size = RollUpBytes(*tree, 0);
+        top.flags |= CatalogNodeData::HasSize;
+        FillPercentages(*tree, double(top.size));
+    }
+
+    QString text(NodeIndex n, int field) const { return tree->fieldText(n, field); }
+
+    std::shared_ptr<CatalogTree> tree = std::make_shared<CatalogTree>();
+};
+
+class CatalogTreeTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { QLocale::setDefault(QLocale::c()); }
+};
+
+TEST_F(CatalogTreeTest, RollUpSumsFoldersAndCountsNodesBelow)
+{
+    // top: a (1), b (3), s/ { c (2), d (2), e/ { f (4) } }, empty/, gone (never examined)
+    TreeBuilder t("/data");
+    const NodeIndex a = t.add(0, "a", NodeKind::File, 1);
+    const NodeIndex b = t.add(0, "b", NodeKind::File, 3);
+    const NodeIndex s = t.add(0, "s", NodeKind::Folder);
+    const NodeIndex empty = t.add(0, "empty", NodeKind::Folder);
+    const NodeIndex gone = t.add(0, "gone", NodeKind::Unknown);
+    t.add(s, "c", NodeKind::File, 2);
+    t.add(s, "d", NodeKind::File, 2);
+    const NodeIndex e = t.add(s, "e", NodeKind::Folder);
+    const NodeIndex f = t.add(e, "f", NodeKind::File, 4);
+    t.finish();
+
+    const struct { NodeIndex node; const char *bytes, *percent, *count; } expected[] = {
+        {0, "12", "100.00", "9"},      {a, "1", "8.33", "1"},   {b, "3", "25.00", "1"},
+        {s, "8", "66.67", "4"},        {e, "4", "33.33", "1"},  {f, "4", "33.33", "1"},
+        {empty, "0", "0.00", "0"},     {gone, "", "", "1"},
+    };
+    for (const auto &x : expected) {
+        EXPECT_EQ(t.text(x.node, FileBytes), QLatin1String(x.bytes)) << x.node;
+        EXPECT_EQ(t.text(x.node, SizePercentage), QLatin1String(x.percent)) << x.node;
+        EXPECT_EQ(t.text(x.node, FileCount), QLatin1String(x.count)) << x.node;
+    }
+    // A subtree on its own: the folder's own size is the caller's to write.
+    EXPECT_EQ(RollUpSizes(*t.tree, s), 8.0);
+    EXPECT_EQ(RollUpSizes(*t.tree, NoNode), 0.0);
+    EXPECT_EQ(t.text(s, FileBytes), QStringLiteral("8"));
+}
+
+TEST_F(CatalogTreeTest, TotalsBeyondFourGigabytesAndZeroTotals)
+{
+    TreeBuilder big("/big");
+    big.add(0, "one", NodeKind::File, 3ull << 30);
+    big.add(0, "two", NodeKind::File, 3ull << 30);
+    big.finish();
+    EXPECT_EQ(big.text(0, FileBytes), QStringLiteral("6442450944"));
+    EXPECT_EQ(big.text(1, SizePercentage), QStringLiteral("50.00"));
+
+    TreeBuilder zero("/zero");
+    const NodeIndex sub = zero.add(0, "sub", NodeKind::Folder);
+    zero.add(0, "empty", NodeKind::File, 0);
+    zero.add(sub, "inner", NodeKind::File, 0);
+    zero.finish();
+    for (NodeIndex n = 0; n < zero.tree->nodeCount(); ++n) {
+        EXPECT_EQ(zero.text(n, FileBytes), QStringLiteral("0"));
+        EXPECT_EQ(zero.text(n, SizePercentage), QStringLiteral("0"));
+    }
+}
+
+TEST_F(CatalogTreeTest, PathsFollowTheParentChain)
+{
+    const struct { const char *top, *child; } cases[] = {
+        {"/", "/etc"},
+        {"/data", "/data/etc"},
+        {"/data/", "/data/etc"},
+    };
+    for (const auto &c : cases) {
+        TreeBuilder t(c.top);
+        const NodeIndex etc = t.add(0, "etc", NodeKind::Folder);
+        const NodeIndex file = t.add(etc, "x.conf", NodeKind::File, 1);
+        t.finish();
+        EXPECT_EQ(t.text(0, FileName), QLatin1String(c.top));
+        EXPECT_EQ(t.text(0, FullPath), QLatin1String(c.top));
+        EXPECT_EQ(t.text(etc, FullPath), QLatin1String(c.child));
+        EXPECT_EQ(t.text(file, FullPath), QLatin1String(c.child) + QStringLiteral("/x.conf"));
+    }
+}
+
+TEST_F(CatalogTreeTest, FieldsNeverFilledAreEmpty)
+{
+    TreeBuilder t("/top");
+    const NodeIndex file = t.add(0, "Notes.TXT", NodeKind::File, 10);
+    const NodeIndex folder = t.add(0, "dir.d", NodeKind::Folder);
+    const NodeIndex gone = t.add(0, "gone.txt", NodeKind::Unknown);
+    t.finish();
+
+    for (int field : {FileExt, Description, FileNameLength, PathNameLength, CatalogName,
+                      CreateTime, AccessTime, WriteTime, DOSName, CreateAgeRange, SizeRange})
+        EXPECT_TRUE(t.text(0, field).isEmpty()) << "top field " << field;
+    EXPECT_EQ(t.text(0, FileType), QStringLiteral("folder"));
+
+    EXPECT_EQ(t.text(file, FileType), QStringLiteral("file"));
+    EXPECT_EQ(t.text(file, FileExt), QStringLiteral("TXT"));
+    EXPECT_EQ(t.text(file, DOSName), QStringLiteral("Notes.TXT"));
+    EXPECT_EQ(t.text(file, FileNameLength), QStringLiteral("9"));
+    EXPECT_EQ(t.text(file, PathNameLength), QStringLiteral("14"));
+    EXPECT_TRUE(t.text(folder, FileExt).isEmpty());
+
+    for (int field = 0; field < CatalogFieldCount; ++field) {
+        if (field != FileName && field != FullPath && field != FileCount) {
+            EXPECT_TRUE(t.text(gone, field).isEmpty()) << "partly filled field " << field;
+        }
+    }
+    EXPECT_EQ(t.text(gone, FullPath), QStringLiteral("/top/gone.txt"));
+
+    t.tree->node(file).ranges = {1, 2, 3, 4};
+    EXPECT_EQ(t.text(file, CreateAgeRange), QStringLiteral("1"));
+    EXPECT_EQ(t.text(file, SizeRange), QStringLiteral("4"));
+}
+
+TEST_F(CatalogTreeTest, RecordsAreIndependentCopies)
+{
+    const TCatalogNode blank;
+    EXPECT_EQ(blank.ExpandedIcon, 0);
+    EXPECT_EQ(blank.CollapsedIcon, 0);
+    for (int field = 0; field < CatalogFieldCount; ++field)
+        EXPECT_TRUE(blank.text(field).isEmpty());
+
+    TreeBuilder t("/top");
+    const NodeIndex one = t.add(0, "one", NodeKind::File, 1);
+    const NodeIndex three = t.add(0, "three", NodeKind::File, 3);
+    t.add(0, "other", NodeKind::File, 12);
+    t.finish();
+
+    // The list pass: each row's share of the rows shown, not of the scan.
+    TCatalogNode rows[2] = {TCatalogNode(t.tree, one), TCatalogNode(t.tree, three)};
+    for (TCatalogNode &row : rows)
+        row.setListTotal(4.0);
+    EXPECT_EQ(rows[0].text(SizePercentage), QStringLiteral("25.00"));
+    EXPECT_EQ(rows[1].text(SizePercentage), QStringLiteral("75.00"));
+
+    TCatalogNode copy;
+    CopyNodeRecord(rows[0], copy);
+    EXPECT_EQ(copy.text(FileName), QStringLiteral("one"));
+    copy.setListTotal(1.0);
+    copy.ExpandedIcon = 7;
+    EXPECT_EQ(copy.text(SizePercentage), QStringLiteral("100.00"));
+    EXPECT_EQ(rows[0].text(SizePercentage), QStringLiteral("25.00"));
+    EXPECT_EQ(rows[0].ExpandedIcon, 0);
+    EXPECT_EQ(TCatalogNode(t.tree, one).text(SizePercentage), QStringLiteral("6.25"));
+
+    // A row keeps its scan alive after the tree is given up elsewhere.
+    t.tree.reset();
+    EXPECT_EQ(copy.text(FullPath), QStringLiteral("/top/one"));
+}
+
+TEST_F(CatalogTreeTest, ChildrenOfOneFolderMustBeAppendedTogether)
+{
+    TreeBuilder t("/top");
+    const NodeIndex a = t.add(0, "a", NodeKind::Folder);
+    t.add(a, "x", NodeKind::File);
+    EXPECT_THROW(t.add(0, "late", NodeKind::File), std::logic_error);
+}
+
+} // namespace

@@ -1,0 +1,72 @@
+#include "Fixture.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <stdexcept>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+void check(bool ok, const char *what, const QByteArray &path)
+{
+    if (!ok)
+        throw std::runtime_error(std::string(what) + " failed for " + path.toStdString());
+}
+
+} // namespace
+
+Fixture::Fixture()
+{
+    char pattern[] = "/tmp/folvane-test-XXXXXX";
+    check(::mkdtemp(pattern) != nullptr, "mkdtemp", pattern);
+    m_path = pattern;
+    // Open to other users, so tests that drop privileges can walk into it.
+    ::chmod(m_path.constData(), 0755);
+}
+
+Fixture::~Fixture()
+{
+    const std::string command = "rm -rf '" + m_path.toStdString() + "'";
+    [[maybe_unused]] const int status = std::system(command.c_str());
+}
+
+void Fixture::makeFolder(const QByteArray &relative) const
+{
+    check(::mkdir(at(relative).constData(), 0755) == 0, "mkdir", relative);
+}
+
+void Fixture::makeFile(const QByteArray &relative, std::uint64_t size) const
+{
+    const int fd = ::open(at(relative).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    check(fd >= 0, "open", relative);
+    check(::ftruncate(fd, off_t(size)) == 0, "ftruncate", relative);
+    ::close(fd);
+}
+
+void Fixture::makeLink(const QByteArray &relative, const QByteArray &target) const
+{
+    check(::symlink(target.constData(), at(relative).constData()) == 0, "symlink", relative);
+}
+
+int RunAsNobody(const std::function<int()> &body)
+{
+    constexpr uid_t Nobody = 65534;
+    if (::geteuid() != 0)
+        return body(); // already an ordinary user: permissions apply as they are
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        if (::setgid(Nobody) != 0 || ::setuid(Nobody) != 0)
+            ::_exit(125);
+        ::_exit(body());
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) == 125)
+        return -1;
+    return WEXITSTATUS(status);
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <cstdint>
+#include <functional>
+
+// A temporary folder for scanner fixtures, removed with `rm -rf` so that trees
+// deeper than PATH_MAX and folders closed to everyone go as well.
+class Fixture
+{
+public:
+    Fixture();
+    ~Fixture();
+    Fixture(const Fixture &) = delete;
+    Fixture &operator=(const Fixture &) = delete;
+
+    const QByteArray &path() const { return m_path; }
+    QByteArray at(const QByteArray &relative) const { return m_path + '/' + relative; }
+
+    void makeFolder(const QByteArray &relative) const;
+    void makeFile(const QByteArray &relative, std::uint64_t size = 0) const;
+    void makeLink(const QByteArray &relative, const QByteArray &target) const;
+
+private:
+    QByteArray m_path;
+};
+
+// Runs `body` in a child process that has dropped root to the user "nobody" and
+// returns its exit status, or -1 when privileges cannot be dropped here.
+int RunAsNobody(const std::function<int()> &body);

@@ -1,0 +1,314 @@
+#include "CatalogFields.h"
+#include "CatalogText.h"
+#include "CatalogTree.h"
+#include "Fixture.h"
+#include "FolderScanner.h"
+
+#include <gtest/gtest.h>
+
+#include <QLocale>
+
+#include <climits>
+#include <fcntl.h>
+#include <map>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+class FolderScannerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { QLocale::setDefault(QLocale::c()); }
+
+    // Children of `node` by their raw name.
+    std::map<QByteArray, NodeIndex> children(NodeIndex node) const
+    {
+        std::map<QByteArray, NodeIndex> byName;
+        for (std::uint32_t r = 0; r < tree.childCount(node); ++r) {
+            const NodeIndex c = tree.child(node, r);
+            byName[tree.nameBytes(c).toByteArray()] = c;
+        }
+        return byName;
+    }
+
+    QString text(NodeIndex n, int field) const { return tree.fieldText(n, field); }
+
+    // What must hold after every completed scan.
+    void expectInvariants() const
+    {
+        for (NodeIndex n = 0; n < tree.nodeCount(); ++n) {
+            const CatalogNodeData &d = tree.node(n);
+            if (d.kind == NodeKind::Folder) {
+                std::uint64_t sum = 0;
+                std::uint32_t below = 0;
+                for (std::uint32_t r = 0; r < d.childCount; ++r) {
+                    sum += tree.node(tree.child(n, r)).size;
+                    below += tree.node(tree.child(n, r)).subtreeCount;
+                }
+                EXPECT_EQ(d.size, sum) << tree.fullPathBytes(n).toStdString();
+                EXPECT_EQ(text(n, FileCount), QString::number(below));
+                EXPECT_TRUE(text(n, FileExt).isEmpty());
+            } else {
+                EXPECT_EQ(d.childCount, 0u);
+                EXPECT_EQ(text(n, FileCount), QStringLiteral("1"));
+            }
+            if (n != 0) {
+                QByteArray expected = tree.fullPathBytes(d.parent);
+                if (!expected.endsWith('/'))
+                    expected += '/';
+                EXPECT_EQ(tree.fullPathBytes(n), expected + tree.nameBytes(n).toByteArray());
+            }
+        }
+        EXPECT_EQ(text(0, SizePercentage),
+                  tree.node(0).size == 0 ? QStringLiteral("0") : QStringLiteral("100.00"));
+    }
+
+    CatalogTree tree;
+    Fixture fx;
+};
+
+TEST_F(FolderScannerTest, EmptyFolderGivesOneNode)
+{
+    EXPECT_TRUE(ScanFolder(tree, fx.path()));
+    ASSERT_EQ(tree.nodeCount(), 1u);
+    EXPECT_EQ(text(0, FileName), QString::fromUtf8(fx.path()));
+    EXPECT_EQ(text(0, FullPath), QString::fromUtf8(fx.path()));
+    EXPECT_EQ(text(0, FileType), QStringLiteral("folder"));
+    EXPECT_EQ(text(0, FileBytes), QStringLiteral("0"));
+    EXPECT_EQ(text(0, SizePercentage), QStringLiteral("0"));
+    EXPECT_EQ(text(0, FileCount), QStringLiteral("0"));
+}
+
+TEST_F(FolderScannerTest, RecordsEveryKindOfEntryWithoutFollowingLinks)
+{
+    fx.makeFolder("docs.d");
+    fx.makeFile("docs.d/report.final.PDF", 1000);
+    fx.makeFile("docs.d/README", 24);
+    fx.makeFile(".hidden", 7);
+    fx.makeFolder(".config");
+    fx.makeFile(".config/settings.json", 3);
+    fx.makeFile("huge.img", (4ull << 30) + 1);
+    fx.makeLink("to-docs", "docs.d");
+    fx.makeLink("loop-a", "loop-b");
+    fx.makeLink("loop-b", "loop-a");
+    fx.makeLink("self", ".");
+    ASSERT_EQ(::mkfifo(fx.at("pipe").constData(), 0644), 0);
+
+    ASSERT_TRUE(ScanFolder(tree, fx.path()));
+    expectInvariants();
+    auto top = children(0);
+    ASSERT_EQ(top.size(), 9u);
+
+    const struct { const char *name; const char *type; const char *bytes; const char *ext; } cases[] = {
+        {"docs.d", "folder", "1024", ""},
+        {".hidden", "file", "7", "hidden"},
+        {".config", "folder", "3", ""},
+        {"huge.img", "file", "4294967297", "img"},
+        {"to-docs", "file", "6", ""},
+        {"loop-a", "file", "6", ""},
+        {"self", "file", "1", ""},
+        {"pipe", "file", "0", ""},
+    };
+    for (const auto &c : cases) {
+        ASSERT_TRUE(top.count(c.name)) << c.name;
+        const NodeIndex n = top[c.name];
+        EXPECT_EQ(text(n, FileType), QLatin1String(c.type)) << c.name;
+        EXPECT_EQ(text(n, FileBytes), QLatin1String(c.bytes)) << c.name;
+        EXPECT_EQ(text(n, FileExt), QLatin1String(c.ext)) << c.name;
+        EXPECT_EQ(text(n, DOSName), QLatin1String(c.name)) << c.name;
+        EXPECT_FALSE(text(n, WriteTime).isEmpty()) << c.name;
+        EXPECT_FALSE(text(n, AccessTime).isEmpty()) << c.name;
+        if (tree.isFile(n)) {
+            EXPECT_EQ(tree.childCount(n), 0u) << c.name;
+        }
+    }
+    const auto docs = children(top["docs.d"]);
+    EXPECT_EQ(text(docs.at("report.final.PDF"), FileExt), QStringLiteral("PDF"));
+    EXPECT_TRUE(text(docs.at("README"), FileExt).isEmpty());
+    EXPECT_EQ(text(top["docs.d"], FileCount), QStringLiteral("2"));
+    EXPECT_EQ(text(0, FileCount), QStringLiteral("12"));
+}
+
+TEST_F(FolderScannerTest, WriteTimeIsTheFileSystemsStamp)
+{
+    fx.makeFile("stamped", 1);
+    const struct timespec times[2] = {{1700000000, 0}, {1709596800, 0}}; // 2024-03-05 00:00 UTC
+    ASSERT_EQ(::utimensat(AT_FDCWD, fx.at("stamped").constData(), times, 0), 0);
+    ASSERT_TRUE(ScanFolder(tree, fx.path()));
+    const NodeIndex n = children(0).at("stamped");
+    EXPECT_EQ(text(n, WriteTime), QStringLiteral("5 Mar 2024"));
+    EXPECT_EQ(text(n, AccessTime), QStringLiteral("14 Nov 2023 22:13:20"));
+    // Birth time is shown only where the file system keeps one.
+    const QString created = text(n, CreateTime);
+    if (!created.isEmpty()) {
+        EXPECT_TRUE(CatalogText::TimeFormat::current().parse(created).has_value())
+            << created.toStdString();
+    }
+}
+
+TEST_F(FolderScannerTest, OddNamesKeepTheirBytes)
+{
+    const QByteArray names[] = {
+        "line\nbreak", "tab\there", "bad\xff\xfe" "bytes.t\xe9xt", "quote\"s'",
+        "comma,separated", "<tag>&amp;", " padded ", "caf\xc3\xa9.txt",
+    };
+    for (const QByteArray &name : names) {
+        fx.makeFile(name, 5);
+    }
+    ASSERT_TRUE(ScanFolder(tree, fx.path()));
+    auto top = children(0);
+    ASSERT_EQ(top.size(), std::size(names));
+    for (const QByteArray &name : names) {
+        ASSERT_TRUE(top.count(name)) << name.toStdString();
+        const NodeIndex n = top[name];
+        // The path reaches the very file, whatever its bytes.
+        struct stat st;
+        EXPECT_EQ(::lstat(tree.fullPathBytes(n).constData(), &st), 0) << name.toStdString();
+        EXPECT_EQ(text(n, FileName), QString::fromUtf8(name));
+    }
+    EXPECT_EQ(text(top["bad\xff\xfe" "bytes.t\xe9xt"], FileName),
+              QStringLiteral("bad\uFFFD\uFFFDbytes.t\uFFFDxt"));
+    EXPECT_EQ(text(top["caf\xc3\xa9.txt"], FileName), QStringLiteral("caf\u00e9.txt"));
+    EXPECT_EQ(text(top["caf\xc3\xa9.txt"], FileNameLength), QStringLiteral("8"));
+    EXPECT_EQ(text(top[" padded "], FileName), QStringLiteral(" padded "));
+}
+
+TEST_F(FolderScannerTest, HugeFolder)
+{
+    constexpr int Count = 200000;
+    const int dir = ::open(fx.path().constData(), O_DIRECTORY | O_RDONLY);
+    ASSERT_GE(dir, 0);
+    for (int i = 0; i < Count; ++i) {
+        const QByteArray name = "entry-" + QByteArray::number(i) + ".dat";
+        const int fd = ::openat(dir, name.constData(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(fd, 0);
+        if (i % 1000 == 0) {
+            ASSERT_EQ(::ftruncate(fd, i), 0);
+        }
+        ::close(fd);
+    }
+    ::close(dir);
+    std::uint64_t reports = 0;
+    ScanOptions options;
+    options.progress = [&reports](std::uint64_t) { ++reports; };
+    ASSERT_TRUE(ScanFolder(tree, fx.path(), options));
+    EXPECT_EQ(tree.nodeCount(), std::size_t(Count) + 1);
+    EXPECT_EQ(tree.childCount(0), std::uint32_t(Count));
+    EXPECT_EQ(text(0, FileBytes), QStringLiteral("19900000")); // 1000 * (0 + 1 + ... + 199)
+    EXPECT_GT(reports, 0u);
+}
+
+TEST_F(FolderScannerTest, TreeFarBeyondPathMaxWithFewDescriptors)
+{
+    constexpr int Depth = 3000;
+    int fd = ::open(fx.path().constData(), O_DIRECTORY | O_RDONLY);
+    for (int level = 0; level < Depth; ++level) {
+        ASSERT_EQ(::mkdirat(fd, "level", 0755), 0);
+        if (level % 500 == 0)
+            ::close(::openat(fd, "side-file", O_WRONLY | O_CREAT, 0644));
+        const int next = ::openat(fd, "level", O_DIRECTORY | O_RDONLY);
+        ::close(fd);
+        fd = next;
+        ASSERT_GE(fd, 0);
+    }
+    const int bottom = ::openat(fd, "bottom.bin", O_WRONLY | O_CREAT, 0644);
+    ASSERT_EQ(::ftruncate(bottom, 42), 0);
+    ::close(bottom);
+    ::close(fd);
+
+    // Few descriptors to spare, as in a process that holds many files open.
+    struct rlimit saved{};
+    ::getrlimit(RLIMIT_NOFILE, &saved);
+    struct rlimit tight = saved;
+    tight.rlim_cur = 40;
+    ::setrlimit(RLIMIT_NOFILE, &tight);
+    const bool done = ScanFolder(tree, fx.path());
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+
+    ASSERT_TRUE(done);
+    EXPECT_EQ(tree.nodeCount(), std::size_t(1 + Depth + 6 + 1));
+    EXPECT_EQ(text(0, FileBytes), QStringLiteral("42"));
+    NodeIndex deepest = 0;
+    for (NodeIndex n = 0; n < tree.nodeCount(); ++n) {
+        if (tree.nameBytes(n) == "bottom.bin")
+            deepest = n;
+    }
+    ASSERT_NE(deepest, 0u);
+    EXPECT_GT(tree.fullPathBytes(deepest).size(), PATH_MAX);
+    expectInvariants();
+}
+
+TEST_F(FolderScannerTest, UnreadableFoldersStayEmpty)
+{
+    fx.makeFolder("closed");
+    fx.makeFile("closed/secret", 100);
+    fx.makeFolder("listable");           // names can be read, entries cannot be examined
+    fx.makeFile("listable/hidden-size", 100);
+    fx.makeFolder("open");
+    fx.makeFile("open/visible", 10);
+    ::chmod(fx.at("closed").constData(), 0700);
+    ::chmod(fx.at("listable").constData(), 0744);
+
+    const int status = RunAsNobody([this] {
+        if (!ScanFolder(tree, fx.path()))
+            return 64;
+        auto top = children(0);
+        const NodeIndex closed = top.at("closed");
+        const NodeIndex listable = top.at("listable");
+        const auto inside = children(listable);
+        // Each failed check sets its own bit of the exit status.
+        const bool checks[] = {
+            tree.childCount(closed) == 0 && text(closed, FileType) == u"folder",
+            text(closed, FileBytes) == u"0" && text(closed, FileCount) == u"0",
+            inside.size() == 1 && text(inside.begin()->second, FileType).isEmpty()
+                && text(inside.begin()->second, FileBytes).isEmpty()
+                && text(inside.begin()->second, FullPath).endsWith(u"listable/hidden-size"),
+            text(listable, FileBytes) == u"0" && text(top.at("open"), FileBytes) == u"10",
+            text(0, FileBytes) == u"10" && text(0, FileCount) == u"5",
+        };
+        int failed = 0;
+        for (std::size_t i = 0; i < std::size(checks); ++i)
+            failed |= checks[i] ? 0 : 1 << i;
+        return failed;
+    });
+    if (status < 0)
+        GTEST_SKIP() << "cannot drop privileges to the user nobody here";
+    EXPECT_EQ(status, 0);
+}
+
+TEST_F(FolderScannerTest, SecondScanReplacesTheFirst)
+{
+    Fixture other;
+    fx.makeFile("first", 1);
+    other.makeFile("second", 2);
+    ScanFolder(tree, fx.path());
+    ScanFolder(tree, other.path());
+    ASSERT_EQ(tree.nodeCount(), 2u);
+    EXPECT_EQ(text(0, FileName), QString::fromUtf8(other.path()));
+    EXPECT_EQ(text(1, FileName), QStringLiteral("second"));
+    EXPECT_EQ(text(0, FileBytes), QStringLiteral("2"));
+}
+
+TEST_F(FolderScannerTest, CancelKeepsWhatWasFound)
+{
+    fx.makeFolder("a");
+    fx.makeFile("a/x", 3);
+    const std::atomic<bool> cancel{true};
+    ScanOptions options;
+    options.cancel = &cancel;
+    EXPECT_FALSE(ScanFolder(tree, fx.path(), options));
+    EXPECT_GE(tree.nodeCount(), 1u);
+    expectInvariants();
+}
+
+TEST_F(FolderScannerTest, MissingFolderGivesTheTopNodeAlone)
+{
+    ScanFolder(tree, fx.at("not-there"));
+    ASSERT_EQ(tree.nodeCount(), 1u);
+    EXPECT_EQ(text(0, FileBytes), QStringLiteral("0"));
+    EXPECT_EQ(text(0, FileType), QStringLiteral("folder"));
+}
+
+} // namespace
