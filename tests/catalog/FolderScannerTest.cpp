@@ -9,6 +9,8 @@
 #include <QLocale>
 
 #include <climits>
+#include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <map>
 #include <sys/resource.h>
@@ -20,7 +22,12 @@ namespace {
 class FolderScannerTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { QLocale::setDefault(QLocale::c()); }
+    void SetUp() override
+    {
+        ::setenv("TZ", "UTC", 1);
+        ::tzset();
+        QLocale::setDefault(QLocale::c());
+    }
 
     // Children of `node` by their raw name.
     std::map<QByteArray, NodeIndex> children(NodeIndex node) const
