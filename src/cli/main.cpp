@@ -2,9 +2,12 @@
 
 #include "CatalogTree.h"
 #include "FolderScanner.h"
+#include "TConfig.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 
 #include <chrono>
 #include <cstdio>
@@ -17,12 +20,36 @@ constexpr int ExitUsage = 2;
 
 void printUsage(std::FILE *to)
 {
-    std::fputs("Usage: folvane-cli [--quiet] FOLDER\n"
+    std::fputs("Usage: folvane-cli [--quiet] [--config FILE] FOLDER\n"
                "Scans FOLDER and everything below it and prints a summary on standard error.\n"
                "\n"
-               "  --quiet   print nothing on success\n"
-               "  --help    show this text\n",
+               "  --quiet          print nothing on success\n"
+               "  --config FILE    use FILE as the configuration instead of FolvaneConfig.xml\n"
+               "                   beside the program or in the user's configuration folder\n"
+               "  --help           show this text\n",
                to);
+}
+
+// A problem with the configuration never stops a scan: the built-in default is used
+// and the reason goes out as one line, whatever characters the file name holds.
+void warnAboutConfig(const QString &problem)
+{
+    QString line = problem;
+    line.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
+    std::fprintf(stderr, "folvane-cli: warning: %s\n", line.toLocal8Bit().constData());
+}
+
+void loadConfig(const QByteArray &configFile)
+{
+    try {
+        if (!configFile.isEmpty())
+            UseConfigFile(QFileInfo(QFile::decodeName(configFile)).absoluteFilePath());
+        const QString problem = GetConfig().loadProblem();
+        if (!problem.isEmpty())
+            warnAboutConfig(problem);
+    } catch (const ConfigError &e) {
+        warnAboutConfig(e.message());
+    }
 }
 
 struct Counts
@@ -56,12 +83,20 @@ int main(int argc, char **argv)
     bool optionsEnded = false;
     QByteArray folder;
     bool haveFolder = false;
+    QByteArray configFile;
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg(argv[i]);
         if (!optionsEnded && arg == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && arg == "--quiet") {
             quiet = true;
+        } else if (!optionsEnded && arg == "--config") {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+                std::fprintf(stderr, "folvane-cli: --config needs a FILE\n");
+                printUsage(stderr);
+                return ExitUsage;
+            }
+            configFile = argv[++i];
         } else if (!optionsEnded && (arg == "--help" || arg == "-h")) {
             printUsage(stdout);
             return 0;
@@ -92,6 +127,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "folvane-cli: %s: not a folder\n", folder.constData());
         return ExitUsage;
     }
+
+    loadConfig(configFile);
 
     const bool showProgress = !quiet && ::isatty(STDERR_FILENO);
     using Clock = std::chrono::steady_clock;

@@ -1,0 +1,29 @@
+#include "TXMLAgerangeType.h"
+
+#include "ConfigAccess.h"
+
+int TXMLAgerangeType::count() const
+{
+    return ConfigAccess::count(m_node, "item");
+}
+
+TXMLItemType TXMLAgerangeType::item(int index) const
+{
+    return TXMLItemType(ConfigAccess::at(m_node, "item", index));
+}
+
+QList<int> TXMLAgerangeType::values() const
+{
+    QList<int> result;
+    for (pugi::xml_node n = m_node.child("item"); n; n = n.next_sibling("item"))
+        result.append(TXMLItemType(n).value());
+    return result;
+}
+
+QStringList TXMLAgerangeType::labels() const
+{
+    QStringList result;
+    for (pugi::xml_node n = m_node.child("item"); n; n = n.next_sibling("item"))
+        result.append(TXMLItemType(n).label());
+    return result;
+}
