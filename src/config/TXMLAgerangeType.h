@@ -1,29 +1,10 @@
 #pragma once
 
-#include "TXMLItemType.h"
+#include "TXMLItemListType.h"
 
-#include <QList>
-#include <QStringList>
-
-#include <pugixml.hpp>
-
-// The age ranges: the `item` children of `agerange` in document order. N items make
-// N + 1 buckets; the breakdowns rely on ascending values and nothing sorts or checks them.
-class TXMLAgerangeType
+// The age ranges (`agerange`); item values are numbers of days.
+class TXMLAgerangeType : public TXMLItemListType
 {
 public:
-    explicit TXMLAgerangeType(pugi::xml_node node = pugi::xml_node()) : m_node(node) {}
-
-    int count() const;
-    // Throws ConfigError (Index) outside 0 .. count() - 1.
-    TXMLItemType item(int index) const;
-
-    // Upper bounds in days, in document order; throws ConfigError on the first bad value.
-    QList<int> values() const;
-    QStringList labels() const;
-
-    pugi::xml_node element() const { return m_node; }
-
-private:
-    pugi::xml_node m_node;
+    using TXMLItemListType::TXMLItemListType;
 };

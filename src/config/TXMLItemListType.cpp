@@ -1,18 +1,18 @@
-#include "TXMLAgerangeType.h"
+#include "TXMLItemListType.h"
 
 #include "ConfigAccess.h"
 
-int TXMLAgerangeType::count() const
+int TXMLItemListType::count() const
 {
     return ConfigAccess::count(m_node, "item");
 }
 
-TXMLItemType TXMLAgerangeType::item(int index) const
+TXMLItemType TXMLItemListType::item(int index) const
 {
     return TXMLItemType(ConfigAccess::at(m_node, "item", index));
 }
 
-QList<int> TXMLAgerangeType::values() const
+QList<int> TXMLItemListType::values() const
 {
     QList<int> result;
     for (pugi::xml_node n = m_node.child("item"); n; n = n.next_sibling("item"))
@@ -20,7 +20,7 @@ QList<int> TXMLAgerangeType::values() const
     return result;
 }
 
-QStringList TXMLAgerangeType::labels() const
+QStringList TXMLItemListType::labels() const
 {
     QStringList result;
     for (pugi::xml_node n = m_node.child("item"); n; n = n.next_sibling("item"))
