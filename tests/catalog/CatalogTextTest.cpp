@@ -1,25 +1,19 @@
 #include "CatalogFields.h"
 #include "CatalogText.h"
 #include "ExtensionOf.h"
+#include "Fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <QTimeZone>
 
-#include <cstdlib>
-#include <ctime>
 
 namespace {
 
 class CatalogTextTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        ::setenv("TZ", "UTC", 1);
-        ::tzset();
-        QLocale::setDefault(QLocale::c());
-    }
+    void SetUp() override { UseUtcAndCLocale(); }
     void TearDown() override { QLocale::setDefault(QLocale::c()); }
 };
 

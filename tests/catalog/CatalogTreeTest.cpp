@@ -1,5 +1,6 @@
 #include "CatalogFields.h"
 #include "CatalogTree.h"
+#include "Fixture.h"
 #include "RollUp.h"
 #include "TCatalogNode.h"
 
@@ -44,7 +45,7 @@ public:
 class CatalogTreeTest : public ::testing::Test
 {
 protected:
-    void SetUp() override { QLocale::setDefault(QLocale::c()); }
+    void SetUp() override { UseUtcAndCLocale(); }
 };
 
 TEST_F(CatalogTreeTest, RollUpSumsFoldersAndCountsNodesBelow)

@@ -1,6 +1,9 @@
 #include "Fixture.h"
 
+#include <QLocale>
+
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <stdexcept>
 #include <string>
@@ -69,4 +72,11 @@ int RunAsNobody(const std::function<int()> &body)
     if (!WIFEXITED(status) || WEXITSTATUS(status) == 125)
         return -1;
     return WEXITSTATUS(status);
+}
+
+void UseUtcAndCLocale()
+{
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    QLocale::setDefault(QLocale::c());
 }

@@ -29,3 +29,6 @@ private:
 // Runs `body` in a child process that has dropped root to the user "nobody" and
 // returns its exit status, or -1 when privileges cannot be dropped here.
 int RunAsNobody(const std::function<int()> &body);
+
+// Texts of times and numbers depend on both: tests pin them.
+void UseUtcAndCLocale();

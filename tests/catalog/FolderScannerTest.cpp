@@ -9,8 +9,6 @@
 #include <QLocale>
 
 #include <climits>
-#include <cstdlib>
-#include <ctime>
 #include <fcntl.h>
 #include <map>
 #include <sys/resource.h>
@@ -22,12 +20,7 @@ namespace {
 class FolderScannerTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        ::setenv("TZ", "UTC", 1);
-        ::tzset();
-        QLocale::setDefault(QLocale::c());
-    }
+    void SetUp() override { UseUtcAndCLocale(); }
 
     // Children of `node` by their raw name.
     std::map<QByteArray, NodeIndex> children(NodeIndex node) const
