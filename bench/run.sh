@@ -1,0 +1,191 @@
+#!/bin/bash
+# Times folvane-cli against du (and ncdu and gdu when installed) on generated trees of
+# 300,000 and 1,000,000 entries with a warm cache, and measures its peak memory per
+# entry. See bench/README.md.
+#
+# Settings (environment):
+#   FOLVANE_BENCH_DIR    where the trees live (default /tmp/folvane-bench); a tree of
+#                        the right size and seed is reused
+#   FOLVANE_BENCH_SIZES  tree sizes in entries (default "300000 1000000"); memory is
+#                        measured on the last
+#   FOLVANE_BENCH_SEED   generator seed (default 1)
+#   FOLVANE_BENCH_RUNS   timed runs per tool and tree (default 7; 2 warm-up runs before)
+#   FOLVANE_BENCH_BUILD  build directory (default <repo>/build-bench)
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${FOLVANE_BENCH_BUILD:-$ROOT/build-bench}
+DIR=${FOLVANE_BENCH_DIR:-/tmp/folvane-bench}
+SIZES=${FOLVANE_BENCH_SIZES:-"300000 1000000"}
+SEED=${FOLVANE_BENCH_SEED:-1}
+RUNS=${FOLVANE_BENCH_RUNS:-7}
+WARMUP=2
+MEMORY_RUNS=3
+
+die() { echo "run.sh: $*" >&2; exit 1; }
+log() { echo ">> $*" >&2; }
+
+for tool in cmake ninja hyperfine du find; do
+    command -v "$tool" >/dev/null || die "$tool is missing: run scripts/install-deps.sh"
+done
+[ -x /usr/bin/time ] || die "/usr/bin/time is missing: run scripts/install-deps.sh"
+
+log "building Release in $BUILD"
+cmake -S "$ROOT" -B "$BUILD" -G Ninja -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$BUILD" --target folvane-cli folvane-make-tree >/dev/null
+CLI=$BUILD/src/cli/folvane-cli
+MAKE_TREE=$BUILD/bench/folvane-make-tree
+
+mkdir -p "$DIR/results"
+EMPTY=$DIR/empty
+TIME_OUT=$DIR/time-v.txt
+rm -rf "$EMPTY"
+mkdir -p "$EMPTY"
+STAMP=$(date -u +%Y%m%dT%H%M%SZ)
+REPORT=$DIR/results/report-$STAMP.txt
+
+# The tools to compare: name, then the command (words; the tree is appended).
+TOOLS=("folvane-cli|$CLI --quiet" "du|du -s --apparent-size")
+command -v ncdu >/dev/null && TOOLS+=("ncdu|ncdu -0 -o /dev/null")
+command -v gdu >/dev/null && TOOLS+=("gdu|gdu --config-file /dev/null -n -p -a")
+
+median() { sort -n | awk '{v[NR] = $1} END {if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
+
+peak_kib() { # peak resident set of one run of "$@", in KiB
+    /usr/bin/time -v -o "$TIME_OUT" "$@" >/dev/null 2>&1 || die "failed: $*"
+    awk -F': *' '/Maximum resident set size/ {print $2}' "$TIME_OUT"
+}
+
+median_peak_kib() {
+    local i
+    for ((i = 0; i < MEMORY_RUNS; i++)); do peak_kib "$@"; done | median
+}
+
+# Makes (or reuses) the tree of $1 entries and checks it against find and folvane-cli.
+prepare_tree() {
+    local n=$1 tree=$DIR/tree-$1-s$SEED
+    if [ -d "$tree" ] && [ -f "$tree.made" ]; then
+        log "reusing $tree"
+    else
+        rm -rf "$tree" "$tree.made"
+        log "making $tree"
+        "$MAKE_TREE" --entries "$n" --seed "$SEED" "$tree" >"$tree.tmp"
+        mv "$tree.tmp" "$tree.made"
+        log "made in $(sed -n 's/^seconds=//p' "$tree.made") s"
+    fi
+
+    # find and du also warm the cache for the timed runs.
+    local entries files folders bytes names line
+    entries=$(find "$tree" -mindepth 1 -printf x | wc -c)
+    files=$(find "$tree" ! -type d -printf x | wc -c)
+    folders=$(find "$tree" -mindepth 1 -type d -printf x | wc -c)
+    bytes=$(find "$tree" ! -type d -printf '%s\n' | awk '{s += $1} END {printf "%.0f\n", s}')
+    names=$(find "$tree" -mindepth 1 -printf '%f\0' | wc -c)
+    du -s --apparent-size "$tree" >/dev/null
+    [ "$entries" -eq "$n" ] || die "$tree holds $entries entries, not $n"
+    line=$("$CLI" "$tree" 2>&1 >/dev/null)
+    local expected="Scanned $entries entries ($files files, $folders folders), $bytes bytes in"
+    case "$line" in
+        "$expected"*) ;;
+        *) die "folvane-cli disagrees with find on $tree: '$line', expected '$expected ...'" ;;
+    esac
+    # Name bytes without the separators find added.
+    echo "$((names - entries))" >"$tree.names"
+    log "checked: $entries entries, $files files, $folders folders, $bytes bytes agree with find"
+}
+
+{
+    echo "Folvane benchmark, $(date -u '+%Y-%m-%d %H:%M UTC')"
+    echo "machine: $(awk -F': *' '/^model name/ {print $2; exit}' /proc/cpuinfo), $(nproc) cores," \
+        "$(awk '/MemTotal/ {printf "%.0f GiB", $2 / 1048576}' /proc/meminfo) RAM, kernel $(uname -r)"
+    echo "system:  $(. /etc/os-release && echo "$PRETTY_NAME")"
+    echo "bench dir: $DIR on $(df -T "$DIR" | awk 'NR == 2 {print $2}')" \
+        "($(findmnt -no OPTIONS -T "$DIR" 2>/dev/null || echo "mount options unknown"))"
+    tools="$(du --version | head -1); hyperfine $(hyperfine --version | awk '{print $2}')"
+    if command -v ncdu >/dev/null; then tools="$tools; ncdu $(ncdu -v | awk '{print $2}')"; fi
+    if command -v gdu >/dev/null; then tools="$tools; gdu $(gdu -v | awk '/Version/ {print $2}')"; fi
+    echo "tools: $tools"
+    echo "seed $SEED; wall time: $RUNS rounds after $WARMUP warm-up rounds, each tool once a round (hyperfine, no shell)"
+} | tee "$REPORT"
+
+# Wall time in rounds: each round runs every tool once (hyperfine, no shell), in an
+# order that rotates from round to round, so a machine whose speed drifts during the
+# run slows all tools alike. The first $WARMUP rounds are not counted.
+time_tree() {
+    local n=$1 tree=$DIR/tree-$1-s$SEED
+    local raw=$DIR/results/wall-$n-$STAMP.csv round=$DIR/results/round.csv
+    local k=${#TOOLS[@]} r i t
+    echo "round,tool,wall_s,user_s,system_s" >"$raw"
+    for ((r = -WARMUP; r < RUNS; r++)); do
+        local args=()
+        for ((i = 0; i < k; i++)); do
+            t=${TOOLS[(i + r + k * WARMUP) % k]}
+            args+=(-n "${t%%|*}" "${t#*|} '$tree'")
+        done
+        hyperfine -N --runs 1 --style none --export-csv "$round" "${args[@]}" >/dev/null
+        # hyperfine's columns: command,mean,stddev,median,user,system,min,max
+        ((r < 0)) || awk -F, -v r="$r" 'NR > 1 {print r "," $1 "," $2 "," $5 "," $6}' "$round" >>"$raw"
+    done
+    rm -f "$round"
+
+    echo
+    printf 'Wall time, %s entries, warm cache (median of %s rounds)\n' "$n" "$RUNS"
+    local names=""
+    for t in "${TOOLS[@]}"; do names="$names ${t%%|*}"; done
+    awk -F, -v order="$names" '
+        function median(a, m,    i, j, v) {
+            for (i = 2; i <= m; i++) { v = a[i]; for (j = i - 1; j >= 1 && a[j] > v; j--) a[j + 1] = a[j]; a[j + 1] = v }
+            return m % 2 ? a[(m + 1) / 2] : (a[m / 2] + a[m / 2 + 1]) / 2
+        }
+        NR > 1 { wall[$1, $2] = $3; rounds[$1] = 1 }
+        END {
+            du_n = 0; for (r in rounds) du_w[++du_n] = wall[r, "du"]
+            du_med = median(du_w, du_n)
+            printf "  %-12s %10s %17s %10s %14s\n", "tool", "median s", "min-max s", "ratio/du", "paired ratio"
+            t = split(order, names, " ")
+            for (i = 1; i <= t; i++) {
+                m = 0; delete x; delete q
+                for (r in rounds) { x[++m] = wall[r, names[i]]; q[m] = wall[r, names[i]] / wall[r, "du"] }
+                med = median(x, m); lo = x[1]; hi = x[m]
+                printf "  %-12s %10.3f %8.3f-%-8.3f %10.2f %14.2f\n", names[i], med, lo, hi, med / du_med, median(q, m)
+            }
+        }' "$raw"
+}
+
+for n in $SIZES; do
+    prepare_tree "$n"
+done
+
+for n in $SIZES; do
+    log "timing on $DIR/tree-$n-s$SEED"
+    time_tree "$n" | tee -a "$REPORT"
+done
+
+# Peak memory on the largest tree, less each program's peak on an empty folder.
+n=${SIZES##* }
+tree=$DIR/tree-$n-s$SEED
+names=$(cat "$tree.names")
+log "measuring peak memory on $tree ($MEMORY_RUNS runs each)"
+{
+    echo
+    printf 'Peak resident memory, %s entries (median of %s runs; baseline = same program on an empty folder)\n' \
+        "$n" "$MEMORY_RUNS"
+    printf '  %-12s %10s %12s %16s\n' "tool" "peak MiB" "baseline MiB" "bytes per entry"
+    for t in "${TOOLS[@]}"; do
+        name=${t%%|*}
+        read -r -a cmd <<<"${t#*|}"
+        base=$(median_peak_kib "${cmd[@]}" "$EMPTY")
+        peak=$(median_peak_kib "${cmd[@]}" "$tree")
+        awk -v name="$name" -v peak="$peak" -v base="$base" -v n="$n" 'BEGIN {
+            printf "  %-12s %10.1f %12.1f %16.1f\n", name, peak / 1024, base / 1024, (peak - base) * 1024 / n }'
+        if [ "$name" = folvane-cli ]; then
+            folvane_line=$(awk -v peak="$peak" -v base="$base" -v n="$n" -v names="$names" 'BEGIN {
+                per = (peak - base) * 1024 / n; avg = names / n; budget = 64 + avg
+                printf "folvane-cli: %.1f bytes per entry; average name %.1f bytes; budget 64 + name = %.1f (%s)",
+                    per, avg, budget, per <= budget ? "within" : "OVER" }')
+        fi
+    done
+    echo "  $folvane_line"
+} | tee -a "$REPORT"
+
+log "report: $REPORT"
