@@ -20,7 +20,7 @@ QByteArrayView CatalogTree::nameBytes(NodeIndex i) const
     if (i == 0)
         return m_topPath;
     const CatalogNodeData &n = m_nodes[i];
-    return QByteArrayView(m_names.data(n.nameOffset), n.nameLength);
+    return QByteArrayView(m_names.data(n.nameOffset()), n.nameLength);
 }
 
 QByteArray CatalogTree::fullPathBytes(NodeIndex i) const
@@ -56,7 +56,7 @@ NodeIndex CatalogTree::addTop(const QByteArray &path)
     clear();
     m_topPath = path;
     CatalogNodeData &top = m_nodes.emplaceBack();
-    top.kind = NodeKind::Folder;
+    top.setKind(NodeKind::Folder);
     return 0;
 }
 
@@ -77,7 +77,7 @@ NodeIndex CatalogTree::appendChild(NodeIndex parent, const char *name, std::size
     const std::uint64_t offset = m_names.append(name, length);
     CatalogNodeData &n = m_nodes.emplaceBack();
     n.parent = parent;
-    n.nameOffset = offset;
+    n.setNameOffset(offset);
     n.nameLength = std::uint16_t(length);
     return index;
 }
@@ -94,9 +94,6 @@ QString CatalogTree::fieldText(NodeIndex i, int field, std::optional<double> lis
     const auto timeText = [&](F::Flag flag, std::int64_t secs) {
         return n.has(flag) ? CatalogText::TimeFormat::current().format(secs) : QString();
     };
-    const auto rangeText = [&](int k) {
-        return n.ranges[k] == F::NoRange ? QString() : CatalogText::countText(n.ranges[k]);
-    };
 
     switch (field) {
     case FileName:
@@ -106,11 +103,11 @@ QString CatalogTree::fieldText(NodeIndex i, int field, std::optional<double> lis
     case FileBytes:
         return n.has(F::HasSize) ? CatalogText::sizeText(n.size) : QString();
     case FileExt:
-        if (n.kind != NodeKind::File || !n.has(F::HasDetails))
+        if (n.kind() != NodeKind::File || !n.has(F::HasDetails))
             return QString();
         return QString::fromUtf8(ExtensionOf(nameBytes(i)));
     case FileType:
-        switch (n.kind) {
+        switch (n.kind()) {
         case NodeKind::Folder:
             return KindFolder.toString();
         case NodeKind::File:
@@ -146,13 +143,8 @@ QString CatalogTree::fieldText(NodeIndex i, int field, std::optional<double> lis
     case FileCount:
         if (!m_percentageTotal)
             return QString();
-        return CatalogText::countText(n.kind == NodeKind::Folder ? n.subtreeCount - 1
+        return CatalogText::countText(n.kind() == NodeKind::Folder ? n.subtreeCount - 1
                                                                  : n.subtreeCount);
-    case CreateAgeRange:
-    case AccessAgeRange:
-    case WriteAgeRange:
-    case SizeRange:
-        return rangeText(field - CreateAgeRange);
     case Description:
     case CatalogName:
     default:

@@ -7,7 +7,6 @@
 #include <QByteArrayView>
 #include <QString>
 
-#include <array>
 #include <cstdint>
 #include <optional>
 
@@ -20,8 +19,10 @@ enum class NodeKind : std::uint8_t {
     File = 2,
 };
 
-// What a scan knows of one entry, in typed form: 64 bytes a node. The texts of
-// the record are derived from it on demand (CatalogTree::fieldText).
+// What a scan knows of one entry, in typed form: 56 bytes a node. The texts of
+// the record are derived from it on demand (CatalogTree::fieldText). Range
+// buckets are not stored: they follow from size and time stamps against bounds
+// that are the same for every node.
 struct CatalogNodeData
 {
     enum Flag : std::uint8_t {
@@ -31,7 +32,6 @@ struct CatalogNodeData
         HasAccessTime = 1 << 3,
         HasWriteTime = 1 << 4,
     };
-    static constexpr std::uint8_t NoRange = 0xFF;
 
     NodeIndex parent = NoNode;
     NodeIndex firstChild = NoNode; // children are stored one after the other
@@ -41,17 +41,32 @@ struct CatalogNodeData
     std::int64_t createTime = 0; // seconds since the epoch, UTC
     std::int64_t accessTime = 0;
     std::int64_t writeTime = 0;
-    std::uint64_t nameOffset = 0;
-    std::uint16_t nameLength = 0;
-    NodeKind kind = NodeKind::Unknown;
-    std::uint8_t flags = 0;
-    // Buckets of the size and age breakdowns, in field order (CreateAgeRange,
-    // AccessAgeRange, WriteAgeRange, SizeRange); NoRange until classified.
-    std::array<std::uint8_t, 4> ranges = {NoRange, NoRange, NoRange, NoRange};
 
-    bool has(Flag f) const { return (flags & f) != 0; }
+    NodeKind kind() const { return NodeKind(m_state & KindMask); }
+    void setKind(NodeKind kind) { m_state = std::uint8_t((m_state & ~KindMask) | std::uint8_t(kind)); }
+    bool has(Flag f) const { return (m_state >> FlagShift) & f; }
+    void set(Flag f) { m_state |= std::uint8_t(f << FlagShift); }
+
+    // Where the name stands in the tree's name arena (40 bits: a terabyte of names).
+    std::uint64_t nameOffset() const { return std::uint64_t(m_nameOffsetHigh) << 32 | m_nameOffsetLow; }
+    void setNameOffset(std::uint64_t offset)
+    {
+        m_nameOffsetLow = std::uint32_t(offset);
+        m_nameOffsetHigh = std::uint8_t(offset >> 32);
+    }
+
+private:
+    static constexpr std::uint8_t KindMask = 0x03;
+    static constexpr unsigned FlagShift = 2;
+
+    std::uint32_t m_nameOffsetLow = 0;
+    std::uint8_t m_nameOffsetHigh = 0;
+    std::uint8_t m_state = 0; // kind in the low two bits, flags above
+
+public:
+    std::uint16_t nameLength = 0;
 };
-static_assert(sizeof(CatalogNodeData) == 64, "a node should stay at 64 bytes");
+static_assert(sizeof(CatalogNodeData) == 56, "a node should stay at 56 bytes");
 
 // The tree of one scan. Node 0 is the top node; every other node is appended
 // after its parent, and the children of a folder occupy consecutive indexes, so
@@ -79,8 +94,8 @@ public:
     NodeIndex parent(NodeIndex i) const { return m_nodes[i].parent; }
     std::uint32_t childCount(NodeIndex i) const { return m_nodes[i].childCount; }
     NodeIndex child(NodeIndex i, std::uint32_t row) const { return m_nodes[i].firstChild + row; }
-    bool isFolder(NodeIndex i) const { return m_nodes[i].kind == NodeKind::Folder; }
-    bool isFile(NodeIndex i) const { return m_nodes[i].kind == NodeKind::File; }
+    bool isFolder(NodeIndex i) const { return m_nodes[i].kind() == NodeKind::Folder; }
+    bool isFile(NodeIndex i) const { return m_nodes[i].kind() == NodeKind::File; }
 
     // The node's name; for the top node, the scanned path exactly as passed.
     QByteArrayView nameBytes(NodeIndex i) const;

@@ -44,23 +44,23 @@ void fillFromStatx(CatalogNodeData &n, const struct statx &sx)
 {
     using F = CatalogNodeData;
     const bool folder = S_ISDIR(sx.stx_mode);
-    n.kind = folder ? NodeKind::Folder : NodeKind::File;
+    n.setKind(folder ? NodeKind::Folder : NodeKind::File);
     // Folders start at zero; the roll-up gives them the total of their contents.
     n.size = folder ? 0 : sx.stx_size;
-    std::uint8_t flags = F::HasSize | F::HasDetails;
+    n.set(F::HasSize);
+    n.set(F::HasDetails);
     if (sx.stx_mask & STATX_BTIME) {
         n.createTime = sx.stx_btime.tv_sec;
-        flags |= F::HasCreateTime;
+        n.set(F::HasCreateTime);
     }
     if (sx.stx_mask & STATX_ATIME) {
         n.accessTime = sx.stx_atime.tv_sec;
-        flags |= F::HasAccessTime;
+        n.set(F::HasAccessTime);
     }
     if (sx.stx_mask & STATX_MTIME) {
         n.writeTime = sx.stx_mtime.tv_sec;
-        flags |= F::HasWriteTime;
+        n.set(F::HasWriteTime);
     }
-    n.flags = flags;
 }
 
 // statx where the kernel has it, fstatat (no birth time) where it does not.
@@ -290,7 +290,7 @@ bool ScanFolder(CatalogTree &tree, const QByteArray &folderPath, const ScanOptio
 
     CatalogNodeData &t = tree.node(top);
     t.size = RollUpBytes(tree, top);
-    t.flags |= CatalogNodeData::HasSize;
+    t.set(CatalogNodeData::HasSize);
     FillPercentages(tree, double(t.size));
     return completed;
 }

@@ -39,14 +39,13 @@ std::uint64_t RollUpBytes(CatalogTree &tree, NodeIndex node)
     };
     const auto reset = [&tree](NodeIndex n) {
         CatalogNodeData &d = tree.node(n);
-        if (d.kind == NodeKind::Folder) {
+        if (d.kind() == NodeKind::Folder) {
             d.size = 0;
-            d.flags |= CatalogNodeData::HasSize;
+            d.set(CatalogNodeData::HasSize);
         }
     };
 
-    const std::uint64_t ownSize = tree.node(node).size;
-    const std::uint8_t ownFlags = tree.node(node).flags;
+    const CatalogNodeData own = tree.node(node);
     if (node == tree.top()) {
         // Every descendant has a larger index than its ancestors, so one sweep
         // from the end sums each folder before it is added to its parent.
@@ -63,8 +62,7 @@ std::uint64_t RollUpBytes(CatalogTree &tree, NodeIndex node)
     }
     CatalogNodeData &d = tree.node(node);
     const std::uint64_t total = d.size;
-    d.size = ownSize;
-    d.flags = ownFlags;
+    d = own; // the node's own size is the caller's to write
     return total;
 }
 

@@ -22,10 +22,12 @@ public:
     {
         const NodeIndex n = tree->appendChild(parent, name, std::strlen(name));
         CatalogNodeData &d = tree->node(n);
-        d.kind = kind;
+        d.setKind(kind);
         d.size = size;
-        if (kind != NodeKind::Unknown)
-            d.flags = CatalogNodeData::HasSize | CatalogNodeData::HasDetails;
+        if (kind != NodeKind::Unknown) {
+            d.set(CatalogNodeData::HasSize);
+            d.set(CatalogNodeData::HasDetails);
+        }
         return n;
     }
 
@@ -33,7 +35,7 @@ public:
     {
         CatalogNodeData &top = tree->node(0);
         top.size = RollUpBytes(*tree, 0);
-        top.flags |= CatalogNodeData::HasSize;
+        top.set(CatalogNodeData::HasSize);
         FillPercentages(*tree, double(top.size));
     }
 
@@ -144,10 +146,6 @@ TEST_F(CatalogTreeTest, FieldsNeverFilledAreEmpty)
         }
     }
     EXPECT_EQ(t.text(gone, FullPath), QStringLiteral("/top/gone.txt"));
-
-    t.tree->node(file).ranges = {1, 2, 3, 4};
-    EXPECT_EQ(t.text(file, CreateAgeRange), QStringLiteral("1"));
-    EXPECT_EQ(t.text(file, SizeRange), QStringLiteral("4"));
 }
 
 TEST_F(CatalogTreeTest, RecordsAreIndependentCopies)

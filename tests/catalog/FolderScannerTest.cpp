@@ -40,7 +40,7 @@ protected:
     {
         for (NodeIndex n = 0; n < tree.nodeCount(); ++n) {
             const CatalogNodeData &d = tree.node(n);
-            if (d.kind == NodeKind::Folder) {
+            if (d.kind() == NodeKind::Folder) {
                 std::uint64_t sum = 0;
                 std::uint32_t below = 0;
                 for (std::uint32_t r = 0; r < d.childCount; ++r) {
