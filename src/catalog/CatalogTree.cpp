@@ -75,6 +75,8 @@ NodeIndex CatalogTree::appendChild(NodeIndex parent, const char *name, std::size
     ++p.childCount;
 
     const std::uint64_t offset = m_names.append(name, length);
+    if (offset >> 40)
+        throw std::length_error("catalog names are full");
     CatalogNodeData &n = m_nodes.emplaceBack();
     n.parent = parent;
     n.setNameOffset(offset);
