@@ -68,19 +68,21 @@ NodeIndex CatalogTree::appendChild(NodeIndex parent, const char *name, std::size
         throw std::length_error("file name too long");
     const auto index = NodeIndex(m_nodes.size());
     CatalogNodeData &p = m_nodes[parent];
-    if (p.childCount == 0)
-        p.firstChild = index;
-    else if (p.firstChild + p.childCount != index)
+    if (p.childCount != 0 && p.firstChild + p.childCount != index)
         throw std::logic_error("children of one folder must be appended together");
-    ++p.childCount;
-
     const std::uint64_t offset = m_names.append(name, length);
     if (offset >> 40)
         throw std::length_error("catalog names are full");
+
+    // The parent counts the child only once it exists (chunks never move, so
+    // `p` stays valid while the node array grows).
     CatalogNodeData &n = m_nodes.emplaceBack();
     n.parent = parent;
     n.setNameOffset(offset);
     n.nameLength = std::uint16_t(length);
+    if (p.childCount == 0)
+        p.firstChild = index;
+    ++p.childCount;
     return index;
 }
 
