@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr std::size_t DirentBufferSize = 64 * 1024;
+constexpr std::size_t DirentBufferSize = std::size_t(64) << 10;
 constexpr std::uint64_t ProgressEvery = 16384;
 
 struct LinuxDirent64
