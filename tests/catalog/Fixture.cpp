@@ -8,7 +8,6 @@
 #include <stdexcept>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -52,26 +51,6 @@ void Fixture::makeFile(const QByteArray &relative, std::uint64_t size) const
 void Fixture::makeLink(const QByteArray &relative, const QByteArray &target) const
 {
     check(::symlink(target.constData(), at(relative).constData()) == 0, "symlink", relative);
-}
-
-int RunAsNobody(const std::function<int()> &body)
-{
-    constexpr uid_t Nobody = 65534;
-    if (::geteuid() != 0)
-        return body(); // already an ordinary user: permissions apply as they are
-    const pid_t pid = ::fork();
-    if (pid < 0)
-        return -1;
-    if (pid == 0) {
-        if (::setgid(Nobody) != 0 || ::setuid(Nobody) != 0)
-            ::_exit(125);
-        ::_exit(body());
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) == 125)
-        return -1;
-    return WEXITSTATUS(status);
 }
 
 void UseUtcAndCLocale()

@@ -3,7 +3,6 @@
 #include <QByteArray>
 
 #include <cstdint>
-#include <functional>
 
 // A temporary folder for scanner fixtures, removed with `rm -rf` so that trees
 // deeper than PATH_MAX and folders closed to everyone go as well.
@@ -25,10 +24,6 @@ public:
 private:
     QByteArray m_path;
 };
-
-// Runs `body` in a child process that has dropped root to the user "nobody" and
-// returns its exit status, or -1 when privileges cannot be dropped here.
-int RunAsNobody(const std::function<int()> &body);
 
 // Texts of times and numbers depend on both: tests pin them.
 void UseUtcAndCLocale();

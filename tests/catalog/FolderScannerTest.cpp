@@ -3,6 +3,7 @@
 #include "CatalogTree.h"
 #include "Fixture.h"
 #include "FolderScanner.h"
+#include "RunAsNobody.h"
 
 #include <gtest/gtest.h>
 

@@ -2,6 +2,7 @@
 // unwritable files, and where the file lives.
 
 #include "ConfigFixture.h"
+#include "RunAsNobody.h"
 #include "TConfig.h"
 
 #include <gtest/gtest.h>
@@ -274,7 +275,7 @@ TEST_F(TConfigTest, FailedSaveLeavesTheOldFileIntact)
         ASSERT_EQ(::chmod(QFile::encodeName(fileName).constData(), c.file), 0);
         ASSERT_EQ(::chmod(QFile::encodeName(own.path()).constData(), c.folder), 0);
 
-        const int status = ConfigFixture::runAsNobody([&fileName] {
+        const int status = RunAsNobody([&fileName] {
             if (!QFileInfo(fileName).isReadable())
                 return ConfigFixture::Unreachable;
             TConfig config(fileName);
@@ -317,7 +318,7 @@ TEST_F(TConfigTest, LocationPrefersTheExecutableFolder)
     ASSERT_TRUE(QDir().mkpath(dir.filePath("home")));
     ASSERT_EQ(::chmod(QFile::encodeName(dir.filePath("home")).constData(), 0777), 0);
     const auto locatesIn = [&](const QString &expected) {
-        return ConfigFixture::runAsNobody([&] {
+        return RunAsNobody([&] {
             if (!QFileInfo(exeDir).isReadable())
                 return ConfigFixture::Unreachable;
             if (TConfig::locate(exeDir, userDir) != expected)
