@@ -2,7 +2,7 @@
 
 #include "CatalogTree.h"
 #include "FolderScanner.h"
-#include "TConfig.h"
+#include "CliConfig.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -28,28 +28,6 @@ void printUsage(std::FILE *to)
                "                   beside the program or in the user's configuration folder\n"
                "  --help           show this text\n",
                to);
-}
-
-// A problem with the configuration never stops a scan: the built-in default is used
-// and the reason goes out as one line, whatever characters the file name holds.
-void warnAboutConfig(const QString &problem)
-{
-    QString line = problem;
-    line.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
-    std::fprintf(stderr, "folvane-cli: warning: %s\n", line.toLocal8Bit().constData());
-}
-
-void loadConfig(const QByteArray &configFile)
-{
-    try {
-        if (!configFile.isEmpty())
-            UseConfigFile(QFileInfo(QFile::decodeName(configFile)).absoluteFilePath());
-        const QString problem = GetConfig().loadProblem();
-        if (!problem.isEmpty())
-            warnAboutConfig(problem);
-    } catch (const ConfigError &e) {
-        warnAboutConfig(e.message());
-    }
 }
 
 struct Counts
@@ -128,7 +106,7 @@ int main(int argc, char **argv)
         return ExitUsage;
     }
 
-    loadConfig(configFile);
+    LoadCliConfig(configFile);
 
     const bool showProgress = !quiet && ::isatty(STDERR_FILENO);
     using Clock = std::chrono::steady_clock;
