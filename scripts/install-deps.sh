@@ -5,7 +5,7 @@ set -eu
 
 PACKAGES="
 build-essential cmake ninja-build pkg-config
-qt6-base-dev qt6-charts-dev qt6-qpa-plugins libgl-dev
+qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-qpa-plugins libgl-dev
 libpugixml-dev libxlsxwriter-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 util-linux time hyperfine ncdu gdu
