@@ -1,6 +1,7 @@
 #include "CatalogText.h"
 
-#include <QTimeZone>
+#include <array>
+#include <vector>
 
 namespace CatalogText {
 
@@ -15,9 +16,13 @@ QString percentageText(double part, double total)
 {
     if (total == 0.0)
         return QStringLiteral("0");
-    QLocale locale;
-    locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
-    return locale.toString(part / total * 100.0, 'f', 2);
+    // ASCII digits like the sizes and counts of the same row; only the decimal
+    // separator follows the locale (a string: it need not be one character).
+    QString text = QString::number(part / total * 100.0, 'f', 2);
+    const QString point = QLocale().decimalPoint();
+    if (point != QLatin1String("."))
+        text.replace(u'.', point);
+    return text;
 }
 
 QString countText(std::uint64_t value)
@@ -27,58 +32,294 @@ QString countText(std::uint64_t value)
 
 namespace {
 
-// Removes unquoted occurrences of the format letters in `letters` together with
-// the blanks and brackets left around them.
-QString withoutLetters(const QString &format, QStringView letters)
+// One piece of a QLocale date or time pattern.
+struct Token
 {
-    QString out;
-    bool quoted = false;
-    for (QChar c : format) {
-        if (c == u'\'')
-            quoted = !quoted;
-        if (!quoted && letters.contains(c))
-            continue;
-        out += c;
-    }
-    out.replace(QStringLiteral("()"), QString());
-    return out.simplified();
+    enum Kind {
+        Field,   // a run of d, M, y, h, H, m, s or z
+        AmPm,    // AP, ap, A, a, Ap, aP
+        Zone,    // t
+        Foreign, // a letter Qt does not know (CLDR's day periods B and b, ...)
+        Quoted,  // quoted text, kept with its quotes
+        Literal, // unquoted text without letters: separators, blanks, other scripts
+    };
+    Kind kind;
+    QString text;
+};
+
+bool isAsciiLetter(QChar c)
+{
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
 }
 
-// Widens a two-digit year ("yy") to four digits so that a time stamp read back
-// never lands in the wrong century.
-QString withFullYear(const QString &format)
+std::vector<Token> tokenize(QStringView format)
+{
+    std::vector<Token> tokens;
+    const qsizetype n = format.size();
+    for (qsizetype i = 0; i < n;) {
+        const QChar c = format[i];
+        if (c == u'\'') {
+            qsizetype j = i + 1;
+            while (j < n) {
+                if (format[j] == u'\'') {
+                    if (j + 1 < n && format[j + 1] == u'\'') {
+                        j += 2;
+                        continue;
+                    }
+                    break;
+                }
+                ++j;
+            }
+            const qsizetype end = std::min(j + 1, n);
+            tokens.push_back({Token::Quoted, format.mid(i, end - i).toString()});
+            i = end;
+        } else if (isAsciiLetter(c)) {
+            if (c == u'a' || c == u'A') {
+                const qsizetype len = (i + 1 < n && (format[i + 1] == u'p' || format[i + 1] == u'P')) ? 2 : 1;
+                tokens.push_back({Token::AmPm, format.mid(i, len).toString()});
+                i += len;
+                continue;
+            }
+            qsizetype j = i;
+            while (j < n && format[j] == c)
+                ++j;
+            const QString run = format.mid(i, j - i).toString();
+            const Token::Kind kind = QStringView(u"dMyhHmsz").contains(c) ? Token::Field
+                : c == u't'                                                ? Token::Zone
+                                                                           : Token::Foreign;
+            tokens.push_back({kind, run});
+            i = j;
+        } else {
+            qsizetype j = i;
+            while (j < n && format[j] != u'\'' && !isAsciiLetter(format[j]))
+                ++j;
+            tokens.push_back({Token::Literal, format.mid(i, j - i).toString()});
+            i = j;
+        }
+    }
+    return tokens;
+}
+
+QString joined(const std::vector<Token> &tokens)
 {
     QString out;
-    bool quoted = false;
-    for (qsizetype i = 0; i < format.size();) {
-        const QChar c = format.at(i);
-        if (c == u'\'') {
-            quoted = !quoted;
-            out += c;
-            ++i;
+    for (const Token &t : tokens)
+        out += t.text;
+    return out;
+}
+
+// Blanks, list separators and opening brackets before a removed piece belong to
+// it ("HH:mm:ss, t", "H:mm:ss (t)"), as do blanks and closing brackets after it.
+bool tiedBefore(QChar c)
+{
+    return c.isSpace() || c == u',' || c == u';' || c == u':' || c == u'-'
+        || c.category() == QChar::Punctuation_Open;
+}
+
+bool tiedAfter(QChar c)
+{
+    return c.isSpace() || c.category() == QChar::Punctuation_Close;
+}
+
+// Removes token `k` together with the separators tied to it; where fields remain
+// on both sides and the removal took a blank, one blank stays between them.
+void removeToken(std::vector<Token> &tokens, std::size_t k)
+{
+    bool tookBlank = false;
+    if (k > 0 && tokens[k - 1].kind == Token::Literal) {
+        QString &before = tokens[k - 1].text;
+        while (!before.isEmpty() && tiedBefore(before.back())) {
+            tookBlank = tookBlank || before.back().isSpace();
+            before.chop(1);
+        }
+    }
+    if (k + 1 < tokens.size() && tokens[k + 1].kind == Token::Literal) {
+        QString &after = tokens[k + 1].text;
+        qsizetype cut = 0;
+        while (cut < after.size() && tiedAfter(after[cut])) {
+            tookBlank = tookBlank || after[cut].isSpace();
+            ++cut;
+        }
+        after.remove(0, cut);
+    }
+    tokens.erase(tokens.begin() + qsizetype(k));
+    const bool middle = k > 0 && k < tokens.size();
+    if (middle && tookBlank && !tokens[k - 1].text.isEmpty() && !tokens[k].text.isEmpty()
+        && !tokens[k - 1].text.back().isSpace() && !tokens[k].text.front().isSpace())
+        tokens.insert(tokens.begin() + qsizetype(k), Token{Token::Literal, QStringLiteral(" ")});
+}
+
+enum class Clock { AsIs, TwentyFourHour };
+
+// Cleans a time or date pattern into one that Qt formats and reads without
+// leftovers: no time zone (a catalog shows local time, and the zone name would
+// not read back), no letters Qt would copy verbatim, nothing dangling at the ends.
+// TwentyFourHour also drops the AM/PM text, for locales whose AM/PM texts Qt
+// cannot read back.
+QString cleanFormat(QStringView format, Clock clock = Clock::AsIs)
+{
+    std::vector<Token> tokens = tokenize(format);
+    if (clock == Clock::TwentyFourHour) {
+        for (std::size_t k = 0; k < tokens.size();) {
+            if (tokens[k].kind == Token::AmPm
+                || (tokens[k].kind == Token::Foreign && tokens[k].text.compare(u"b", Qt::CaseInsensitive) == 0)) {
+                removeToken(tokens, k);
+                continue;
+            }
+            if (tokens[k].kind == Token::Field && tokens[k].text.front() == u'h')
+                tokens[k].text.fill(u'H');
+            ++k;
+        }
+    }
+
+    bool hasAmPm = false, hasTwelveHour = false;
+    for (const Token &t : tokens) {
+        hasAmPm = hasAmPm || t.kind == Token::AmPm;
+        hasTwelveHour = hasTwelveHour || (t.kind == Token::Field && t.text.front() == u'h');
+    }
+    for (std::size_t k = 0; k < tokens.size();) {
+        Token &t = tokens[k];
+        if (t.kind == Token::Field && t.text.front() == u'y') {
+            // A two-digit year read back could land in the wrong century.
+            t.text = QStringLiteral("yyyy");
+        } else if (t.kind == Token::Foreign && (t.text == u"B" || t.text == u"b") && !hasAmPm
+                   && hasTwelveHour) {
+            // A day period ("in the afternoon") in front of a 12-hour clock:
+            // the closest Qt has is the AM/PM text, and the hour needs one.
+            t = {Token::AmPm, QStringLiteral("AP")};
+            hasAmPm = true;
+        } else if (t.kind == Token::Zone || t.kind == Token::Foreign) {
+            removeToken(tokens, k);
             continue;
         }
-        if (!quoted && c == u'y') {
-            qsizetype run = 0;
-            while (i + run < format.size() && format.at(i + run) == u'y')
-                ++run;
-            out += QStringLiteral("yyyy");
-            i += run;
-            continue;
+        ++k;
+    }
+
+    // Literal text only at the very ends: trim what separated it from a removed piece.
+    const auto dangling = [](QChar c) {
+        return c.isSpace() || c == u',' || c == u';' || c == u':' || c == u'-' || c == u'/';
+    };
+    while (!tokens.empty() && tokens.front().kind == Token::Literal) {
+        QString &s = tokens.front().text;
+        while (!s.isEmpty() && (dangling(s.front()) || s.front().category() == QChar::Punctuation_Close))
+            s.remove(0, 1);
+        if (!s.isEmpty())
+            break;
+        tokens.erase(tokens.begin());
+    }
+    while (!tokens.empty() && tokens.back().kind == Token::Literal) {
+        QString &s = tokens.back().text;
+        while (!s.isEmpty() && (dangling(s.back()) || s.back().category() == QChar::Punctuation_Open))
+            s.chop(1);
+        if (!s.isEmpty())
+            break;
+        tokens.pop_back();
+    }
+    return joined(tokens);
+}
+
+// Locale digits replaced by ASCII ones: Qt writes some scripts' digits outside
+// the 16-bit range, which its own parser cannot read, and other texts of a row
+// (sizes, counts, percentages) are ASCII digits anyway.
+QString withAsciiDigits(QString text)
+{
+    bool ascii = true;
+    for (QChar c : text)
+        ascii = ascii && c.unicode() < 0x80;
+    if (ascii)
+        return text;
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t cp = text[i].unicode();
+        qsizetype len = 1;
+        if (QChar::isHighSurrogate(cp) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            cp = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            len = 2;
         }
-        out += c;
-        ++i;
+        if (QChar::category(cp) == QChar::Number_DecimalDigit && cp >= 0x80)
+            out += QChar(u'0' + QChar::digitValue(cp));
+        else
+            out += QStringView(text).mid(i, len);
+        i += len - 1;
     }
     return out;
+}
+
+QString formatWith(const QLocale &locale, const QString &dateFormat, const QString &timeFormat,
+                   QDate date, QTime time)
+{
+    QString text = locale.toString(date, dateFormat);
+    if (time != QTime(0, 0))
+        text += u' ' + locale.toString(time, timeFormat);
+    return withAsciiDigits(text);
+}
+
+std::optional<QDateTime> parseWith(const QLocale &locale, const QString &dateFormat,
+                                   const QString &dateTimeFormat, const QString &text)
+{
+    const QDateTime withTime = locale.toDateTime(text, dateTimeFormat);
+    if (withTime.isValid())
+        return withTime;
+    const QDate dateOnly = locale.toDate(text, dateFormat);
+    if (dateOnly.isValid())
+        return QDateTime(dateOnly, QTime(0, 0), Qt::LocalTime);
+    return std::nullopt;
+}
+
+// Whether a pair of formats reads its own texts back to the second: every month
+// (for month names), both halves of the day (for AM/PM texts), the first and last
+// second of a day, midnight itself, and years far from today.
+bool roundTrips(const QLocale &locale, const QString &dateFormat, const QString &timeFormat)
+{
+    struct Probe { QDate date; QTime time; };
+    static const std::array<Probe, 19> probes = [] {
+        std::array<Probe, 19> p{};
+        for (int month = 1; month <= 12; ++month)
+            p[std::size_t(month - 1)] = {QDate(2010, month, 28), QTime(month * 2 - 1, 10 + month, 30)};
+        p[12] = {QDate(2024, 11, 5), QTime(15, 4, 5)};
+        p[13] = {QDate(2024, 11, 5), QTime(9, 4, 5)};
+        p[14] = {QDate(2024, 2, 29), QTime(0, 0, 0)};
+        p[15] = {QDate(2024, 2, 29), QTime(0, 0, 1)};
+        p[16] = {QDate(1999, 12, 31), QTime(23, 59, 59)};
+        p[17] = {QDate(2031, 7, 1), QTime(12, 0, 1)};
+        p[18] = {QDate(2150, 1, 2), QTime(12, 30, 0)};
+        return p;
+    }();
+    const QString dateTimeFormat = dateFormat + u' ' + timeFormat;
+    for (const Probe &probe : probes) {
+        const QString text = formatWith(locale, dateFormat, timeFormat, probe.date, probe.time);
+        const auto back = parseWith(locale, dateFormat, dateTimeFormat, text);
+        if (!back || back->date() != probe.date || back->time() != probe.time)
+            return false;
+    }
+    return true;
 }
 
 } // namespace
 
 TimeFormat::TimeFormat(const QLocale &locale)
     : m_locale(locale)
-    , m_dateFormat(withFullYear(locale.dateFormat(QLocale::ShortFormat)))
-    , m_timeFormat(withoutLetters(locale.timeFormat(QLocale::LongFormat), u"t"))
 {
+    const QString ownDate = cleanFormat(locale.dateFormat(QLocale::ShortFormat));
+    const QString longTime = locale.timeFormat(QLocale::LongFormat);
+    const QString candidates[] = {
+        cleanFormat(longTime),
+        cleanFormat(longTime, Clock::TwentyFourHour),
+        QStringLiteral("HH:mm:ss"),
+    };
+    m_dateFormat = QStringLiteral("yyyy-MM-dd");
+    m_timeFormat = QStringLiteral("HH:mm:ss");
+    if (!ownDate.isEmpty()) {
+        for (const QString &time : candidates) {
+            if (!time.isEmpty() && roundTrips(locale, ownDate, time)) {
+                m_dateFormat = ownDate;
+                m_timeFormat = time;
+                break;
+            }
+        }
+    }
+    m_dateTimeFormat = m_dateFormat + u' ' + m_timeFormat;
 }
 
 QString TimeFormat::format(std::int64_t secondsSinceEpoch) const
@@ -86,26 +327,17 @@ QString TimeFormat::format(std::int64_t secondsSinceEpoch) const
     return format(QDateTime::fromSecsSinceEpoch(secondsSinceEpoch, Qt::LocalTime));
 }
 
-QString TimeFormat::format(const QDateTime &localTime) const
+QString TimeFormat::format(const QDateTime &moment) const
 {
-    if (!localTime.isValid())
+    if (!moment.isValid())
         return QString();
-    if (localTime.time() == QTime(0, 0))
-        return m_locale.toString(localTime.date(), m_dateFormat);
-    return m_locale.toString(localTime.date(), m_dateFormat) + u' '
-        + m_locale.toString(localTime.time(), m_timeFormat);
+    const QDateTime local = moment.toLocalTime();
+    return formatWith(m_locale, m_dateFormat, m_timeFormat, local.date(), local.time());
 }
 
 std::optional<QDateTime> TimeFormat::parse(const QString &text) const
 {
-    const QDateTime withTime =
-        m_locale.toDateTime(text, m_dateFormat + u' ' + m_timeFormat);
-    if (withTime.isValid())
-        return withTime;
-    const QDate dateOnly = m_locale.toDate(text, m_dateFormat);
-    if (dateOnly.isValid())
-        return QDateTime(dateOnly, QTime(0, 0), Qt::LocalTime);
-    return std::nullopt;
+    return parseWith(m_locale, m_dateFormat, m_dateTimeFormat, text);
 }
 
 const TimeFormat &TimeFormat::current()

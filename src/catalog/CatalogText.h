@@ -15,8 +15,8 @@ namespace CatalogText {
 // Size in bytes as plain decimal digits: no sign, no grouping, no fraction.
 QString sizeText(std::uint64_t bytes);
 
-// Share of `total` taken by `part`, with two decimals and the locale's decimal
-// separator ("12.50"), or "0" when the total is zero.
+// Share of `total` taken by `part`, with two decimals, ASCII digits and the
+// locale's decimal separator ("12.50", "12,50"), or "0" when the total is zero.
 QString percentageText(double part, double total);
 
 // Decimal integer without sign or grouping.
@@ -24,7 +24,17 @@ QString countText(std::uint64_t value);
 
 // The one pair of date and time formats used to write time stamps and to read
 // them back: the locale's short date (always with a four-digit year) and its long
-// time without the time-zone name.
+// time without the time-zone name and the separators around it.
+//
+// Texts carry ASCII digits in every locale, like the sizes, counts and
+// percentages beside them: Qt reads ASCII digits in any locale but cannot read
+// back the digits it writes for some scripts (those beyond 16 bits). Month
+// names and AM/PM texts stay the locale's own.
+//
+// A locale whose own formats do not read back to the second (AM/PM texts Qt
+// cannot parse, for one) falls back to its short date with "HH:mm:ss", and
+// failing that to "yyyy-MM-dd HH:mm:ss"; construction checks this once with a
+// set of probe times.
 class TimeFormat
 {
 public:
@@ -35,9 +45,10 @@ public:
     const QString &timeFormat() const { return m_timeFormat; }
 
     // Local time of a moment given in seconds since the epoch (UTC); the date
-    // alone when the local time of day is exactly midnight.
+    // alone when the local time of day is exactly midnight. The offset is the
+    // one in force at that moment, not today's.
     QString format(std::int64_t secondsSinceEpoch) const;
-    QString format(const QDateTime &localTime) const;
+    QString format(const QDateTime &moment) const;
 
     // Reads a text written by format(); nullopt when it is not such a text.
     std::optional<QDateTime> parse(const QString &text) const;
@@ -49,6 +60,7 @@ private:
     QLocale m_locale;
     QString m_dateFormat;
     QString m_timeFormat;
+    QString m_dateTimeFormat;
 };
 
 } // namespace CatalogText

@@ -1,5 +1,6 @@
 #include "CatalogFields.h"
 #include "CatalogText.h"
+#include "CatalogTree.h"
 #include "ExtensionOf.h"
 #include "Fixture.h"
 
@@ -7,6 +8,14 @@
 
 #include <QTimeZone>
 
+#include <ctime>
+#include <ostream>
+
+// Failure messages show texts, not their UTF-16 units.
+static void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
@@ -47,23 +56,52 @@ TEST_F(CatalogTextTest, PercentagesHaveTwoDecimalsOrAreZero)
     for (const auto &c : cases)
         EXPECT_EQ(CatalogText::percentageText(c.part, c.total), QString::fromLatin1(c.text))
             << c.part << "/" << c.total;
-
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    EXPECT_EQ(CatalogText::percentageText(1, 8), QStringLiteral("12,50"));
-    EXPECT_EQ(CatalogText::percentageText(0, 0), QStringLiteral("0"));
 }
 
-TEST_F(CatalogTextTest, TimesDropTheTimeAtMidnight)
+TEST_F(CatalogTextTest, PercentagesKeepAsciiDigitsWithTheLocaleSeparator)
+{
+    const struct { const char *locale; const char *full, *eighth, *zero; } cases[] = {
+        {"C", "100.00", "12.50", "0"},
+        {"de_DE", "100,00", "12,50", "0"},
+        {"fr_FR", "100,00", "12,50", "0"},
+        {"ar_EG", "100\u066b00", "12\u066b50", "0"},
+        {"fa_IR", "100\u066b00", "12\u066b50", "0"},
+        {"hi_IN", "100.00", "12.50", "0"},
+        {"mr_IN", "100.00", "12.50", "0"},
+    };
+    for (const auto &c : cases) {
+        QLocale::setDefault(QLocale(QString::fromLatin1(c.locale)));
+        EXPECT_EQ(CatalogText::percentageText(8, 8), QString::fromUtf8(c.full)) << c.locale;
+        EXPECT_EQ(CatalogText::percentageText(1, 8), QString::fromUtf8(c.eighth)) << c.locale;
+        EXPECT_EQ(CatalogText::percentageText(3, 0), QString::fromUtf8(c.zero)) << c.locale;
+    }
+}
+
+TEST_F(CatalogTextTest, TimesAreLocaleTextsWithoutZoneAndDateAloneAtMidnight)
 {
     const std::int64_t midnight = QDateTime(QDate(2024, 3, 5), QTime(0, 0), QTimeZone::utc())
                                       .toSecsSinceEpoch();
+    const std::int64_t afternoon = midnight + 13 * 3600 + 62;
     const struct { const char *locale; std::int64_t secs; const char *text; } cases[] = {
         {"C", midnight, "5 Mar 2024"},
         {"C", midnight + 1, "5 Mar 2024 00:00:01"},
-        {"C", midnight + 13 * 3600 + 62, "5 Mar 2024 13:01:02"},
+        {"C", afternoon, "5 Mar 2024 13:01:02"},
         {"en_US", midnight, "3/5/2024"},
         {"en_US", midnight + 1, "3/5/2024 12:00:01 AM"},
         {"de_DE", midnight + 1, "05.03.2024 00:00:01"},
+        // Day period and bracketed zone of the locale's pattern.
+        {"zh_TW", afternoon, "2024/3/5 下午1:01:02"},
+        // Zone behind a comma.
+        {"be_BY", afternoon, "5.03.2024 13:01:02"},
+        {"sq_AL", afternoon, "5.3.2024 1:01:02 E PASDITES"},
+        // Zone in front.
+        {"my_MM", afternoon, "05-03-2024 13:01:02"},
+        {"nds_DE", afternoon, "5.03.2024 Klock 13.01:02"},
+        // Locale digits become ASCII; marks and AM/PM texts stay.
+        {"ar_EG", afternoon, "5\u200f/3\u200f/2024 1:01:02 م"},
+        {"ff_Adlm_GN", afternoon, "5-3-2024 13:01:02"},
+        // Qt cannot read this locale's AM/PM texts back: 24-hour clock instead.
+        {"as_IN", afternoon, "5-3-2024 13.01.02"},
     };
     for (const auto &c : cases) {
         const CatalogText::TimeFormat format{QLocale(QString::fromLatin1(c.locale))};
@@ -71,25 +109,139 @@ TEST_F(CatalogTextTest, TimesDropTheTimeAtMidnight)
     }
 }
 
-TEST_F(CatalogTextTest, TimesReadBackInEveryLocale)
+// Unquoted letters of a QLocale pattern that Qt does not format as a field;
+// 't' (the zone) counts as foreign here, since a catalog time has none.
+QString foreignPatternLetters(const QString &pattern)
+{
+    QString foreign;
+    bool quoted = false;
+    for (QChar c : pattern) {
+        if (c == u'\'')
+            quoted = !quoted;
+        else if (!quoted && c.isLetter() && c.unicode() < 0x80
+                 && !QStringView(u"dMyhHmsAPap").contains(c))
+            foreign += c;
+    }
+    return foreign;
+}
+
+TEST_F(CatalogTextTest, TimesReadBackCleanlyInEveryLocale)
 {
     const QDateTime moments[] = {
-        QDateTime(QDate(1999, 12, 31), QTime(23, 59, 59), Qt::LocalTime),
-        QDateTime(QDate(2024, 2, 29), QTime(0, 0, 0), Qt::LocalTime),
+        QDateTime(QDate(2024, 11, 5), QTime(15, 4, 5), Qt::LocalTime),
+        QDateTime(QDate(2024, 11, 5), QTime(9, 4, 5), Qt::LocalTime),
         QDateTime(QDate(2031, 7, 1), QTime(12, 0, 1), Qt::LocalTime),
+        QDateTime(QDate(2024, 2, 29), QTime(0, 0, 0), Qt::LocalTime),
+        QDateTime(QDate(2024, 2, 29), QTime(0, 0, 1), Qt::LocalTime),
+        QDateTime(QDate(1999, 12, 31), QTime(23, 59, 59), Qt::LocalTime),
+        QDateTime(QDate(2187, 8, 17), QTime(18, 30, 0), Qt::LocalTime),
+        QDateTime(QDate(1912, 4, 14), QTime(23, 40, 0), Qt::LocalTime),
     };
-    for (const char *name : {"C", "en_US", "de_DE", "fr_FR", "ja_JP", "zh_CN", "ko_KR",
-                             "ru_RU", "fa_IR", "hi_IN", "bg_BG"}) {
-        const CatalogText::TimeFormat format{QLocale(QString::fromLatin1(name))};
-        EXPECT_FALSE(format.timeFormat().contains(u't')) << name;
+    const QDateTime midnight = moments[3], afterMidnight = moments[4];
+    const auto badText = [](const QString &text) {
+        for (char32_t c : text.toUcs4()) {
+            if (c >= 0x80 && QChar::category(c) == QChar::Number_DecimalDigit)
+                return true; // locale digits
+            if (c < 0x80 && QStringView(u"()[]").contains(QChar(c)))
+                return true; // brackets of a removed zone
+        }
+        return text.back().isSpace() || QStringView(u",;:-/").contains(text.back());
+    };
+
+    const QList<QLocale> locales =
+        QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
+    ASSERT_GT(locales.size(), 100);
+    QStringList failures;
+    for (const QLocale &locale : locales) {
+        const CatalogText::TimeFormat format{locale};
+        const QString where = locale.name() + QStringLiteral(" [") + format.dateFormat() + QStringLiteral(" | ")
+            + format.timeFormat() + QStringLiteral("]: ");
+        const QString foreign = foreignPatternLetters(format.dateFormat() + format.timeFormat());
+        if (!foreign.isEmpty())
+            failures << where + QStringLiteral("pattern letters ") + foreign;
+        if (!format.dateFormat().contains(QStringLiteral("yyyy")))
+            failures << where + QStringLiteral("no four-digit year");
         for (const QDateTime &moment : moments) {
             const QString text = format.format(moment);
             const auto back = format.parse(text);
-            ASSERT_TRUE(back.has_value()) << name << ": " << text.toStdString();
-            EXPECT_EQ(*back, moment) << name << ": " << text.toStdString();
+            if (!back || *back != moment)
+                failures << where + text + QStringLiteral(" reads back as ")
+                        + (back ? back->toString(Qt::ISODate) : QStringLiteral("nothing"));
+            else if (text.isEmpty() || badText(text))
+                failures << where + QStringLiteral("unclean text ") + text;
         }
+        if (!format.format(afterMidnight).startsWith(format.format(midnight) + u' '))
+            failures << where + QStringLiteral("midnight ") + format.format(midnight) + QStringLiteral(" is not the date of ")
+                    + format.format(afterMidnight);
     }
+    EXPECT_TRUE(failures.isEmpty()) << failures.size() << " failures in " << locales.size()
+                                    << " locales:\n"
+                                    << failures.join(u'\n').toStdString();
     EXPECT_FALSE(CatalogText::TimeFormat(QLocale::c()).parse(QStringLiteral("soon")));
+}
+
+// Sets the process time zone for one scope and puts the previous one back.
+class TimeZoneScope
+{
+public:
+    explicit TimeZoneScope(const char *zone)
+        : m_had(qEnvironmentVariableIsSet("TZ"))
+        , m_previous(qgetenv("TZ"))
+    {
+        qputenv("TZ", zone);
+        ::tzset();
+    }
+    ~TimeZoneScope()
+    {
+        if (m_had)
+            qputenv("TZ", m_previous);
+        else
+            qunsetenv("TZ");
+        ::tzset();
+    }
+    TimeZoneScope(const TimeZoneScope &) = delete;
+    TimeZoneScope &operator=(const TimeZoneScope &) = delete;
+
+private:
+    bool m_had;
+    QByteArray m_previous;
+};
+
+TEST_F(CatalogTextTest, TimesTakeTheOffsetOfTheirOwnSeason)
+{
+    const TimeZoneScope berlin("Europe/Berlin");
+    // One stamp of each season, so that one of them is in the season other than now.
+    const struct { QDateTime utc; const char *text; } cases[] = {
+        {QDateTime(QDate(2024, 1, 15), QTime(10, 0, 0), QTimeZone::utc()), "15 Jan 2024 11:00:00"},
+        {QDateTime(QDate(2024, 7, 15), QTime(10, 0, 0), QTimeZone::utc()), "15 Jul 2024 12:00:00"},
+        {QDateTime(QDate(2024, 7, 14), QTime(22, 0, 0), QTimeZone::utc()), "15 Jul 2024"},
+    };
+    const CatalogText::TimeFormat format{QLocale::c()};
+    for (const auto &c : cases) {
+        const QString text = format.format(c.utc.toSecsSinceEpoch());
+        EXPECT_EQ(text, QString::fromLatin1(c.text));
+        const auto back = format.parse(text);
+        ASSERT_TRUE(back.has_value()) << c.text;
+        EXPECT_EQ(back->toSecsSinceEpoch(), c.utc.toSecsSinceEpoch()) << c.text;
+    }
+}
+
+TEST_F(CatalogTextTest, UnrecordedCreationTimeStaysEmpty)
+{
+    CatalogTree tree;
+    const NodeIndex top = tree.addTop("/data");
+    const NodeIndex file = tree.appendChild(top, "a.txt", 5);
+    CatalogNodeData &n = tree.node(file);
+    n.setKind(NodeKind::File);
+    n.writeTime = 1700000000;
+    n.accessTime = 1700000000;
+    n.createTime = 1700000000; // a value without its flag must not show
+    n.set(CatalogNodeData::HasWriteTime);
+    n.set(CatalogNodeData::HasAccessTime);
+
+    EXPECT_EQ(tree.fieldText(file, CreateTime), QString());
+    EXPECT_EQ(tree.fieldText(file, WriteTime), QStringLiteral("14 Nov 2023 22:13:20"));
+    EXPECT_EQ(tree.fieldText(file, AccessTime), tree.fieldText(file, WriteTime));
 }
 
 TEST(CatalogFieldsTest, FieldIndexOfMatchesKeysExactly)
