@@ -123,7 +123,8 @@ bool tiedAfter(QChar c)
 
 // Removes token `k` together with the separators tied to it; where fields remain
 // on both sides and the removal took a blank, one blank stays between them.
-void removeToken(std::vector<Token> &tokens, std::size_t k)
+// Returns the index of the first token after the removed ones.
+std::size_t removeToken(std::vector<Token> &tokens, std::size_t k)
 {
     bool tookBlank = false;
     if (k > 0 && tokens[k - 1].kind == Token::Literal) {
@@ -143,10 +144,17 @@ void removeToken(std::vector<Token> &tokens, std::size_t k)
         after.remove(0, cut);
     }
     tokens.erase(tokens.begin() + qsizetype(k));
+    if (k < tokens.size() && tokens[k].text.isEmpty())
+        tokens.erase(tokens.begin() + qsizetype(k));
+    if (k > 0 && tokens[k - 1].text.isEmpty())
+        tokens.erase(tokens.begin() + qsizetype(--k));
     const bool middle = k > 0 && k < tokens.size();
-    if (middle && tookBlank && !tokens[k - 1].text.isEmpty() && !tokens[k].text.isEmpty()
-        && !tokens[k - 1].text.back().isSpace() && !tokens[k].text.front().isSpace())
+    if (middle && tookBlank && !tokens[k - 1].text.back().isSpace()
+        && !tokens[k].text.front().isSpace()) {
         tokens.insert(tokens.begin() + qsizetype(k), Token{Token::Literal, QStringLiteral(" ")});
+        return k + 1;
+    }
+    return k;
 }
 
 enum class Clock { AsIs, TwentyFourHour };
@@ -163,7 +171,7 @@ QString cleanFormat(QStringView format, Clock clock = Clock::AsIs)
         for (std::size_t k = 0; k < tokens.size();) {
             if (tokens[k].kind == Token::AmPm
                 || (tokens[k].kind == Token::Foreign && tokens[k].text.compare(u"b", Qt::CaseInsensitive) == 0)) {
-                removeToken(tokens, k);
+                k = removeToken(tokens, k);
                 continue;
             }
             if (tokens[k].kind == Token::Field && tokens[k].text.front() == u'h')
@@ -189,7 +197,7 @@ QString cleanFormat(QStringView format, Clock clock = Clock::AsIs)
             t = {Token::AmPm, QStringLiteral("AP")};
             hasAmPm = true;
         } else if (t.kind == Token::Zone || t.kind == Token::Foreign) {
-            removeToken(tokens, k);
+            k = removeToken(tokens, k);
             continue;
         }
         ++k;
