@@ -32,9 +32,9 @@ QString countText(std::uint64_t value);
 // names and AM/PM texts stay the locale's own.
 //
 // A locale whose own formats do not read back to the second (AM/PM texts Qt
-// cannot parse, for one) falls back to its short date with "HH:mm:ss", and
-// failing that to "yyyy-MM-dd HH:mm:ss"; construction checks this once with a
-// set of probe times.
+// cannot parse, for one) falls back to its own time on a 24-hour clock without
+// the AM/PM text, then to its short date with "HH:mm:ss", and last to
+// "yyyy-MM-dd HH:mm:ss"; construction checks this once with a set of probe times.
 class TimeFormat
 {
 public:
