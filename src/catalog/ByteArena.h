@@ -7,7 +7,7 @@
 #include <vector>
 
 // Append-only storage for short byte strings (file names), in 1 MiB chunks. A
-// string never straddles two chunks; its offset stays valid until clear().
+// string never straddles two chunks; its offset stays valid for the arena's life.
 class ByteArena
 {
 public:
@@ -30,13 +30,6 @@ public:
     const char *data(std::uint64_t offset) const
     {
         return m_chunks[offset >> ChunkBits].get() + (offset & (ChunkSize - 1));
-    }
-
-    void clear()
-    {
-        m_chunks.clear();
-        m_chunks.shrink_to_fit();
-        m_used = 0;
     }
 
     std::size_t memoryBytes() const { return m_chunks.size() * ChunkSize; }

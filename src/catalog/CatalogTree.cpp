@@ -4,16 +4,9 @@
 #include "CatalogText.h"
 #include "ExtensionOf.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <vector>
-
-void CatalogTree::clear()
-{
-    m_nodes.clear();
-    m_names.clear();
-    m_topPath.clear();
-    m_percentageTotal.reset();
-}
 
 QByteArrayView CatalogTree::nameBytes(NodeIndex i) const
 {
@@ -53,7 +46,8 @@ QString CatalogTree::fullPath(NodeIndex i) const
 
 NodeIndex CatalogTree::addTop(const QByteArray &path)
 {
-    clear();
+    if (!isEmpty())
+        throw std::logic_error("a catalog tree holds one scan: make a new tree for the next");
     m_topPath = path;
     CatalogNodeData &top = m_nodes.emplaceBack();
     top.setKind(NodeKind::Folder);
@@ -84,6 +78,24 @@ NodeIndex CatalogTree::appendChild(NodeIndex parent, const char *name, std::size
         p.firstChild = index;
     ++p.childCount;
     return index;
+}
+
+void CatalogTree::markUnreadable(NodeIndex i, int error)
+{
+    CatalogNodeData &n = m_nodes[i];
+    if (n.has(CatalogNodeData::Unreadable))
+        return;
+    n.set(CatalogNodeData::Unreadable);
+    const auto at = std::lower_bound(m_unreadable.begin(), m_unreadable.end(), std::pair(i, 0));
+    m_unreadable.emplace(at, i, error);
+}
+
+int CatalogTree::unreadableError(NodeIndex i) const
+{
+    if (!m_nodes[i].has(CatalogNodeData::Unreadable))
+        return 0;
+    const auto at = std::lower_bound(m_unreadable.begin(), m_unreadable.end(), std::pair(i, 0));
+    return at != m_unreadable.end() && at->first == i ? at->second : 0;
 }
 
 void CatalogTree::setPercentageTotal(double total)

@@ -9,9 +9,16 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
+#include <vector>
 
 using NodeIndex = std::uint32_t;
 inline constexpr NodeIndex NoNode = 0xFFFFFFFFu;
+
+// A folder total that reached this value stopped counting there: no single file can
+// be this large (sizes are signed 64-bit on Linux), so the value marks the total as
+// saturated rather than wrapped.
+inline constexpr std::uint64_t SaturatedSize = ~std::uint64_t(0);
 
 enum class NodeKind : std::uint8_t {
     Unknown = 0, // partly filled: the entry vanished or could not be examined
@@ -31,6 +38,7 @@ struct CatalogNodeData
         HasCreateTime = 1 << 2, // the file system records a birth time
         HasAccessTime = 1 << 3,
         HasWriteTime = 1 << 4,
+        Unreadable = 1 << 5, // a folder whose entries could not be listed (in full); see unreadableError
     };
 
     NodeIndex parent = NoNode;
@@ -68,7 +76,8 @@ public:
 };
 static_assert(sizeof(CatalogNodeData) == 56, "a node should stay at 56 bytes");
 
-// The tree of one scan. Node 0 is the top node; every other node is appended
+// The tree of one scan, built once and then only read: every scan makes a new tree,
+// so rows that refer to nodes of an older one keep reading what they read. Node 0 is the top node; every other node is appended
 // after its parent, and the children of a folder occupy consecutive indexes, so
 // a node's row among its siblings is `index - firstChild` of its parent and
 // every descendant has a larger index than its ancestors.
@@ -82,8 +91,6 @@ public:
     CatalogTree(const CatalogTree &) = delete;
     CatalogTree &operator=(const CatalogTree &) = delete;
 
-    void clear();
-
     std::size_t nodeCount() const { return m_nodes.size(); }
     bool isEmpty() const { return m_nodes.size() == 0; }
     NodeIndex top() const { return isEmpty() ? NoNode : 0; }
@@ -96,6 +103,13 @@ public:
     NodeIndex child(NodeIndex i, std::uint32_t row) const { return m_nodes[i].firstChild + row; }
     bool isFolder(NodeIndex i) const { return m_nodes[i].kind() == NodeKind::Folder; }
     bool isFile(NodeIndex i) const { return m_nodes[i].kind() == NodeKind::File; }
+    bool isSizeSaturated(NodeIndex i) const { return m_nodes[i].size == SaturatedSize; }
+
+    // Folders that could not be read, with the system's reason (an errno value), by
+    // node index; unreadableError is 0 for every other node.
+    void markUnreadable(NodeIndex i, int error);
+    int unreadableError(NodeIndex i) const;
+    const std::vector<std::pair<NodeIndex, int>> &unreadableFolders() const { return m_unreadable; }
 
     // The node's name; for the top node, the scanned path exactly as passed.
     QByteArrayView nameBytes(NodeIndex i) const;
@@ -104,8 +118,9 @@ public:
     QString name(NodeIndex i) const;
     QString fullPath(NodeIndex i) const;
 
-    // Building. The top node is a folder named by the path; children of one
-    // parent must be appended one after the other, with no other node between.
+    // Building. The top node is a folder named by the path, added once to a new
+    // tree; children of one parent must be appended one after the other, with no
+    // other node between.
     NodeIndex addTop(const QByteArray &path);
     NodeIndex appendChild(NodeIndex parent, const char *name, std::size_t length);
 
@@ -129,4 +144,5 @@ private:
     ByteArena m_names;
     QByteArray m_topPath;
     std::optional<double> m_percentageTotal;
+    std::vector<std::pair<NodeIndex, int>> m_unreadable;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <memory>
 #include <vector>
@@ -16,9 +17,14 @@ public:
 
     std::size_t size() const { return m_size; }
 
-    T &operator[](std::size_t i) { return m_chunks[i >> ChunkBits][i & (ChunkSize - 1)]; }
+    T &operator[](std::size_t i)
+    {
+        assert(i < m_size);
+        return m_chunks[i >> ChunkBits][i & (ChunkSize - 1)];
+    }
     const T &operator[](std::size_t i) const
     {
+        assert(i < m_size);
         return m_chunks[i >> ChunkBits][i & (ChunkSize - 1)];
     }
 
@@ -26,16 +32,10 @@ public:
     {
         if ((m_size & (ChunkSize - 1)) == 0 && (m_size >> ChunkBits) == m_chunks.size())
             m_chunks.emplace_back(std::make_unique_for_overwrite<T[]>(ChunkSize));
-        T &slot = (*this)[m_size++];
+        T &slot = m_chunks[m_size >> ChunkBits][m_size & (ChunkSize - 1)];
+        ++m_size;
         slot = T();
         return slot;
-    }
-
-    void clear()
-    {
-        m_chunks.clear();
-        m_chunks.shrink_to_fit();
-        m_size = 0;
     }
 
     std::size_t memoryBytes() const { return m_chunks.size() * ChunkSize * sizeof(T); }

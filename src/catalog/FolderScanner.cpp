@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -12,12 +13,19 @@
 
 #include <algorithm>
 #include <memory>
+#include <new>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace {
 
 constexpr std::size_t DirentBufferSize = std::size_t(64) << 10;
 constexpr std::uint64_t ProgressEvery = 16384;
+// Folder descriptors held at once: the top, the folder being read and its nearest
+// ancestors. More saves reopening nothing on the way back up; fewer is always enough.
+constexpr std::size_t MinBudget = 2;
+constexpr std::size_t MaxBudget = 256;
 
 struct LinuxDirent64
 {
@@ -28,16 +36,48 @@ struct LinuxDirent64
     char d_name[1]; // the name runs on to d_reclen
 };
 
+bool isDotOrDotDot(const char *name)
+{
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+bool outOfDescriptors(int error)
+{
+    return error == EMFILE || error == ENFILE;
+}
+
 int openFolderAt(int dirFd, const char *name)
 {
     return ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
 }
 
-void closeFd(int &fd)
+// Descriptors the process may still open: the soft limit less those already open
+// (Qt's own, inherited ones), so the walk never counts on descriptors it cannot have.
+std::size_t freeDescriptors()
 {
-    if (fd >= 0)
-        ::close(fd);
-    fd = -1;
+    struct rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return 2 * MaxBudget;
+    std::size_t open = 0;
+    const int listing = ::open("/proc/self/fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listing >= 0) {
+        alignas(LinuxDirent64) char buffer[4096];
+        long got;
+        while ((got = ::syscall(SYS_getdents64, listing, buffer, sizeof buffer)) > 0) {
+            for (long pos = 0; pos < got;) {
+                const auto *d = reinterpret_cast<const LinuxDirent64 *>(buffer + pos);
+                pos += d->d_reclen;
+                open += isDotOrDotDot(d->d_name) ? 0 : 1;
+            }
+        }
+        ::close(listing);
+        open -= std::min<std::size_t>(open, 1); // the listing's own descriptor
+    } else {
+        const int probe = int(std::min<rlim_t>(limit.rlim_cur, 4096));
+        for (int fd = 0; fd < probe; ++fd)
+            open += ::fcntl(fd, F_GETFD) != -1 ? 1 : 0;
+    }
+    return limit.rlim_cur > open ? std::size_t(limit.rlim_cur - open) : 0;
 }
 
 void fillFromStatx(CatalogNodeData &n, const struct statx &sx)
@@ -61,6 +101,16 @@ void fillFromStatx(CatalogNodeData &n, const struct statx &sx)
         n.writeTime = sx.stx_mtime.tv_sec;
         n.set(F::HasWriteTime);
     }
+}
+
+// An entry that is listed but cannot be examined (its folder may be read but not
+// searched) still has the kind the listing gives, and what follows from its name.
+void fillFromListing(CatalogNodeData &n, unsigned char type)
+{
+    if (type == DT_UNKNOWN)
+        return;
+    n.setKind(type == DT_DIR ? NodeKind::Folder : NodeKind::File);
+    n.set(CatalogNodeData::HasDetails);
 }
 
 // statx where the kernel has it, fstatat (no birth time) where it does not.
@@ -91,88 +141,149 @@ int statEntry(int dirFd, const char *name, struct statx *sx)
 struct Frame
 {
     NodeIndex folder;
-    NodeIndex nextChild; // the next child to consider for descending
-    NodeIndex endChild;
-    int fd; // -1 while closed to stay within the descriptor budget
+    NodeIndex nextChild = 0; // the next child to consider for descending
+    NodeIndex endChild = 0;
+    int fd = -1; // -1 while closed to stay within the descriptor budget
+    // Which folder this is, taken when its descriptor is closed, so that reopening
+    // it through ".." from a child can be checked.
+    dev_t device = 0;
+    ino_t inode = 0;
 };
 
-// Walks depth-first without recursion, so depth costs heap, not stack. At most
-// `budget` folder descriptors stay open; deeper ones are closed and reopened
-// from an open ancestor, name by name, when they are needed again, so paths far
-// beyond PATH_MAX are walked in full.
+// Walks depth-first without recursion, so depth costs heap, not stack, and paths
+// far beyond PATH_MAX are walked in full. The open descriptors are the top's and
+// those of a window of the deepest frames: going down, the shallowest of the window
+// is closed when the budget is spent; coming back up, a closed parent is reopened
+// as ".." of its child. Each step costs the same at any depth, so a walk is linear
+// in the entries of the tree.
 class Walk
 {
 public:
     Walk(CatalogTree &tree, const ScanOptions &options)
         : m_tree(tree)
         , m_options(options)
+        , m_buffer(std::make_unique_for_overwrite<char[]>(DirentBufferSize))
+        , m_budget(std::clamp(freeDescriptors() / 2, MinBudget, MaxBudget))
     {
-        struct rlimit limit{};
-        if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-            m_budget = std::clamp<std::size_t>(limit.rlim_cur / 4, 4, m_budget);
     }
 
     ~Walk()
     {
-        for (Frame &f : m_stack)
-            closeFd(f.fd);
+        for (Frame &f : m_stack) {
+            if (f.fd >= 0)
+                ::close(f.fd);
+        }
     }
 
-    bool run(int topFd)
+    // Reads everything below the top folder open at `topFd`, which the walk takes
+    // over. Throws std::bad_alloc and std::length_error from a full tree.
+    void run(int topFd)
     {
-        push(0, topFd);
-        while (!m_stack.empty()) {
-            if (cancelled())
-                return false;
+        enter(0, topFd);
+        while (!m_stack.empty() && m_stop == ScanStop::None) {
+            if (m_options.cancel && m_options.cancel->load(std::memory_order_relaxed)) {
+                stopAt(ScanStop::Cancelled, m_stack.back().folder, 0);
+                return;
+            }
             Frame &f = m_stack.back();
             while (f.nextChild < f.endChild && !m_tree.isFolder(f.nextChild))
                 ++f.nextChild;
             if (f.nextChild >= f.endChild) {
-                if (f.fd >= 0)
-                    --m_open;
-                closeFd(f.fd);
-                m_stack.pop_back();
+                leave();
                 continue;
             }
             const NodeIndex child = f.nextChild++;
-            const int parentFd = ensureOpen(m_stack.size() - 1);
-            if (parentFd < 0)
-                continue;
-            const int fd = openChild(parentFd, child);
+            m_reading = child;
+            const int fd = openChild(f.fd, child);
             if (fd >= 0)
-                push(child, fd);
+                enter(child, fd);
+            else if (outOfDescriptors(errno))
+                stopAt(ScanStop::NoDescriptors, child, errno);
+            else
+                m_tree.markUnreadable(child, errno);
         }
-        return true;
     }
+
+    ScanStop stop() const { return m_stop; }
+    int error() const { return m_error; }
+    // The folder being opened or read: where the walk stopped if it stops short.
+    NodeIndex reading() const { return m_reading; }
 
 private:
-    bool cancelled() const
+    void stopAt(ScanStop stop, NodeIndex where, int error)
     {
-        return m_options.cancel && m_options.cancel->load(std::memory_order_relaxed);
+        m_stop = stop;
+        m_reading = where;
+        m_error = error;
     }
 
-    void push(NodeIndex folder, int fd)
+    void enter(NodeIndex folder, int fd)
     {
-        std::uint32_t found = 0;
+        m_reading = folder;
         try {
-            found = ScanEntries(m_tree, fd, folder);
+            m_stack.push_back({folder});
         } catch (...) {
             ::close(fd);
             throw;
         }
-        reportProgress(found);
-        if (!m_tree.isFolder(folder) || m_tree.childCount(folder) == 0) {
+        m_stack.back().fd = fd;
+        ++m_open;
+        list(folder, fd);
+        if (m_tree.childCount(folder) == 0) {
             ::close(fd);
+            --m_open;
+            m_stack.pop_back();
             return;
         }
-        const CatalogNodeData &d = m_tree.node(folder);
-        m_stack.push_back({folder, d.firstChild, d.firstChild + d.childCount, fd});
-        ++m_open;
-        trimOpen();
+        Frame &f = m_stack.back();
+        f.nextChild = m_tree.node(folder).firstChild;
+        f.endChild = f.nextChild + m_tree.childCount(folder);
+        trim();
     }
 
-    void reportProgress(std::uint32_t found)
+    void leave()
     {
+        const std::size_t k = m_stack.size() - 1;
+        if (k >= 2 && m_stack[k - 1].fd < 0 && reopen(k - 1, m_stack[k].fd))
+            m_lowestOpen = k - 1;
+        if (m_stack[k].fd >= 0) {
+            ::close(m_stack[k].fd);
+            --m_open;
+        }
+        m_stack.pop_back();
+        m_lowestOpen = std::min(m_lowestOpen, m_stack.size());
+    }
+
+    // Appends one child of `folder` for every entry of its open descriptor, in the
+    // order the file system lists them, each filled from statx.
+    void list(NodeIndex folder, int fd)
+    {
+        std::uint32_t found = 0;
+        for (;;) {
+            const long got = ::syscall(SYS_getdents64, fd, m_buffer.get(), DirentBufferSize);
+            if (got == 0)
+                break;
+            if (got < 0) {
+                if (errno == EINTR)
+                    continue;
+                m_tree.markUnreadable(folder, errno); // what was listed stays
+                break;
+            }
+            for (long pos = 0; pos < got;) {
+                const auto *d = reinterpret_cast<const LinuxDirent64 *>(m_buffer.get() + pos);
+                pos += d->d_reclen;
+                const char *name = d->d_name;
+                if (isDotOrDotDot(name))
+                    continue;
+                const NodeIndex child = m_tree.appendChild(folder, name, std::strlen(name));
+                ++found;
+                struct statx sx;
+                if (statEntry(fd, name, &sx) == 0)
+                    fillFromStatx(m_tree.node(child), sx);
+                else if (errno != ENOENT) // gone since it was listed: its name and path only
+                    fillFromListing(m_tree.node(child), d->d_type);
+            }
+        }
         m_found += found;
         if (m_options.progress && m_found - m_reported >= ProgressEvery) {
             m_reported = m_found;
@@ -180,117 +291,182 @@ private:
         }
     }
 
-    // Closes the shallowest open descriptors (never the top's) above the budget.
-    void trimOpen()
+    // Closes the shallowest descriptors of the window (never the top's, never the
+    // deepest) while more than the budget are open.
+    void trim()
     {
-        for (std::size_t i = 1; m_open > m_budget && i + 1 < m_stack.size(); ++i) {
-            if (m_stack[i].fd >= 0) {
-                closeFd(m_stack[i].fd);
-                --m_open;
-            }
-        }
+        while (m_open > m_budget && m_lowestOpen + 1 < m_stack.size())
+            closeFrame(m_lowestOpen++);
     }
 
-    // `mayTrim` allows closing ancestors' descriptors when the process runs out
-    // of them; not while a chain of ancestors is being reopened.
-    int openChild(int parentFd, NodeIndex child, bool mayTrim = true)
+    void closeFrame(std::size_t k)
     {
-        char name[0x10000 + 1];
+        Frame &f = m_stack[k];
+        struct stat st;
+        if (::fstat(f.fd, &st) == 0) {
+            f.device = st.st_dev;
+            f.inode = st.st_ino;
+        }
+        ::close(f.fd);
+        f.fd = -1;
+        --m_open;
+    }
+
+    int openChild(int parentFd, NodeIndex child)
+    {
         const QByteArrayView bytes = m_tree.nameBytes(child);
-        std::memcpy(name, bytes.data(), std::size_t(bytes.size()));
-        name[bytes.size()] = '\0';
-        int fd = openFolderAt(parentFd, name);
-        if (fd < 0 && mayTrim && (errno == EMFILE || errno == ENFILE) && m_budget > 4) {
-            // Another part of the program holds descriptors too: give some back.
-            m_budget = std::max<std::size_t>(4, m_open / 2);
-            trimOpen();
-            fd = openFolderAt(parentFd, name);
+        m_name.assign(bytes.data(), std::size_t(bytes.size()));
+        int fd = openFolderAt(parentFd, m_name.c_str());
+        if (fd < 0 && outOfDescriptors(errno)) {
+            // Others in the process hold descriptors too: give back all of ours but
+            // the top's and the folder being read, and keep to fewer from now on.
+            m_budget = std::max(MinBudget, m_open / 2);
+            while (m_lowestOpen + 1 < m_stack.size())
+                closeFrame(m_lowestOpen++);
+            fd = openFolderAt(parentFd, m_name.c_str());
         }
         return fd;
     }
 
-    // The descriptor of stack frame `k`, reopened from its nearest open ancestor
-    // when it was closed; -1 when the folder can no longer be reached.
-    int ensureOpen(std::size_t k)
+    bool isFrame(int fd, const Frame &f) const
     {
-        if (m_stack[k].fd >= 0)
-            return m_stack[k].fd;
-        std::size_t j = k;
-        while (m_stack[j].fd < 0)
-            --j; // the top frame always stays open
-        int fd = m_stack[j].fd;
-        for (std::size_t m = j + 1; m <= k; ++m) {
-            const int next = openChild(fd, m_stack[m].folder, false);
-            if (fd != m_stack[j].fd)
+        struct stat st;
+        return ::fstat(fd, &st) == 0 && st.st_dev == f.device && st.st_ino == f.inode;
+    }
+
+    // Opens frame `k` again, whose descriptor was closed: as ".." of its child when
+    // that is open (one step, whatever the depth), else name by name from the top.
+    // A folder moved or removed since it was read is marked, and what it still had
+    // to walk stays unread.
+    bool reopen(std::size_t k, int childFd)
+    {
+        Frame &f = m_stack[k];
+        int fd = childFd >= 0 ? openFolderAt(childFd, "..") : -1;
+        if (fd >= 0 && !isFrame(fd, f)) {
+            ::close(fd);
+            fd = -1;
+        }
+        int error = ENOENT;
+        if (fd < 0) {
+            fd = m_stack[0].fd;
+            for (std::size_t m = 1; m <= k && fd >= 0; ++m) {
+                const int next = openChild(fd, m_stack[m].folder);
+                error = errno;
+                if (fd != m_stack[0].fd)
+                    ::close(fd);
+                fd = next;
+            }
+            if (fd >= 0 && !isFrame(fd, f)) {
                 ::close(fd);
-            fd = next;
-            if (fd < 0) {
-                // Moved or removed since it was read: its remaining folders stay empty.
-                m_stack[k].nextChild = m_stack[k].endChild;
-                return -1;
+                fd = -1;
+                error = ENOENT;
             }
         }
-        m_stack[k].fd = fd;
-        ++m_open;
-        trimOpen();
-        return m_stack[k].fd;
+        if (fd >= 0) {
+            f.fd = fd;
+            ++m_open;
+            return true;
+        }
+        if (outOfDescriptors(error)) {
+            stopAt(ScanStop::NoDescriptors, f.folder, error);
+            return false;
+        }
+        for (NodeIndex c = f.nextChild; c < f.endChild; ++c) {
+            if (m_tree.isFolder(c))
+                m_tree.markUnreadable(c, error);
+        }
+        f.nextChild = f.endChild;
+        return false;
     }
 
     CatalogTree &m_tree;
     const ScanOptions &m_options;
+    std::unique_ptr<char[]> m_buffer;
     std::vector<Frame> m_stack;
-    std::size_t m_open = 0;
-    std::size_t m_budget = 256;
+    std::string m_name;
+    std::size_t m_budget;
+    std::size_t m_open = 0;       // descriptors of frames that are open
+    std::size_t m_lowestOpen = 1; // frames [m_lowestOpen, top of stack] are open, and frame 0
     std::uint64_t m_found = 0;
     std::uint64_t m_reported = 0;
+    NodeIndex m_reading = 0;
+    ScanStop m_stop = ScanStop::None;
+    int m_error = 0;
 };
 
 } // namespace
 
-std::uint32_t ScanEntries(CatalogTree &tree, int folderFd, NodeIndex parent)
+const char *ScanStopText(ScanStop stop)
 {
-    auto buffer = std::make_unique_for_overwrite<char[]>(DirentBufferSize);
-    std::uint32_t appended = 0;
-    for (;;) {
-        const long got = ::syscall(SYS_getdents64, folderFd, buffer.get(), DirentBufferSize);
-        if (got <= 0)
-            break; // end of the folder, or an error: keep what was listed
-        for (long pos = 0; pos < got;) {
-            const auto *d = reinterpret_cast<const LinuxDirent64 *>(buffer.get() + pos);
-            pos += d->d_reclen;
-            const char *name = d->d_name;
-            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-                continue;
-            const NodeIndex child = tree.appendChild(parent, name, std::strlen(name));
-            ++appended;
-            struct statx sx;
-            if (statEntry(folderFd, name, &sx) == 0)
-                fillFromStatx(tree.node(child), sx);
-        }
+    switch (stop) {
+    case ScanStop::None:
+        return "";
+    case ScanStop::TopUnreadable:
+        return "the folder cannot be read";
+    case ScanStop::Cancelled:
+        return "cancelled";
+    case ScanStop::OutOfMemory:
+        return "out of memory";
+    case ScanStop::NodeLimit:
+        return "the catalog holds as many entries as it can";
+    case ScanStop::NoDescriptors:
+        return "out of file descriptors";
     }
-    return appended;
+    return "";
 }
 
-bool ScanFolder(CatalogTree &tree, const QByteArray &folderPath, const ScanOptions &options)
+ScanResult ScanFolder(const QByteArray &folderPath, const ScanOptions &options)
 {
-    tree.clear();
-    const NodeIndex top = tree.addTop(folderPath);
+    ScanResult result;
+    try {
+        result.tree = std::make_shared<CatalogTree>();
+        result.tree->addTop(folderPath);
+    } catch (const std::bad_alloc &) {
+        result.tree.reset();
+        result.stop = ScanStop::OutOfMemory;
+        return result;
+    }
+    CatalogTree &tree = *result.tree;
 
-    bool completed = true;
     const int topFd = ::open(folderPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
-    if (topFd >= 0) {
+    if (topFd < 0) {
+        result.stop = ScanStop::TopUnreadable;
+        result.error = errno;
+        result.stoppedAt = tree.top();
+    } else {
+        std::unique_ptr<Walk> walk;
         try {
-            Walk walk(tree, options);
-            completed = walk.run(topFd);
-        } catch (const std::exception &) {
-            // The tree is full or memory ran out: keep what was built.
-            completed = false;
+            walk = std::make_unique<Walk>(tree, options);
+            walk->run(topFd);
+            result.stop = walk->stop();
+            result.error = walk->error();
+        } catch (const std::bad_alloc &) {
+            if (!walk)
+                ::close(topFd);
+            result.stop = ScanStop::OutOfMemory;
+        } catch (const std::length_error &) {
+            result.stop = ScanStop::NodeLimit;
+        }
+        if (!result.complete())
+            result.stoppedAt = walk ? walk->reading() : tree.top();
+        const int topError = tree.unreadableError(tree.top());
+        if (result.complete() && topError != 0 && tree.childCount(tree.top()) == 0) {
+            result.stop = ScanStop::TopUnreadable;
+            result.error = topError;
+            result.stoppedAt = tree.top();
+        }
+    }
+    if (result.stop == ScanStop::TopUnreadable) {
+        try {
+            tree.markUnreadable(tree.top(), result.error);
+        } catch (const std::bad_alloc &) {
+            // The stop carries the reason all the same.
         }
     }
 
-    CatalogNodeData &t = tree.node(top);
-    t.size = RollUpBytes(tree, top);
+    CatalogNodeData &t = tree.node(tree.top());
+    t.size = RollUpBytes(tree, tree.top());
     t.set(CatalogNodeData::HasSize);
     FillPercentages(tree, double(t.size));
-    return completed;
+    return result;
 }

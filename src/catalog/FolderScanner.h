@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 struct ScanOptions
 {
@@ -16,16 +17,39 @@ struct ScanOptions
     const std::atomic<bool> *cancel = nullptr;
 };
 
-// Clears `tree` and rebuilds it from the folder at `folderPath` (bytes as the file
-// system takes them; a trailing '/' is allowed): the top node named by the path
-// exactly as given, one node for every entry below it at every depth, folder
-// sizes rolled up, percentages and counts filled. Symbolic links are recorded
-// with their own size and never followed; nothing is opened but folders.
-// Folders that cannot be read stay without children; an entry that cannot be
-// examined stays with its name and path only. Returns false when cancelled.
-bool ScanFolder(CatalogTree &tree, const QByteArray &folderPath, const ScanOptions &options = {});
+// Why a scan ended before it had walked everything.
+enum class ScanStop : std::uint8_t {
+    None,          // complete: every folder that could be read was read
+    TopUnreadable, // the scanned folder itself could not be opened or listed
+    Cancelled,
+    OutOfMemory,
+    NodeLimit,     // the tree holds as many entries or name bytes as it can
+    NoDescriptors, // no file descriptor could be had, even after giving back our own
+};
 
-// Appends one child of `parent` for every entry of the open folder `folderFd`,
-// in the order the file system lists them, each filled from statx. Returns the
-// number of entries appended.
-std::uint32_t ScanEntries(CatalogTree &tree, int folderFd, NodeIndex parent);
+struct ScanResult
+{
+    // A new tree for every scan; null only when memory ran out before its top node
+    // could be made.
+    std::shared_ptr<CatalogTree> tree;
+    ScanStop stop = ScanStop::None;
+    // The system's reason (an errno value) for TopUnreadable and NoDescriptors.
+    int error = 0;
+    // The folder that was being read when the scan stopped short.
+    NodeIndex stoppedAt = NoNode;
+
+    bool complete() const { return stop == ScanStop::None; }
+};
+
+// A short text of why the scan stopped ("out of memory"), empty for ScanStop::None.
+const char *ScanStopText(ScanStop stop);
+
+// Builds a new tree from the folder at `folderPath` (bytes as the file system takes
+// them; a trailing '/' is allowed): the top node named by the path exactly as given,
+// one node for every entry below it at every depth, folder sizes rolled up,
+// percentages and counts filled, also when the scan stops short. Symbolic links are
+// recorded with their own size and never followed; nothing is opened but folders.
+// Folders that cannot be read stay without children and are marked with the reason
+// (CatalogTree::unreadableFolders); an entry that cannot be examined keeps its name,
+// path and the kind the listing gives. Never throws for lack of memory.
+ScanResult ScanFolder(const QByteArray &folderPath, const ScanOptions &options = {});

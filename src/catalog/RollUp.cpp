@@ -34,8 +34,11 @@ std::uint64_t RollUpBytes(CatalogTree &tree, NodeIndex node)
         return 0;
 
     const auto addToParent = [&tree](NodeIndex n) {
-        CatalogNodeData &d = tree.node(n);
-        tree.node(d.parent).size += d.size;
+        const CatalogNodeData &d = tree.node(n);
+        std::uint64_t &total = tree.node(d.parent).size;
+        // A total that would wrap stays at SaturatedSize, which no file reaches.
+        if (__builtin_add_overflow(total, d.size, &total))
+            total = SaturatedSize;
     };
     const auto reset = [&tree](NodeIndex n) {
         CatalogNodeData &d = tree.node(n);

@@ -5,7 +5,8 @@
 // Writes the total of every folder below `node` into its size and returns the sum
 // of the sizes of the node's children; the node's own size is left to the caller.
 // Nodes of unknown kind count with their own size (none when never examined) and
-// are never descended into. Sums are exact 64-bit integers.
+// are never descended into. Sums are exact 64-bit integers up to SaturatedSize,
+// where a total that would pass 2^64 - 1 bytes stays instead of wrapping.
 double RollUpSizes(CatalogTree &tree, NodeIndex node);
 // The same sum as a whole number, exact beyond 2^53 bytes.
 std::uint64_t RollUpBytes(CatalogTree &tree, NodeIndex node);

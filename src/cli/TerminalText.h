@@ -10,3 +10,11 @@
 // as C-style escapes (\n, \t, \x1b, \\); everything else passes as it is.
 QByteArray TerminalText(QByteArrayView bytes);
 QByteArray TerminalText(const QString &text);
+inline QByteArray TerminalText(const QByteArray &bytes)
+{
+    return TerminalText(QByteArrayView(bytes));
+}
+inline QByteArray TerminalText(const char *text)
+{
+    return TerminalText(QByteArrayView(text));
+}

@@ -1,22 +1,23 @@
 // folvane-cli: the scan without a window, for scripts, servers and benchmarks.
 
-#include "CatalogTree.h"
-#include "FolderScanner.h"
 #include "CliConfig.h"
+#include "FolderScanner.h"
+#include "ScanReport.h"
+#include "TerminalText.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <exception>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-constexpr int ExitUsage = 2;
 
 void printUsage(std::FILE *to)
 {
@@ -26,33 +27,15 @@ void printUsage(std::FILE *to)
                "  --quiet          print nothing on success\n"
                "  --config FILE    use FILE as the configuration instead of FolvaneConfig.xml\n"
                "                   beside the program or in the user's configuration folder\n"
-               "  --help           show this text\n",
+               "  --help           show this text\n"
+               "\n"
+               "Exit status: 0 complete; 1 FOLDER cannot be read; 2 wrong command line or\n"
+               "FOLDER is not a folder; 3 the scan stopped short (the figures are incomplete).\n",
                to);
 }
 
-struct Counts
-{
-    std::uint64_t entries = 0;
-    std::uint64_t files = 0;
-    std::uint64_t folders = 0;
-};
 
-Counts countNodes(const CatalogTree &tree)
-{
-    Counts c;
-    for (NodeIndex n = 1; n < tree.nodeCount(); ++n) {
-        ++c.entries;
-        if (tree.isFile(n))
-            ++c.files;
-        else if (tree.isFolder(n))
-            ++c.folders;
-    }
-    return c;
-}
-
-} // namespace
-
-int main(int argc, char **argv)
+int run(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Folvane"));
@@ -79,7 +62,7 @@ int main(int argc, char **argv)
             printUsage(stdout);
             return 0;
         } else if (!optionsEnded && arg.startsWith('-') && arg.size() > 1) {
-            std::fprintf(stderr, "folvane-cli: unknown option '%s'\n", arg.constData());
+            std::fprintf(stderr, "folvane-cli: unknown option '%s'\n", TerminalText(arg).constData());
             printUsage(stderr);
             return ExitUsage;
         } else if (!haveFolder) {
@@ -98,11 +81,14 @@ int main(int argc, char **argv)
 
     struct stat st;
     if (::stat(folder.constData(), &st) != 0) {
-        std::fprintf(stderr, "folvane-cli: %s: no such folder\n", folder.constData());
-        return ExitUsage;
+        const int error = errno;
+        std::fprintf(stderr, "folvane-cli: %s: %s\n", TerminalText(folder).constData(), std::strerror(error));
+        // A folder that is not there is a wrong argument; one that is there but cannot
+        // be reached (permissions, loops, overlong names) cannot be read.
+        return error == ENOENT || error == ENOTDIR ? ExitUsage : ExitUnreadable;
     }
     if (!S_ISDIR(st.st_mode)) {
-        std::fprintf(stderr, "folvane-cli: %s: not a folder\n", folder.constData());
+        std::fprintf(stderr, "folvane-cli: %s: not a folder\n", TerminalText(folder).constData());
         return ExitUsage;
     }
 
@@ -123,20 +109,27 @@ int main(int argc, char **argv)
         };
     }
 
-    CatalogTree tree;
     const auto started = Clock::now();
-    ScanFolder(tree, folder, options);
+    const ScanResult result = ScanFolder(folder, options);
     const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
 
     if (showProgress)
         std::fputs("\r\033[K", stderr);
-    if (!quiet) {
-        const Counts c = countNodes(tree);
-        std::fprintf(stderr, "Scanned %llu entries (%llu files, %llu folders), %llu bytes in %.3f s\n",
-                     static_cast<unsigned long long>(c.entries),
-                     static_cast<unsigned long long>(c.files),
-                     static_cast<unsigned long long>(c.folders),
-                     static_cast<unsigned long long>(tree.node(tree.top()).size), seconds);
+    return ReportScan(stderr, result, seconds, quiet);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Whatever runs out, the program ends with a message and a status, never an abort.
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc &) {
+        std::fputs("folvane-cli: out of memory\n", stderr);
+        return ExitStoppedShort;
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "folvane-cli: %s\n", TerminalText(e.what()).constData());
+        return ExitUnreadable;
     }
-    return 0;
 }

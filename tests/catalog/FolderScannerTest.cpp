@@ -4,6 +4,7 @@
 #include "Fixture.h"
 #include "FolderScanner.h"
 #include "RunAsNobody.h"
+#include "TCatalogNode.h"
 
 #include <gtest/gtest.h>
 
@@ -27,28 +28,28 @@ protected:
     std::map<QByteArray, NodeIndex> children(NodeIndex node) const
     {
         std::map<QByteArray, NodeIndex> byName;
-        for (std::uint32_t r = 0; r < tree.childCount(node); ++r) {
-            const NodeIndex c = tree.child(node, r);
-            byName[tree.nameBytes(c).toByteArray()] = c;
+        for (std::uint32_t r = 0; r < tree->childCount(node); ++r) {
+            const NodeIndex c = tree->child(node, r);
+            byName[tree->nameBytes(c).toByteArray()] = c;
         }
         return byName;
     }
 
-    QString text(NodeIndex n, int field) const { return tree.fieldText(n, field); }
+    QString text(NodeIndex n, int field) const { return tree->fieldText(n, field); }
 
     // What must hold after every completed scan.
     void expectInvariants() const
     {
-        for (NodeIndex n = 0; n < tree.nodeCount(); ++n) {
-            const CatalogNodeData &d = tree.node(n);
+        for (NodeIndex n = 0; n < tree->nodeCount(); ++n) {
+            const CatalogNodeData &d = tree->node(n);
             if (d.kind() == NodeKind::Folder) {
                 std::uint64_t sum = 0;
                 std::uint32_t below = 0;
                 for (std::uint32_t r = 0; r < d.childCount; ++r) {
-                    sum += tree.node(tree.child(n, r)).size;
-                    below += tree.node(tree.child(n, r)).subtreeCount;
+                    sum += tree->node(tree->child(n, r)).size;
+                    below += tree->node(tree->child(n, r)).subtreeCount;
                 }
-                EXPECT_EQ(d.size, sum) << tree.fullPathBytes(n).toStdString();
+                EXPECT_EQ(d.size, sum) << tree->fullPathBytes(n).toStdString();
                 EXPECT_EQ(text(n, FileCount), QString::number(below));
                 EXPECT_TRUE(text(n, FileExt).isEmpty());
             } else {
@@ -56,24 +57,33 @@ protected:
                 EXPECT_EQ(text(n, FileCount), QStringLiteral("1"));
             }
             if (n != 0) {
-                QByteArray expected = tree.fullPathBytes(d.parent);
+                QByteArray expected = tree->fullPathBytes(d.parent);
                 if (!expected.endsWith('/'))
                     expected += '/';
-                EXPECT_EQ(tree.fullPathBytes(n), expected + tree.nameBytes(n).toByteArray());
+                EXPECT_EQ(tree->fullPathBytes(n), expected + tree->nameBytes(n).toByteArray());
             }
         }
         EXPECT_EQ(text(0, SizePercentage),
-                  tree.node(0).size == 0 ? QStringLiteral("0") : QStringLiteral("100.00"));
+                  tree->node(0).size == 0 ? QStringLiteral("0") : QStringLiteral("100.00"));
     }
 
-    CatalogTree tree;
+    // Scans `path` into `result` and `tree`; true when the scan was complete.
+    bool scan(const QByteArray &path, const ScanOptions &options = {})
+    {
+        result = ScanFolder(path, options);
+        tree = result.tree;
+        return result.complete();
+    }
+
+    ScanResult result;
+    std::shared_ptr<const CatalogTree> tree;
     Fixture fx;
 };
 
 TEST_F(FolderScannerTest, EmptyFolderGivesOneNode)
 {
-    EXPECT_TRUE(ScanFolder(tree, fx.path()));
-    ASSERT_EQ(tree.nodeCount(), 1u);
+    EXPECT_TRUE(scan(fx.path()));
+    ASSERT_EQ(tree->nodeCount(), 1u);
     EXPECT_EQ(text(0, FileName), QString::fromUtf8(fx.path()));
     EXPECT_EQ(text(0, FullPath), QString::fromUtf8(fx.path()));
     EXPECT_EQ(text(0, FileType), QStringLiteral("folder"));
@@ -97,7 +107,7 @@ TEST_F(FolderScannerTest, RecordsEveryKindOfEntryWithoutFollowingLinks)
     fx.makeLink("self", ".");
     ASSERT_EQ(::mkfifo(fx.at("pipe").constData(), 0644), 0);
 
-    ASSERT_TRUE(ScanFolder(tree, fx.path()));
+    ASSERT_TRUE(scan(fx.path()));
     expectInvariants();
     auto top = children(0);
     ASSERT_EQ(top.size(), 9u);
@@ -121,8 +131,8 @@ TEST_F(FolderScannerTest, RecordsEveryKindOfEntryWithoutFollowingLinks)
         EXPECT_EQ(text(n, DOSName), QLatin1String(c.name)) << c.name;
         EXPECT_FALSE(text(n, WriteTime).isEmpty()) << c.name;
         EXPECT_FALSE(text(n, AccessTime).isEmpty()) << c.name;
-        if (tree.isFile(n)) {
-            EXPECT_EQ(tree.childCount(n), 0u) << c.name;
+        if (tree->isFile(n)) {
+            EXPECT_EQ(tree->childCount(n), 0u) << c.name;
         }
     }
     const auto docs = children(top["docs.d"]);
@@ -137,7 +147,7 @@ TEST_F(FolderScannerTest, WriteTimeIsTheFileSystemsStamp)
     fx.makeFile("stamped", 1);
     const struct timespec times[2] = {{1700000000, 0}, {1709596800, 0}}; // 2024-03-05 00:00 UTC
     ASSERT_EQ(::utimensat(AT_FDCWD, fx.at("stamped").constData(), times, 0), 0);
-    ASSERT_TRUE(ScanFolder(tree, fx.path()));
+    ASSERT_TRUE(scan(fx.path()));
     const NodeIndex n = children(0).at("stamped");
     EXPECT_EQ(text(n, WriteTime), QStringLiteral("5 Mar 2024"));
     EXPECT_EQ(text(n, AccessTime), QStringLiteral("14 Nov 2023 22:13:20"));
@@ -158,7 +168,7 @@ TEST_F(FolderScannerTest, OddNamesKeepTheirBytes)
     for (const QByteArray &name : names) {
         fx.makeFile(name, 5);
     }
-    ASSERT_TRUE(ScanFolder(tree, fx.path()));
+    ASSERT_TRUE(scan(fx.path()));
     auto top = children(0);
     ASSERT_EQ(top.size(), std::size(names));
     for (const QByteArray &name : names) {
@@ -166,7 +176,7 @@ TEST_F(FolderScannerTest, OddNamesKeepTheirBytes)
         const NodeIndex n = top[name];
         // The path reaches the very file, whatever its bytes.
         struct stat st;
-        EXPECT_EQ(::lstat(tree.fullPathBytes(n).constData(), &st), 0) << name.toStdString();
+        EXPECT_EQ(::lstat(tree->fullPathBytes(n).constData(), &st), 0) << name.toStdString();
         EXPECT_EQ(text(n, FileName), QString::fromUtf8(name));
     }
     EXPECT_EQ(text(top["bad\xff\xfe" "bytes.t\xe9xt"], FileName),
@@ -194,9 +204,9 @@ TEST_F(FolderScannerTest, HugeFolder)
     std::uint64_t reports = 0;
     ScanOptions options;
     options.progress = [&reports](std::uint64_t) { ++reports; };
-    ASSERT_TRUE(ScanFolder(tree, fx.path(), options));
-    EXPECT_EQ(tree.nodeCount(), std::size_t(Count) + 1);
-    EXPECT_EQ(tree.childCount(0), std::uint32_t(Count));
+    ASSERT_TRUE(scan(fx.path(), options));
+    EXPECT_EQ(tree->nodeCount(), std::size_t(Count) + 1);
+    EXPECT_EQ(tree->childCount(0), std::uint32_t(Count));
     EXPECT_EQ(text(0, FileBytes), QStringLiteral("19900000")); // 1000 * (0 + 1 + ... + 199)
     EXPECT_GT(reports, 0u);
 }
@@ -225,49 +235,56 @@ TEST_F(FolderScannerTest, TreeFarBeyondPathMaxWithFewDescriptors)
     struct rlimit tight = saved;
     tight.rlim_cur = 40;
     ::setrlimit(RLIMIT_NOFILE, &tight);
-    const bool done = ScanFolder(tree, fx.path());
+    const bool done = scan(fx.path());
     ::setrlimit(RLIMIT_NOFILE, &saved);
 
     ASSERT_TRUE(done);
-    EXPECT_EQ(tree.nodeCount(), std::size_t(1 + Depth + 6 + 1));
+    EXPECT_EQ(tree->nodeCount(), std::size_t(1 + Depth + 6 + 1));
     EXPECT_EQ(text(0, FileBytes), QStringLiteral("42"));
     NodeIndex deepest = 0;
-    for (NodeIndex n = 0; n < tree.nodeCount(); ++n) {
-        if (tree.nameBytes(n) == "bottom.bin")
+    for (NodeIndex n = 0; n < tree->nodeCount(); ++n) {
+        if (tree->nameBytes(n) == "bottom.bin")
             deepest = n;
     }
     ASSERT_NE(deepest, 0u);
-    EXPECT_GT(tree.fullPathBytes(deepest).size(), PATH_MAX);
+    EXPECT_GT(tree->fullPathBytes(deepest).size(), PATH_MAX);
     expectInvariants();
 }
 
-TEST_F(FolderScannerTest, UnreadableFoldersStayEmpty)
+TEST_F(FolderScannerTest, UnreadableFoldersStayEmptyAndAreMarked)
 {
     fx.makeFolder("closed");
     fx.makeFile("closed/secret", 100);
     fx.makeFolder("listable");           // names can be read, entries cannot be examined
     fx.makeFile("listable/hidden-size", 100);
+    fx.makeFolder("listable/inner");
     fx.makeFolder("open");
     fx.makeFile("open/visible", 10);
     ::chmod(fx.at("closed").constData(), 0700);
     ::chmod(fx.at("listable").constData(), 0744);
 
     const int status = RunAsNobody([this] {
-        if (!ScanFolder(tree, fx.path()))
-            return 64;
+        if (!scan(fx.path()))
+            return 255;
         auto top = children(0);
         const NodeIndex closed = top.at("closed");
         const NodeIndex listable = top.at("listable");
-        const auto inside = children(listable);
+        auto inside = children(listable);
+        const NodeIndex file = inside.at("hidden-size");
+        const NodeIndex inner = inside.at("inner");
+        const auto &marked = tree->unreadableFolders();
         // Each failed check sets its own bit of the exit status.
         const bool checks[] = {
-            tree.childCount(closed) == 0 && text(closed, FileType) == u"folder",
+            tree->childCount(closed) == 0 && text(closed, FileType) == u"folder",
             text(closed, FileBytes) == u"0" && text(closed, FileCount) == u"0",
-            inside.size() == 1 && text(inside.begin()->second, FileType).isEmpty()
-                && text(inside.begin()->second, FileBytes).isEmpty()
-                && text(inside.begin()->second, FullPath).endsWith(u"listable/hidden-size"),
+            // The listing tells files from folders even where stat cannot look.
+            text(file, FileType) == u"file" && text(file, FileBytes).isEmpty()
+                && text(file, FullPath).endsWith(u"listable/hidden-size"),
+            text(inner, FileType) == u"folder" && tree->unreadableError(inner) == EACCES,
+            tree->unreadableError(closed) == EACCES && tree->unreadableError(listable) == 0
+                && tree->unreadableError(0) == 0 && marked.size() == 2,
             text(listable, FileBytes) == u"0" && text(top.at("open"), FileBytes) == u"10",
-            text(0, FileBytes) == u"10" && text(0, FileCount) == u"5",
+            text(0, FileBytes) == u"10" && text(0, FileCount) == u"6",
         };
         int failed = 0;
         for (std::size_t i = 0; i < std::size(checks); ++i)
@@ -279,17 +296,53 @@ TEST_F(FolderScannerTest, UnreadableFoldersStayEmpty)
     EXPECT_EQ(status, 0);
 }
 
-TEST_F(FolderScannerTest, SecondScanReplacesTheFirst)
+TEST_F(FolderScannerTest, TopFolderThatCannotBeReadSaysWhy)
+{
+    fx.makeFolder("closed");
+    fx.makeFile("closed/secret", 100);
+    ::chmod(fx.at("closed").constData(), 0711); // searchable, not readable
+    const int status = RunAsNobody([this] {
+        scan(fx.at("closed"));
+        return result.stop == ScanStop::TopUnreadable && result.error == EACCES
+                && tree->nodeCount() == 1 && tree->unreadableError(0) == EACCES
+                && text(0, FileBytes) == u"0"
+            ? 0
+            : 1;
+    });
+    if (status < 0)
+        GTEST_SKIP() << "cannot drop privileges to the user nobody here";
+    EXPECT_EQ(status, 0);
+
+    scan(fx.at("not-there"));
+    EXPECT_EQ(result.stop, ScanStop::TopUnreadable);
+    EXPECT_EQ(result.error, ENOENT);
+    ASSERT_EQ(tree->nodeCount(), 1u);
+    EXPECT_EQ(text(0, FileType), QStringLiteral("folder"));
+}
+
+TEST_F(FolderScannerTest, RowsOfAnEarlierScanOutliveTheNext)
 {
     Fixture other;
-    fx.makeFile("first", 1);
+    for (const char *name : {"a", "b", "c", "d", "e"})
+        fx.makeFile(name, 1);
     other.makeFile("second", 2);
-    ScanFolder(tree, fx.path());
-    ScanFolder(tree, other.path());
-    ASSERT_EQ(tree.nodeCount(), 2u);
+    scan(fx.path());
+    const TCatalogNode row(tree, 5);
+    const QString before = row.text(FileName);
+    ASSERT_FALSE(before.isEmpty());
+
+    // The next scan is a tree of its own: the row still reads the scan it came from.
+    scan(other.path());
+    ASSERT_EQ(tree->nodeCount(), 2u);
     EXPECT_EQ(text(0, FileName), QString::fromUtf8(other.path()));
     EXPECT_EQ(text(1, FileName), QStringLiteral("second"));
     EXPECT_EQ(text(0, FileBytes), QStringLiteral("2"));
+    EXPECT_EQ(row.text(FileName), before);
+    EXPECT_EQ(row.text(FileBytes), QStringLiteral("1"));
+
+    CatalogTree built;
+    built.addTop("/x");
+    EXPECT_THROW(built.addTop("/y"), std::logic_error);
 }
 
 TEST_F(FolderScannerTest, CancelKeepsWhatWasFound)
@@ -299,17 +352,9 @@ TEST_F(FolderScannerTest, CancelKeepsWhatWasFound)
     const std::atomic<bool> cancel{true};
     ScanOptions options;
     options.cancel = &cancel;
-    EXPECT_FALSE(ScanFolder(tree, fx.path(), options));
-    EXPECT_GE(tree.nodeCount(), 1u);
+    EXPECT_FALSE(scan(fx.path(), options));
+    EXPECT_GE(tree->nodeCount(), 1u);
     expectInvariants();
-}
-
-TEST_F(FolderScannerTest, MissingFolderGivesTheTopNodeAlone)
-{
-    ScanFolder(tree, fx.at("not-there"));
-    ASSERT_EQ(tree.nodeCount(), 1u);
-    EXPECT_EQ(text(0, FileBytes), QStringLiteral("0"));
-    EXPECT_EQ(text(0, FileType), QStringLiteral("folder"));
 }
 
 } // namespace
