@@ -1,16 +1,23 @@
 #include "TConfig.h"
 
+#include "ConfigFile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <algorithm>
 #include <memory>
+#include <new>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_set>
 
 namespace {
 
@@ -57,14 +64,106 @@ constexpr char DefaultText[] =
     "</config>";
 
 // Comments and processing instructions a user adds by hand are kept and written back.
-constexpr unsigned ParseOptions = pugi::parse_default | pugi::parse_comments | pugi::parse_pi;
+// As a fragment, text outside the root element stays in the document where the
+// well-formedness check below can see it; declaration and document type are parsed
+// only to check where they stand.
+constexpr unsigned ParseOptions = pugi::parse_default | pugi::parse_comments | pugi::parse_pi
+    | pugi::parse_declaration | pugi::parse_doctype | pugi::parse_fragment;
 
 const QString UsingDefault = QStringLiteral("the built-in configuration is used");
 
-int lineAt(const QByteArray &bytes, std::ptrdiff_t offset)
+// The line of `offset`, but never past the last line: an error at the very end (an
+// element left open) belongs to the last line, not to the empty one after its break.
+int lineAt(const std::string &bytes, std::ptrdiff_t offset)
 {
-    const auto end = bytes.cbegin() + std::clamp<std::ptrdiff_t>(offset, 0, bytes.size());
-    return 1 + int(std::count(bytes.cbegin(), end, '\n'));
+    const auto end = bytes.cbegin() + std::clamp<std::ptrdiff_t>(offset, 0, std::ptrdiff_t(bytes.size()));
+    const auto line = 1 + std::count(bytes.cbegin(), end, '\n');
+    const auto breaks = std::count(end, bytes.cend(), '\n') + (line - 1);
+    const auto lines = std::max<std::ptrdiff_t>(1, breaks + (bytes.empty() || bytes.back() != '\n' ? 1 : 0));
+    return int(std::min<std::ptrdiff_t>(line, lines));
+}
+
+bool hasDuplicateAttribute(pugi::xml_node element, const char *&name)
+{
+    const pugi::xml_attribute first = element.first_attribute();
+    if (!first || !first.next_attribute())
+        return false;
+    std::unordered_set<std::string_view> seen;
+    for (pugi::xml_attribute a = first; a; a = a.next_attribute()) {
+        if (!seen.insert(a.name()).second) {
+            name = a.name();
+            return true;
+        }
+    }
+    return false;
+}
+
+struct Fault
+{
+    QString reason;
+    std::ptrdiff_t offset = 0;
+};
+
+// What pugixml lets through but XML forbids, and other readers of the file refuse:
+// more than one root element, text outside it, an attribute given twice, a declaration
+// that does not open the file, a document type after the root.
+std::optional<Fault> notWellFormed(const pugi::xml_document &document)
+{
+    bool rootSeen = false;
+    for (pugi::xml_node node = document.first_child(); node; node = node.next_sibling()) {
+        switch (node.type()) {
+        case pugi::node_element:
+            if (rootSeen)
+                return Fault{QStringLiteral("a second root element <%1>").arg(QString::fromUtf8(node.name())),
+                             node.offset_debug()};
+            rootSeen = true;
+            break;
+        case pugi::node_pcdata:
+        case pugi::node_cdata:
+            return Fault{QStringLiteral("text outside the root element"), node.offset_debug()};
+        case pugi::node_declaration:
+            // The name begins two bytes into "<?xml", after a byte order mark if any.
+            if (node != document.first_child() || (node.offset_debug() != 2 && node.offset_debug() != 5))
+                return Fault{QStringLiteral("the XML declaration does not open the file"), node.offset_debug()};
+            break;
+        case pugi::node_doctype:
+            if (rootSeen)
+                return Fault{QStringLiteral("a document type declaration after the root element"),
+                             node.offset_debug()};
+            break;
+        default:
+            break;
+        }
+    }
+    // Without recursion: a file may nest elements far deeper than a stack allows.
+    pugi::xml_node node = document.document_element();
+    const pugi::xml_node root = node;
+    while (node) {
+        const char *name = nullptr;
+        if (node.type() == pugi::node_element && hasDuplicateAttribute(node, name))
+            return Fault{QStringLiteral("attribute %1 given twice in <%2>")
+                             .arg(QString::fromUtf8(name), QString::fromUtf8(node.name())),
+                         node.offset_debug()};
+        if (node.first_child()) {
+            node = node.first_child();
+            continue;
+        }
+        while (node != root && !node.next_sibling())
+            node = node.parent();
+        node = node == root ? pugi::xml_node() : node.next_sibling();
+    }
+    return std::nullopt;
+}
+
+// Saves never write a declaration, and the document type only served the check.
+void dropPrologue(pugi::xml_document &document)
+{
+    for (pugi::xml_node node = document.first_child(); node;) {
+        const pugi::xml_node next = node.next_sibling();
+        if (node.type() == pugi::node_declaration || node.type() == pugi::node_doctype)
+            document.remove_child(node);
+        node = next;
+    }
 }
 
 std::unique_ptr<TConfig> &theConfig()
@@ -79,6 +178,21 @@ QString &chosenFileName()
     return fileName;
 }
 
+std::optional<QString> &builtInReason()
+{
+    static std::optional<QString> reason;
+    return reason;
+}
+
+// Root may write anywhere, so for root only what root owns and keeps writable counts;
+// access() still tells a read-only mount.
+bool userMayWrite(const QByteArray &path, const struct stat &st)
+{
+    if (::faccessat(AT_FDCWD, path.constData(), W_OK, AT_EACCESS) != 0)
+        return false;
+    return ::geteuid() != 0 || (st.st_uid == 0 && (st.st_mode & S_IWUSR));
+}
+
 } // namespace
 
 TConfig::TConfig(const QString &fileName)
@@ -87,43 +201,76 @@ TConfig::TConfig(const QString &fileName)
     load();
 }
 
+TConfig::TConfig(const BuiltIn &builtIn)
+{
+    m_saveRefusal = builtIn.reason;
+    useDefault(builtIn.reason + QStringLiteral("; ") + UsingDefault);
+}
+
 void TConfig::load()
 {
-    if (!QFileInfo::exists(m_fileName)) {
-        try {
-            WriteDefault();
-        } catch (const ConfigError &e) {
-            useDefault(e.message() + QStringLiteral("; ") + UsingDefault);
+    try {
+        const ConfigFile::Contents contents = ConfigFile::read(QFile::encodeName(m_fileName));
+        switch (contents.status) {
+        case ConfigFile::Contents::Missing:
+            try {
+                WriteDefault();
+            } catch (const ConfigError &e) {
+                useDefault(e.message() + QStringLiteral("; ") + UsingDefault);
+                return;
+            }
+            // What was just written is the default text itself.
+            useDefault(QString());
+            return;
+        case ConfigFile::Contents::NotRegular:
+            refuse(QStringLiteral("%1 is %2, not a regular file").arg(m_fileName, contents.reason));
+            return;
+        case ConfigFile::Contents::TooLarge:
+            refuse(QStringLiteral("%1 is larger than %2 MiB, more than any configuration")
+                       .arg(m_fileName)
+                       .arg(ConfigFile::MaxSize / (1024 * 1024)));
+            return;
+        case ConfigFile::Contents::Unreadable:
+            // What we cannot read we cannot keep a copy of either, so it must not be replaced.
+            refuse(QStringLiteral("cannot read %1: %2").arg(m_fileName, contents.reason));
+            return;
+        case ConfigFile::Contents::Read:
+            parse(contents.bytes, contents.mode);
             return;
         }
+    } catch (const std::bad_alloc &) {
+        m_document.reset();
     }
+    refuse(QStringLiteral("not enough memory to read %1").arg(m_fileName));
+}
 
-    QFile file(m_fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        // What we cannot read we cannot keep a copy of either, so it must not be replaced.
-        const QString problem = QStringLiteral("cannot read %1: %2").arg(m_fileName, file.errorString());
-        m_saveRefusal = problem;
-        useDefault(problem + QStringLiteral("; ") + UsingDefault);
-        return;
-    }
-    const QByteArray bytes = file.readAll();
-    file.close();
-
-    const pugi::xml_parse_result parsed = m_document.load_buffer(bytes.constData(), size_t(bytes.size()), ParseOptions);
+void TConfig::parse(const std::string &bytes, mode_t mode)
+{
+    const pugi::xml_parse_result parsed = m_document.load_buffer(bytes.data(), bytes.size(), ParseOptions);
+    if (parsed.status == pugi::status_out_of_memory)
+        throw std::bad_alloc(); // the file may be fine: it must not be taken for broken
     if (!parsed) {
-        keepBrokenFile(bytes, QStringLiteral("%1:%2: %3")
-                                  .arg(m_fileName)
-                                  .arg(lineAt(bytes, parsed.offset))
-                                  .arg(QString::fromUtf8(parsed.description())));
+        keepBrokenFile(bytes, mode, QStringLiteral("%1:%2: %3")
+                                        .arg(m_fileName)
+                                        .arg(lineAt(bytes, parsed.offset))
+                                        .arg(QString::fromUtf8(parsed.description())));
         return;
     }
+    if (const std::optional<Fault> fault = notWellFormed(m_document)) {
+        keepBrokenFile(bytes, mode, QStringLiteral("%1:%2: %3")
+                                        .arg(m_fileName)
+                                        .arg(lineAt(bytes, fault->offset))
+                                        .arg(fault->reason));
+        return;
+    }
+    dropPrologue(m_document);
     try {
         m_root = TXMLConfigType(m_document);
     } catch (const ConfigError &e) {
-        keepBrokenFile(bytes, QStringLiteral("%1:%2: %3")
-                                  .arg(m_fileName)
-                                  .arg(lineAt(bytes, m_document.document_element().offset_debug()))
-                                  .arg(e.message()));
+        keepBrokenFile(bytes, mode, QStringLiteral("%1:%2: %3")
+                                        .arg(m_fileName)
+                                        .arg(lineAt(bytes, m_document.document_element().offset_debug()))
+                                        .arg(e.message()));
     }
 }
 
@@ -131,47 +278,66 @@ void TConfig::useDefault(const QString &problem)
 {
     m_loadProblem = problem;
     m_document.load_buffer(DefaultText, sizeof DefaultText - 1, ParseOptions);
+    dropPrologue(m_document);
     m_root = TXMLConfigType(m_document);
 }
 
-void TConfig::keepBrokenFile(const QByteArray &bytes, const QString &problem)
+void TConfig::refuse(const QString &problem)
 {
-    const QString backupName = m_fileName + QStringLiteral(".bak");
-    QSaveFile backup(backupName);
-    if (backup.open(QIODevice::WriteOnly) && backup.write(bytes) == bytes.size() && backup.commit()) {
-        useDefault(QStringLiteral("%1; %2; the file was copied to %3").arg(problem, UsingDefault, backupName));
+    m_saveRefusal = problem;
+    useDefault(QStringLiteral("%1; %2, and the file is left as it is").arg(problem, UsingDefault));
+}
+
+void TConfig::keepBrokenFile(const std::string &bytes, mode_t mode, const QString &problem)
+{
+    // Beside the file a link ends at: that is the file a save replaces.
+    QByteArray target;
+    QString failure = ConfigFile::resolveLinks(QFile::encodeName(m_fileName), target);
+    ConfigFile::Copy copy;
+    if (failure.isEmpty()) {
+        copy = ConfigFile::keepCopy(target + ".bak", bytes, mode);
+        failure = copy.error;
+    }
+    const QString copyName = QFile::decodeName(copy.name);
+    if (failure.isEmpty()) {
+        useDefault(QStringLiteral("%1; %2; %3 %4")
+                       .arg(problem, UsingDefault,
+                            copy.made ? QStringLiteral("the file was copied to")
+                                      : QStringLiteral("a copy of the file is already in"),
+                            copyName));
         return;
     }
-    m_saveRefusal = QStringLiteral("%1 could not be copied to %2 (%3)").arg(m_fileName, backupName, backup.errorString());
+    m_saveRefusal = QStringLiteral("%1 could not be copied to %2 (%3)")
+                        .arg(m_fileName, copyName.isEmpty() ? m_fileName + QStringLiteral(".bak") : copyName, failure);
     useDefault(QStringLiteral("%1; %2; %3, so it will not be overwritten")
                    .arg(problem, UsingDefault, m_saveRefusal));
 }
 
 void TConfig::Save()
 {
-    if (!m_saveRefusal.isEmpty())
-        throw ConfigError(ConfigError::Io, QStringLiteral("cannot save the configuration to %1: %2")
-                                               .arg(m_fileName, m_saveRefusal));
+    if (!m_saveRefusal.isEmpty()) {
+        throw ConfigError(ConfigError::Io,
+                          m_fileName.isEmpty()
+                              ? QStringLiteral("cannot save the configuration: %1").arg(m_saveRefusal)
+                              : QStringLiteral("cannot save the configuration to %1: %2").arg(m_fileName, m_saveRefusal));
+    }
 
     std::ostringstream text;
     m_document.save(text, "\t", pugi::format_indent | pugi::format_no_declaration, pugi::encoding_utf8);
     const std::string bytes = std::move(text).str();
 
-    QSaveFile file(m_fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size())
-        || !file.commit()) {
-        throw ConfigError(ConfigError::Io, QStringLiteral("cannot save the configuration to %1: %2")
-                                               .arg(m_fileName, file.errorString()));
-    }
+    const QString failure = ConfigFile::replace(QFile::encodeName(m_fileName), bytes);
+    if (!failure.isEmpty())
+        throw ConfigError(ConfigError::Io, QStringLiteral("cannot save the configuration to %1: %2").arg(m_fileName, failure));
 }
 
 void TConfig::WriteDefault()
 {
-    QSaveFile file(m_fileName);
-    const qint64 size = qint64(sizeof DefaultText - 1);
-    if (!file.open(QIODevice::WriteOnly) || file.write(DefaultText, size) != size || !file.commit()) {
-        throw ConfigError(ConfigError::Io, QStringLiteral("cannot write the default configuration to %1: %2")
-                                               .arg(m_fileName, file.errorString()));
+    const QString failure = ConfigFile::replace(QFile::encodeName(m_fileName),
+                                                std::string_view(DefaultText, sizeof DefaultText - 1));
+    if (!failure.isEmpty()) {
+        throw ConfigError(ConfigError::Io,
+                          QStringLiteral("cannot write the default configuration to %1: %2").arg(m_fileName, failure));
     }
 }
 
@@ -183,7 +349,17 @@ QByteArray TConfig::defaultText()
 QString TConfig::locate(const QString &executableDir, const QString &userConfigDir)
 {
     const QString besideExecutable = QDir(executableDir).filePath(QString::fromLatin1(BaseName));
-    if (QFileInfo::exists(besideExecutable) || QFileInfo(executableDir).isWritable())
+    const QByteArray beside = QFile::encodeName(besideExecutable);
+    const QByteArray folder = QFile::encodeName(executableDir);
+    struct stat st;
+    if (::stat(beside.constData(), &st) == 0) {
+        if (S_ISREG(st.st_mode) && userMayWrite(beside, st))
+            return besideExecutable;
+    }
+    // A folder of one's own, not merely one that lets anybody write (as /tmp does).
+    const uid_t me = ::geteuid();
+    if (me != 0 && ::stat(folder.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == me
+        && userMayWrite(folder, st))
         return besideExecutable;
     // A folder that cannot be made shows up as a failed write of the default.
     QDir().mkpath(userConfigDir);
@@ -200,8 +376,12 @@ TConfig &GetConfig()
 {
     std::unique_ptr<TConfig> &config = theConfig();
     if (!config) {
-        const QString &chosen = chosenFileName();
-        config = std::make_unique<TConfig>(chosen.isEmpty() ? TConfig::defaultFileName() : chosen);
+        if (const std::optional<QString> &reason = builtInReason())
+            config = std::make_unique<TConfig>(TConfig::BuiltIn{*reason});
+        else {
+            const QString &chosen = chosenFileName();
+            config = std::make_unique<TConfig>(chosen.isEmpty() ? TConfig::defaultFileName() : chosen);
+        }
     }
     return *config;
 }
@@ -209,13 +389,22 @@ TConfig &GetConfig()
 void UseConfigFile(const QString &fileName)
 {
     const std::unique_ptr<TConfig> &config = theConfig();
-    if (config && config->FileName() != fileName)
+    if (config && (builtInReason() || config->FileName() != fileName))
         throw std::logic_error("UseConfigFile after the configuration was loaded from another file");
     chosenFileName() = fileName;
+}
+
+void UseBuiltInConfig(const QString &reason)
+{
+    const std::unique_ptr<TConfig> &config = theConfig();
+    if (config && !builtInReason())
+        throw std::logic_error("UseBuiltInConfig after the configuration was loaded from a file");
+    builtInReason() = reason;
 }
 
 void ResetConfig()
 {
     theConfig().reset();
     chosenFileName().clear();
+    builtInReason().reset();
 }
