@@ -5,6 +5,11 @@
 // holds); names, sizes and time stamps of a folder's entries come from a generator
 // seeded by (seed, folder index), so the result depends neither on the order of
 // creation nor on the number of threads that create it.
+//
+// Two deep shapes test how a walk scales with depth rather than with entries: a chain
+// of nested folders, and a comb (a chain with two empty folders at every level). Their
+// paths run far beyond PATH_MAX, so they are made one level at a time relative to the
+// parent's descriptor, with at most two descriptors open.
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -539,13 +544,58 @@ private:
     std::size_t m_outstanding = 0;
 };
 
+// The deep shapes: level k (1..depth) is the folder "d" inside level k-1 (DEST is level
+// 0). In a comb every level also holds the empty folders "a" and "b".
+Made makeDeep(int destFd, std::uint64_t depth, bool comb)
+{
+    Made made;
+    const auto fail = [](const char *what, std::uint64_t level, const char *name) {
+        std::fprintf(stderr, "folvane-make-tree: %s %s at level %llu: %s\n", what, name,
+                     static_cast<unsigned long long>(level), std::strerror(errno));
+        std::exit(1);
+    };
+    int fd = destFd;
+    for (std::uint64_t level = 1; level <= depth; ++level) {
+        if (::mkdirat(fd, "d", 0755) != 0)
+            fail("mkdir", level, "d");
+        const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (next < 0)
+            fail("open", level, "d");
+        if (fd != destFd)
+            ::close(fd);
+        fd = next;
+        ++made.folders;
+        made.nameBytes += 1;
+        made.maxDepth = int(level);
+        if (comb) {
+            for (const char *name : {"a", "b"}) {
+                if (::mkdirat(fd, name, 0755) != 0)
+                    fail("mkdir", level + 1, name);
+                ++made.folders;
+                made.nameBytes += 1;
+            }
+            made.maxDepth = int(level + 1);
+        }
+    }
+    if (fd != destFd)
+        ::close(fd);
+    // DEST holds one folder; a comb's level holds a, b and the next level but the last.
+    made.largestFolder = depth == 0 ? 0 : !comb ? 1 : depth > 1 ? 3 : 2;
+    return made;
+}
+
 void usage(std::FILE *to)
 {
     std::fputs("Usage: folvane-make-tree --entries N [--seed S] [--now EPOCH] [--jobs J] DEST\n"
+               "       folvane-make-tree --comb DEPTH DEST\n"
+               "       folvane-make-tree --chain DEPTH DEST\n"
                "Makes a tree of exactly N files and folders below DEST (created if missing,\n"
                "must be empty). File sizes are sparse. Time stamps fall in the five years\n"
                "before EPOCH (default 1767225600, 2026-01-01 UTC), so a seed always gives the\n"
                "same tree. J threads create entries (default: one per core).\n"
+               "--chain makes DEPTH folders, each inside the one before (DEPTH entries);\n"
+               "--comb makes the same chain with two empty folders at every level (3 x DEPTH\n"
+               "entries). Their paths may run far beyond PATH_MAX.\n"
                "Prints what it made on standard output.\n",
                to);
 }
@@ -585,6 +635,8 @@ int main(int argc, char **argv)
     std::uint64_t now = 1767225600;
     std::uint64_t jobs = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
     bool haveEntries = false;
+    std::uint64_t depth = 0;
+    const char *shape = nullptr; // "comb" or "chain"; nullptr for --entries
     std::string dest;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -598,6 +650,12 @@ int main(int argc, char **argv)
                 return 2;
             }
             haveEntries = true;
+        } else if ((arg == "--comb" || arg == "--chain") && hasValue) {
+            if (!parseNumber(argv[++i], depth) || depth == 0 || depth > 0x7FFFFFFFull / 3) {
+                std::fprintf(stderr, "folvane-make-tree: bad %s '%s'\n", arg.c_str(), argv[i]);
+                return 2;
+            }
+            shape = arg == "--comb" ? "comb" : "chain";
         } else if (arg == "--seed" && hasValue) {
             if (!parseNumber(argv[++i], seed)) {
                 std::fprintf(stderr, "folvane-make-tree: bad --seed '%s'\n", argv[i]);
@@ -620,7 +678,7 @@ int main(int argc, char **argv)
             return 2;
         }
     }
-    if (!haveEntries || dest.empty()) {
+    if (haveEntries == (shape != nullptr) || dest.empty()) {
         usage(stderr);
         return 2;
     }
@@ -654,17 +712,28 @@ int main(int argc, char **argv)
     }
 
     const auto started = std::chrono::steady_clock::now();
-    const Plan plan = makePlan(entries, seed, std::int64_t(now));
-    const Made made = Maker(plan, unsigned(jobs)).run(destFd, dest);
+    Made made;
+    if (shape) {
+        const bool comb = std::strcmp(shape, "comb") == 0;
+        entries = comb ? 3 * depth : depth;
+        made = makeDeep(destFd, depth, comb);
+    } else {
+        const Plan plan = makePlan(entries, seed, std::int64_t(now));
+        made = Maker(plan, unsigned(jobs)).run(destFd, dest);
+    }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
     const std::uint64_t total = made.files + made.folders;
     std::printf("entries=%llu\nfiles=%llu\nfolders=%llu\napparent_bytes=%llu\nname_bytes=%llu\n"
-                "max_depth=%d\nlargest_folder=%llu\nseed=%llu\nseconds=%.1f\n",
+                "max_depth=%d\nlargest_folder=%llu\n",
                 static_cast<unsigned long long>(total), static_cast<unsigned long long>(made.files),
                 static_cast<unsigned long long>(made.folders), static_cast<unsigned long long>(made.bytes),
                 static_cast<unsigned long long>(made.nameBytes), made.maxDepth,
-                static_cast<unsigned long long>(made.largestFolder), static_cast<unsigned long long>(seed),
-                seconds);
+                static_cast<unsigned long long>(made.largestFolder));
+    if (shape)
+        std::printf("shape=%s\ndepth=%llu\n", shape, static_cast<unsigned long long>(depth));
+    else
+        std::printf("seed=%llu\n", static_cast<unsigned long long>(seed));
+    std::printf("seconds=%.1f\n", seconds);
     return total == entries ? 0 : 1;
 }
