@@ -3,6 +3,7 @@
 #include "RollUp.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -51,8 +52,9 @@ int openFolderAt(int dirFd, const char *name)
     return ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
 }
 
-// Descriptors the process may still open: the soft limit less those already open
-// (Qt's own, inherited ones), so the walk never counts on descriptors it cannot have.
+// Descriptors the process may still open: the numbers below the soft limit that are
+// not taken (by Qt, by inherited descriptors), so the walk never counts on
+// descriptors it cannot have.
 std::size_t freeDescriptors()
 {
     struct rlimit limit{};
@@ -67,7 +69,8 @@ std::size_t freeDescriptors()
             for (long pos = 0; pos < got;) {
                 const auto *d = reinterpret_cast<const LinuxDirent64 *>(buffer + pos);
                 pos += d->d_reclen;
-                open += isDotOrDotDot(d->d_name) ? 0 : 1;
+                // The limit bounds descriptor numbers: those above it take no room.
+                open += !isDotOrDotDot(d->d_name) && std::strtoull(d->d_name, nullptr, 10) < limit.rlim_cur;
             }
         }
         ::close(listing);
@@ -430,8 +433,8 @@ ScanResult ScanFolder(const QByteArray &folderPath, const ScanOptions &options)
 
     const int topFd = ::open(folderPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
     if (topFd < 0) {
-        result.stop = ScanStop::TopUnreadable;
         result.error = errno;
+        result.stop = outOfDescriptors(result.error) ? ScanStop::NoDescriptors : ScanStop::TopUnreadable;
         result.stoppedAt = tree.top();
     } else {
         std::unique_ptr<Walk> walk;

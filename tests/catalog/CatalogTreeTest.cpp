@@ -90,6 +90,22 @@ TEST_F(CatalogTreeTest, TotalsBeyondFourGigabytesAndZeroTotals)
     EXPECT_EQ(big.text(0, FileBytes), QStringLiteral("6442450944"));
     EXPECT_EQ(big.text(1, SizePercentage), QStringLiteral("50.00"));
 
+    // Totals past 2^64 - 1 bytes stop at SaturatedSize instead of wrapping; a
+    // sibling folder that stays below keeps its exact total.
+    constexpr std::uint64_t Largest = 0x7fffffffffffffffull; // the largest size a file can have
+    TreeBuilder huge("/huge");
+    const NodeIndex full = huge.add(0, "full", NodeKind::Folder);
+    const NodeIndex small = huge.add(0, "small", NodeKind::Folder);
+    for (const char *name : {"x", "y", "z"})
+        huge.add(full, name, NodeKind::File, Largest);
+    huge.add(small, "s", NodeKind::File, 5);
+    huge.finish();
+    EXPECT_TRUE(huge.tree->isSizeSaturated(full));
+    EXPECT_TRUE(huge.tree->isSizeSaturated(0));
+    EXPECT_FALSE(huge.tree->isSizeSaturated(small));
+    EXPECT_EQ(huge.text(small, FileBytes), QStringLiteral("5"));
+    EXPECT_EQ(huge.text(0, FileBytes), QStringLiteral("18446744073709551615"));
+
     TreeBuilder zero("/zero");
     const NodeIndex sub = zero.add(0, "sub", NodeKind::Folder);
     zero.add(0, "empty", NodeKind::File, 0);

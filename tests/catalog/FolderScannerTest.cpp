@@ -1,3 +1,4 @@
+#include "AllocationBudget.h"
 #include "CatalogFields.h"
 #include "CatalogText.h"
 #include "CatalogTree.h"
@@ -10,7 +11,9 @@
 
 #include <QLocale>
 
+#include <cerrno>
 #include <climits>
+#include <filesystem>
 #include <fcntl.h>
 #include <map>
 #include <sys/resource.h>
@@ -211,44 +214,121 @@ TEST_F(FolderScannerTest, HugeFolder)
     EXPECT_GT(reports, 0u);
 }
 
-TEST_F(FolderScannerTest, TreeFarBeyondPathMaxWithFewDescriptors)
+// Descriptors open in this process now.
+std::size_t openDescriptors()
 {
-    constexpr int Depth = 3000;
-    int fd = ::open(fx.path().constData(), O_DIRECTORY | O_RDONLY);
-    for (int level = 0; level < Depth; ++level) {
-        ASSERT_EQ(::mkdirat(fd, "level", 0755), 0);
-        if (level % 500 == 0)
-            ::close(::openat(fd, "side-file", O_WRONLY | O_CREAT, 0644));
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++n;
+    return n - 1; // the listing's own
+}
+
+// The descriptor limit that leaves exactly `free` descriptor numbers to open.
+rlim_t limitLeaving(std::size_t free)
+{
+    int fd = 0;
+    for (std::size_t unused = 0;; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1 && ++unused == free)
+            return rlim_t(fd) + 1;
+    }
+}
+
+// A comb `depth` levels deep, far beyond PATH_MAX: every level holds the next
+// level, two empty folders and a file of one byte. Returns the number of entries.
+std::size_t makeComb(const QByteArray &root, int depth)
+{
+    int fd = ::open(root.constData(), O_DIRECTORY | O_RDONLY);
+    for (int level = 0; level < depth && fd >= 0; ++level) {
+        ::mkdirat(fd, "level", 0755);
+        ::mkdirat(fd, "empty-1", 0755);
+        ::mkdirat(fd, "empty-2", 0755);
+        const int file = ::openat(fd, "byte", O_WRONLY | O_CREAT, 0644);
+        [[maybe_unused]] const ssize_t written = ::write(file, "x", 1);
+        ::close(file);
         const int next = ::openat(fd, "level", O_DIRECTORY | O_RDONLY);
         ::close(fd);
         fd = next;
-        ASSERT_GE(fd, 0);
     }
-    const int bottom = ::openat(fd, "bottom.bin", O_WRONLY | O_CREAT, 0644);
-    ASSERT_EQ(::ftruncate(bottom, 42), 0);
-    ::close(bottom);
     ::close(fd);
+    return std::size_t(depth) * 4;
+}
 
-    // Few descriptors to spare, as in a process that holds many files open.
+TEST_F(FolderScannerTest, DeepTreesWithFewDescriptorsAreWalkedInFullOrStopShortSaying)
+{
+    constexpr int Depth = 3000;
+    const std::size_t entries = makeComb(fx.path(), Depth);
+
     struct rlimit saved{};
     ::getrlimit(RLIMIT_NOFILE, &saved);
-    struct rlimit tight = saved;
-    tight.rlim_cur = 40;
-    ::setrlimit(RLIMIT_NOFILE, &tight);
-    const bool done = scan(fx.path());
-    ::setrlimit(RLIMIT_NOFILE, &saved);
+    // Descriptors left free for the scan, as in a process that holds many files open.
+    const struct { std::size_t free; bool complete; } cases[] = {
+        {1, false}, {2, false}, {3, true}, {8, true}, {40, true},
+    };
+    for (const auto &c : cases) {
+        const std::size_t openBefore = openDescriptors();
+        struct rlimit tight = saved;
+        tight.rlim_cur = limitLeaving(c.free);
+        ::setrlimit(RLIMIT_NOFILE, &tight);
+        const bool complete = scan(fx.path());
+        ::setrlimit(RLIMIT_NOFILE, &saved);
 
-    ASSERT_TRUE(done);
-    EXPECT_EQ(tree->nodeCount(), std::size_t(1 + Depth + 6 + 1));
-    EXPECT_EQ(text(0, FileBytes), QStringLiteral("42"));
-    NodeIndex deepest = 0;
-    for (NodeIndex n = 0; n < tree->nodeCount(); ++n) {
-        if (tree->nameBytes(n) == "bottom.bin")
-            deepest = n;
+        EXPECT_EQ(openDescriptors(), openBefore) << c.free << " free: descriptors leaked";
+        ASSERT_EQ(complete, c.complete) << c.free << " free";
+        if (complete) {
+            EXPECT_EQ(tree->nodeCount(), entries + 1) << c.free;
+            EXPECT_EQ(text(0, FileBytes), QString::number(Depth)) << c.free;
+            EXPECT_TRUE(tree->unreadableFolders().empty()) << c.free;
+            expectInvariants();
+        } else {
+            // Never a silent gap: the result says why and where.
+            EXPECT_EQ(result.stop, ScanStop::NoDescriptors) << c.free;
+            EXPECT_EQ(result.error, EMFILE) << c.free;
+            EXPECT_NE(result.stoppedAt, NoNode) << c.free;
+            EXPECT_LT(tree->nodeCount(), entries + 1) << c.free;
+        }
     }
-    ASSERT_NE(deepest, 0u);
+    NodeIndex deepest = 0;
+    for (NodeIndex n = 0; n < tree->nodeCount(); ++n)
+        deepest = tree->nameBytes(n) == "byte" ? n : deepest;
     EXPECT_GT(tree->fullPathBytes(deepest).size(), PATH_MAX);
-    expectInvariants();
+}
+
+TEST_F(FolderScannerTest, RunningOutOfMemoryKeepsWhatWasBuiltAndSaysWhere)
+{
+    fx.makeFolder("a");
+    fx.makeFile("a/small", 3);
+    fx.makeFolder("b");
+    // Names enough to need a second chunk of name storage.
+    const QByteArray stem = QByteArray(240, 'n');
+    for (int i = 0; i < 6000; ++i)
+        fx.makeFile("b/" + stem + QByteArray::number(i), 1);
+
+    std::size_t needed = 0;
+    {
+        const AllocationBudget unlimited(~std::size_t(0) / 2);
+        ASSERT_TRUE(scan(fx.path()));
+        needed = unlimited.used();
+    }
+    const std::size_t openBefore = openDescriptors();
+    const struct { std::size_t budget; bool anyTree; } cases[] = {
+        {0, false},                 // not even the top node
+        {needed - (512 << 10), true}, // the last chunk of names does not fit
+    };
+    for (const auto &c : cases) {
+        {
+            const AllocationBudget budget(c.budget);
+            EXPECT_FALSE(scan(fx.path())) << c.budget;
+        }
+        EXPECT_EQ(result.stop, ScanStop::OutOfMemory) << c.budget;
+        EXPECT_EQ(openDescriptors(), openBefore) << c.budget << ": descriptors leaked";
+        ASSERT_EQ(tree != nullptr, c.anyTree) << c.budget;
+        if (tree) {
+            EXPECT_EQ(tree->nameBytes(result.stoppedAt), "b");
+            EXPECT_GT(tree->nodeCount(), 3u);
+            EXPECT_LT(tree->nodeCount(), 6005u);
+            expectInvariants();
+        }
+    }
 }
 
 TEST_F(FolderScannerTest, UnreadableFoldersStayEmptyAndAreMarked)
@@ -353,6 +433,8 @@ TEST_F(FolderScannerTest, CancelKeepsWhatWasFound)
     ScanOptions options;
     options.cancel = &cancel;
     EXPECT_FALSE(scan(fx.path(), options));
+    EXPECT_EQ(result.stop, ScanStop::Cancelled);
+    EXPECT_NE(result.stoppedAt, NoNode);
     EXPECT_GE(tree->nodeCount(), 1u);
     expectInvariants();
 }
