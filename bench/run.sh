@@ -1,13 +1,21 @@
 #!/bin/bash
 # Times folvane-cli against du (and ncdu and gdu when installed) on generated trees of
 # 300,000 and 1,000,000 entries with a warm cache, and measures its peak memory per
-# entry. See bench/README.md.
+# entry. Then times folvane-cli, du and find on two deep trees: a comb 10,000 levels
+# deep and a chain of 100,000 nested folders. See bench/README.md.
 #
 # Settings (environment):
 #   FOLVANE_BENCH_DIR    where the trees live (default /tmp/folvane-bench); a tree of
 #                        the right size and seed is reused
 #   FOLVANE_BENCH_SIZES  tree sizes in entries (default "300000 1000000"); memory is
-#                        measured on the last
+#                        measured on the last; empty: no such trees (deep trees only)
+#   FOLVANE_BENCH_DEEP   1 (default): also the deep trees; 0: not
+#   FOLVANE_BENCH_COMB   levels of the comb (default 10000); 0: no comb
+#   FOLVANE_BENCH_CHAIN  levels of the chain (default 100000); 0: no chain
+#   FOLVANE_BENCH_SLOW   seconds (default 30): a deep tree on which folvane-cli's check
+#                        run took longer is timed in one round, without warm-up
+#   FOLVANE_BENCH_TIMEOUT seconds (default 1800): folvane-cli's check run on a deep
+#                        tree is stopped after this long and the tree is not timed
 #   FOLVANE_BENCH_SEED   generator seed (default 1)
 #   FOLVANE_BENCH_RUNS   timed runs per tool and tree (default 7; 2 warm-up runs before)
 #   FOLVANE_BENCH_BUILD  build directory (default <repo>/build-bench)
@@ -16,7 +24,12 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${FOLVANE_BENCH_BUILD:-$ROOT/build-bench}
 DIR=${FOLVANE_BENCH_DIR:-/tmp/folvane-bench}
-SIZES=${FOLVANE_BENCH_SIZES:-"300000 1000000"}
+SIZES=${FOLVANE_BENCH_SIZES-"300000 1000000"}
+DEEP=${FOLVANE_BENCH_DEEP:-1}
+COMB=${FOLVANE_BENCH_COMB:-10000}
+CHAIN=${FOLVANE_BENCH_CHAIN:-100000}
+SLOW=${FOLVANE_BENCH_SLOW:-30}
+TIMEOUT=${FOLVANE_BENCH_TIMEOUT:-1800}
 SEED=${FOLVANE_BENCH_SEED:-1}
 RUNS=${FOLVANE_BENCH_RUNS:-7}
 WARMUP=2
@@ -25,7 +38,13 @@ MEMORY_RUNS=3
 die() { echo "run.sh: $*" >&2; exit 1; }
 log() { echo ">> $*" >&2; }
 
-for tool in cmake ninja hyperfine du find; do
+[ "$DEEP" = 1 ] || COMB=0 CHAIN=0
+DEEP_TREES=()
+[ "$COMB" = 0 ] || DEEP_TREES+=("comb-$COMB")
+[ "$CHAIN" = 0 ] || DEEP_TREES+=("chain-$CHAIN")
+[ -n "$SIZES" ] || [ "${#DEEP_TREES[@]}" -gt 0 ] || die "nothing to do: FOLVANE_BENCH_SIZES is empty and no deep tree is asked for"
+
+for tool in cmake ninja hyperfine du find timeout; do
     command -v "$tool" >/dev/null || die "$tool is missing: run scripts/install-deps.sh"
 done
 [ -x /usr/bin/time ] || die "/usr/bin/time is missing: run scripts/install-deps.sh"
@@ -44,10 +63,12 @@ mkdir -p "$EMPTY"
 STAMP=$(date -u +%Y%m%dT%H%M%SZ)
 REPORT=$DIR/results/report-$STAMP.txt
 
-# The tools to compare: name, then the command (words; the tree is appended).
-TOOLS=("folvane-cli|$CLI --quiet" "du|du -s --apparent-size")
-command -v ncdu >/dev/null && TOOLS+=("ncdu|ncdu -0 -o /dev/null")
-command -v gdu >/dev/null && TOOLS+=("gdu|gdu --config-file /dev/null -n -p -a")
+# The tools to compare: name, then the command (words; @TREE@ stands for the tree).
+TOOLS=("folvane-cli|$CLI --quiet @TREE@" "du|du -s --apparent-size @TREE@")
+command -v ncdu >/dev/null && TOOLS+=("ncdu|ncdu -0 -o /dev/null @TREE@")
+command -v gdu >/dev/null && TOOLS+=("gdu|gdu --config-file /dev/null -n -p -a @TREE@")
+# On the deep trees: find (one byte out per entry) instead of ncdu and gdu.
+DEEP_TOOLS=("folvane-cli|$CLI --quiet @TREE@" "du|du -s --apparent-size @TREE@" "find|find @TREE@ -printf x")
 
 median() { sort -n | awk '{v[NR] = $1} END {if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 
@@ -61,15 +82,19 @@ median_peak_kib() {
     for ((i = 0; i < MEMORY_RUNS; i++)); do peak_kib "$@"; done | median
 }
 
-# Makes (or reuses) the tree of $1 entries and checks it against find and folvane-cli.
+# Makes (or reuses) $1, a tree of $2 entries made by folvane-make-tree with the
+# options that follow, and checks it against find and folvane-cli. Leaves the wall
+# time of folvane-cli's check run in $tree.check.
 prepare_tree() {
-    local n=$1 tree=$DIR/tree-$1-s$SEED
+    local tree=$1 n=$2
+    shift 2
     if [ -d "$tree" ] && [ -f "$tree.made" ]; then
         log "reusing $tree"
     else
+        # rm -rf copes with trees far deeper than PATH_MAX.
         rm -rf "$tree" "$tree.made"
         log "making $tree"
-        "$MAKE_TREE" --entries "$n" --seed "$SEED" "$tree" >"$tree.tmp"
+        "$MAKE_TREE" "$@" "$tree" >"$tree.tmp"
         mv "$tree.tmp" "$tree.made"
         log "made in $(sed -n 's/^seconds=//p' "$tree.made") s"
     fi
@@ -83,7 +108,17 @@ prepare_tree() {
     names=$(find "$tree" -mindepth 1 -printf '%f\0' | wc -c)
     du -s --apparent-size "$tree" >/dev/null
     [ "$entries" -eq "$n" ] || die "$tree holds $entries entries, not $n"
-    line=$("$CLI" "$tree" 2>&1 >/dev/null)
+    local started ended status=0
+    started=$(date +%s.%N)
+    line=$(timeout "$TIMEOUT" "$CLI" "$tree" 2>&1 >/dev/null) || status=$?
+    ended=$(date +%s.%N)
+    awk -v a="$started" -v b="$ended" 'BEGIN {printf "%.3f\n", b - a}' >"$tree.check"
+    if [ "$status" -eq 124 ]; then
+        log "folvane-cli did not finish on $tree within $TIMEOUT s"
+        echo timeout >"$tree.check"
+        return 0
+    fi
+    [ "$status" -eq 0 ] || die "folvane-cli failed on $tree (exit status $status)"
     local expected="Scanned $entries entries ($files files, $folders folders), $bytes bytes in"
     case "$line" in
         "$expected"*) ;;
@@ -91,7 +126,8 @@ prepare_tree() {
     esac
     # Name bytes without the separators find added.
     echo "$((names - entries))" >"$tree.names"
-    log "checked: $entries entries, $files files, $folders folders, $bytes bytes agree with find"
+    log "checked: $entries entries, $files files, $folders folders, $bytes bytes agree with find" \
+        "(folvane-cli took $(cat "$tree.check") s)"
 }
 
 {
@@ -110,17 +146,21 @@ prepare_tree() {
 
 # Wall time in rounds: each round runs every tool once (hyperfine, no shell), in an
 # order that rotates from round to round, so a machine whose speed drifts during the
-# run slows all tools alike. The first $WARMUP rounds are not counted.
+# run slows all tools alike. The first $warmup rounds are not counted.
+# Arguments: tree, name of its results, heading, rounds, warm-up rounds, name of the
+# array of tools.
 time_tree() {
-    local n=$1 tree=$DIR/tree-$1-s$SEED
-    local raw=$DIR/results/wall-$n-$STAMP.csv round=$DIR/results/round.csv
-    local k=${#TOOLS[@]} r i t
+    local tree=$1 key=$2 heading=$3 runs=$4 warmup=$5
+    local -n tools=$6
+    local raw=$DIR/results/wall-$key-$STAMP.csv round=$DIR/results/round.csv
+    local k=${#tools[@]} r i t cmd quoted="'$tree'"
     echo "round,tool,wall_s,user_s,system_s" >"$raw"
-    for ((r = -WARMUP; r < RUNS; r++)); do
+    for ((r = -warmup; r < runs; r++)); do
         local args=()
         for ((i = 0; i < k; i++)); do
-            t=${TOOLS[(i + r + k * WARMUP) % k]}
-            args+=(-n "${t%%|*}" "${t#*|} '$tree'")
+            t=${tools[(i + r + k * warmup) % k]}
+            cmd=${t#*|}
+            args+=(-n "${t%%|*}" "${cmd//@TREE@/"$quoted"}")
         done
         hyperfine -N --runs 1 --style none --export-csv "$round" "${args[@]}" >/dev/null
         # hyperfine's columns: command,mean,stddev,median,user,system,min,max
@@ -129,9 +169,9 @@ time_tree() {
     rm -f "$round"
 
     echo
-    printf 'Wall time, %s entries, warm cache (median of %s rounds)\n' "$n" "$RUNS"
+    printf '%s\n' "$heading"
     local names=""
-    for t in "${TOOLS[@]}"; do names="$names ${t%%|*}"; done
+    for t in "${tools[@]}"; do names="$names ${t%%|*}"; done
     awk -F, -v order="$names" '
         function median(a, m,    i, j, v) {
             for (i = 2; i <= m; i++) { v = a[i]; for (j = i - 1; j >= 1 && a[j] > v; j--) a[j + 1] = a[j]; a[j + 1] = v }
@@ -153,13 +193,49 @@ time_tree() {
 }
 
 for n in $SIZES; do
-    prepare_tree "$n"
+    prepare_tree "$DIR/tree-$n-s$SEED" "$n" --entries "$n" --seed "$SEED"
+done
+for t in "${DEEP_TREES[@]}"; do
+    levels=${t#*-}
+    if [ "${t%%-*}" = comb ]; then n=$((3 * levels)); else n=$levels; fi
+    prepare_tree "$DIR/$t" "$n" "--${t%%-*}" "$levels"
 done
 
 for n in $SIZES; do
     log "timing on $DIR/tree-$n-s$SEED"
-    time_tree "$n" | tee -a "$REPORT"
+    time_tree "$DIR/tree-$n-s$SEED" "$n" \
+        "Wall time, $n entries, warm cache (median of $RUNS rounds)" "$RUNS" "$WARMUP" TOOLS | tee -a "$REPORT"
 done
+
+# The deep trees: the walk must cost time in proportion to the entries, whatever the
+# depth. A folvane-cli that is far off that is timed once, not in rounds.
+for t in "${DEEP_TREES[@]}"; do
+    tree=$DIR/$t
+    levels=${t#*-}
+    if [ "${t%%-*}" = comb ]; then
+        what="comb $levels levels deep, two empty folders a level ($((3 * levels)) entries)"
+    else
+        what="chain of $levels nested folders ($levels entries)"
+    fi
+    check=$(cat "$tree.check")
+    if [ "$check" = timeout ]; then
+        { echo; echo "Wall time, $what: not timed, folvane-cli took more than $TIMEOUT s"; } | tee -a "$REPORT"
+        continue
+    fi
+    log "timing on $tree"
+    if awk -v c="$check" -v s="$SLOW" 'BEGIN {exit !(c > s)}'; then
+        time_tree "$tree" "$t" "Wall time, $what, warm cache (1 round: folvane-cli's check run took $check s)" \
+            1 0 DEEP_TOOLS | tee -a "$REPORT"
+    else
+        time_tree "$tree" "$t" "Wall time, $what, warm cache (median of $RUNS rounds)" \
+            "$RUNS" "$WARMUP" DEEP_TOOLS | tee -a "$REPORT"
+    fi
+done
+
+if [ -z "$SIZES" ]; then
+    log "report: $REPORT"
+    exit 0
+fi
 
 # Peak memory on the largest tree, less each program's peak on an empty folder.
 n=${SIZES##* }
@@ -174,8 +250,8 @@ log "measuring peak memory on $tree ($MEMORY_RUNS runs each)"
     for t in "${TOOLS[@]}"; do
         name=${t%%|*}
         read -r -a cmd <<<"${t#*|}"
-        base=$(median_peak_kib "${cmd[@]}" "$EMPTY")
-        peak=$(median_peak_kib "${cmd[@]}" "$tree")
+        base=$(median_peak_kib "${cmd[@]/#@TREE@/$EMPTY}")
+        peak=$(median_peak_kib "${cmd[@]/#@TREE@/$tree}")
         awk -v name="$name" -v peak="$peak" -v base="$base" -v n="$n" 'BEGIN {
             printf "  %-12s %10.1f %12.1f %16.1f\n", name, peak / 1024, base / 1024, (peak - base) * 1024 / n }'
         if [ "$name" = folvane-cli ]; then
