@@ -38,7 +38,7 @@ struct CatalogNodeData
         HasCreateTime = 1 << 2, // the file system records a birth time
         HasAccessTime = 1 << 3,
         HasWriteTime = 1 << 4,
-        Unreadable = 1 << 5, // a folder whose entries could not be listed (in full); see unreadableError
+        Unreadable = 1 << 5,    // a folder not listed (in full): CatalogTree::unreadableError
     };
 
     NodeIndex parent = NoNode;
@@ -76,11 +76,12 @@ public:
 };
 static_assert(sizeof(CatalogNodeData) == 56, "a node should stay at 56 bytes");
 
-// The tree of one scan, built once and then only read: every scan makes a new tree,
-// so rows that refer to nodes of an older one keep reading what they read. Node 0 is the top node; every other node is appended
-// after its parent, and the children of a folder occupy consecutive indexes, so
-// a node's row among its siblings is `index - firstChild` of its parent and
-// every descendant has a larger index than its ancestors.
+// The tree of one scan, built once and then only read: every scan makes a new
+// tree, so rows that refer to nodes of an older one keep reading what they read.
+// Node 0 is the top node; every other node is appended after its parent, and the
+// children of a folder occupy consecutive indexes, so a node's row among its
+// siblings is `index - firstChild` of its parent and every descendant has a larger
+// index than its ancestors.
 //
 // Names are kept as the raw bytes the file system gave (Linux names need not be
 // UTF-8); texts decode them for display, paths used for file access keep them.
