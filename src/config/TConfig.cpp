@@ -88,6 +88,22 @@ bool hasDuplicateAttribute(pugi::xml_node element, const char *&name)
     const pugi::xml_attribute first = element.first_attribute();
     if (!first || !first.next_attribute())
         return false;
+    // Elements of a configuration carry a handful of attributes: compare them pairwise,
+    // and hash only what a hand-made file may pile up.
+    int count = 0;
+    for (pugi::xml_attribute a = first; a && count <= 16; a = a.next_attribute())
+        ++count;
+    if (count <= 16) {
+        for (pugi::xml_attribute a = first; a; a = a.next_attribute()) {
+            for (pugi::xml_attribute b = a.next_attribute(); b; b = b.next_attribute()) {
+                if (std::string_view(a.name()) == b.name()) {
+                    name = b.name();
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
     std::unordered_set<std::string_view> seen;
     for (pugi::xml_attribute a = first; a; a = a.next_attribute()) {
         if (!seen.insert(a.name()).second) {

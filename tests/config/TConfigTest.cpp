@@ -124,6 +124,8 @@ TEST_F(TConfigTest, MissingOrEmptyListsReadEmptyAndAreWrittenBySave)
         "<config versionNo=\"2\"><nodes/><agerange></agerange><sizerange/></config>",
         "<config versionNo=\"2\"/>",
         "<config versionNo=\"2\"><nodes><column Name=\"x\"/></nodes></config>",
+        // A byte order mark, declaration and document type are no well-formedness fault.
+        "\xef\xbb\xbf<?xml version=\"1.0\"?>\n<!DOCTYPE config>\n<config versionNo=\"2\"/>",
     };
     for (const char *text : files) {
         writeBytes(file(), text);
@@ -216,6 +218,7 @@ TEST_F(TConfigTest, BrokenFileLeavesDefaultsAndABackup)
         {"<config versionNo=\"2\"/>\n<config versionNo=\"3\"/>\n", ":2: a second root element <config>"},
         {"<config>\n<nodes>\n<node Name=\"a\" Width=\"1\" Name=\"b\"/></nodes></config>", ":3: attribute Name given twice"},
         {"<config versionNo=\"2\" versionNo=\"2\"/>", ":1: attribute versionNo given twice"},
+        {"<config>\n<frame a0=\"0\" a1=\"1\" a2=\"2\" a3=\"3\" a4=\"4\" a5=\"5\" a6=\"6\" a7=\"7\" a8=\"8\" a9=\"9\" a10=\"10\" a11=\"11\" a12=\"12\" a13=\"13\" a14=\"14\" a15=\"15\" a16=\"16\" a17=\"17\" a18=\"18\" a19=\"19\" a7=\"x\"/></config>", ":2: attribute a7 given twice"},
         {"stray text\n<config/>", ":1: text outside"},
         {"<config/>\n<![CDATA[tail]]>\n", ":2: text outside"},
         {"<!-- first -->\n<?xml version=\"1.0\"?><config/>", ":2: the XML declaration"},
