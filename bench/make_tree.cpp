@@ -544,38 +544,88 @@ private:
     std::size_t m_outstanding = 0;
 };
 
-// The deep shapes: level k (1..depth) is the folder "d" inside level k-1 (DEST is level
-// 0). In a comb every level also holds the empty folders "a" and "b".
-Made makeDeep(int destFd, std::uint64_t depth, bool comb)
+// The deep shapes: level k (1..depth) is a folder inside level k-1 (DEST is level 0).
+// In a comb every level also holds two empty folders, and the folder that leads deeper
+// is listed before them wherever the file system lets us arrange it, so a walk in
+// listing order must come back to every level after the deepest one. Names are "d"
+// (deeper), "a" and "b" (empty), with a number added where a rename was needed to
+// get that order (on ext4 the listing follows a hash of the name).
+Made makeDeep(int destFd, std::uint64_t depth, bool comb, std::uint64_t &deeperFirst)
 {
     Made made;
-    const auto fail = [](const char *what, std::uint64_t level, const char *name) {
-        std::fprintf(stderr, "folvane-make-tree: %s %s at level %llu: %s\n", what, name,
+    const auto fail = [](const char *what, std::uint64_t level, const std::string &name) {
+        std::fprintf(stderr, "folvane-make-tree: %s %s at level %llu: %s\n", what, name.c_str(),
                      static_cast<unsigned long long>(level), std::strerror(errno));
         std::exit(1);
     };
-    int fd = destFd;
+    const auto makeFolder = [&](int fd, std::uint64_t level, const std::string &name) {
+        if (::mkdirat(fd, name.c_str(), 0755) != 0)
+            fail("mkdir", level, name);
+        ++made.folders;
+    };
+    const auto rename = [&](int fd, std::uint64_t level, std::string &name, char stem, int attempt) {
+        std::string other(1, stem);
+        other += std::to_string(attempt);
+        if (::renameat(fd, name.c_str(), fd, other.c_str()) != 0)
+            fail("rename", level, name);
+        name = std::move(other);
+    };
+    // Whether `first` comes before every other entry of the folder but . and ..
+    const auto listedFirst = [&](int fd, std::uint64_t level, const std::string &first) {
+        const int own = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        DIR *dir = own >= 0 ? ::fdopendir(own) : nullptr;
+        if (!dir)
+            fail("list", level, ".");
+        bool result = false;
+        while (const dirent *e = ::readdir(dir)) {
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
+                result = first == e->d_name;
+                break;
+            }
+        }
+        ::closedir(dir);
+        return result;
+    };
+
+    deeperFirst = 0;
+    int fd = destFd; // the folder of level - 1
     for (std::uint64_t level = 1; level <= depth; ++level) {
-        if (::mkdirat(fd, "d", 0755) != 0)
-            fail("mkdir", level, "d");
-        const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        std::string name = "d";
+        makeFolder(fd, level, name);
+        if (comb && level > 1) {
+            std::string a = "a", b = "b";
+            makeFolder(fd, level, a);
+            makeFolder(fd, level, b);
+            // Rename in turn the deeper folder and both empty ones: whichever hashes
+            // to the front, a few renames put the deeper one first.
+            for (int attempt = 1; attempt <= 60; ++attempt) {
+                if (listedFirst(fd, level, name)) {
+                    ++deeperFirst;
+                    break;
+                }
+                if (attempt % 2)
+                    rename(fd, level, name, 'd', attempt);
+                else {
+                    rename(fd, level, a, 'a', attempt);
+                    rename(fd, level, b, 'b', attempt);
+                }
+            }
+            made.nameBytes += a.size() + b.size();
+        }
+        made.nameBytes += name.size();
+        const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (next < 0)
-            fail("open", level, "d");
+            fail("open", level, name);
         if (fd != destFd)
             ::close(fd);
         fd = next;
-        ++made.folders;
-        made.nameBytes += 1;
         made.maxDepth = int(level);
-        if (comb) {
-            for (const char *name : {"a", "b"}) {
-                if (::mkdirat(fd, name, 0755) != 0)
-                    fail("mkdir", level + 1, name);
-                ++made.folders;
-                made.nameBytes += 1;
-            }
-            made.maxDepth = int(level + 1);
-        }
+    }
+    if (comb) {
+        makeFolder(fd, depth + 1, "a");
+        makeFolder(fd, depth + 1, "b");
+        made.nameBytes += 2;
+        made.maxDepth = int(depth + 1);
     }
     if (fd != destFd)
         ::close(fd);
@@ -595,7 +645,8 @@ void usage(std::FILE *to)
                "same tree. J threads create entries (default: one per core).\n"
                "--chain makes DEPTH folders, each inside the one before (DEPTH entries);\n"
                "--comb makes the same chain with two empty folders at every level (3 x DEPTH\n"
-               "entries). Their paths may run far beyond PATH_MAX.\n"
+               "entries), the folder that leads deeper listed before them where the file\n"
+               "system allows. Their paths may run far beyond PATH_MAX.\n"
                "Prints what it made on standard output.\n",
                to);
 }
@@ -713,10 +764,16 @@ int main(int argc, char **argv)
 
     const auto started = std::chrono::steady_clock::now();
     Made made;
+    std::uint64_t deeperFirst = 0;
     if (shape) {
         const bool comb = std::strcmp(shape, "comb") == 0;
         entries = comb ? 3 * depth : depth;
-        made = makeDeep(destFd, depth, comb);
+        made = makeDeep(destFd, depth, comb, deeperFirst);
+        if (comb && deeperFirst + 1 < depth)
+            std::fprintf(stderr,
+                         "folvane-make-tree: the deeper folder is listed first at %llu of %llu levels only\n",
+                         static_cast<unsigned long long>(deeperFirst),
+                         static_cast<unsigned long long>(depth - 1));
     } else {
         const Plan plan = makePlan(entries, seed, std::int64_t(now));
         made = Maker(plan, unsigned(jobs)).run(destFd, dest);
@@ -732,6 +789,8 @@ int main(int argc, char **argv)
                 static_cast<unsigned long long>(made.largestFolder));
     if (shape)
         std::printf("shape=%s\ndepth=%llu\n", shape, static_cast<unsigned long long>(depth));
+    if (shape && std::strcmp(shape, "comb") == 0)
+        std::printf("deeper_first=%llu\n", static_cast<unsigned long long>(deeperFirst));
     else
         std::printf("seed=%llu\n", static_cast<unsigned long long>(seed));
     std::printf("seconds=%.1f\n", seconds);
