@@ -198,7 +198,16 @@ done
 for t in "${DEEP_TREES[@]}"; do
     levels=${t#*-}
     if [ "${t%%-*}" = comb ]; then n=$((3 * levels)); else n=$levels; fi
+    # A comb made before the deeper folder was listed first is made again.
+    if [ "${t%%-*}" = comb ] && [ -f "$DIR/$t.made" ] && ! grep -q '^deeper_first=' "$DIR/$t.made"; then
+        rm -f "$DIR/$t.made"
+    fi
     prepare_tree "$DIR/$t" "$n" "--${t%%-*}" "$levels"
+    if [ "${t%%-*}" = comb ]; then
+        first=$(sed -n 's/^deeper_first=//p' "$DIR/$t.made")
+        [ "$first" -eq $((levels - 1)) ] ||
+            log "warning: the deeper folder is listed first at $first of $((levels - 1)) levels only"
+    fi
 done
 
 for n in $SIZES; do
