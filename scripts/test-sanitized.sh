@@ -1,8 +1,9 @@
 #!/bin/sh
 # Installs what is missing, builds everything with AddressSanitizer and
 # UndefinedBehaviorSanitizer (Debug, so assert() checks run too) into build-sanitize/
-# and runs every test through CTest. Any sanitizer report fails the run, including
-# one from a program a test starts (folvane-cli, a child that drops privileges) whose
+# and runs every test through CTest. Any sanitizer report aborts the process that
+# met it and fails the run; an AddressSanitizer or LeakSanitizer report does so even
+# from a program a test starts (folvane-cli, a child that drops privileges) whose
 # exit status the test does not look at.
 set -eu
 cd "$(dirname "$0")/.."
