@@ -275,6 +275,28 @@ std::optional<QDateTime> parseWith(const QLocale &locale, const QString &dateFor
     return std::nullopt;
 }
 
+// Qt 6.4 reads past the end of its buffer while matching AM/PM texts of unequal
+// lengths (found by AddressSanitizer in some forty locales, lt_LT and sr_BA among
+// them), so such texts are never handed to its parser: those locales write a
+// 24-hour clock instead.
+bool qtReadsAmPmSafely(const QLocale &locale)
+{
+    const QString am = locale.amText();
+    const QString pm = locale.pmText();
+    return am.size() == pm.size() && am.toUpper().size() == pm.toUpper().size()
+        && am.toLower().size() == pm.toLower().size() && am.toUpper().size() == am.size()
+        && am.toLower().size() == am.size();
+}
+
+bool hasAmPm(QStringView format)
+{
+    for (const Token &t : tokenize(format)) {
+        if (t.kind == Token::AmPm)
+            return true;
+    }
+    return false;
+}
+
 // Whether a pair of formats reads its own texts back to the second: every month
 // (for month names), both halves of the day (for AM/PM texts), the first and last
 // second of a day, midnight itself, and years far from today.
@@ -320,7 +342,9 @@ TimeFormat::TimeFormat(const QLocale &locale)
     m_timeFormat = QStringLiteral("HH:mm:ss");
     if (!ownDate.isEmpty()) {
         for (const QString &time : candidates) {
-            if (!time.isEmpty() && roundTrips(locale, ownDate, time)) {
+            if (time.isEmpty() || (hasAmPm(time) && !qtReadsAmPmSafely(locale)))
+                continue;
+            if (roundTrips(locale, ownDate, time)) {
                 m_dateFormat = ownDate;
                 m_timeFormat = time;
                 break;

@@ -93,7 +93,8 @@ TEST_F(CatalogTextTest, TimesAreLocaleTextsWithoutZoneAndDateAloneAtMidnight)
         {"zh_TW", afternoon, "2024/3/5 下午1:01:02"},
         // Zone behind a comma.
         {"be_BY", afternoon, "5.03.2024 13:01:02"},
-        {"sq_AL", afternoon, "5.3.2024 1:01:02 E PASDITES"},
+        // AM/PM texts of unequal length go unread by Qt's parser: a 24-hour clock.
+        {"sq_AL", afternoon, "5.3.2024 13:01:02"},
         // Zone in front.
         {"my_MM", afternoon, "05-03-2024 13:01:02"},
         {"nds_DE", afternoon, "5.03.2024 Klock 13.01:02"},

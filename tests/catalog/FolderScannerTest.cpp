@@ -265,6 +265,11 @@ TEST_F(FolderScannerTest, DeepTreesWithFewDescriptorsAreWalkedInFullOrStopShortS
         {1, false}, {2, false}, {3, true}, {8, true}, {40, true},
     };
     for (const auto &c : cases) {
+#ifdef FOLVANE_SANITIZED
+        // The sanitizers' own checks need descriptors of their own (a pipe).
+        if (c.free < 3)
+            continue;
+#endif
         const std::size_t openBefore = openDescriptors();
         struct rlimit tight = saved;
         tight.rlim_cur = limitLeaving(c.free);
