@@ -1,0 +1,55 @@
+#pragma once
+
+#include "CatalogTree.h"
+#include "ListColumn.h"
+#include "TCatalogNode.h"
+#include "TreeOrder.h"
+
+#include <QAbstractItemModel>
+
+#include <memory>
+
+class FileIcons;
+
+// The Total Tree: a model over one scan that reads the scan directly. Nothing is
+// copied or stored per cell; the one thing kept per node is the sibling order
+// (TreeOrder). The top node of the scan is the one top-level row. Texts come from
+// CellText, tooltips are the cell text (with the reason for a folder that could
+// not be read), icons are in the columns that show FileName.
+class CatalogTreeModel : public QAbstractItemModel
+{
+    Q_OBJECT
+public:
+    explicit CatalogTreeModel(FileIcons &icons, QObject *parent = nullptr);
+
+    void setColumns(const ListColumns &columns);
+    const ListColumns &columns() const { return m_columns; }
+
+    // Shows a new scan in its own order; the previous one is let go whole.
+    void setScan(std::shared_ptr<const CatalogTree> tree);
+    const std::shared_ptr<const CatalogTree> &scan() const { return m_tree; }
+    const TreeOrder &order() const { return m_order; }
+
+    // Sorts every list of siblings by CompareTreeNodes; the selection and the
+    // expanded folders of views stay on their nodes.
+    void sortByField(int sortField, Qt::SortOrder order);
+
+    NodeIndex nodeOf(const QModelIndex &index) const;
+    QModelIndex indexOf(NodeIndex node, int column = 0) const;
+    TCatalogNode record(const QModelIndex &index) const;
+
+    QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;
+    QModelIndex parent(const QModelIndex &child) const override;
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    bool hasChildren(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+private:
+    FileIcons &m_icons;
+    ListColumns m_columns;
+    std::shared_ptr<const CatalogTree> m_tree;
+    TreeOrder m_order;
+};

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "ListColumn.h"
+#include "TCatalogNode.h"
+
+#include <QAbstractTableModel>
+
+#include <vector>
+
+class FileIcons;
+
+// A flat list of records (the current-folder list and the drill-down lists). Rows
+// refer to nodes of a scan and keep that scan alive; each row carries its own
+// percentage total, so sorting or refilling a list never touches the Total Tree.
+class NodeListModel : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    explicit NodeListModel(FileIcons &icons, QObject *parent = nullptr);
+
+    void setColumns(const ListColumns &columns);
+    const ListColumns &columns() const { return m_columns; }
+
+    // Replaces every row (the rows' percentages as they come: see UpdatePercentages).
+    void setRows(std::vector<TCatalogNode> rows);
+    const std::vector<TCatalogNode> &rows() const { return m_rows; }
+    const TCatalogNode &record(int row) const { return m_rows[std::size_t(row)]; }
+
+    // Sorts the rows by CompareNodes (descending negates it), with MergeSort.
+    void sortByField(int sortField, Qt::SortOrder order);
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+private:
+    FileIcons &m_icons;
+    ListColumns m_columns;
+    std::vector<TCatalogNode> m_rows;
+};

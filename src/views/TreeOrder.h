@@ -1,0 +1,39 @@
+#pragma once
+
+#include "CatalogTree.h"
+
+#include <Qt>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+// The order in which a view shows the siblings of every folder of one scan. The
+// scan keeps the children of a folder at consecutive indexes; this keeps, in 8
+// bytes a node, which child stands at each row and the row of each node, so a
+// model's index() and parent() are O(1) and sorting never copies the tree.
+class TreeOrder
+{
+public:
+    TreeOrder() = default;
+    // The scan's own order (the order the file system listed the entries).
+    explicit TreeOrder(const CatalogTree &tree);
+
+    // The child of `parent` shown at `row` (row < childCount(parent)).
+    NodeIndex childAt(const CatalogTree &tree, NodeIndex parent, std::uint32_t row) const
+    {
+        return m_byRow[tree.node(parent).firstChild + row];
+    }
+    // The row of `node` among its siblings; 0 for the top node.
+    std::uint32_t rowOf(NodeIndex node) const { return m_rowOf[node]; }
+
+    // Sorts every list of siblings by `compare` (its sign: negative puts `a` first),
+    // with a merge sort that ends whatever `compare` answers.
+    void sort(const CatalogTree &tree, const std::function<int(NodeIndex a, NodeIndex b)> &compare);
+    // Sorts by CompareTreeNodes with `sortField`; descending negates the comparison.
+    void sortBy(const CatalogTree &tree, int sortField, Qt::SortOrder order);
+
+private:
+    std::vector<NodeIndex> m_byRow;     // per node slot firstChild + row: the child shown there
+    std::vector<std::uint32_t> m_rowOf; // per node: its row
+};
