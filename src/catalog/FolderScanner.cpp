@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -23,6 +24,7 @@ namespace {
 
 constexpr std::size_t DirentBufferSize = std::size_t(64) << 10;
 constexpr std::uint64_t ProgressEvery = 16384;
+constexpr auto ProgressInterval = std::chrono::milliseconds(200);
 // Folder descriptors held at once: the top, the folder being read and its nearest
 // ancestors. More saves reopening nothing on the way back up; fewer is always enough.
 constexpr std::size_t MinBudget = 2;
@@ -184,7 +186,7 @@ public:
     {
         enter(0, topFd);
         while (!m_stack.empty() && m_stop == ScanStop::None) {
-            if (m_options.cancel && m_options.cancel->load(std::memory_order_relaxed)) {
+            if (cancelled()) {
                 stopAt(ScanStop::Cancelled, m_stack.back().folder, 0);
                 return;
             }
@@ -205,6 +207,9 @@ public:
             else
                 m_tree.markUnreadable(child, errno);
         }
+        // A cancel met inside the last listing leaves that folder short.
+        if (m_stop == ScanStop::None && cancelled())
+            stopAt(ScanStop::Cancelled, m_reading, 0);
     }
 
     ScanStop stop() const { return m_stop; }
@@ -213,6 +218,8 @@ public:
     NodeIndex reading() const { return m_reading; }
 
 private:
+    bool cancelled() const { return m_options.cancel && m_options.cancel->load(std::memory_order_relaxed); }
+
     void stopAt(ScanStop stop, NodeIndex where, int error)
     {
         m_stop = stop;
@@ -272,6 +279,8 @@ private:
                 m_tree.markUnreadable(folder, errno); // what was listed stays
                 break;
             }
+            if (cancelled())
+                break; // the walk stops at its next step
             for (long pos = 0; pos < got;) {
                 const auto *d = reinterpret_cast<const LinuxDirent64 *>(m_buffer.get() + pos);
                 pos += d->d_reclen;
@@ -288,9 +297,13 @@ private:
             }
         }
         m_found += found;
-        if (m_options.progress && m_found - m_reported >= ProgressEvery) {
-            m_reported = m_found;
-            m_options.progress(m_found);
+        if (m_options.progress) {
+            const auto now = std::chrono::steady_clock::now();
+            if (m_found - m_reported >= ProgressEvery || now - m_reportedAt >= ProgressInterval) {
+                m_reported = m_found;
+                m_reportedAt = now;
+                m_options.progress(m_found, m_tree.fullPathBytes(folder));
+            }
         }
     }
 
@@ -392,6 +405,7 @@ private:
     std::size_t m_lowestOpen = 1; // frames [m_lowestOpen, top of stack] are open, and frame 0
     std::uint64_t m_found = 0;
     std::uint64_t m_reported = 0;
+    std::chrono::steady_clock::time_point m_reportedAt = std::chrono::steady_clock::now();
     NodeIndex m_reading = 0;
     ScanStop m_stop = ScanStop::None;
     int m_error = 0;

@@ -11,9 +11,11 @@
 
 struct ScanOptions
 {
-    // Called on the scanning thread now and then with the number of entries found.
-    std::function<void(std::uint64_t entries)> progress;
-    // Set from any thread to stop the walk; what was found so far is kept and rolled up.
+    // Called on the scanning thread a few times a second at most, with the number of
+    // entries found and the folder just read (its path as the file system takes it).
+    std::function<void(std::uint64_t entries, const QByteArray &folder)> progress;
+    // Set from any thread to stop the walk within a fraction of a second, even inside
+    // a huge folder; what was found so far is kept and rolled up.
     const std::atomic<bool> *cancel = nullptr;
 };
 

@@ -99,7 +99,7 @@ int run(int argc, char **argv)
     Clock::time_point lastShown{};
     ScanOptions options;
     if (showProgress) {
-        options.progress = [&lastShown](std::uint64_t entries) {
+        options.progress = [&lastShown](std::uint64_t entries, const QByteArray &) {
             const auto now = Clock::now();
             if (now - lastShown < std::chrono::milliseconds(100))
                 return;

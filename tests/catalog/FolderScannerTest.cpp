@@ -206,7 +206,7 @@ TEST_F(FolderScannerTest, HugeFolder)
     ::close(dir);
     std::uint64_t reports = 0;
     ScanOptions options;
-    options.progress = [&reports](std::uint64_t) { ++reports; };
+    options.progress = [&reports](std::uint64_t, const QByteArray &) { ++reports; };
     ASSERT_TRUE(scan(fx.path(), options));
     EXPECT_EQ(tree->nodeCount(), std::size_t(Count) + 1);
     EXPECT_EQ(tree->childCount(0), std::uint32_t(Count));
