@@ -1,1 +1,36 @@
 #pragma once
+
+#include "FolderScanner.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+// One scan at a time on a thread of its own, so the window keeps answering while a
+// million entries are read. Progress and the result arrive as signals on the thread
+// that owns the job; a scan can be cancelled and keeps what it read.
+class ScanJob : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ScanJob(QObject *parent = nullptr);
+    ~ScanJob() override; // cancels a running scan and waits for it
+
+    void start(const QByteArray &folderPath);
+    void cancel();
+    bool isRunning() const { return m_thread.joinable(); }
+
+signals:
+    void progress(quint64 entries, const QString &folder);
+    void finished(const ScanResult &result, double seconds);
+
+private:
+    void join();
+
+    std::thread m_thread;
+    std::shared_ptr<std::atomic<bool>> m_cancel;
+};
