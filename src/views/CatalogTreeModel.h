@@ -22,6 +22,7 @@ class CatalogTreeModel : public QAbstractItemModel
 public:
     explicit CatalogTreeModel(FileIcons &icons, QObject *parent = nullptr);
 
+    // Views keep their expanded folders and selection when the count stays the same.
     void setColumns(const ListColumns &columns);
     const ListColumns &columns() const { return m_columns; }
 
@@ -34,8 +35,11 @@ public:
     // expanded folders of views stay on their nodes.
     void sortByField(int sortField, Qt::SortOrder order);
 
+    // NoNode for an invalid index or one of another model.
     NodeIndex nodeOf(const QModelIndex &index) const;
+    // Invalid for NoNode or a node the scan does not have.
     QModelIndex indexOf(NodeIndex node, int column = 0) const;
+    // A null record for an invalid index.
     TCatalogNode record(const QModelIndex &index) const;
 
     QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;
@@ -48,6 +52,8 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
 private:
+    bool holds(NodeIndex node) const { return m_tree && node < m_tree->nodeCount(); }
+
     FileIcons &m_icons;
     ListColumns m_columns;
     std::shared_ptr<const CatalogTree> m_tree;

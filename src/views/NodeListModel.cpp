@@ -1,1 +1,104 @@
 #include "NodeListModel.h"
+
+#include "CellText.h"
+#include "FileIcons.h"
+#include "MergeSort.h"
+#include "NodeOrder.h"
+
+#include <utility>
+
+NodeListModel::NodeListModel(FileIcons &icons, QObject *parent)
+    : QAbstractTableModel(parent)
+    , m_icons(icons)
+{
+}
+
+void NodeListModel::setColumns(const ListColumns &columns)
+{
+    if (columns.size() != m_columns.size()) {
+        beginResetModel();
+        m_columns = columns;
+        endResetModel();
+        return;
+    }
+    emit layoutAboutToBeChanged();
+    m_columns = columns;
+    emit layoutChanged();
+    if (!m_columns.isEmpty())
+        emit headerDataChanged(Qt::Horizontal, 0, int(m_columns.size()) - 1);
+}
+
+void NodeListModel::setRows(std::vector<TCatalogNode> rows)
+{
+    beginResetModel();
+    m_rows = std::move(rows);
+    endResetModel();
+}
+
+void NodeListModel::sortByField(int sortField, Qt::SortOrder order)
+{
+    if (m_rows.size() < 2)
+        return;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+
+    // Sort row numbers rather than records, so the old row of every record is known
+    // afterwards and persistent indexes can follow their records.
+    std::vector<int> oldRowAt(m_rows.size());
+    for (std::size_t i = 0; i < oldRowAt.size(); ++i)
+        oldRowAt[i] = int(i);
+    const int sign = order == Qt::DescendingOrder ? -1 : 1;
+    MergeSort(oldRowAt, [&](int a, int b) {
+        return sign * CompareNodes(m_rows[std::size_t(a)], m_rows[std::size_t(b)], sortField, order);
+    });
+
+    std::vector<int> newRowOf(m_rows.size());
+    std::vector<TCatalogNode> sorted;
+    sorted.reserve(m_rows.size());
+    for (std::size_t i = 0; i < oldRowAt.size(); ++i) {
+        newRowOf[std::size_t(oldRowAt[i])] = int(i);
+        sorted.push_back(std::move(m_rows[std::size_t(oldRowAt[i])]));
+    }
+    m_rows = std::move(sorted);
+
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex &index : before)
+        after.append(this->index(newRowOf[std::size_t(index.row())], index.column()));
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+int NodeListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int NodeListModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_columns.size());
+}
+
+QVariant NodeListModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const TCatalogNode &row = m_rows[std::size_t(index.row())];
+    const ListColumn &column = m_columns[index.column()];
+    return ListCellData(column, role, row.tree().get(), row.index(), m_icons,
+                        [&] { return CellText(column.field, row); });
+}
+
+QVariant NodeListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    return ListHeaderData(m_columns, section, orientation, role);
+}
+
+Qt::ItemFlags NodeListModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}

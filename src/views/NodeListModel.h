@@ -18,6 +18,7 @@ class NodeListModel : public QAbstractTableModel
 public:
     explicit NodeListModel(FileIcons &icons, QObject *parent = nullptr);
 
+    // Views keep their selection when the count stays the same.
     void setColumns(const ListColumns &columns);
     const ListColumns &columns() const { return m_columns; }
 
@@ -26,13 +27,15 @@ public:
     const std::vector<TCatalogNode> &rows() const { return m_rows; }
     const TCatalogNode &record(int row) const { return m_rows[std::size_t(row)]; }
 
-    // Sorts the rows by CompareNodes (descending negates it), with MergeSort.
+    // Sorts the rows by CompareNodes (descending negates it), with MergeSort. The
+    // selection of views stays on its rows' records.
     void sortByField(int sortField, Qt::SortOrder order);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
 
 private:
     FileIcons &m_icons;
