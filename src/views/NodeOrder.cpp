@@ -1,1 +1,458 @@
 #include "NodeOrder.h"
+
+#include "CatalogFields.h"
+#include "CatalogText.h"
+#include "ExtensionOf.h"
+#include "TCatalogNode.h"
+
+#include <QDateTime>
+#include <QLocale>
+
+#include <array>
+#include <cmath>
+#include <optional>
+
+FieldClass FieldClassOf(int field)
+{
+    switch (field) {
+    case FileBytes:
+    case FileNameLength:
+    case PathNameLength:
+    case SizePercentage:
+    case FileCount:
+        return FieldClass::Number;
+    case CreateTime:
+    case AccessTime:
+    case WriteTime:
+        return FieldClass::DateTime;
+    case FileType:
+        return FieldClass::Kind;
+    default:
+        return FieldClass::Text;
+    }
+}
+
+namespace {
+
+// The default locale made to refuse group separators, rebuilt only when the
+// default changes: comparisons read numbers many times in a row.
+const QLocale &numberLocale()
+{
+    thread_local std::optional<QLocale> source;
+    thread_local QLocale strict;
+    const QLocale now;
+    if (!source || *source != now) {
+        source = now;
+        strict = now;
+        strict.setNumberOptions(now.numberOptions() | QLocale::RejectGroupSeparator);
+    }
+    return strict;
+}
+
+std::optional<double> readNumber(const QString &text)
+{
+    const QStringView trimmed = QStringView(text).trimmed();
+    if (trimmed.isEmpty())
+        return std::nullopt;
+    bool ok = false;
+    const double value = numberLocale().toDouble(trimmed, &ok);
+    // "inf", "nan" and overflowing exponents are not numbers a record holds.
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+inline char16_t foldAscii(char16_t c)
+{
+    return c >= u'a' && c <= u'z' ? char16_t(c - (u'a' - u'A')) : c;
+}
+
+// Surrounding blanks and control characters do not belong to a kind marker.
+QStringView trimmedKind(QStringView text)
+{
+    const auto loose = [](QChar c) {
+        return c.unicode() <= 0x20 || c.isSpace() || c.category() == QChar::Other_Control;
+    };
+    qsizetype begin = 0, end = text.size();
+    while (begin < end && loose(text[begin]))
+        ++begin;
+    while (end > begin && loose(text[end - 1]))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+bool isAscii(QByteArrayView bytes)
+{
+    for (const char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+bool startsWithByteOrderMark(QByteArrayView bytes)
+{
+    return bytes.startsWith("\xEF\xBB\xBF");
+}
+
+// UTF-16 length of a name's text, and whether that text is the same piece of
+// any longer text the name is part of (valid UTF-8 without a leading byte order
+// mark; otherwise the whole text has to be decoded to know).
+struct NameLength
+{
+    std::uint64_t length;
+    bool composable;
+};
+
+NameLength nameLength(QByteArrayView bytes)
+{
+    if (isAscii(bytes))
+        return {std::uint64_t(bytes.size()), true};
+    const QString text = QString::fromUtf8(bytes);
+    return {std::uint64_t(text.size()),
+            !startsWithByteOrderMark(bytes) && !text.contains(QChar::ReplacementCharacter)};
+}
+
+// The number percentageText(part, total) reads back as: the share rounded to two
+// decimals. k / 100.0 is the double nearest to the decimal text "k/100", as
+// reading the text gives; only shares close to a rounding tie, or too large to
+// round safely this way, are written and read back.
+double percentageKey(double part, double total)
+{
+    if (total == 0.0)
+        return 0.0;
+    const double share = part / total * 100.0;
+    if (std::isfinite(share) && std::abs(share) < 1e6) {
+        const double hundredths = share * 100.0;
+        const double below = std::floor(hundredths);
+        if (std::abs(hundredths - below - 0.5) > 1e-6)
+            return std::round(hundredths) / 100.0;
+    }
+    return readNumber(CatalogText::percentageText(part, total)).value_or(0.0);
+}
+
+double numberKey(const CatalogTree &tree, NodeIndex i, int field, double pathLength)
+{
+    const CatalogNodeData &n = tree.node(i);
+    switch (field) {
+    case FileBytes:
+        return n.has(CatalogNodeData::HasSize) ? double(n.size) : 0.0;
+    case FileNameLength:
+        return n.has(CatalogNodeData::HasDetails) ? double(nameLength(tree.nameBytes(i)).length)
+                                                  : 0.0;
+    case PathNameLength:
+        return n.has(CatalogNodeData::HasDetails) ? pathLength : 0.0;
+    case SizePercentage:
+        if (!n.has(CatalogNodeData::HasSize) || !tree.hasPercentages())
+            return 0.0;
+        return percentageKey(double(n.size), tree.percentageTotal());
+    case FileCount:
+        if (!tree.hasPercentages())
+            return 0.0;
+        return double(n.kind() == NodeKind::Folder ? n.subtreeCount - 1 : n.subtreeCount);
+    default:
+        return 0.0;
+    }
+}
+
+std::optional<std::int64_t> timeValue(const CatalogNodeData &n, int field)
+{
+    switch (field) {
+    case CreateTime:
+        return n.has(CatalogNodeData::HasCreateTime) ? std::optional(n.createTime) : std::nullopt;
+    case AccessTime:
+        return n.has(CatalogNodeData::HasAccessTime) ? std::optional(n.accessTime) : std::nullopt;
+    case WriteTime:
+        return n.has(CatalogNodeData::HasWriteTime) ? std::optional(n.writeTime) : std::nullopt;
+    default:
+        return std::nullopt;
+    }
+}
+
+std::int64_t localSecondsOf(QDate date, QTime time)
+{
+    return date.toJulianDay() * 86400 + time.msecsSinceStartOfDay() / 1000;
+}
+
+std::int64_t localSecondsOf(std::int64_t secondsSinceEpoch)
+{
+    const QDateTime local = QDateTime::fromSecsSinceEpoch(secondsSinceEpoch, Qt::LocalTime);
+    return localSecondsOf(local.date(), local.time());
+}
+
+// Moments from 1902 to 2199: their texts read back as the local time they show
+// (four-digit years, time zones the system knows). Others go through their texts.
+constexpr std::int64_t FirstPlainMoment = -2145916800; // 1902-01-01
+constexpr std::int64_t LastPlainMoment = 7258118400;   // 2200-01-01
+
+TimeKey timeKeyByText(std::int64_t secondsSinceEpoch)
+{
+    const CatalogText::TimeFormat &format = CatalogText::TimeFormat::current();
+    const QString text = format.format(secondsSinceEpoch);
+    if (text.isEmpty())
+        return {TimeKey::Empty, 0};
+    const std::optional<QDateTime> back = format.parse(text);
+    if (!back)
+        return {TimeKey::Unreadable, 0};
+    return {TimeKey::Value, localSecondsOf(back->date(), back->time())};
+}
+
+// Local time of many moments: the offset from UTC is looked up once an hour of
+// moments and kept while it is the same at both ends of that hour (offsets change
+// at most once in any hour). Lives for one sort only, so a change of time zone
+// between sorts is always seen.
+class LocalTimeCache
+{
+public:
+    std::int64_t localSeconds(std::int64_t secs)
+    {
+        const std::int64_t hour = secs >= 0 ? secs / 3600 : -((-secs + 3599) / 3600);
+        Slot &slot = m_slots[std::size_t(std::uint64_t(hour) % m_slots.size())];
+        if (!slot.filled || slot.hour != hour) {
+            const std::int64_t start = hour * 3600;
+            const std::int64_t offsetAtStart = localSecondsOf(start) - start;
+            const std::int64_t offsetAtEnd = localSecondsOf(start + 3599) - (start + 3599);
+            slot = {hour, offsetAtStart, offsetAtStart == offsetAtEnd, true};
+        }
+        return slot.steady ? secs + slot.offset : localSecondsOf(secs);
+    }
+
+private:
+    struct Slot
+    {
+        std::int64_t hour = 0;
+        std::int64_t offset = 0;
+        bool steady = false;
+        bool filled = false;
+    };
+    std::array<Slot, 1024> m_slots{};
+};
+
+template <typename LocalTime>
+TimeKey timeKey(const CatalogTree &tree, NodeIndex i, int field, LocalTime &&localSeconds)
+{
+    const std::optional<std::int64_t> secs = timeValue(tree.node(i), field);
+    if (!secs)
+        return {TimeKey::Empty, 0};
+    if (*secs < FirstPlainMoment || *secs > LastPlainMoment)
+        return timeKeyByText(*secs);
+    return {TimeKey::Value, localSeconds(*secs)};
+}
+
+QByteArrayView dosNameBytes(const CatalogTree &tree, NodeIndex i)
+{
+    return tree.node(i).has(CatalogNodeData::HasDetails) ? tree.nameBytes(i) : QByteArrayView();
+}
+
+QByteArrayView extensionBytes(const CatalogTree &tree, NodeIndex i)
+{
+    const CatalogNodeData &n = tree.node(i);
+    if (n.kind() != NodeKind::File || !n.has(CatalogNodeData::HasDetails))
+        return QByteArrayView();
+    return ExtensionOf(tree.nameBytes(i));
+}
+
+int compareTextFields(const CatalogTree &tree, NodeIndex a, NodeIndex b, int field)
+{
+    switch (field) {
+    case FileName:
+        return CompareNameBytes(tree.nameBytes(a), tree.nameBytes(b));
+    case DOSName:
+        return CompareNameBytes(dosNameBytes(tree, a), dosNameBytes(tree, b));
+    case FileExt:
+        return CompareNameBytes(extensionBytes(tree, a), extensionBytes(tree, b));
+    case FullPath: {
+        // Siblings share their path up to a separator: their names decide.
+        const QByteArrayView nameA = tree.nameBytes(a), nameB = tree.nameBytes(b);
+        if (a != 0 && b != 0 && tree.parent(a) == tree.parent(b)
+            && !startsWithByteOrderMark(nameA) && !startsWithByteOrderMark(nameB))
+            return CompareNameBytes(nameA, nameB);
+        break;
+    }
+    default:
+        break;
+    }
+    return CompareTexts(tree.fieldText(a, field), tree.fieldText(b, field));
+}
+
+} // namespace
+
+bool IsNumber(const QString &text)
+{
+    return readNumber(text).has_value();
+}
+
+int CompareNumberTexts(const QString &a, const QString &b)
+{
+    const double x = readNumber(a).value_or(0.0);
+    const double y = readNumber(b).value_or(0.0);
+    return x > y ? 1 : -1;
+}
+
+int CompareDateTexts(const QString &a, const QString &b)
+{
+    if (a.isEmpty())
+        return -1;
+    if (b.isEmpty())
+        return 1;
+    const CatalogText::TimeFormat &format = CatalogText::TimeFormat::current();
+    const std::optional<QDateTime> ta = format.parse(a);
+    const std::optional<QDateTime> tb = format.parse(b);
+    if (!ta || !tb)
+        return 1;
+    const qint64 difference = tb->msecsTo(*ta);
+    if (difference == 0) // whole milliseconds: "less than one apart" is none apart
+        return 0;
+    return difference > 0 ? 1 : -1;
+}
+
+int CompareTexts(QStringView a, QStringView b)
+{
+    const qsizetype n = std::min(a.size(), b.size());
+    const char16_t *pa = a.utf16();
+    const char16_t *pb = b.utf16();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t ca = foldAscii(pa[i]);
+        const char16_t cb = foldAscii(pb[i]);
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+int CompareNameBytes(QByteArrayView a, QByteArrayView b)
+{
+    // An ASCII byte is a character of its own in UTF-8, so up to the first byte
+    // that is not ASCII the bytes are the text's code units.
+    const qsizetype n = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const auto ca = static_cast<unsigned char>(a[i]);
+        const auto cb = static_cast<unsigned char>(b[i]);
+        if (ca >= 0x80 || cb >= 0x80)
+            return CompareTexts(QString::fromUtf8(a), QString::fromUtf8(b));
+        const char16_t fa = foldAscii(ca), fb = foldAscii(cb);
+        if (fa != fb)
+            return fa < fb ? -1 : 1;
+    }
+    // Any byte left decodes to at least one character.
+    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+int CompareNodeTexts(const TCatalogNode &a, const TCatalogNode &b, int sortField,
+                     Qt::SortOrder order)
+{
+    const QString kindA = a.text(FileType);
+    const QString kindB = b.text(FileType);
+    const QStringView k1 = trimmedKind(kindA), k2 = trimmedKind(kindB);
+    if (k1 != k2) {
+        const int s = order == Qt::AscendingOrder ? -1 : 1;
+        return k1 == KindFolder ? s : -s;
+    }
+    switch (FieldClassOf(sortField)) {
+    case FieldClass::Number:
+        return CompareNumberTexts(a.text(sortField), b.text(sortField));
+    case FieldClass::DateTime:
+        return CompareDateTexts(a.text(sortField), b.text(sortField));
+    case FieldClass::Kind:
+        return 1;
+    case FieldClass::Text:
+        break;
+    }
+    return CompareTexts(a.text(sortField), b.text(sortField));
+}
+
+int CompareNodes(const TCatalogNode &a, const TCatalogNode &b, int sortField, Qt::SortOrder order)
+{
+    // A row's percentage is of its own list: only its text knows the total.
+    if (a.tree() && a.tree() == b.tree() && sortField >= 0 && sortField < CatalogFieldCount
+        && sortField != SizePercentage)
+        return CompareTreeNodes(*a.tree(), a.index(), b.index(), sortField, order);
+    return CompareNodeTexts(a, b, sortField, order);
+}
+
+double NumberKey(const CatalogTree &tree, NodeIndex node, int field)
+{
+    const double pathLength = field == PathNameLength && tree.node(node).has(CatalogNodeData::HasDetails)
+        ? double(tree.fullPath(node).size())
+        : 0.0;
+    return numberKey(tree, node, field, pathLength);
+}
+
+std::vector<double> NumberKeys(const CatalogTree &tree, int field)
+{
+    const std::size_t count = tree.nodeCount();
+    std::vector<double> keys(count);
+    if (field != PathNameLength) {
+        for (std::size_t i = 0; i < count; ++i)
+            keys[i] = numberKey(tree, NodeIndex(i), field, 0.0);
+        return keys;
+    }
+
+    // A path is its parent's path, a separator unless that path is empty or ends
+    // in one, and the name (as fullPathBytes joins them); parents come first.
+    struct PathState
+    {
+        std::uint64_t length = 0;
+        bool composable = true;
+        bool empty = true;
+        bool endsInSeparator = false;
+    };
+    std::vector<PathState> paths(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto node = NodeIndex(i);
+        const QByteArrayView name = tree.nameBytes(node);
+        PathState &path = paths[i];
+        if (i == 0) {
+            const NameLength top = nameLength(name);
+            path = {top.length, top.composable, name.isEmpty(), name.endsWith('/')};
+        } else {
+            const PathState &parent = paths[tree.parent(node)];
+            const bool separator = !parent.empty && !parent.endsInSeparator;
+            const NameLength own = nameLength(name);
+            path.length = parent.length + (separator ? 1 : 0) + own.length;
+            path.composable = parent.composable && own.composable;
+            path.empty = parent.empty && !separator && name.isEmpty();
+            path.endsInSeparator = name.isEmpty() ? separator || parent.endsInSeparator
+                                                  : name.endsWith('/');
+        }
+        double length = 0.0;
+        if (tree.node(node).has(CatalogNodeData::HasDetails))
+            length = path.composable ? double(path.length) : double(tree.fullPath(node).size());
+        keys[i] = numberKey(tree, node, field, length);
+    }
+    return keys;
+}
+
+TimeKey TimeKeyOf(const CatalogTree &tree, NodeIndex node, int field)
+{
+    return timeKey(tree, node, field, [](std::int64_t secs) { return localSecondsOf(secs); });
+}
+
+std::vector<TimeKey> TimeKeys(const CatalogTree &tree, int field)
+{
+    const std::size_t count = tree.nodeCount();
+    std::vector<TimeKey> keys(count);
+    LocalTimeCache cache;
+    const auto local = [&cache](std::int64_t secs) { return cache.localSeconds(secs); };
+    for (std::size_t i = 0; i < count; ++i)
+        keys[i] = timeKey(tree, NodeIndex(i), field, local);
+    return keys;
+}
+
+int CompareTreeNodes(const CatalogTree &tree, NodeIndex a, NodeIndex b, int sortField,
+                     Qt::SortOrder order)
+{
+    if (const int kinds = CompareKinds(tree.node(a).kind(), tree.node(b).kind(), order))
+        return kinds;
+    switch (FieldClassOf(sortField)) {
+    case FieldClass::Number:
+        return CompareNumberKeys(NumberKey(tree, a, sortField), NumberKey(tree, b, sortField));
+    case FieldClass::DateTime:
+        return CompareTimeKeys(TimeKeyOf(tree, a, sortField), TimeKeyOf(tree, b, sortField));
+    case FieldClass::Kind:
+        return 1;
+    case FieldClass::Text:
+        break;
+    }
+    return compareTextFields(tree, a, b, sortField);
+}

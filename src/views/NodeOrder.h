@@ -2,10 +2,14 @@
 
 #include "CatalogTree.h"
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 
 #include <Qt>
+
+#include <cstdint>
+#include <vector>
 
 class TCatalogNode;
 
@@ -36,10 +40,61 @@ int CompareTexts(QStringView a, QStringView b);
 
 // The order of two records by their texts, as a list sorts them ascending; a
 // descending sort uses the negated result. `order` decides only where folders go.
+// Records of one scan are compared through CompareTreeNodes where their texts do
+// not depend on the row (every field but SizePercentage): the same signs, without
+// reading numbers and times back from texts.
 int CompareNodes(const TCatalogNode &a, const TCatalogNode &b, int sortField, Qt::SortOrder order);
+// CompareNodes always through the texts of the records: the reference the typed
+// comparisons are checked against.
+int CompareNodeTexts(const TCatalogNode &a, const TCatalogNode &b, int sortField,
+                     Qt::SortOrder order);
 
 // The same comparison on two nodes of one scan. Where the typed values give the
 // order their texts give (sizes, counts, lengths, percentages, times) they are
 // compared directly, without making texts; other fields compare their texts.
 int CompareTreeNodes(const CatalogTree &tree, NodeIndex a, NodeIndex b, int sortField,
                      Qt::SortOrder order);
+
+// The pieces of CompareTreeNodes, for sorts that make the keys of a whole tree once
+// (TreeOrder::sortBy). Each key is what the node's text of the field reads as.
+
+// The folders-first step: 0 when both are of one kind, else the result it decides.
+inline int CompareKinds(NodeKind a, NodeKind b, Qt::SortOrder order)
+{
+    if (a == b)
+        return 0;
+    const int s = order == Qt::AscendingOrder ? -1 : 1;
+    return a == NodeKind::Folder ? s : -s;
+}
+
+// The number a Number field's text reads as (0 for an empty text).
+double NumberKey(const CatalogTree &tree, NodeIndex node, int field);
+// NumberKey of every node, by node index; path lengths made parent by parent.
+std::vector<double> NumberKeys(const CatalogTree &tree, int field);
+inline int CompareNumberKeys(double a, double b) { return a > b ? 1 : -1; }
+
+// A DateTime field's text: empty, unreadable as a time text, or the local date and
+// time it shows (seconds on a count of days: texts show whole seconds, and their
+// order is the order of the moments they read back as).
+struct TimeKey
+{
+    enum State : std::uint8_t { Empty, Unreadable, Value };
+    State state = Empty;
+    std::int64_t localSeconds = 0;
+};
+TimeKey TimeKeyOf(const CatalogTree &tree, NodeIndex node, int field);
+std::vector<TimeKey> TimeKeys(const CatalogTree &tree, int field);
+inline int CompareTimeKeys(const TimeKey &a, const TimeKey &b)
+{
+    if (a.state == TimeKey::Empty)
+        return -1;
+    if (b.state == TimeKey::Empty)
+        return 1;
+    if (a.state == TimeKey::Unreadable || b.state == TimeKey::Unreadable)
+        return 1;
+    return a.localSeconds == b.localSeconds ? 0 : a.localSeconds > b.localSeconds ? 1 : -1;
+}
+
+// CompareTexts of two raw names as their texts show them (UTF-8, replacement
+// characters for bytes that are not), without decoding names of ASCII letters.
+int CompareNameBytes(QByteArrayView a, QByteArrayView b);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CatalogTree.h"
+#include "MergeSort.h"
 
 #include <Qt>
 
@@ -30,6 +31,9 @@ public:
     // Sorts every list of siblings by `compare` (its sign: negative puts `a` first),
     // with a merge sort that ends whatever `compare` answers.
     void sort(const CatalogTree &tree, const std::function<int(NodeIndex a, NodeIndex b)> &compare);
+    // The same for any callable, called directly in the inner loop.
+    template <typename Compare>
+    void sortWith(const CatalogTree &tree, Compare &&compare);
     // Sorts by CompareTreeNodes with `sortField`; descending negates the comparison.
     void sortBy(const CatalogTree &tree, int sortField, Qt::SortOrder order);
 
@@ -37,3 +41,23 @@ private:
     std::vector<NodeIndex> m_byRow;     // per node slot firstChild + row: the child shown there
     std::vector<std::uint32_t> m_rowOf; // per node: its row
 };
+
+template <typename Compare>
+void TreeOrder::sortWith(const CatalogTree &tree, Compare &&compare)
+{
+    const std::size_t count = tree.nodeCount();
+    if (m_byRow.size() != count)
+        *this = TreeOrder(tree);
+    std::vector<NodeIndex> buffer;
+    for (std::size_t i = 0; i < count; ++i) {
+        const CatalogNodeData &folder = tree.node(NodeIndex(i));
+        if (folder.childCount < 2)
+            continue;
+        NodeIndex *block = m_byRow.data() + folder.firstChild;
+        if (buffer.size() < folder.childCount)
+            buffer.resize(folder.childCount);
+        MergeSort(block, folder.childCount, buffer.data(), compare);
+        for (std::uint32_t row = 0; row < folder.childCount; ++row)
+            m_rowOf[block[row]] = row;
+    }
+}
