@@ -1,1 +1,385 @@
 #include "TFormMain.h"
+
+#include "CatalogTreeModel.h"
+#include "CommandIcons.h"
+#include "ConfigError.h"
+#include "FolderPicker.h"
+#include "HelpPage.h"
+#include "NodeListModel.h"
+#include "TConfig.h"
+#include "TFolvaneCtrl.h"
+#include "TFormAbout.h"
+#include "TWaitForm.h"
+
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QScreen>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+QString sizeText(std::uint64_t bytes)
+{
+    return QLocale().formattedDataSize(qint64(std::min<std::uint64_t>(bytes, INT64_MAX)), 2,
+                                       QLocale::DataSizeTraditionalFormat);
+}
+
+// What the status bar says of a finished scan.
+QString scanSummary(const ScanResult &result, double seconds)
+{
+    const CatalogTree &tree = *result.tree;
+    std::uint64_t files = 0;
+    std::uint64_t folders = 0;
+    for (NodeIndex n = 1; n < tree.nodeCount(); ++n) {
+        files += tree.isFile(n) ? 1 : 0;
+        folders += tree.isFolder(n) ? 1 : 0;
+    }
+    const QLocale locale;
+    QString text = QStringLiteral("%1 entries (%2 files, %3 folders), %4 in %5 s")
+                       .arg(locale.toString(qulonglong(tree.nodeCount() - 1)), locale.toString(qulonglong(files)),
+                            locale.toString(qulonglong(folders)), sizeText(tree.node(tree.top()).size),
+                            locale.toString(seconds, 'f', 2));
+    std::size_t unread = tree.unreadableFolders().size();
+    if (unread > 0 && tree.unreadableError(tree.top()) != 0)
+        --unread;
+    if (unread > 0)
+        text += QStringLiteral("; %1 could not be read").arg(unread == 1 ? QStringLiteral("1 folder")
+                                                                          : QStringLiteral("%1 folders").arg(unread));
+    if (result.stop == ScanStop::Cancelled)
+        return QStringLiteral("Scan cancelled: ") + text;
+    if (result.stop == ScanStop::TopUnreadable)
+        return QStringLiteral("Cannot read %1: %2").arg(tree.fullPath(tree.top()), QString::fromLocal8Bit(std::strerror(result.error)));
+    if (!result.complete()) {
+        QString why = QString::fromLatin1(ScanStopText(result.stop));
+        if (result.error != 0)
+            why += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(std::strerror(result.error)));
+        return QStringLiteral("The scan stopped short, %1, at %2: ").arg(why, tree.fullPath(result.stoppedAt)) + text;
+    }
+    return QStringLiteral("Scanned ") + text;
+}
+
+} // namespace
+
+TFormMain::TFormMain(QWidget *parent)
+    : QMainWindow(parent)
+{
+    setWindowTitle(QStringLiteral("Folvane 2.0"));
+    resize(934, 490);
+    setAcceptDrops(true);
+    showProblem = [this](const QString &problem) { QMessageBox::warning(this, QStringLiteral("Folvane"), problem); };
+
+    QMenuBar *menu = menuBar();
+    connect(menu->addAction(QStringLiteral("About")), &QAction::triggered, this, &TFormMain::m1Click);
+    connect(menu->addAction(QStringLiteral("Help")), &QAction::triggered, this, &TFormMain::m2Click);
+
+    VT = makeGrid(true);
+    VTList = makeGrid(false);
+    VTAge = makeGrid(false);
+    VTSize = makeGrid(false);
+    VTType = makeGrid(false);
+    m_treeModel = new CatalogTreeModel(m_icons, this);
+    VT->setModel(m_treeModel);
+    for (QTreeView *list : {VTList, VTAge, VTSize, VTType})
+        list->setModel(new NodeListModel(m_icons, this));
+
+    pcAge = new QStackedWidget;
+    pcSize = new QStackedWidget;
+    pcType = new QStackedWidget;
+    pcTotal = new QTabWidget;
+    pcTotal->setDocumentMode(true);
+    pcTotal->addTab(listPage(VT, nullptr), CommandIcon(Command::TabTree), QStringLiteral("Total Tree"));
+    pcTotal->addTab(listPage(VTList, nullptr), CommandIcon(Command::TabList), QStringLiteral("Current Path File List"));
+    pcTotal->addTab(chartPage(nullptr, nullptr), CommandIcon(Command::TabFileChart),
+                    QStringLiteral("Current Path File Chart"));
+    pcTotal->addTab(chartPage(pcAge, VTAge), CommandIcon(Command::TabAge), QStringLiteral("Age of Files"));
+    pcTotal->addTab(chartPage(pcSize, VTSize), CommandIcon(Command::TabSize), QStringLiteral("Size of Files"));
+    pcTotal->addTab(chartPage(pcType, VTType), CommandIcon(Command::TabType), QStringLiteral("Type of Files"));
+
+    auto *central = new QWidget;
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(buildTopBar());
+    layout->addWidget(pcTotal, 1);
+    setCentralWidget(central);
+
+    SB = new QLabel;
+    SB->setMinimumWidth(700);
+    statusBar()->addWidget(SB, 1);
+
+    WaitForm = new TWaitForm(this);
+    connect(WaitForm, &TWaitForm::cancelRequested, &m_scan, &ScanJob::cancel);
+    connect(&m_scan, &ScanJob::progress, this, [this](quint64 entries, const QString &folder) {
+        const QString count = QLocale().toString(qulonglong(entries));
+        WaitForm->SetWaitText(QStringLiteral("%1 entries, %2").arg(count, folder));
+    });
+    connect(&m_scan, &ScanJob::finished, this, &TFormMain::scanFinished);
+}
+
+TFormMain::~TFormMain()
+{
+    // The grids ask the models for icons until they are gone, and the icons are a
+    // member of this window: the grids go first.
+    delete takeCentralWidget();
+}
+
+QTreeView *TFormMain::makeGrid(bool tree)
+{
+    auto *grid = new QTreeView;
+    grid->setUniformRowHeights(true);
+    grid->setRootIsDecorated(tree);
+    grid->setItemsExpandable(tree);
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid->setAllColumnsShowFocus(true);
+    grid->setSortingEnabled(false);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->header()->setSectionsMovable(true);
+    grid->header()->setStretchLastSection(false);
+    grid->setIconSize(QSize(16, 16));
+    return grid;
+}
+
+QWidget *TFormMain::buildTopBar()
+{
+    auto *bar = new QWidget;
+    bar->setFixedHeight(41);
+    auto *row = new QHBoxLayout(bar);
+    row->setContentsMargins(4, 0, 4, 0);
+
+    btnOpen = new QToolButton;
+    btnOpen->setText(QStringLiteral("&Open Folder"));
+    btnOpen->setIcon(CommandIcon(Command::OpenFolder));
+    btnOpen->setIconSize(QSize(16, 16));
+    btnOpen->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    QFont bold = btnOpen->font();
+    bold.setBold(true);
+    btnOpen->setFont(bold);
+    btnOpen->setAutoRaise(true);
+    connect(btnOpen, &QToolButton::clicked, this, &TFormMain::btnOpenClick);
+
+    btnUp = new QToolButton;
+    btnUp->setIcon(CommandIcon(Command::Up));
+    btnUp->setToolTip(QStringLiteral("back to top"));
+    btnUp->setAutoRaise(true);
+    btnUp->setEnabled(false);
+    connect(btnUp, &QToolButton::clicked, this, &TFormMain::btnUpClick);
+
+    lbPath = new QLabel(QStringLiteral("Current Path"));
+    lbPath->setStyleSheet(QStringLiteral("color: blue;"));
+    lbPath->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lbPath->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+
+    row->addWidget(btnOpen);
+    row->addSpacing(8);
+    row->addWidget(new QLabel(QStringLiteral("Current Path:")));
+    row->addWidget(btnUp);
+    row->addWidget(lbPath, 1);
+    return bar;
+}
+
+QToolBar *TFormMain::listToolBar(QTreeView *grid, QStackedWidget *returnTo)
+{
+    auto *bar = new QToolBar;
+    bar->setIconSize(QSize(32, 32));
+    bar->setFixedHeight(40);
+    if (returnTo) {
+        connect(bar->addAction(CommandIcon(Command::Return), QStringLiteral("return")), &QAction::triggered, this,
+                [returnTo] { returnTo->setCurrentIndex(0); });
+        bar->addSeparator();
+    }
+    bar->addWidget(new QLabel(QStringLiteral("  Export:     ")));
+    // The exports arrive with their writers; their places are kept.
+    const struct { Command command; const char *tip; } exports[] = {
+        {Command::ExportHtml, "Export to HTML"}, {Command::ExportXml, "Export to XML"},
+        {Command::ExportText, "Export to Text"}, {Command::ExportCsv, "Export to CSV"},
+        {Command::ExportExcel, "Export to Excel"},
+    };
+    for (const auto &e : exports)
+        bar->addAction(CommandIcon(e.command), QString::fromLatin1(e.tip))->setEnabled(false);
+    bar->addSeparator();
+    connect(bar->addAction(CommandIcon(Command::ColumnsConfig), QStringLiteral("Show columns config")),
+            &QAction::triggered, this, [this] {
+                if (Ctrl)
+                    Ctrl->ShowColumnConfig();
+            });
+    connect(bar->addAction(CommandIcon(Command::OpenExplorer), QStringLiteral("Open Explorer")), &QAction::triggered,
+            this, [this, grid] {
+                if (Ctrl)
+                    Ctrl->OpenExplorer(grid);
+            });
+    return bar;
+}
+
+QWidget *TFormMain::listPage(QTreeView *grid, QStackedWidget *returnTo)
+{
+    auto *page = new QWidget;
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(listToolBar(grid, returnTo));
+    layout->addWidget(grid, 1);
+    return page;
+}
+
+QWidget *TFormMain::chartPage(QStackedWidget *stack, QTreeView *drillDown)
+{
+    // The charts arrive with the breakdowns; page 0 keeps their place.
+    auto *chart = new QWidget;
+    chart->setObjectName(QStringLiteral("chartPlaceholder"));
+    if (!stack)
+        return chart;
+    stack->addWidget(chart);
+    stack->addWidget(listPage(drillDown, stack));
+    stack->setCurrentIndex(0);
+    return stack;
+}
+
+void TFormMain::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (m_shown)
+        return;
+    m_shown = true;
+    if (const QScreen *screen = this->screen())
+        move(screen->availableGeometry().center() - frameGeometry().center() + pos());
+    FormShow();
+}
+
+void TFormMain::FormShow()
+{
+    Ctrl = new TFolvaneCtrl({this, VT, VTList, VTAge, VTSize, VTType, lbPath, btnUp}, this);
+    Ctrl->showProblem = [this](const QString &problem) { report(problem); };
+    const QString problem = GetConfig().loadProblem();
+    if (!problem.isEmpty())
+        report(problem);
+    for (QTreeView *grid : {VT, VTList, VTAge, VTSize, VTType}) {
+        try {
+            Ctrl->LoadColumns(grid);
+        } catch (const ConfigError &e) {
+            report(e.message());
+        }
+    }
+    pcTotal->setCurrentIndex(0);
+}
+
+void TFormMain::report(const QString &problem)
+{
+    std::fprintf(stderr, "folvane: %s\n", problem.toLocal8Bit().constData());
+    if (showProblem)
+        showProblem(problem);
+}
+
+void TFormMain::ScanPath(const QString &folder)
+{
+    if (m_scan.isRunning())
+        return;
+    Ctrl->setRootPath(folder);
+    btnOpen->setEnabled(false);
+    WaitForm->ShowWait(true, true);
+    m_scan.start(QFile::encodeName(folder));
+}
+
+void TFormMain::btnOpenClick()
+{
+    if (m_scan.isRunning())
+        return;
+    const QString folder = ChooseFolder(this, QString());
+    if (folder.isEmpty()) {
+        // A cancelled choice keeps the scan, sorted again and shown from its top.
+        Ctrl->ResortAndShowTop();
+        emit scanShown();
+        return;
+    }
+    WaitForm->SetWaitText(QStringLiteral("Loading info.."));
+    ScanPath(folder);
+}
+
+void TFormMain::scanFinished(const ScanResult &result, double seconds)
+{
+    WaitForm->ShowWait(false, false);
+    btnOpen->setEnabled(true);
+    if (!result.tree) {
+        SB->setText(QStringLiteral("The scan stopped: %1").arg(QString::fromLatin1(ScanStopText(result.stop))));
+        return;
+    }
+    Ctrl->ShowScan(result.tree);
+    SB->setText(scanSummary(result, seconds));
+    emit scanShown();
+}
+
+void TFormMain::btnUpClick()
+{
+    Ctrl->GoUp();
+}
+
+void TFormMain::m1Click()
+{
+    TFormAbout about(this);
+    about.exec();
+}
+
+void TFormMain::m2Click()
+{
+    OpenHelp();
+}
+
+void TFormMain::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TFormMain::dropEvent(QDropEvent *event)
+{
+    // Several folders: the last one is scanned; files and vanished paths are skipped.
+    QString folder;
+    for (const QUrl &url : event->mimeData()->urls()) {
+        if (!url.isLocalFile())
+            continue;
+        const QString path = url.toLocalFile();
+        if (QFileInfo(path).isDir())
+            folder = path.size() > 1 && path.endsWith(u'/') ? path.chopped(1) : path;
+    }
+    event->acceptProposedAction();
+    if (m_scan.isRunning())
+        return;
+    if (folder.isEmpty()) {
+        Ctrl->ResortAndShowTop();
+        emit scanShown();
+        return;
+    }
+    ScanPath(folder);
+}
+
+void TFormMain::closeEvent(QCloseEvent *event)
+{
+    m_scan.cancel();
+    if (Ctrl) {
+        try {
+            Ctrl->SaveColumnLayout();
+        } catch (const ConfigError &e) {
+            report(e.message());
+        }
+    }
+    event->accept();
+}

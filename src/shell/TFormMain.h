@@ -1,1 +1,87 @@
 #pragma once
+
+#include "FileIcons.h"
+#include "ScanJob.h"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+
+class CatalogTreeModel;
+class NodeListModel;
+class QLabel;
+class QStackedWidget;
+class QTabWidget;
+class QToolBar;
+class QToolButton;
+class QTreeView;
+class TFolvaneCtrl;
+class TWaitForm;
+
+// The main window: a top bar with Open Folder, Up and the current path, six tabs
+// (the Total Tree, the current folder as a list and as a chart, the age, size and
+// type breakdowns) and a status bar that reports each scan. Scans run on a thread
+// of their own while the wait dialog shows their progress and can cancel them.
+class TFormMain : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit TFormMain(QWidget *parent = nullptr);
+    ~TFormMain() override;
+
+    // Starts a scan of `folder` (as Open Folder and a drop do).
+    void ScanPath(const QString &folder);
+    bool isScanning() const { return m_scan.isRunning(); }
+    ScanJob &scanJob() { return m_scan; }
+
+    // How a problem is shown to the user: a message box, replaceable in tests.
+    std::function<void(const QString &problem)> showProblem;
+
+    // The controls, named as the rest of the program knows them.
+    QToolButton *btnOpen = nullptr;
+    QToolButton *btnUp = nullptr;
+    QLabel *lbPath = nullptr;
+    QTabWidget *pcTotal = nullptr;
+    QStackedWidget *pcAge = nullptr;
+    QStackedWidget *pcSize = nullptr;
+    QStackedWidget *pcType = nullptr;
+    QTreeView *VT = nullptr;
+    QTreeView *VTList = nullptr;
+    QTreeView *VTAge = nullptr;
+    QTreeView *VTSize = nullptr;
+    QTreeView *VTType = nullptr;
+    QLabel *SB = nullptr;
+    TWaitForm *WaitForm = nullptr;
+    TFolvaneCtrl *Ctrl = nullptr;
+
+signals:
+    // A scan has been shown (or a cancelled folder choice re-sorted the last one).
+    void scanShown();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private:
+    void FormShow();
+    void btnOpenClick();
+    void btnUpClick();
+    void m1Click();
+    void m2Click();
+    void scanFinished(const ScanResult &result, double seconds);
+    void report(const QString &problem);
+
+    QWidget *buildTopBar();
+    QWidget *listPage(QTreeView *grid, QStackedWidget *returnTo);
+    QWidget *chartPage(QStackedWidget *stack, QTreeView *drillDown);
+    QToolBar *listToolBar(QTreeView *grid, QStackedWidget *returnTo);
+    static QTreeView *makeGrid(bool tree);
+
+    FileIcons m_icons;
+    CatalogTreeModel *m_treeModel = nullptr;
+    ScanJob m_scan;
+    bool m_shown = false;
+};

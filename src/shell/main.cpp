@@ -1,8 +1,47 @@
+// folvane: the window.
+
+#include "FolderPicker.h"
+#include "TFormMain.h"
+
 #include <QApplication>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <exception>
+
+namespace {
+
+// An error that escapes an event handler ends that handler, never the program: it
+// is written to standard error and the window goes on.
+class FolvaneApplication : public QApplication
+{
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception &e) {
+            std::fprintf(stderr, "folvane: %s\n", e.what());
+        } catch (...) {
+            std::fputs("folvane: an unknown error ended an event handler\n", stderr);
+        }
+        return false;
+    }
+};
+
+} // namespace
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
+    FolvaneApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Folvane"));
-    return 0;
+    TFormMain window;
+    window.show();
+    // A folder named on the command line is scanned at once, as if it were dropped.
+    const QStringList args = QApplication::arguments();
+    if (args.size() > 1 && QFileInfo(args.at(1)).isDir())
+        window.ScanPath(NormaliseFolderPath(QFileInfo(args.at(1)).absoluteFilePath()));
+    return QApplication::exec();
 }

@@ -1,1 +1,258 @@
 #include "TFolvaneCtrl.h"
+
+#include "CatalogFields.h"
+#include "CatalogTreeModel.h"
+#include "ConfigError.h"
+#include "NodeListModel.h"
+#include "NodeLists.h"
+#include "TConfig.h"
+#include "TFormConfig.h"
+
+#include <QAbstractButton>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QMessageBox>
+#include <QToolTip>
+#include <QTreeView>
+#include <QUrl>
+
+namespace {
+
+// Read-only columns are drawn on a light blue; the others on the tooltip colour.
+const QColor ReadOnlyBackground(239, 243, 255);
+
+Qt::Alignment alignmentOf(const QString &align)
+{
+    if (align == QLatin1String("right"))
+        return Qt::AlignRight | Qt::AlignVCenter;
+    if (align == QLatin1String("center"))
+        return Qt::AlignHCenter | Qt::AlignVCenter;
+    return Qt::AlignLeft | Qt::AlignVCenter;
+}
+
+// Each grid's own sort column (-1 until its first header click) and direction.
+const char *const SortColumnProperty = "folvaneSortColumn";
+const char *const SortOrderProperty = "folvaneSortOrder";
+
+} // namespace
+
+TFolvaneCtrl::TFolvaneCtrl(const Controls &controls, QObject *parent)
+    : QObject(parent)
+    , m_c(controls)
+{
+    openFolder = [](const QString &folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
+    showProblem = [this](const QString &problem) {
+        QMessageBox::warning(m_c.MainForm, QStringLiteral("Folvane"), problem);
+    };
+
+    for (QTreeView *grid : {m_c.VT, m_c.VTList, m_c.VTAge, m_c.VTSize, m_c.VTType}) {
+        grid->setProperty(SortColumnProperty, -1);
+        grid->setProperty(SortOrderProperty, int(Qt::AscendingOrder));
+        QHeaderView *header = grid->header();
+        header->setSectionsClickable(true);
+        header->setSortIndicatorShown(false);
+        connect(header, &QHeaderView::sectionClicked, this, [this, grid](int section) { HeaderClick(grid, section); });
+        // A right click on any header opens the column settings.
+        header->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(header, &QHeaderView::customContextMenuRequested, this, [this] { ShowColumnConfig(); });
+    }
+    connect(m_c.VT->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex &current) { TreeChange(current); });
+    connect(m_c.VTList, &QTreeView::doubleClicked, this, [this](const QModelIndex &index) { PathListDblClick(index); });
+}
+
+CatalogTreeModel *TFolvaneCtrl::treeModel() const
+{
+    return static_cast<CatalogTreeModel *>(m_c.VT->model());
+}
+
+NodeListModel *TFolvaneCtrl::listModel(QTreeView *grid) const
+{
+    return grid == m_c.VT ? nullptr : static_cast<NodeListModel *>(grid->model());
+}
+
+void TFolvaneCtrl::LoadColumns(QTreeView *grid)
+{
+    TXMLNodesType nodes = GetConfig().Document().nodes();
+    const int count = nodes.count();
+    ListColumns columns;
+    struct Placement { int width; int index; bool visible; };
+    QList<Placement> placements;
+    for (int i = 0; i < count; ++i) {
+        const TXMLNodeType entry = nodes.node(i);
+        ListColumn column;
+        column.header = entry.name();
+        column.field = FieldIndexOf(column.header);
+        column.background = entry.readOnly() ? ReadOnlyBackground : QToolTip::palette().color(QPalette::ToolTipBase);
+        column.alignment = alignmentOf(entry.align());
+        columns.append(column);
+        placements.append({entry.width(), entry.index(), entry.visible()});
+    }
+    if (grid == m_c.VT)
+        treeModel()->setColumns(columns);
+    else
+        listModel(grid)->setColumns(columns);
+
+    QHeaderView *header = grid->header();
+    for (int i = 0; i < placements.size(); ++i)
+        header->resizeSection(i, placements[i].width);
+    // Display positions after every column exists, in catalogue order.
+    for (int i = 0; i < placements.size(); ++i) {
+        const int to = qBound(0, placements[i].index, placements.size() - 1);
+        header->moveSection(header->visualIndex(i), to);
+        header->setSectionHidden(i, !placements[i].visible);
+    }
+}
+
+void TFolvaneCtrl::ShowScan(std::shared_ptr<const CatalogTree> tree)
+{
+    treeModel()->setScan(std::move(tree));
+    ResortAndShowTop();
+}
+
+void TFolvaneCtrl::ResortAndShowTop()
+{
+    CatalogTreeModel *model = treeModel();
+    if (!model->scan())
+        return;
+    sortGrid(m_c.VT, Qt::SortOrder(m_c.VT->property(SortOrderProperty).toInt()));
+    m_c.VT->expand(model->indexOf(model->scan()->top()));
+    m_currentNode = NoNode; // a new or re-sorted scan always refreshes every view
+    ShowNode(model->scan()->top());
+}
+
+void TFolvaneCtrl::sortGrid(QTreeView *grid, Qt::SortOrder order)
+{
+    if (grid == m_c.VT)
+        treeModel()->sortByField(m_sortField, order);
+    else
+        listModel(grid)->sortByField(m_sortField, order);
+}
+
+void TFolvaneCtrl::HeaderClick(QTreeView *grid, int section)
+{
+    const int column = grid->property(SortColumnProperty).toInt();
+    Qt::SortOrder order = Qt::AscendingOrder;
+    if (column != -1) // every further click flips, on the same column or another
+        order = grid->property(SortOrderProperty).toInt() == Qt::AscendingOrder ? Qt::DescendingOrder
+                                                                                : Qt::AscendingOrder;
+    grid->setProperty(SortColumnProperty, section);
+    grid->setProperty(SortOrderProperty, int(order));
+    const ListColumns &columns = grid == m_c.VT ? treeModel()->columns() : listModel(grid)->columns();
+    m_sortField = section >= 0 && section < columns.size() ? columns[section].field : FileName;
+    sortGrid(grid, order);
+    grid->header()->setSortIndicatorShown(true);
+    grid->header()->setSortIndicator(section, order);
+}
+
+void TFolvaneCtrl::TreeChange(const QModelIndex &current)
+{
+    const NodeIndex node = treeModel()->nodeOf(current);
+    if (node != NoNode)
+        ShowNode(node);
+}
+
+void TFolvaneCtrl::ShowNode(NodeIndex node)
+{
+    const std::shared_ptr<const CatalogTree> &tree = treeModel()->scan();
+    if (!tree || node == NoNode || node >= tree->nodeCount())
+        return;
+    if (node == m_currentNode && tree == m_shown)
+        return;
+    m_shown = tree;
+    m_currentNode = node;
+    m_currentPath = tree->fullPath(node);
+    m_c.lbPath->setText(m_currentPath);
+    m_c.btnUp->setEnabled(m_currentPath != m_rootPath);
+    FillPathList();
+    emit currentNodeChanged(node);
+}
+
+void TFolvaneCtrl::FillPathList()
+{
+    listModel(m_c.VTList)->setRows(PathListRows(m_shown, treeModel()->order(), m_currentNode));
+}
+
+void TFolvaneCtrl::GoUp()
+{
+    if (!m_shown || m_currentNode == NoNode || m_currentNode == m_shown->top())
+        return;
+    ShowNode(m_shown->parent(m_currentNode));
+}
+
+void TFolvaneCtrl::OpenChild(const QString &name)
+{
+    if (!m_shown || m_currentNode == NoNode || m_shown->childCount(m_currentNode) == 0)
+        return;
+    CatalogTreeModel *model = treeModel();
+    for (std::uint32_t row = 0; row < m_shown->childCount(m_currentNode); ++row) {
+        const NodeIndex child = model->order().childAt(*m_shown, m_currentNode, row);
+        if (m_shown->name(child) == name) {
+            const QModelIndex index = model->indexOf(child);
+            m_c.VT->scrollTo(index);
+            // Selecting it makes VT report the change, which shows the child.
+            m_c.VT->selectionModel()->setCurrentIndex(
+                index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            return;
+        }
+    }
+}
+
+void TFolvaneCtrl::PathListDblClick(const QModelIndex &index)
+{
+    if (!index.isValid())
+        return;
+    OpenChild(listModel(m_c.VTList)->record(index.row()).text(FileName));
+}
+
+void TFolvaneCtrl::OpenExplorer(QTreeView *grid)
+{
+    const QModelIndex focused = grid->currentIndex();
+    QString path;
+    if (focused.isValid()) {
+        const TCatalogNode record = grid == m_c.VT ? treeModel()->record(focused)
+                                                   : listModel(grid)->record(focused.row());
+        path = record.text(FullPath);
+        if (record.text(FileType) == KindFile) {
+            const qsizetype slash = path.lastIndexOf(u'/');
+            path = slash <= 0 ? QStringLiteral("/") : path.left(slash);
+        }
+    } else {
+        path = m_currentPath;
+    }
+    if (!path.isEmpty())
+        openFolder(path);
+}
+
+void TFolvaneCtrl::ShowColumnConfig()
+{
+    TFormConfig dialog(m_c.MainForm);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // Every list follows the choice at once: a column hidden in one list and still
+    // shown in the others until the next start would look like a fault.
+    TXMLNodesType nodes = GetConfig().Document().nodes();
+    for (QTreeView *grid : {m_c.VT, m_c.VTList, m_c.VTAge, m_c.VTSize, m_c.VTType}) {
+        for (int i = 0; i < nodes.count(); ++i)
+            grid->header()->setSectionHidden(i, !nodes.node(i).visible());
+    }
+}
+
+void TFolvaneCtrl::SaveColumnLayout()
+{
+    TXMLNodesType nodes = GetConfig().Document().nodes();
+    QHeaderView *header = m_c.VT->header();
+    const int count = qMin(nodes.count(), header->count());
+    for (int i = 0; i < count; ++i) {
+        TXMLNodeType entry = nodes.node(i);
+        // A hidden column has no width on screen: it keeps the one it had.
+        if (!header->isSectionHidden(i))
+            entry.setWidth(header->sectionSize(i));
+        entry.setVisible(!header->isSectionHidden(i));
+        entry.setIndex(header->visualIndex(i));
+    }
+    GetConfig().Save();
+}

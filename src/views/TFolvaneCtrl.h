@@ -1,1 +1,93 @@
 #pragma once
+
+#include "CatalogTree.h"
+#include "ListColumn.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class CatalogTreeModel;
+class NodeListModel;
+class QAbstractButton;
+class QLabel;
+class QModelIndex;
+class QTreeView;
+class QWidget;
+
+// The one view controller of the main window: it binds the scan to the five
+// tree-grids, keeps the current node, and answers the grids' header clicks, right
+// clicks and double clicks. It owns none of the widgets it drives.
+class TFolvaneCtrl : public QObject
+{
+    Q_OBJECT
+public:
+    // The controls of the main window the controller drives.
+    struct Controls
+    {
+        QWidget *MainForm = nullptr;
+        QTreeView *VT = nullptr;
+        QTreeView *VTList = nullptr;
+        QTreeView *VTAge = nullptr;
+        QTreeView *VTSize = nullptr;
+        QTreeView *VTType = nullptr;
+        QLabel *lbPath = nullptr;
+        QAbstractButton *btnUp = nullptr;
+    };
+
+    // Create: wires the grids' events; the grids must already have their models
+    // (a CatalogTreeModel on VT, NodeListModels on the four lists).
+    explicit TFolvaneCtrl(const Controls &controls, QObject *parent = nullptr);
+
+    // Columns of one grid from the column catalogue: header, width, colour,
+    // alignment, display position, visibility.
+    void LoadColumns(QTreeView *grid);
+
+    // Shows a new scan in VT, sorted by the last chosen field, and makes its top
+    // node current.
+    void ShowScan(std::shared_ptr<const CatalogTree> tree);
+    // Sorts VT by its header's sort column and direction (by SortField), keeps the
+    // scan, and shows its top node again (what a cancelled folder choice does).
+    void ResortAndShowTop();
+
+    void ShowNode(NodeIndex node);
+    void OpenChild(const QString &name);
+    void OpenExplorer(QTreeView *grid);
+    void ShowColumnConfig();
+    // Stores VT's widths, positions and visibility in the catalogue and saves it.
+    // Throws ConfigError when the file cannot be written.
+    void SaveColumnLayout();
+    void GoUp();
+
+    NodeIndex CurrentNode() const { return m_currentNode; }
+    const QString &CurrentPath() const { return m_currentPath; }
+    const QString &RootPath() const { return m_rootPath; }
+    void setRootPath(const QString &path) { m_rootPath = path; }
+    int SortField() const { return m_sortField; }
+
+    // How a folder is opened in the desktop's file manager (replaceable in tests).
+    std::function<void(const QString &folder)> openFolder;
+    // How a problem is shown to the user (replaceable in tests).
+    std::function<void(const QString &problem)> showProblem;
+
+signals:
+    void currentNodeChanged(NodeIndex node);
+
+private:
+    void HeaderClick(QTreeView *grid, int section);
+    void TreeChange(const QModelIndex &current);
+    void PathListDblClick(const QModelIndex &index);
+    void FillPathList();
+    void sortGrid(QTreeView *grid, Qt::SortOrder order);
+    CatalogTreeModel *treeModel() const;
+    NodeListModel *listModel(QTreeView *grid) const;
+
+    Controls m_c;
+    int m_sortField = 0; // FileName until the first header click
+    QString m_currentPath;
+    QString m_rootPath;
+    NodeIndex m_currentNode = NoNode;
+    std::shared_ptr<const CatalogTree> m_shown; // the scan m_currentNode belongs to
+};

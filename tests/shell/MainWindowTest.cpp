@@ -1,1 +1,301 @@
+// The real main window, offscreen: scans through Open Folder and a drop,
+// navigation, sorting, the column dialog, the layout saved at close, and a cancelled
+// scan.
+
+#include "CatalogFields.h"
+#include "CatalogTreeModel.h"
+#include "FolderPicker.h"
+#include "Fixture.h"
+#include "NodeListModel.h"
+#include "TConfig.h"
+#include "TFolvaneCtrl.h"
+#include "TFormConfig.h"
+#include "TFormMain.h"
+#include "TWaitForm.h"
+
 #include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
+#include <QUrl>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+class MainWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(configDir.isValid());
+        ResetConfig();
+        UseConfigFile(configDir.filePath(QStringLiteral("FolvaneConfig.xml")));
+        UseUtcAndCLocale();
+        // Sizes: a/ {x 300, y 5}, b/ {z 1000}, c.txt 20, d.txt 7
+        fx.makeFolder("a");
+        fx.makeFile("a/x", 300);
+        fx.makeFile("a/y", 5);
+        fx.makeFolder("b");
+        fx.makeFile("b/z", 1000);
+        fx.makeFile("c.txt", 20);
+        fx.makeFile("d.txt", 7);
+        window = std::make_unique<TFormMain>();
+        window->showProblem = [this](const QString &problem) { problems << problem; };
+        window->show();
+    }
+
+    void TearDown() override
+    {
+        window.reset();
+        SetFolderPickerForTests({});
+        ResetConfig();
+    }
+
+    // Scans `folder` as Open Folder does, with the picker answering `folder`.
+    void openFolder(const QString &folder)
+    {
+        SetFolderPickerForTests([folder](QWidget *, const QString &) { return folder; });
+        QSignalSpy shown(window.get(), &TFormMain::scanShown);
+        window->btnOpen->click();
+        ASSERT_TRUE(shown.count() > 0 || shown.wait(20000));
+    }
+
+    void drop(const QList<QUrl> &urls)
+    {
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &enter);
+        ASSERT_TRUE(enter.isAccepted());
+        QSignalSpy shown(window.get(), &TFormMain::scanShown);
+        QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &event);
+        ASSERT_TRUE(shown.count() > 0 || shown.wait(20000));
+    }
+
+    QString root() const { return QString::fromUtf8(fx.path()); }
+    CatalogTreeModel *treeModel() const { return static_cast<CatalogTreeModel *>(window->VT->model()); }
+    NodeListModel *listModel() const { return static_cast<NodeListModel *>(window->VTList->model()); }
+
+    // Names of the current-folder list, top to bottom.
+    QStringList listNames() const
+    {
+        QStringList names;
+        for (const TCatalogNode &row : listModel()->rows())
+            names << row.text(FileName);
+        return names;
+    }
+
+    // Names of the top node's children in VT, top to bottom.
+    QStringList treeNames() const
+    {
+        QStringList names;
+        const QModelIndex top = treeModel()->index(0, 0);
+        for (int r = 0; r < treeModel()->rowCount(top); ++r)
+            names << treeModel()->index(r, 0, top).data().toString();
+        return names;
+    }
+
+    int columnOf(const char *name) const
+    {
+        for (int i = 0; i < treeModel()->columnCount(); ++i) {
+            if (treeModel()->headerData(i, Qt::Horizontal).toString() == QLatin1String(name))
+                return i;
+        }
+        return -1;
+    }
+
+    QTemporaryDir configDir;
+    Fixture fx;
+    std::unique_ptr<TFormMain> window;
+    QStringList problems;
+};
+
+TEST_F(MainWindowTest, StartsEmptyWithItsLayout)
+{
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Folvane 2.0"));
+    EXPECT_EQ(window->lbPath->text(), QStringLiteral("Current Path"));
+    EXPECT_FALSE(window->btnUp->isEnabled());
+    ASSERT_EQ(window->pcTotal->count(), 6);
+    const char *tabs[] = {"Total Tree", "Current Path File List", "Current Path File Chart",
+                          "Age of Files", "Size of Files", "Type of Files"};
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(window->pcTotal->tabText(i), QLatin1String(tabs[i]));
+        EXPECT_FALSE(window->pcTotal->tabIcon(i).isNull()) << tabs[i];
+    }
+    // The default catalogue: 15 columns, "File Type" hidden.
+    EXPECT_EQ(treeModel()->columnCount(), 15);
+    EXPECT_TRUE(window->VT->header()->isSectionHidden(columnOf("File Type")));
+    EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+}
+
+TEST_F(MainWindowTest, OpenFolderScansAndANavigationShowsEveryLevel)
+{
+    openFolder(root());
+    EXPECT_EQ(window->lbPath->text(), root());
+    EXPECT_FALSE(window->btnUp->isEnabled());
+    EXPECT_TRUE(window->SB->text().startsWith(QStringLiteral("Scanned 7 entries (5 files, 2 folders)")))
+        << window->SB->text().toStdString();
+    // Folders first, then by name.
+    EXPECT_EQ(treeNames(), (QStringList{"a", "b", "c.txt", "d.txt"}));
+    EXPECT_EQ(listNames(), (QStringList{"a", "b", "c.txt", "d.txt"}));
+
+    // Double click on a folder in the list opens it.
+    const QModelIndex a = listModel()->index(0, 0);
+    emit window->VTList->doubleClicked(a);
+    EXPECT_EQ(window->lbPath->text(), root() + QStringLiteral("/a"));
+    EXPECT_TRUE(window->btnUp->isEnabled());
+    EXPECT_EQ(listNames(), (QStringList{"x", "y"}));
+
+    // Up goes one level up and is disabled again at the top.
+    window->btnUp->click();
+    EXPECT_EQ(window->lbPath->text(), root());
+    EXPECT_FALSE(window->btnUp->isEnabled());
+
+    // Selecting a node in VT makes it current.
+    const QModelIndex b = treeModel()->index(1, 0, treeModel()->index(0, 0));
+    window->VT->setCurrentIndex(b);
+    EXPECT_EQ(window->lbPath->text(), root() + QStringLiteral("/b"));
+    EXPECT_EQ(listNames(), (QStringList{"z"}));
+
+    // A cancelled choice keeps the scan and goes back to its top.
+    SetFolderPickerForTests([](QWidget *, const QString &) { return QString(); });
+    window->btnOpen->click();
+    EXPECT_EQ(window->lbPath->text(), root());
+    EXPECT_EQ(treeModel()->rowCount(treeModel()->index(0, 0)), 4);
+}
+
+TEST_F(MainWindowTest, DroppedFoldersTheLastOneWinsFilesAreIgnored)
+{
+    Fixture other;
+    other.makeFile("only", 1);
+    drop({QUrl::fromLocalFile(root()), QUrl::fromLocalFile(root() + QStringLiteral("/c.txt")),
+          QUrl::fromLocalFile(QString::fromUtf8(other.path()))});
+    EXPECT_EQ(window->lbPath->text(), QString::fromUtf8(other.path()));
+    EXPECT_EQ(listNames(), (QStringList{"only"}));
+
+    // A file alone scans nothing.
+    drop({QUrl::fromLocalFile(root() + QStringLiteral("/c.txt"))});
+    EXPECT_EQ(window->lbPath->text(), QString::fromUtf8(other.path()));
+}
+
+TEST_F(MainWindowTest, HeaderClicksSortFoldersFirstAndFlipDirection)
+{
+    openFolder(root());
+    QHeaderView *header = window->VT->header();
+    const int size = columnOf("File Size");
+    ASSERT_GE(size, 0);
+    emit header->sectionClicked(size); // first click: ascending
+    EXPECT_EQ(treeNames(), (QStringList{"a", "b", "d.txt", "c.txt"}));
+    EXPECT_EQ(header->sortIndicatorSection(), size);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    emit header->sectionClicked(size); // flips: folders still first
+    EXPECT_EQ(treeNames(), (QStringList{"b", "a", "c.txt", "d.txt"}));
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+
+    // A click on VTList changes the field the next scan of VT is sorted by.
+    emit window->VTList->header()->sectionClicked(columnOf("File Name"));
+    openFolder(root());
+    EXPECT_EQ(window->Ctrl->SortField(), int(FileName));
+}
+
+TEST_F(MainWindowTest, ColumnDialogOkHidesEverywhereAndSavesCancelChangesNothing)
+{
+    openFolder(root());
+    const QString file = GetConfig().FileName();
+    const int dos = columnOf("DOS Name");
+    ASSERT_GE(dos, 0);
+    const QByteArray before = [&] {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+
+    const auto answer = [](bool ok, int uncheck) {
+        QTimer::singleShot(0, [ok, uncheck] {
+            auto *dialog = qobject_cast<TFormConfig *>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            auto *list = dialog->findChild<QListWidget *>();
+            list->item(uncheck)->setCheckState(Qt::Unchecked);
+            ok ? dialog->BitBtn1Click() : dialog->BitBtn2Click();
+        });
+    };
+
+    // Cancel, from a right click on a header.
+    answer(false, dos);
+    emit window->VTList->header()->customContextMenuRequested(QPoint(5, 5));
+    EXPECT_FALSE(window->VT->header()->isSectionHidden(dos));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before);
+    f.close();
+
+    answer(true, dos);
+    window->Ctrl->ShowColumnConfig();
+    for (QTreeView *grid : {window->VT, window->VTList, window->VTAge, window->VTSize, window->VTType})
+        EXPECT_TRUE(grid->header()->isSectionHidden(dos));
+    ResetConfig();
+    UseConfigFile(file);
+    EXPECT_FALSE(GetConfig().Document().nodes().node(4).visible()); // "DOS Name" is entry 4
+}
+
+TEST_F(MainWindowTest, CloseSavesWidthsPositionsAndVisibility)
+{
+    QHeaderView *header = window->VT->header();
+    header->resizeSection(0, 222);
+    header->moveSection(header->visualIndex(2), 0);
+    header->setSectionHidden(1, true);
+    const QString file = GetConfig().FileName();
+    window->close();
+    ResetConfig();
+    UseConfigFile(file);
+    TXMLNodesType nodes = GetConfig().Document().nodes();
+    EXPECT_EQ(nodes.node(0).width(), 222);
+    EXPECT_EQ(nodes.node(2).index(), 0);
+    EXPECT_FALSE(nodes.node(1).visible());
+    EXPECT_EQ(nodes.node(1).width(), 173); // a hidden column keeps its width
+}
+
+TEST_F(MainWindowTest, CancelDuringAScanKeepsAConsistentPartialTree)
+{
+    Fixture big;
+    // Many folders with a few files each: the walk has many steps to be stopped at.
+    for (int i = 0; i < 400; ++i) {
+        const QByteArray dir = "d" + QByteArray::number(i);
+        big.makeFolder(dir);
+        for (int j = 0; j < 20; ++j)
+            big.makeFile(dir + "/f" + QByteArray::number(j), 1);
+    }
+    QSignalSpy shown(window.get(), &TFormMain::scanShown);
+    window->ScanPath(QString::fromUtf8(big.path()));
+    // Cancel as soon as the scan runs.
+    emit window->WaitForm->cancelRequested();
+    ASSERT_TRUE(shown.count() > 0 || shown.wait(20000));
+    const std::shared_ptr<const CatalogTree> tree = treeModel()->scan();
+    ASSERT_TRUE(tree);
+    // Whatever was read is rolled up: every folder is the sum of its children.
+    for (NodeIndex n = 0; n < tree->nodeCount(); ++n) {
+        if (!tree->isFolder(n))
+            continue;
+        std::uint64_t sum = 0;
+        for (std::uint32_t r = 0; r < tree->childCount(n); ++r)
+            sum += tree->node(tree->child(n, r)).size;
+        EXPECT_EQ(tree->node(n).size, sum);
+    }
+    EXPECT_TRUE(window->SB->text().startsWith(QStringLiteral("Scan cancelled")) ||
+                tree->nodeCount() == 400 * 21 + 1)
+        << window->SB->text().toStdString();
+    EXPECT_FALSE(window->isScanning());
+}
+
+} // namespace
