@@ -1,1 +1,338 @@
+#include "CatalogFields.h"
+#include "CatalogText.h"
+#include "CatalogTree.h"
+#include "NodeOrder.h"
+#include "TCatalogNode.h"
+#include "TreeOrder.h"
+
+#include <QDateTime>
+#include <QLocale>
+
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Locale and time zone for one test; both restored afterwards. Declared the same
+// way in the other view-core test files.
+class LocaleAndZone
+{
+public:
+    LocaleAndZone(const QLocale &locale, const char *zone);
+    ~LocaleAndZone();
+
+private:
+    QLocale m_locale;
+    std::optional<std::string> m_zone;
+};
+
+LocaleAndZone::LocaleAndZone(const QLocale &locale, const char *zone)
+    : m_locale(QLocale())
+{
+    if (const char *old = std::getenv("TZ"))
+        m_zone = old;
+    QLocale::setDefault(locale);
+    ::setenv("TZ", zone, 1);
+    ::tzset();
+}
+
+LocaleAndZone::~LocaleAndZone()
+{
+    QLocale::setDefault(m_locale);
+    if (m_zone)
+        ::setenv("TZ", m_zone->c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
+}
+
+namespace {
+
+using F = CatalogNodeData;
+
+struct Entry
+{
+    const char *name;
+    NodeKind kind;
+    std::optional<std::uint64_t> size;
+    std::optional<std::int64_t> write;
+    std::optional<std::int64_t> create = std::nullopt;
+    bool details = true;
+};
+
+void fill(CatalogTree &tree, NodeIndex i, const Entry &e)
+{
+    CatalogNodeData &n = tree.node(i);
+    n.setKind(e.kind);
+    if (e.size) {
+        n.size = *e.size;
+        n.set(F::HasSize);
+    }
+    if (e.write) {
+        n.writeTime = *e.write;
+        n.set(F::HasWriteTime);
+    }
+    if (e.create) {
+        n.createTime = *e.create;
+        n.set(F::HasCreateTime);
+    }
+    if (e.details)
+        n.set(F::HasDetails);
+}
+
+NodeIndex add(CatalogTree &tree, NodeIndex parent, const Entry &e)
+{
+    const NodeIndex i = tree.appendChild(parent, e.name, std::strlen(e.name));
+    fill(tree, i, e);
+    return i;
+}
+
+constexpr std::int64_t T0 = 1700000000;          // 2023-11-14 22:13:20 UTC
+constexpr std::int64_t FallBack = 1730611800;    // 2024-11-03 05:30 UTC: 01:30 EDT in New York
+constexpr std::int64_t AfterFallBack = 1730614500; // 06:15 UTC: 01:15 EST, an earlier local text
+constexpr std::int64_t Midnight = 1704067200;    // 2024-01-01 00:00:00 UTC
+
+} // namespace
+
+// A scan with files and folders, equal and different sizes, empty, equal, far and
+// unreadable time stamps, names that differ in case, an underscore against a Z, a
+// name that is not UTF-8, a folder that could not be read and an entry of unknown
+// kind.
+std::shared_ptr<CatalogTree> MakeMixedTree()
+{
+    auto tree = std::make_shared<CatalogTree>();
+    tree->addTop("/data");
+    fill(*tree, 0, {"", NodeKind::Folder, 4000300, T0, std::nullopt, false});
+    const Entry top[] = {
+        {"alpha", NodeKind::Folder, 300, T0, T0 - 5},
+        {"Beta", NodeKind::Folder, 300, std::nullopt, T0 - 5},
+        {"abc.txt", NodeKind::File, 9, T0, T0},
+        {"ABD.TXT", NodeKind::File, 10, T0 + 1},
+        {"_x", NodeKind::File, 10, T0, T0 + 100},
+        {"Zx", NodeKind::File, 0, T0 + 200 * 86400},
+        {"broken", NodeKind::Folder, std::nullopt, std::nullopt},
+        {"ghost", NodeKind::Unknown, std::nullopt, std::nullopt, std::nullopt, false},
+        {"\xC3\xA9.txt", NodeKind::File, 1048576, FallBack},
+        {"\xC3\x89.TXT", NodeKind::File, 5, AfterFallBack},
+        {"nodetails", NodeKind::File, 123401, Midnight, std::nullopt, false},
+        {"\xFF\xFE.bin", NodeKind::File, 123404, Midnight + 1},
+        {"far.future", NodeKind::File, 2000000, 16725225600},   // 2500-01-01
+        {"long.ago", NodeKind::File, 7, -5364662400},           // 1800-01-01
+        {"beyond", NodeKind::File, 400000, 315537897600},       // 12000-01-01
+        {"never", NodeKind::File, 1, std::numeric_limits<std::int64_t>::max()},
+    };
+    for (const Entry &e : top)
+        add(*tree, 0, e);
+    tree->markUnreadable(7, 13);
+
+    const NodeIndex alpha = 1;
+    add(*tree, alpha, {"x.dat", NodeKind::File, 9, T0});
+    add(*tree, alpha, {"Y.dat", NodeKind::File, 291, T0 + 60});
+    const NodeIndex sub = add(*tree, alpha, {"sub", NodeKind::Folder, 0, T0});
+    add(*tree, sub, {"abc.txt", NodeKind::File, 0, T0});
+    tree->node(sub).subtreeCount = 2;
+    tree->node(alpha).subtreeCount = 5;
+    tree->node(0).subtreeCount = std::uint32_t(tree->nodeCount());
+    tree->setPercentageTotal(1000000.0);
+    return tree;
+}
+
+namespace {
+
+int sign(int v) { return v < 0 ? -1 : v > 0 ? 1 : 0; }
+
+TEST(NodeOrder, FieldClasses)
+{
+    const struct { int field; FieldClass cls; } cases[] = {
+        {FileBytes, FieldClass::Number},      {FileNameLength, FieldClass::Number},
+        {PathNameLength, FieldClass::Number}, {SizePercentage, FieldClass::Number},
+        {FileCount, FieldClass::Number},      {CreateTime, FieldClass::DateTime},
+        {AccessTime, FieldClass::DateTime},   {WriteTime, FieldClass::DateTime},
+        {FileType, FieldClass::Kind},         {FileName, FieldClass::Text},
+        {FullPath, FieldClass::Text},         {FileExt, FieldClass::Text},
+        {Description, FieldClass::Text},      {CatalogName, FieldClass::Text},
+        {DOSName, FieldClass::Text},          {CreateAgeRange, FieldClass::Text},
+        {AccessAgeRange, FieldClass::Text},   {WriteAgeRange, FieldClass::Text},
+        {SizeRange, FieldClass::Text},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(FieldClassOf(c.field), c.cls) << c.field;
+}
+
+TEST(NodeOrder, NumbersInTheUsersFormat)
+{
+    const struct { const char *locale; const char *text; bool number; } cases[] = {
+        {"en_US", "", false},      {"en_US", "12", true},     {"en_US", " 12.5 ", true},
+        {"en_US", "-3", true},     {"en_US", "1e3", true},    {"en_US", "1,000", false},
+        {"en_US", "abc", false},   {"en_US", "12abc", false}, {"en_US", "inf", false},
+        {"en_US", "1e999", false}, {"de_DE", "12,5", true},   {"de_DE", "1.000", false},
+    };
+    for (const auto &c : cases) {
+        LocaleAndZone pin(QLocale(QString::fromLatin1(c.locale)), "UTC");
+        EXPECT_EQ(IsNumber(QString::fromUtf8(c.text)), c.number) << c.locale << " '" << c.text << "'";
+    }
+}
+
+TEST(NodeOrder, NumberTexts)
+{
+    LocaleAndZone pin(QLocale(QLocale::English, QLocale::UnitedStates), "UTC");
+    const struct { const char *a; const char *b; int result; } cases[] = {
+        {"9", "10", -1},     {"10", "9", 1},     // numbers, not text order
+        {"5", "5", -1},      {"0", "0", -1},     // equal is never 0
+        {"", "0", -1},       {"0", "", -1},      // empty counts as 0
+        {"abc", "1", -1},    {"1", "abc", 1},    // so does a non-number
+        {"-1", "", -1},      {"12.35", "12.34", 1},
+        {"1,000", "5", -1},  {"18446744073709551615", "1", 1},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(CompareNumberTexts(QString::fromUtf8(c.a), QString::fromUtf8(c.b)), c.result)
+            << c.a << " vs " << c.b;
+}
+
+TEST(NodeOrder, DateTexts)
+{
+    LocaleAndZone pin(QLocale::c(), "UTC");
+    const auto &format = CatalogText::TimeFormat::current();
+    const QString t = format.format(T0);
+    const QString later = format.format(T0 + 1);
+    const QString midnight = format.format(Midnight);
+    const QDateTime moment = QDateTime::fromSecsSinceEpoch(T0, Qt::UTC);
+    const struct { QString a; QString b; int result; } cases[] = {
+        {QString(), later, -1},
+        {QString(), QString(), -1},  // an empty first is smaller even than empty
+        {t, QString(), 1},
+        {t, later, -1},
+        {later, t, 1},
+        {t, t, 0},
+        // Less than a millisecond apart: equal.
+        {format.format(moment.addMSecs(0)), format.format(moment), 0},
+        {midnight, format.format(Midnight + 1), -1}, // the date alone reads as midnight
+        {QStringLiteral("not a time"), t, 1},
+        {t, QStringLiteral("not a time"), 1},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(CompareDateTexts(c.a, c.b), c.result) << c.a.toStdString() << " vs " << c.b.toStdString();
+    ASSERT_FALSE(midnight.contains(u':')) << midnight.toStdString();
+}
+
+TEST(NodeOrder, TextsFoldAsciiLettersOnly)
+{
+    const struct { const char *a; const char *b; int result; } cases[] = {
+        {"abc", "ABD", -1}, {"ABD", "abc", 1},  {"abc", "ABC", 0},
+        {"_a", "Za", 1},    {"Z", "_", -1},     // '_' (95) after 'Z' (90)
+        {"_", "z", 1},      // 'z' folds to 'Z'
+        {"\xC3\xA9", "\xC3\x89", 1},          // é and É are not folded
+        {"ab", "abc", -1},  {"", "", 0},        {"", "a", -1},
+    };
+    for (const auto &c : cases) {
+        const QString a = QString::fromUtf8(c.a), b = QString::fromUtf8(c.b);
+        EXPECT_EQ(sign(CompareTexts(a, b)), c.result) << c.a << " vs " << c.b;
+        EXPECT_EQ(sign(CompareNameBytes(QByteArrayView(c.a), QByteArrayView(c.b))), c.result)
+            << c.a << " vs " << c.b;
+    }
+}
+
+TEST(NodeOrder, FoldersFirstInBothDirections)
+{
+    LocaleAndZone pin(QLocale::c(), "UTC");
+    const std::shared_ptr<const CatalogTree> tree = MakeMixedTree();
+    const TCatalogNode folder(tree, 1), file(tree, 3), ghost(tree, 8);
+    for (int field = 0; field < CatalogFieldCount; ++field) {
+        for (const auto &compare : {CompareNodes, CompareNodeTexts}) {
+            // Ascending puts the smaller first; descending negates the result.
+            EXPECT_EQ(compare(folder, file, field, Qt::AscendingOrder), -1) << field;
+            EXPECT_EQ(compare(file, folder, field, Qt::AscendingOrder), 1) << field;
+            EXPECT_EQ(-compare(folder, file, field, Qt::DescendingOrder), -1) << field;
+            EXPECT_EQ(-compare(file, folder, field, Qt::DescendingOrder), 1) << field;
+            EXPECT_EQ(compare(folder, ghost, field, Qt::AscendingOrder), -1) << field;
+        }
+    }
+}
+
+TEST(NodeOrder, FileTypeFieldIsAlwaysGreater)
+{
+    LocaleAndZone pin(QLocale::c(), "UTC");
+    const std::shared_ptr<const CatalogTree> tree = MakeMixedTree();
+    const TCatalogNode a(tree, 3), b(tree, 4);
+    for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+        EXPECT_EQ(CompareNodes(a, b, FileType, order), 1);
+        EXPECT_EQ(CompareNodes(b, a, FileType, order), 1);
+        EXPECT_EQ(CompareNodes(a, a, FileType, order), 1);
+    }
+}
+
+TEST(NodeOrder, RowsOfOneListCompareTheirOwnPercentages)
+{
+    LocaleAndZone pin(QLocale::c(), "UTC");
+    const std::shared_ptr<const CatalogTree> tree = MakeMixedTree();
+    // 9 of a list of 10 bytes against 10 of the scan's million: the rows' own totals decide.
+    TCatalogNode small(tree, 3), large(tree, 4);
+    small.setListTotal(10.0);
+    EXPECT_EQ(CompareNodes(small, large, SizePercentage, Qt::AscendingOrder), 1);
+}
+
+// The typed comparison of one scan gives the sign of the comparison of the texts,
+// for every pair of nodes, every field and both directions, in locales and time
+// zones where texts and moments part ways (a clock turned back, a comma as
+// decimal separator).
+TEST(NodeOrder, TypedComparisonAgreesWithTexts)
+{
+    const struct { QLocale locale; const char *zone; } settings[] = {
+        {QLocale::c(), "UTC"},
+        {QLocale(QLocale::English, QLocale::UnitedStates), "America/New_York"},
+        {QLocale(QLocale::German, QLocale::Germany), "Europe/Berlin"},
+    };
+    for (const auto &setting : settings) {
+        LocaleAndZone pin(setting.locale, setting.zone);
+        const std::shared_ptr<const CatalogTree> tree = MakeMixedTree();
+        const auto count = NodeIndex(tree->nodeCount());
+        for (int field = 0; field < CatalogFieldCount; ++field) {
+            for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+                for (NodeIndex a = 0; a < count; ++a) {
+                    for (NodeIndex b = 0; b < count; ++b) {
+                        const TCatalogNode ra(tree, a), rb(tree, b);
+                        const int byText = sign(CompareNodeTexts(ra, rb, field, order));
+                        EXPECT_EQ(sign(CompareTreeNodes(*tree, a, b, field, order)), byText)
+                            << setting.zone << " field " << field << " order " << order << ": "
+                            << ra.text(field).toStdString() << " vs " << rb.text(field).toStdString();
+                        EXPECT_EQ(sign(CompareNodes(ra, rb, field, order)), byText);
+                    }
+                }
+            }
+        }
+    }
+}
+
+// The keys a whole-tree sort makes once give the order of CompareTreeNodes.
+TEST(NodeOrder, TreeSortKeysAgreeWithTypedComparison)
+{
+    const struct { QLocale locale; const char *zone; } settings[] = {
+        {QLocale::c(), "UTC"},
+        {QLocale(QLocale::English, QLocale::UnitedStates), "America/New_York"},
+    };
+    for (const auto &setting : settings) {
+        LocaleAndZone pin(setting.locale, setting.zone);
+        const std::shared_ptr<const CatalogTree> tree = MakeMixedTree();
+        for (int field = 0; field < CatalogFieldCount; ++field) {
+            for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+                TreeOrder byKeys(*tree), byComparison(*tree);
+                byKeys.sortBy(*tree, field, order);
+                byComparison.sort(*tree, [&](NodeIndex a, NodeIndex b) {
+                    const int r = CompareTreeNodes(*tree, a, b, field, order);
+                    return order == Qt::AscendingOrder ? r : -r;
+                });
+                for (NodeIndex node = 0; node < tree->nodeCount(); ++node)
+                    EXPECT_EQ(byKeys.rowOf(node), byComparison.rowOf(node))
+                        << setting.zone << " field " << field << " order " << order << " node " << node;
+            }
+        }
+    }
+}
+
+} // namespace

@@ -1,1 +1,209 @@
+#include "CatalogFields.h"
+#include "CatalogTree.h"
+#include "MergeSort.h"
+#include "NodeLists.h"
+#include "TCatalogNode.h"
+#include "TreeOrder.h"
+
+#include <QLocale>
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+// Defined in NodeOrderTest.cpp.
+class LocaleAndZone
+{
+public:
+    LocaleAndZone(const QLocale &locale, const char *zone);
+    ~LocaleAndZone();
+
+private:
+    QLocale m_locale;
+    std::optional<std::string> m_zone;
+};
+
+namespace {
+
+// /t
+//   b.txt   file 10
+//   A       folder 5: z (file 1), y (file 4)
+//   c       file 2
+//   d       folder 50 (empty)
+//   e       file, no size
+std::shared_ptr<CatalogTree> makeTree()
+{
+    auto tree = std::make_shared<CatalogTree>();
+    tree->addTop("/t");
+    const auto add = [&](NodeIndex parent, const char *name, NodeKind kind, std::optional<std::uint64_t> size) {
+        const NodeIndex i = tree->appendChild(parent, name, std::strlen(name));
+        CatalogNodeData &n = tree->node(i);
+        n.setKind(kind);
+        n.set(CatalogNodeData::HasDetails);
+        if (size) {
+            n.size = *size;
+            n.set(CatalogNodeData::HasSize);
+        }
+        return i;
+    };
+    add(0, "b.txt", NodeKind::File, 10);
+    const NodeIndex a = add(0, "A", NodeKind::Folder, 5);
+    add(0, "c", NodeKind::File, 2);
+    add(0, "d", NodeKind::Folder, 50);
+    add(0, "e", NodeKind::File, std::nullopt);
+    add(a, "z", NodeKind::File, 1);
+    add(a, "y", NodeKind::File, 4);
+    tree->node(0).size = 67;
+    tree->node(0).set(CatalogNodeData::HasSize);
+    tree->setPercentageTotal(67.0);
+    return tree;
+}
+
+std::vector<std::string> childNames(const CatalogTree &tree, const TreeOrder &order, NodeIndex parent)
+{
+    std::vector<std::string> names;
+    for (std::uint32_t row = 0; row < tree.childCount(parent); ++row)
+        names.push_back(tree.name(order.childAt(tree, parent, row)).toStdString());
+    return names;
+}
+
+void expectConsistent(const CatalogTree &tree, const TreeOrder &order)
+{
+    EXPECT_EQ(order.rowOf(0), 0u);
+    for (NodeIndex parent = 0; parent < tree.nodeCount(); ++parent) {
+        std::vector<NodeIndex> seen;
+        for (std::uint32_t row = 0; row < tree.childCount(parent); ++row) {
+            const NodeIndex child = order.childAt(tree, parent, row);
+            EXPECT_EQ(tree.parent(child), parent);
+            EXPECT_EQ(order.rowOf(child), row);
+            seen.push_back(child);
+        }
+        std::sort(seen.begin(), seen.end());
+        EXPECT_TRUE(std::adjacent_find(seen.begin(), seen.end()) == seen.end());
+    }
+}
+
+using Names = std::vector<std::string>;
+
+TEST(TreeOrder, StartsInScanOrder)
+{
+    const auto tree = makeTree();
+    const TreeOrder order(*tree);
+    EXPECT_EQ(childNames(*tree, order, 0), (Names{"b.txt", "A", "c", "d", "e"}));
+    EXPECT_EQ(childNames(*tree, order, 2), (Names{"z", "y"}));
+    expectConsistent(*tree, order);
+}
+
+TEST(TreeOrder, SortsEverySiblingListFoldersFirst)
+{
+    const auto tree = makeTree();
+    const struct { int field; Qt::SortOrder order; Names top; Names inA; } cases[] = {
+        {FileName, Qt::AscendingOrder, {"A", "d", "b.txt", "c", "e"}, {"y", "z"}},
+        {FileName, Qt::DescendingOrder, {"d", "A", "e", "c", "b.txt"}, {"z", "y"}},
+        {FileBytes, Qt::AscendingOrder, {"A", "d", "e", "c", "b.txt"}, {"z", "y"}},
+        {FileBytes, Qt::DescendingOrder, {"d", "A", "b.txt", "c", "e"}, {"y", "z"}},
+    };
+    for (const auto &c : cases) {
+        TreeOrder order(*tree);
+        order.sortBy(*tree, c.field, c.order);
+        EXPECT_EQ(childNames(*tree, order, 0), c.top) << c.field << " " << c.order;
+        EXPECT_EQ(childNames(*tree, order, 2), c.inA) << c.field << " " << c.order;
+        expectConsistent(*tree, order);
+    }
+}
+
+TEST(TreeOrder, SortsAgainFromAnyOrder)
+{
+    const auto tree = makeTree();
+    TreeOrder order(*tree);
+    order.sortBy(*tree, FileBytes, Qt::DescendingOrder);
+    order.sortBy(*tree, FileName, Qt::AscendingOrder);
+    EXPECT_EQ(childNames(*tree, order, 0), (Names{"A", "d", "b.txt", "c", "e"}));
+    order.sort(*tree, [](NodeIndex a, NodeIndex b) { return a > b ? -1 : 1; });
+    EXPECT_EQ(childNames(*tree, order, 0), (Names{"e", "d", "c", "A", "b.txt"}));
+    expectConsistent(*tree, order);
+}
+
+// Whatever the comparison answers, the sort ends and keeps every item once.
+TEST(MergeSort, KeepsEveryItemWhateverTheComparisonAnswers)
+{
+    std::mt19937 random(7);
+    for (const int size : {0, 1, 2, 3, 17, 100}) {
+        std::vector<int> items(std::size_t(size), 0);
+        for (int i = 0; i < size; ++i)
+            items[std::size_t(i)] = i;
+        for (const auto &answer : std::vector<std::function<int(int, int)>>{
+                 [](int, int) { return 1; },
+                 [](int, int) { return -1; },
+                 [&random](int, int) { return int(random() % 3) - 1; }}) {
+            std::vector<int> sorted = items;
+            MergeSort(sorted, answer);
+            std::sort(sorted.begin(), sorted.end());
+            EXPECT_EQ(sorted, items) << size;
+        }
+    }
+    // Stable for results <= 0: equal numbers (-1) keep their order.
+    std::vector<int> equal{3, 1, 2};
+    MergeSort(equal, [](int, int) { return -1; });
+    EXPECT_EQ(equal, (std::vector<int>{3, 1, 2}));
+}
+
+std::vector<std::string> texts(const std::vector<TCatalogNode> &rows, int field)
+{
+    std::vector<std::string> out;
+    for (const TCatalogNode &row : rows)
+        out.push_back(row.text(field).toStdString());
+    return out;
+}
+
+TEST(NodeLists, CurrentFolderRowsInTheTreesOrderWithTheirOwnPercentages)
+{
+    LocaleAndZone pin(QLocale::c(), "UTC");
+    const std::shared_ptr<const CatalogTree> tree = makeTree();
+    TreeOrder order(*tree);
+    order.sortBy(*tree, FileBytes, Qt::DescendingOrder);
+
+    const std::vector<TCatalogNode> rows = PathListRows(tree, order, 0);
+    EXPECT_EQ(texts(rows, FileName), (Names{"d", "A", "b.txt", "c", "e"}));
+    // 50, 5, 10 and 2 of 67 bytes; a row with no size counts 0 and shows none.
+    EXPECT_EQ(texts(rows, SizePercentage), (Names{"74.63", "7.46", "14.93", "2.99", ""}));
+
+    // A folder's rows are a share of that folder's list, not of the scan.
+    EXPECT_EQ(texts(PathListRows(tree, order, 2), SizePercentage), (Names{"80.00", "20.00"}));
+    // The Total Tree keeps the scan's total.
+    EXPECT_EQ(tree->fieldText(6, SizePercentage).toStdString(), "1.49");
+}
+
+TEST(NodeLists, AFileIsItsOwnList)
+{
+    LocaleAndZone pin(QLocale::c(), "UTC");
+    const std::shared_ptr<const CatalogTree> tree = makeTree();
+    const TreeOrder order(*tree);
+    const std::vector<TCatalogNode> rows = PathListRows(tree, order, 1);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].index(), 1u);
+    EXPECT_EQ(rows[0].text(SizePercentage).toStdString(), "100.00");
+}
+
+TEST(NodeLists, ListsOfNothingButEmptyFilesShowZero)
+{
+    LocaleAndZone pin(QLocale::c(), "UTC");
+    auto tree = std::make_shared<CatalogTree>();
+    tree->addTop("/z");
+    for (const char *name : {"a", "b"}) {
+        CatalogNodeData &n = tree->node(tree->appendChild(0, name, 1));
+        n.setKind(NodeKind::File);
+        n.set(CatalogNodeData::HasSize);
+    }
+    std::vector<TCatalogNode> rows{TCatalogNode(tree, 1), TCatalogNode(tree, 2), TCatalogNode()};
+    UpdatePercentages(rows);
+    EXPECT_EQ(texts(rows, SizePercentage), (Names{"0", "0", ""}));
+}
+
+} // namespace
