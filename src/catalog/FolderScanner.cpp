@@ -94,7 +94,8 @@ void fillFromStatx(CatalogNodeData &n, const struct statx &sx)
     n.size = folder ? 0 : sx.stx_size;
     n.set(F::HasSize);
     n.set(F::HasDetails);
-    if (sx.stx_mask & STATX_BTIME) {
+    // Some file systems answer a birth time of 0 where they keep none.
+    if ((sx.stx_mask & STATX_BTIME) && (sx.stx_btime.tv_sec != 0 || sx.stx_btime.tv_nsec != 0)) {
         n.createTime = sx.stx_btime.tv_sec;
         n.set(F::HasCreateTime);
     }
