@@ -1,1 +1,34 @@
 #pragma once
+
+#include <QIcon>
+
+// The commands of the main window's tool bars, top bar and tabs. Each has one icon,
+// the same wherever the command appears.
+enum class Command {
+    OpenFolder,
+    Up,
+    ExportHtml,
+    ExportXml,
+    ExportText,
+    ExportCsv,
+    ExportExcel,
+    ColumnsConfig,
+    OpenExplorer,
+    Return,
+    PieChart,
+    BarChart,
+    SaveChart,
+    TabTree,
+    TabList,
+    TabFileChart,
+    TabAge,
+    TabSize,
+    TabType,
+};
+
+inline constexpr int CommandCount = int(Command::TabType) + 1;
+
+// The command's icon, drawn in code at every size a view asks for (tool bars use 32,
+// tabs and menus 16), so it stays sharp without image files or an SVG plug-in.
+// Needs a QGuiApplication. The icons are made once and shared.
+QIcon CommandIcon(Command command);

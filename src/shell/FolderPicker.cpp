@@ -1,1 +1,36 @@
 #include "FolderPicker.h"
+
+#include <QDir>
+#include <QFileDialog>
+
+namespace {
+
+FolderPickerFunction &replacedPicker()
+{
+    static FolderPickerFunction picker;
+    return picker;
+}
+
+} // namespace
+
+QString NormaliseFolderPath(const QString &path)
+{
+    if (path.isEmpty())
+        return QString();
+    return QDir::cleanPath(path);
+}
+
+QString ChooseFolder(QWidget *parent, const QString &title)
+{
+    if (const FolderPickerFunction &picker = replacedPicker())
+        return NormaliseFolderPath(picker(parent, title));
+    // ShowDirsOnly with a folder dialog lets the user confirm only real folders;
+    // the dialog is application-modal, so the main window takes no input meanwhile.
+    return NormaliseFolderPath(
+        QFileDialog::getExistingDirectory(parent, title, QString(), QFileDialog::ShowDirsOnly));
+}
+
+void SetFolderPickerForTests(FolderPickerFunction picker)
+{
+    replacedPicker() = std::move(picker);
+}

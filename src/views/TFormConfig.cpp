@@ -1,1 +1,149 @@
 #include "TFormConfig.h"
+
+#include "ConfigError.h"
+#include "TConfig.h"
+
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int RowHeight = 18;
+
+} // namespace
+
+TFormConfig::TFormConfig(QWidget *parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("FormConfig"));
+    setWindowTitle(QStringLiteral("Config visible columns"));
+    setFixedSize(217, 280);
+    setModal(true);
+
+    Label1 = new QLabel(QStringLiteral("Config visible columns:"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(17, 7, 190, 18);
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(16, 27, 186, 207);
+    Panel1->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+
+    clbList = new QListWidget(Panel1);
+    clbList->setObjectName(QStringLiteral("clbList"));
+    clbList->setFrameShape(QFrame::NoFrame);
+    clbList->setUniformItemSizes(true);
+    auto *panelLayout = new QVBoxLayout(Panel1);
+    panelLayout->setContentsMargins(2, 2, 2, 2);
+    panelLayout->addWidget(clbList);
+
+    BitBtn1 = new QPushButton(QStringLiteral("&OK"), this);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setGeometry(37, 245, 75, 25);
+    BitBtn2 = new QPushButton(QStringLiteral("&Cancel"), this);
+    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    BitBtn2->setGeometry(125, 245, 75, 25);
+    // Enter must not press OK behind the user's back: only a click or the mnemonic saves.
+    for (QPushButton *button : {BitBtn1, BitBtn2}) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+    connect(BitBtn1, &QPushButton::clicked, this, &TFormConfig::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TFormConfig::BitBtn2Click);
+}
+
+void TFormConfig::LoadChecks()
+{
+    clbList->clear();
+    m_loadProblems.clear();
+    TXMLNodesType nodes = GetConfig().Document().nodes();
+    const int count = nodes.count();
+    for (int i = 0; i < count; ++i) {
+        const TXMLNodeType entry = nodes.node(i);
+        auto *row = new QListWidgetItem(entry.name(), clbList);
+        row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        row->setSizeHint(QSize(0, RowHeight));
+        try {
+            row->setCheckState(entry.visible() ? Qt::Checked : Qt::Unchecked);
+        } catch (const ConfigError &error) {
+            row->setCheckState(Qt::PartiallyChecked);
+            m_loadProblems.append(error.message());
+        }
+    }
+}
+
+void TFormConfig::StoreChecks()
+{
+    TXMLNodesType nodes = GetConfig().Document().nodes();
+    // The document is not changed while this modal dialog is open, so row i is still entry i.
+    const int count = std::min(nodes.count(), clbList->count());
+    for (int i = 0; i < count; ++i) {
+        const Qt::CheckState state = clbList->item(i)->checkState();
+        if (state != Qt::PartiallyChecked)
+            nodes.node(i).setVisible(state == Qt::Checked);
+    }
+    GetConfig().Save();
+}
+
+void TFormConfig::BitBtn1Click()
+{
+    try {
+        StoreChecks();
+    } catch (const ConfigError &error) {
+        // The dialog stays open: the user may free space or fix the folder and press OK
+        // again, or cancel.
+        warn(QStringLiteral("The column settings could not be saved.\n\n%1").arg(error.message()));
+        return;
+    } catch (const std::exception &error) {
+        warn(QStringLiteral("The column settings could not be saved.\n\n%1").arg(QString::fromLocal8Bit(error.what())));
+        return;
+    }
+    accept();
+}
+
+void TFormConfig::BitBtn2Click()
+{
+    reject();
+}
+
+void TFormConfig::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TFormConfig::FormShow()
+{
+    LoadChecks();
+    if (!m_loadProblems.isEmpty()) {
+        // After the dialog is up, so the message stands in front of it.
+        const QString text = QStringLiteral("Some columns could not be read from %1 and are shown half checked; "
+                                            "they stay as they are unless you change them.\n\n%2")
+                                 .arg(GetConfig().FileName(), m_loadProblems.join(QLatin1Char('\n')));
+        QTimer::singleShot(0, this, [this, text] { warn(text); });
+    }
+}
+
+void TFormConfig::keyPressEvent(QKeyEvent *event)
+{
+    // Esc would cancel silently; the dialog ends only through its buttons or close box.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TFormConfig::warn(const QString &text)
+{
+    QMessageBox::warning(this, windowTitle(), text);
+}
