@@ -8,9 +8,9 @@
 #include <QDateTime>
 #include <QLocale>
 
-#include <array>
 #include <cmath>
 #include <optional>
+#include <unordered_map>
 
 FieldClass FieldClassOf(int field)
 {
@@ -90,11 +90,6 @@ bool isAscii(QByteArrayView bytes)
     return true;
 }
 
-bool startsWithByteOrderMark(QByteArrayView bytes)
-{
-    return bytes.startsWith("\xEF\xBB\xBF");
-}
-
 // UTF-16 length of a name's text, and whether that text is the same piece of
 // any longer text the name is part of (valid UTF-8 without a leading byte order
 // mark; otherwise the whole text has to be decoded to know).
@@ -110,7 +105,7 @@ NameLength nameLength(QByteArrayView bytes)
         return {std::uint64_t(bytes.size()), true};
     const QString text = QString::fromUtf8(bytes);
     return {std::uint64_t(text.size()),
-            !startsWithByteOrderMark(bytes) && !text.contains(QChar::ReplacementCharacter)};
+            !StartsWithByteOrderMark(bytes) && !text.contains(QChar::ReplacementCharacter)};
 }
 
 // The number percentageText(part, total) reads back as: the share rounded to two
@@ -197,35 +192,35 @@ TimeKey timeKeyByText(std::int64_t secondsSinceEpoch)
     return {TimeKey::Value, localSecondsOf(back->date(), back->time())};
 }
 
-// Local time of many moments: the offset from UTC is looked up once an hour of
-// moments and kept while it is the same at both ends of that hour (offsets change
-// at most once in any hour). Lives for one sort only, so a change of time zone
-// between sorts is always seen.
+// Local time of many moments: the offset from UTC is looked up once a day of
+// moments and kept while it is the same at both ends of that day (no time zone
+// turns its clocks and back again within a day); a day with a change is looked
+// up moment by moment. Lives for one sort only, so a change of time zone between
+// sorts is always seen.
 class LocalTimeCache
 {
 public:
     std::int64_t localSeconds(std::int64_t secs)
     {
-        const std::int64_t hour = secs >= 0 ? secs / 3600 : -((-secs + 3599) / 3600);
-        Slot &slot = m_slots[std::size_t(std::uint64_t(hour) % m_slots.size())];
-        if (!slot.filled || slot.hour != hour) {
-            const std::int64_t start = hour * 3600;
-            const std::int64_t offsetAtStart = localSecondsOf(start) - start;
-            const std::int64_t offsetAtEnd = localSecondsOf(start + 3599) - (start + 3599);
-            slot = {hour, offsetAtStart, offsetAtStart == offsetAtEnd, true};
+        const std::int64_t day = secs >= 0 ? secs / 86400 : -((-secs + 86399) / 86400);
+        if (!m_last || m_last->first != day) {
+            auto [at, added] = m_days.try_emplace(day);
+            if (added) {
+                const std::int64_t start = day * 86400;
+                const std::int64_t end = start + 86399;
+                const std::int64_t offsetAtStart = localSecondsOf(start) - start;
+                const std::int64_t offsetAtEnd = localSecondsOf(end) - end;
+                at->second = offsetAtStart == offsetAtEnd ? std::optional(offsetAtStart) : std::nullopt;
+            }
+            m_last = &*at;
         }
-        return slot.steady ? secs + slot.offset : localSecondsOf(secs);
+        return m_last->second ? secs + *m_last->second : localSecondsOf(secs);
     }
 
 private:
-    struct Slot
-    {
-        std::int64_t hour = 0;
-        std::int64_t offset = 0;
-        bool steady = false;
-        bool filled = false;
-    };
-    std::array<Slot, 1024> m_slots{};
+    using Days = std::unordered_map<std::int64_t, std::optional<std::int64_t>>;
+    Days m_days;
+    Days::value_type *m_last = nullptr;
 };
 
 template <typename LocalTime>
@@ -239,33 +234,18 @@ TimeKey timeKey(const CatalogTree &tree, NodeIndex i, int field, LocalTime &&loc
     return {TimeKey::Value, localSeconds(*secs)};
 }
 
-QByteArrayView dosNameBytes(const CatalogTree &tree, NodeIndex i)
-{
-    return tree.node(i).has(CatalogNodeData::HasDetails) ? tree.nameBytes(i) : QByteArrayView();
-}
-
-QByteArrayView extensionBytes(const CatalogTree &tree, NodeIndex i)
-{
-    const CatalogNodeData &n = tree.node(i);
-    if (n.kind() != NodeKind::File || !n.has(CatalogNodeData::HasDetails))
-        return QByteArrayView();
-    return ExtensionOf(tree.nameBytes(i));
-}
-
 int compareTextFields(const CatalogTree &tree, NodeIndex a, NodeIndex b, int field)
 {
     switch (field) {
     case FileName:
-        return CompareNameBytes(tree.nameBytes(a), tree.nameBytes(b));
     case DOSName:
-        return CompareNameBytes(dosNameBytes(tree, a), dosNameBytes(tree, b));
     case FileExt:
-        return CompareNameBytes(extensionBytes(tree, a), extensionBytes(tree, b));
+        return CompareNameBytes(TextBytes(tree, a, field), TextBytes(tree, b, field));
     case FullPath: {
         // Siblings share their path up to a separator: their names decide.
         const QByteArrayView nameA = tree.nameBytes(a), nameB = tree.nameBytes(b);
         if (a != 0 && b != 0 && tree.parent(a) == tree.parent(b)
-            && !startsWithByteOrderMark(nameA) && !startsWithByteOrderMark(nameB))
+            && !StartsWithByteOrderMark(nameA) && !StartsWithByteOrderMark(nameB))
             return CompareNameBytes(nameA, nameB);
         break;
     }
@@ -276,6 +256,28 @@ int compareTextFields(const CatalogTree &tree, NodeIndex a, NodeIndex b, int fie
 }
 
 } // namespace
+
+bool StartsWithByteOrderMark(QByteArrayView bytes)
+{
+    return bytes.startsWith("\xEF\xBB\xBF");
+}
+
+QByteArrayView TextBytes(const CatalogTree &tree, NodeIndex node, int field)
+{
+    const CatalogNodeData &n = tree.node(node);
+    switch (field) {
+    case FileName:
+        return tree.nameBytes(node);
+    case DOSName:
+        return n.has(CatalogNodeData::HasDetails) ? tree.nameBytes(node) : QByteArrayView();
+    case FileExt:
+        if (n.kind() != NodeKind::File || !n.has(CatalogNodeData::HasDetails))
+            return QByteArrayView();
+        return ExtensionOf(tree.nameBytes(node));
+    default:
+        return QByteArrayView();
+    }
+}
 
 bool IsNumber(const QString &text)
 {

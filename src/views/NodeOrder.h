@@ -95,6 +95,13 @@ inline int CompareTimeKeys(const TimeKey &a, const TimeKey &b)
     return a.localSeconds == b.localSeconds ? 0 : a.localSeconds > b.localSeconds ? 1 : -1;
 }
 
+// The raw bytes whose text is the FileName, DOSName or FileExt text of a node
+// (empty for other fields).
+QByteArrayView TextBytes(const CatalogTree &tree, NodeIndex node, int field);
+// A name whose text starts with a byte order mark may not decode alike alone and
+// within a path: paths with such names are compared as whole texts.
+bool StartsWithByteOrderMark(QByteArrayView bytes);
+
 // CompareTexts of two raw names as their texts show them (UTF-8, replacement
 // characters for bytes that are not), without decoding names of ASCII letters.
 int CompareNameBytes(QByteArrayView a, QByteArrayView b);

@@ -64,14 +64,27 @@ void TreeOrder::sortBy(const CatalogTree &tree, int sortField, Qt::SortOrder ord
 
     switch (sortField) {
     case FileName:
-    case FullPath:
     case DOSName:
-    case FileExt:
+    case FileExt: {
         // Compared on the raw names, without making texts.
+        std::vector<QByteArrayView> bytes(tree.nodeCount());
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = TextBytes(tree, NodeIndex(i), sortField);
+        sortSameKind([&bytes](NodeIndex a, NodeIndex b) { return CompareNameBytes(bytes[a], bytes[b]); });
+        return;
+    }
+    case FullPath: {
+        // Siblings share their path up to a separator: their names decide.
+        std::vector<QByteArrayView> names(tree.nodeCount());
+        for (std::size_t i = 0; i < names.size(); ++i)
+            names[i] = tree.nameBytes(NodeIndex(i));
         sortSameKind([&](NodeIndex a, NodeIndex b) {
-            return CompareTreeNodes(tree, a, b, sortField, Qt::AscendingOrder);
+            if (StartsWithByteOrderMark(names[a]) || StartsWithByteOrderMark(names[b]))
+                return CompareTreeNodes(tree, a, b, FullPath, Qt::AscendingOrder);
+            return CompareNameBytes(names[a], names[b]);
         });
         return;
+    }
     default: {
         std::vector<QString> texts(tree.nodeCount());
         for (std::size_t i = 0; i < texts.size(); ++i)
