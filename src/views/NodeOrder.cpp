@@ -340,6 +340,18 @@ int CompareNameBytes(QByteArrayView a, QByteArrayView b)
     return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
 }
 
+NameKey NameKeyOf(QByteArrayView bytes)
+{
+    NameKey key;
+    key.bytes = bytes;
+    for (qsizetype i = 0; i < 8; ++i) {
+        const auto c = i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0;
+        key.asciiPrefix = key.asciiPrefix && c < 0x80;
+        key.prefix = key.prefix << 8 | foldAscii(c);
+    }
+    return key;
+}
+
 int CompareNodeTexts(const TCatalogNode &a, const TCatalogNode &b, int sortField,
                      Qt::SortOrder order)
 {

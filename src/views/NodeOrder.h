@@ -105,3 +105,19 @@ bool StartsWithByteOrderMark(QByteArrayView bytes);
 // CompareTexts of two raw names as their texts show them (UTF-8, replacement
 // characters for bytes that are not), without decoding names of ASCII letters.
 int CompareNameBytes(QByteArrayView a, QByteArrayView b);
+
+// A name with its first eight bytes, folded, in one number: two names whose first
+// eight bytes are ASCII and differ are ordered by that number alone.
+struct NameKey
+{
+    std::uint64_t prefix = 0; // folded bytes, the first in the highest byte; 0 past the end
+    bool asciiPrefix = true;
+    QByteArrayView bytes;
+};
+NameKey NameKeyOf(QByteArrayView bytes);
+inline int CompareNameKeys(const NameKey &a, const NameKey &b)
+{
+    if (a.asciiPrefix && b.asciiPrefix && a.prefix != b.prefix)
+        return a.prefix < b.prefix ? -1 : 1;
+    return CompareNameBytes(a.bytes, b.bytes);
+}

@@ -65,24 +65,24 @@ void TreeOrder::sortBy(const CatalogTree &tree, int sortField, Qt::SortOrder ord
     switch (sortField) {
     case FileName:
     case DOSName:
-    case FileExt: {
-        // Compared on the raw names, without making texts.
-        std::vector<QByteArrayView> bytes(tree.nodeCount());
-        for (std::size_t i = 0; i < bytes.size(); ++i)
-            bytes[i] = TextBytes(tree, NodeIndex(i), sortField);
-        sortSameKind([&bytes](NodeIndex a, NodeIndex b) { return CompareNameBytes(bytes[a], bytes[b]); });
-        return;
-    }
+    case FileExt:
     case FullPath: {
-        // Siblings share their path up to a separator: their names decide.
-        std::vector<QByteArrayView> names(tree.nodeCount());
-        for (std::size_t i = 0; i < names.size(); ++i)
-            names[i] = tree.nameBytes(NodeIndex(i));
-        sortSameKind([&](NodeIndex a, NodeIndex b) {
-            if (StartsWithByteOrderMark(names[a]) || StartsWithByteOrderMark(names[b]))
+        // Compared on the raw names, without making texts. Siblings share their
+        // path up to a separator, so their names decide their FullPath order too.
+        std::vector<NameKey> keys(tree.nodeCount());
+        bool wholePaths = false;
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            const auto node = NodeIndex(i);
+            keys[i] = NameKeyOf(TextBytes(tree, node, sortField == FullPath ? FileName : sortField));
+            wholePaths = wholePaths || (sortField == FullPath && StartsWithByteOrderMark(keys[i].bytes));
+        }
+        if (wholePaths) {
+            sortSameKind([&tree](NodeIndex a, NodeIndex b) {
                 return CompareTreeNodes(tree, a, b, FullPath, Qt::AscendingOrder);
-            return CompareNameBytes(names[a], names[b]);
-        });
+            });
+        } else {
+            sortSameKind([&keys](NodeIndex a, NodeIndex b) { return CompareNameKeys(keys[a], keys[b]); });
+        }
         return;
     }
     default: {

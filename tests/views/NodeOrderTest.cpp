@@ -134,10 +134,13 @@ std::shared_ptr<CatalogTree> MakeMixedTree()
     const NodeIndex alpha = 1;
     add(*tree, alpha, {"x.dat", NodeKind::File, 9, T0});
     add(*tree, alpha, {"Y.dat", NodeKind::File, 291, T0 + 60});
+    add(*tree, alpha, {"\xEF\xBB\xBF" "bom", NodeKind::File, 0, T0});
+    add(*tree, alpha, {"longname_\xC3\xA9", NodeKind::File, 0, T0});
+    add(*tree, alpha, {"LONGNAME_a", NodeKind::File, 0, T0});
     const NodeIndex sub = add(*tree, alpha, {"sub", NodeKind::Folder, 0, T0});
     add(*tree, sub, {"abc.txt", NodeKind::File, 0, T0});
     tree->node(sub).subtreeCount = 2;
-    tree->node(alpha).subtreeCount = 5;
+    tree->node(alpha).subtreeCount = 8;
     tree->node(0).subtreeCount = std::uint32_t(tree->nodeCount());
     tree->setPercentageTotal(1000000.0);
     return tree;
@@ -229,11 +232,17 @@ TEST(NodeOrder, TextsFoldAsciiLettersOnly)
         {"_", "z", 1},      // 'z' folds to 'Z'
         {"\xC3\xA9", "\xC3\x89", 1},          // é and É are not folded
         {"ab", "abc", -1},  {"", "", 0},        {"", "a", -1},
+        {"abcdefghij", "ABCDEFGHIK", -1},       {"abcdefgh", "abcdefg", 1},
+        {"short", "shorter", -1},               {"12345678\xC3\xA9", "12345678e", 1},
+        {"ab\xC3\xA9", "abz", 1},               {"\xFF", "\xEF\xBF\xBD", 0}, // not UTF-8: a replacement character
     };
     for (const auto &c : cases) {
         const QString a = QString::fromUtf8(c.a), b = QString::fromUtf8(c.b);
         EXPECT_EQ(sign(CompareTexts(a, b)), c.result) << c.a << " vs " << c.b;
         EXPECT_EQ(sign(CompareNameBytes(QByteArrayView(c.a), QByteArrayView(c.b))), c.result)
+            << c.a << " vs " << c.b;
+        EXPECT_EQ(sign(CompareNameKeys(NameKeyOf(QByteArrayView(c.a)), NameKeyOf(QByteArrayView(c.b)))),
+                  c.result)
             << c.a << " vs " << c.b;
     }
 }
