@@ -8,6 +8,7 @@ build-essential cmake ninja-build pkg-config
 qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-qpa-plugins libgl-dev
 libpugixml-dev libxlsxwriter-dev
 libgtest-dev libgmock-dev libbenchmark-dev
+adwaita-icon-theme
 util-linux time hyperfine ncdu gdu
 "
 

@@ -1,10 +1,7 @@
 #!/bin/sh
-# Installs what is missing, builds everything and starts Folvane. Until the
-# window arrives this scans the folder given (or prints the usage).
+# Installs what is missing, builds everything and starts Folvane; a FOLDER given is
+# scanned at once.
 set -eu
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/build.sh" >&2
-if [ "$#" -eq 0 ]; then
-    exec "$root/build/src/cli/folvane-cli" --help
-fi
-exec "$root/build/src/cli/folvane-cli" "$@"
+exec "$root/build/src/shell/folvane" "$@"

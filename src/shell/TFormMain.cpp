@@ -1,6 +1,7 @@
 #include "TFormMain.h"
 
 #include "CatalogTreeModel.h"
+#include "CellText.h"
 #include "CommandIcons.h"
 #include "ConfigError.h"
 #include "FolderPicker.h"
@@ -37,12 +38,6 @@
 
 namespace {
 
-QString sizeText(std::uint64_t bytes)
-{
-    return QLocale().formattedDataSize(qint64(std::min<std::uint64_t>(bytes, INT64_MAX)), 2,
-                                       QLocale::DataSizeTraditionalFormat);
-}
-
 // What the status bar says of a finished scan.
 QString scanSummary(const ScanResult &result, double seconds)
 {
@@ -56,7 +51,7 @@ QString scanSummary(const ScanResult &result, double seconds)
     const QLocale locale;
     QString text = QStringLiteral("%1 entries (%2 files, %3 folders), %4 in %5 s")
                        .arg(locale.toString(qulonglong(tree.nodeCount() - 1)), locale.toString(qulonglong(files)),
-                            locale.toString(qulonglong(folders)), sizeText(tree.node(tree.top()).size),
+                            locale.toString(qulonglong(folders)), SizeCellText(double(tree.node(tree.top()).size)),
                             locale.toString(seconds, 'f', 2));
     std::size_t unread = tree.unreadableFolders().size();
     if (unread > 0 && tree.unreadableError(tree.top()) != 0)

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QIcon>
 
 #include <cstdio>
 #include <exception>
@@ -37,6 +38,11 @@ int main(int argc, char **argv)
 {
     FolvaneApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Folvane"));
+    // Outside a desktop session (a bare window manager, Xvfb) Qt names no icon theme;
+    // the type icons of the lists then come from Adwaita, which the project installs.
+    const QString theme = QIcon::themeName();
+    if ((theme.isEmpty() || theme == QLatin1String("hicolor")) && QFileInfo::exists(QStringLiteral("/usr/share/icons/Adwaita")))
+        QIcon::setThemeName(QStringLiteral("Adwaita"));
     TFormMain window;
     window.show();
     // A folder named on the command line is scanned at once, as if it were dropped.

@@ -1,0 +1,74 @@
+#!/bin/bash
+# Times the real main window, offscreen, on the 1,000,000-entry tree of run.sh and on
+# a folder of 100,000 entries, and compares its peak memory with folvane-cli's on the
+# same tree. See bench/README.md ("The window").
+#
+# Settings (environment): FOLVANE_BENCH_DIR, FOLVANE_BENCH_SEED, FOLVANE_BENCH_BUILD
+# as for run.sh; FOLVANE_BENCH_WINDOW_TREE entries of the tree (default 1000000);
+# FOLVANE_BENCH_WIDE entries of the wide folder (default 100000);
+# FOLVANE_BENCH_ROUNDS rounds of each repeatable step (default 5).
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${FOLVANE_BENCH_BUILD:-$ROOT/build-bench}
+DIR=${FOLVANE_BENCH_DIR:-/tmp/folvane-bench}
+SEED=${FOLVANE_BENCH_SEED:-1}
+N=${FOLVANE_BENCH_WINDOW_TREE:-1000000}
+WIDE=${FOLVANE_BENCH_WIDE:-100000}
+ROUNDS=${FOLVANE_BENCH_ROUNDS:-5}
+MEMORY_RUNS=3
+
+log() { echo ">> $*" >&2; }
+
+log "building Release in $BUILD"
+cmake -S "$ROOT" -B "$BUILD" -G Ninja -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$BUILD" --target folvane-cli folvane-make-tree folvane-window-bench >/dev/null
+CLI=$BUILD/src/cli/folvane-cli
+WINDOW=$BUILD/bench/folvane-window-bench
+export QT_QPA_PLATFORM=offscreen
+
+mkdir -p "$DIR/results"
+tree=$DIR/tree-$N-s$SEED
+if [ ! -f "$tree.made" ]; then
+    rm -rf "$tree"
+    log "making $tree"
+    "$BUILD/bench/folvane-make-tree" --entries "$N" --seed "$SEED" "$tree" >"$tree.tmp"
+    mv "$tree.tmp" "$tree.made"
+fi
+wide=$DIR/wide-$WIDE
+if [ ! -f "$wide.made" ]; then
+    rm -rf "$wide"
+    log "making $wide"
+    mkdir -p "$wide/folder"
+    (cd "$wide/folder" && seq -f 'entry-%06g.dat' "$WIDE" | xargs touch)
+    touch "$wide.made"
+fi
+# Warm the cache.
+"$CLI" --quiet "$tree"
+"$CLI" --quiet "$wide"
+
+median() { sort -n | awk '{v[NR] = $1} END {if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
+peak_kib() {
+    /usr/bin/time -v -o "$DIR/time-v.txt" "$@" >/dev/null 2>&1
+    awk -F': *' '/Maximum resident set size/ {print $2}' "$DIR/time-v.txt"
+}
+
+STAMP=$(date -u +%Y%m%dT%H%M%SZ)
+REPORT=$DIR/results/window-$STAMP.txt
+{
+    echo "Folvane window benchmark, $(date -u '+%Y-%m-%d %H:%M UTC'), offscreen, medians of $ROUNDS rounds"
+    echo "machine: $(awk -F': *' '/^model name/ {print $2; exit}' /proc/cpuinfo), $(nproc) cores"
+    echo
+    echo "Tree of $N entries ($tree):"
+    "$WINDOW" --rounds "$ROUNDS" "$tree" | sed 's/^/  /'
+    echo
+    echo "Folder of $WIDE entries ($wide):"
+    "$WINDOW" --rounds "$ROUNDS" "$wide" | grep expand_largest_folder | sed 's/^/  /'
+    echo
+    window_peak=$(for i in $(seq $MEMORY_RUNS); do peak_kib "$WINDOW" --rounds 1 "$tree"; done | median)
+    cli_peak=$(for i in $(seq $MEMORY_RUNS); do peak_kib "$CLI" --quiet "$tree"; done | median)
+    awk -v w="$window_peak" -v c="$cli_peak" 'BEGIN {
+        printf "Peak resident memory on the tree (median of 3): window %.1f MiB, folvane-cli %.1f MiB, ratio %.2f\n",
+            w / 1024, c / 1024, w / c }'
+} | tee "$REPORT"
+log "report: $REPORT"

@@ -1,0 +1,135 @@
+// folvane-window-bench: times the real main window, offscreen, on one tree: from the
+// end of the scan to the first painted Total Tree, a header-click sort of the Total
+// Tree by size, ShowNode of the top node (current-folder list filled and painted), and
+// expanding the folder with the most entries. Prints one line per step (medians of
+// --rounds rounds for the steps that can be repeated) as "step seconds".
+
+#include "CatalogTreeModel.h"
+#include "FolderScanner.h"
+#include "TFolvaneCtrl.h"
+#include "TFormMain.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHeaderView>
+#include <QTabWidget>
+#include <QTreeView>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+void paint(QTreeView *grid)
+{
+    grid->viewport()->repaint();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Folvane"));
+    const QStringList args = QApplication::arguments();
+    int rounds = 5;
+    QString folder;
+    for (int i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--rounds") && i + 1 < args.size())
+            rounds = std::max(1, args[++i].toInt());
+        else
+            folder = args[i];
+    }
+    if (folder.isEmpty()) {
+        std::fputs("Usage: folvane-window-bench [--rounds N] FOLDER\n", stderr);
+        return 2;
+    }
+
+    TFormMain window;
+    window.showProblem = [](const QString &problem) {
+        std::fprintf(stderr, "folvane-window-bench: %s\n", qPrintable(problem));
+    };
+    window.show();
+    QApplication::processEvents();
+
+    // The scan as the window's scan job runs it, then from its result to the Total
+    // Tree painted: sorted, top node shown, current-folder list filled.
+    QElapsedTimer timer;
+    timer.start();
+    const ScanResult result = ScanFolder(QFile::encodeName(folder));
+    const double scanSeconds = timer.nsecsElapsed() / 1e9;
+    timer.start();
+    window.Ctrl->setRootPath(folder);
+    window.Ctrl->ShowScan(result.tree);
+    paint(window.VT);
+    const double firstPaint = timer.nsecsElapsed() / 1e9;
+    auto *model = static_cast<CatalogTreeModel *>(window.VT->model());
+    const std::shared_ptr<const CatalogTree> tree = model->scan();
+    std::printf("entries %zu\n", tree->nodeCount() - 1);
+    std::printf("scan %.3f\n", scanSeconds);
+    std::printf("scan_end_to_first_paint %.3f\n", firstPaint);
+
+    // Header-click sort by size: each click flips the direction.
+    int sizeColumn = 0;
+    for (int i = 0; i < model->columnCount(); ++i) {
+        if (model->headerData(i, Qt::Horizontal).toString() == QLatin1String("File Size"))
+            sizeColumn = i;
+    }
+    std::vector<double> sorts;
+    for (int r = 0; r < rounds; ++r) {
+        QElapsedTimer t;
+        t.start();
+        emit window.VT->header()->sectionClicked(sizeColumn);
+        paint(window.VT);
+        sorts.push_back(t.nsecsElapsed() / 1e9);
+    }
+    std::printf("header_sort_by_size %.3f\n", median(sorts));
+
+    // ShowNode of the top node, with the current-folder list on view.
+    window.pcTotal->setCurrentIndex(1);
+    QApplication::processEvents();
+    NodeIndex biggest = tree->top();
+    for (NodeIndex n = 0; n < tree->nodeCount(); ++n) {
+        if (tree->isFolder(n) && tree->childCount(n) > tree->childCount(biggest))
+            biggest = n;
+    }
+    std::vector<double> shows;
+    for (int r = 0; r < rounds; ++r) {
+        window.Ctrl->ShowNode(biggest == tree->top() ? tree->child(tree->top(), 0) : biggest);
+        QElapsedTimer t;
+        t.start();
+        window.Ctrl->ShowNode(tree->top());
+        paint(window.VTList);
+        shows.push_back(t.nsecsElapsed() / 1e9);
+    }
+    std::printf("show_node_top %.3f\n", median(shows));
+
+    // Expanding the folder with the most entries in the Total Tree.
+    window.pcTotal->setCurrentIndex(0);
+    QApplication::processEvents();
+    std::vector<double> expands;
+    for (int r = 0; r < rounds; ++r) {
+        const QModelIndex index = model->indexOf(biggest);
+        window.VT->collapse(index);
+        QApplication::processEvents();
+        QElapsedTimer t;
+        t.start();
+        window.VT->expand(index);
+        window.VT->scrollTo(index, QAbstractItemView::PositionAtTop);
+        paint(window.VT);
+        expands.push_back(t.nsecsElapsed() / 1e9);
+    }
+    std::printf("expand_largest_folder %.3f (%u entries)\n", median(expands), tree->childCount(biggest));
+    return 0;
+}
