@@ -344,10 +344,14 @@ NameKey NameKeyOf(QByteArrayView bytes)
 {
     NameKey key;
     key.bytes = bytes;
-    for (qsizetype i = 0; i < 8; ++i) {
+    bool ascii = true;
+    for (qsizetype i = 0; i < 16; ++i) {
         const auto c = i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0;
-        key.asciiPrefix = key.asciiPrefix && c < 0x80;
-        key.prefix = key.prefix << 8 | foldAscii(c);
+        ascii = ascii && c < 0x80;
+        if (ascii)
+            ++key.asciiBytes;
+        std::uint64_t &word = key.prefix[i / 8];
+        word = word << 8 | foldAscii(c);
     }
     return key;
 }

@@ -8,6 +8,7 @@
 
 #include <Qt>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -106,18 +107,27 @@ bool StartsWithByteOrderMark(QByteArrayView bytes);
 // characters for bytes that are not), without decoding names of ASCII letters.
 int CompareNameBytes(QByteArrayView a, QByteArrayView b);
 
-// A name with its first eight bytes, folded, in one number: two names whose first
-// eight bytes are ASCII and differ are ordered by that number alone.
+// A name with its first sixteen bytes, folded, in two numbers: two names whose
+// leading bytes are ASCII are ordered by those numbers as far as they differ, and
+// names alike in all sixteen compare only what follows.
 struct NameKey
 {
-    std::uint64_t prefix = 0; // folded bytes, the first in the highest byte; 0 past the end
-    bool asciiPrefix = true;
+    std::uint64_t prefix[2] = {0, 0}; // folded bytes, the first in the highest byte; 0 past the end
+    std::uint8_t asciiBytes = 0;      // leading ASCII bytes of the sixteen (the end counts as ASCII)
     QByteArrayView bytes;
 };
 NameKey NameKeyOf(QByteArrayView bytes);
 inline int CompareNameKeys(const NameKey &a, const NameKey &b)
 {
-    if (a.asciiPrefix && b.asciiPrefix && a.prefix != b.prefix)
-        return a.prefix < b.prefix ? -1 : 1;
+    const unsigned ascii = std::min(a.asciiBytes, b.asciiBytes);
+    if (ascii >= 8 && a.prefix[0] != b.prefix[0])
+        return a.prefix[0] < b.prefix[0] ? -1 : 1;
+    if (ascii == 16 && a.prefix[0] == b.prefix[0]) {
+        if (a.prefix[1] != b.prefix[1])
+            return a.prefix[1] < b.prefix[1] ? -1 : 1;
+        // Sixteen equal ASCII characters: the rest decodes on its own.
+        if (a.bytes.size() >= 16 && b.bytes.size() >= 16)
+            return CompareNameBytes(a.bytes.sliced(16), b.bytes.sliced(16));
+    }
     return CompareNameBytes(a.bytes, b.bytes);
 }

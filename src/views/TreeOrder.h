@@ -38,6 +38,14 @@ public:
     void sortBy(const CatalogTree &tree, int sortField, Qt::SortOrder order);
 
 private:
+    // Sorts every list of siblings as items made by `makeItem` (each with its
+    // `node`): the keys travel with the nodes, so the sort reads memory in order.
+    template <typename Item, typename MakeItem, typename Compare>
+    void sortItems(const CatalogTree &tree, MakeItem &&makeItem, Compare &&compare);
+    template <typename Key, typename CompareKeys>
+    void sortByKeys(const CatalogTree &tree, const std::vector<Key> &keys, CompareKeys compareKeys,
+                    Qt::SortOrder order);
+
     std::vector<NodeIndex> m_byRow;     // per node slot firstChild + row: the child shown there
     std::vector<std::uint32_t> m_rowOf; // per node: its row
 };

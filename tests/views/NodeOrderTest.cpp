@@ -103,8 +103,8 @@ constexpr std::int64_t Midnight = 1704067200;    // 2024-01-01 00:00:00 UTC
 // A scan with files and folders, equal and different sizes, empty, equal, far and
 // unreadable time stamps, names that differ in case, an underscore against a Z, a
 // name that is not UTF-8, a folder that could not be read and an entry of unknown
-// kind.
-std::shared_ptr<CatalogTree> MakeMixedTree()
+// kind; on request a name that starts with a byte order mark.
+std::shared_ptr<CatalogTree> MakeMixedTree(bool byteOrderMark = true)
 {
     auto tree = std::make_shared<CatalogTree>();
     tree->addTop("/data");
@@ -134,7 +134,7 @@ std::shared_ptr<CatalogTree> MakeMixedTree()
     const NodeIndex alpha = 1;
     add(*tree, alpha, {"x.dat", NodeKind::File, 9, T0});
     add(*tree, alpha, {"Y.dat", NodeKind::File, 291, T0 + 60});
-    add(*tree, alpha, {"\xEF\xBB\xBF" "bom", NodeKind::File, 0, T0});
+    add(*tree, alpha, {byteOrderMark ? "\xEF\xBB\xBF" "bom" : "bom", NodeKind::File, 0, T0});
     add(*tree, alpha, {"longname_\xC3\xA9", NodeKind::File, 0, T0});
     add(*tree, alpha, {"LONGNAME_a", NodeKind::File, 0, T0});
     const NodeIndex sub = add(*tree, alpha, {"sub", NodeKind::Folder, 0, T0});
@@ -234,6 +234,10 @@ TEST(NodeOrder, TextsFoldAsciiLettersOnly)
         {"ab", "abc", -1},  {"", "", 0},        {"", "a", -1},
         {"abcdefghij", "ABCDEFGHIK", -1},       {"abcdefgh", "abcdefg", 1},
         {"short", "shorter", -1},               {"12345678\xC3\xA9", "12345678e", 1},
+        {"abcdefghijklmnopQ", "ABCDEFGHIJKLMNOPr", -1},
+        {"abcdefghijklmnop", "abcdefghijklmno", 1},
+        {"abcdefghijklm\xC3\xA9", "abcdefghijklmz", 1},
+        {"abcdefghijklmnop\xC3\xA9", "abcdefghijklmnopz", 1},
         {"ab\xC3\xA9", "abz", 1},               {"\xFF", "\xEF\xBF\xBD", 0}, // not UTF-8: a replacement character
     };
     for (const auto &c : cases) {
@@ -321,13 +325,14 @@ TEST(NodeOrder, TypedComparisonAgreesWithTexts)
 // The keys a whole-tree sort makes once give the order of CompareTreeNodes.
 TEST(NodeOrder, TreeSortKeysAgreeWithTypedComparison)
 {
-    const struct { QLocale locale; const char *zone; } settings[] = {
-        {QLocale::c(), "UTC"},
-        {QLocale(QLocale::English, QLocale::UnitedStates), "America/New_York"},
+    const struct { QLocale locale; const char *zone; bool byteOrderMark; } settings[] = {
+        {QLocale::c(), "UTC", true},
+        {QLocale::c(), "UTC", false}, // paths compared by their names alone
+        {QLocale(QLocale::English, QLocale::UnitedStates), "America/New_York", false},
     };
     for (const auto &setting : settings) {
         LocaleAndZone pin(setting.locale, setting.zone);
-        const std::shared_ptr<const CatalogTree> tree = MakeMixedTree();
+        const std::shared_ptr<const CatalogTree> tree = MakeMixedTree(setting.byteOrderMark);
         for (int field = 0; field < CatalogFieldCount; ++field) {
             for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
                 TreeOrder byKeys(*tree), byComparison(*tree);
