@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
@@ -247,6 +248,55 @@ TEST_F(MainWindowTest, ColumnDialogOkHidesEverywhereAndSavesCancelChangesNothing
     ResetConfig();
     UseConfigFile(file);
     EXPECT_FALSE(GetConfig().Document().nodes().node(4).visible()); // "DOS Name" is entry 4
+}
+
+TEST_F(MainWindowTest, OpenExplorerOpensTheFocusedFolderOrTheFoldersOfFiles)
+{
+    openFolder(root());
+    QStringList opened;
+    window->Ctrl->openFolder = [&opened](const QString &folder) { opened << folder; };
+    window->Ctrl->OpenExplorer(window->VTList); // nothing focused: the current folder
+    const QModelIndex top = treeModel()->index(0, 0);
+    window->VT->setCurrentIndex(treeModel()->index(1, 0, top)); // b
+    window->Ctrl->OpenExplorer(window->VT);
+    window->VTList->setCurrentIndex(listModel()->index(0, 0)); // z, a file of b
+    window->Ctrl->OpenExplorer(window->VTList);
+    EXPECT_EQ(opened, (QStringList{root(), root() + "/b", root() + "/b"}));
+}
+
+TEST_F(MainWindowTest, ColumnsFollowTheCatalogueEntryByEntry)
+{
+    window.reset();
+    ResetConfig();
+    const QString file = configDir.filePath(QStringLiteral("columns.xml"));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("<config versionNo=\"2\"><nodes>"
+            "<node Name=\"File Size\" Visible=\"True\" Index=\"1\" DefaultExport=\"True\" Width=\"90\" ReadOnly=\"False\" Align=\"right\"/>"
+            "<node Name=\"No Such Field\" Visible=\"True\" Index=\"0\" DefaultExport=\"True\" Width=\"120\" ReadOnly=\"True\" Align=\"Right\"/>"
+            "<node Name=\"File Ext\" Visible=\"False\" Index=\"2\" DefaultExport=\"True\" Width=\"50\" ReadOnly=\"True\" Align=\"center\"/>"
+            "</nodes><agerange/><sizerange/></config>");
+    f.close();
+    UseConfigFile(file);
+    window = std::make_unique<TFormMain>();
+    window->showProblem = [this](const QString &problem) { problems << problem; };
+    window->show();
+
+    const ListColumns &columns = treeModel()->columns();
+    ASSERT_EQ(columns.size(), 3);
+    EXPECT_EQ(columns[0].field, int(FileBytes));
+    EXPECT_EQ(columns[1].field, int(FileName)); // a name no field has shows FileName
+    EXPECT_TRUE(columns[0].alignment & Qt::AlignRight);
+    EXPECT_TRUE(columns[1].alignment & Qt::AlignLeft); // only "right" exactly aligns right
+    EXPECT_TRUE(columns[2].alignment & Qt::AlignHCenter);
+    EXPECT_EQ(columns[1].background, QColor(239, 243, 255));
+    EXPECT_NE(columns[0].background, QColor(239, 243, 255));
+    for (QTreeView *grid : {window->VT, window->VTList, window->VTAge}) {
+        EXPECT_EQ(grid->header()->sectionSize(0), 90);
+        EXPECT_EQ(grid->header()->visualIndex(1), 0);
+        EXPECT_TRUE(grid->header()->isSectionHidden(2));
+    }
+    EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
 }
 
 TEST_F(MainWindowTest, CloseSavesWidthsPositionsAndVisibility)
