@@ -137,10 +137,13 @@ std::shared_ptr<CatalogTree> MakeMixedTree(bool byteOrderMark = true)
     add(*tree, alpha, {byteOrderMark ? "\xEF\xBB\xBF" "bom" : "bom", NodeKind::File, 0, T0});
     add(*tree, alpha, {"longname_\xC3\xA9", NodeKind::File, 0, T0});
     add(*tree, alpha, {"LONGNAME_a", NodeKind::File, 0, T0});
+    // UTF-16 order: a character beyond 16 bits (a surrogate pair) before U+FF21.
+    add(*tree, alpha, {"\xF0\x9F\x98\x80", NodeKind::File, 0, T0});
+    add(*tree, alpha, {"\xEF\xBC\xA1", NodeKind::File, 0, T0});
     const NodeIndex sub = add(*tree, alpha, {"sub", NodeKind::Folder, 0, T0});
     add(*tree, sub, {"abc.txt", NodeKind::File, 0, T0});
     tree->node(sub).subtreeCount = 2;
-    tree->node(alpha).subtreeCount = 8;
+    tree->node(alpha).subtreeCount = 10;
     tree->node(0).subtreeCount = std::uint32_t(tree->nodeCount());
     tree->setPercentageTotal(1000000.0);
     return tree;
@@ -238,7 +241,8 @@ TEST(NodeOrder, TextsFoldAsciiLettersOnly)
         {"abcdefghijklmnop", "abcdefghijklmno", 1},
         {"abcdefghijklm\xC3\xA9", "abcdefghijklmz", 1},
         {"abcdefghijklmnop\xC3\xA9", "abcdefghijklmnopz", 1},
-        {"ab\xC3\xA9", "abz", 1},               {"\xFF", "\xEF\xBF\xBD", 0}, // not UTF-8: a replacement character
+        {"ab\xC3\xA9", "abz", 1},
+        {"\xF0\x9F\x98\x80", "\xEF\xBC\xA1", -1}, // code units, not code points               {"\xFF", "\xEF\xBF\xBD", 0}, // not UTF-8: a replacement character
     };
     for (const auto &c : cases) {
         const QString a = QString::fromUtf8(c.a), b = QString::fromUtf8(c.b);
