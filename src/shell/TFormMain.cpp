@@ -335,7 +335,8 @@ void TFormMain::m1Click()
 
 void TFormMain::m2Click()
 {
-    OpenHelp();
+    if (!OpenHelp())
+        SB->setText(QStringLiteral("The help page %1 is missing or could not be opened").arg(HelpFilePath()));
 }
 
 void TFormMain::dragEnterEvent(QDragEnterEvent *event)

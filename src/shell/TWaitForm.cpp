@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <algorithm>
+
 #include <cmath>
 
 namespace {
@@ -35,21 +37,24 @@ TWaitForm::TWaitForm(QWidget *parent)
 
     Label1 = new QLabel(QStringLiteral("This will take a few minutes.Please be patient..."), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    // Two lines fit between the top and the status line when a large font needs them.
-    Label1->setGeometry(98, 6, 270, 30);
-    Label1->setWordWrap(true);
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // The message stays on one line: with a desktop font larger than the dialog was
+    // laid out for, the dialog grows instead of wrapping it onto the status line.
+    const int textWidth = Label1->fontMetrics().horizontalAdvance(Label1->text()) + 4;
+    const int width = std::max(ClientWidth, 98 + textWidth + 8);
+    setFixedSize(width, ClientHeight);
+    Label1->setGeometry(98, 8, width - 106, 20);
 
     Label2 = new QLabel(this);
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setGeometry(98, 36, 270, 16);
+    Label2->setGeometry(98, 32, width - 106, 18);
     Label2->setAlignment(Qt::AlignCenter);
     m_waitText = QStringLiteral("...");
     showStatus();
 
     SpeedButton1 = new QPushButton(QStringLiteral("Cancel"), this);
     SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
-    SpeedButton1->setGeometry(142, 54, 97, 25);
+    SpeedButton1->setGeometry((98 + width - 8) / 2 - 48, 54, 97, 25);
     SpeedButton1->setFlat(true);
     SpeedButton1->setAutoDefault(false);
     SpeedButton1->setVisible(false);
