@@ -1,6 +1,11 @@
 #include "NodeLists.h"
 
+#include "CatalogFields.h"
+#include "MergeSort.h"
+#include "NodeOrder.h"
 #include "TreeOrder.h"
+
+#include <QString>
 
 std::vector<TCatalogNode> PathListRows(const std::shared_ptr<const CatalogTree> &tree,
                                        const TreeOrder &order, NodeIndex current)
@@ -33,4 +38,86 @@ void UpdatePercentages(std::vector<TCatalogNode> &rows)
     }
     for (TCatalogNode &row : rows)
         row.setListTotal(total);
+}
+
+namespace {
+
+template <typename Key>
+struct RowItem
+{
+    Key key;
+    NodeKind kind;
+    int row;
+};
+
+template <typename Key, typename MakeKey, typename CompareKeys>
+std::vector<int> sortRows(const std::vector<TCatalogNode> &rows, MakeKey makeKey,
+                          CompareKeys compareKeys, Qt::SortOrder order)
+{
+    std::vector<RowItem<Key>> items;
+    items.reserve(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const TCatalogNode &row = rows[i];
+        // A row of no scan has an empty FileType text, as a node of unknown kind.
+        const NodeKind kind = row.isNull() ? NodeKind::Unknown : row.tree()->node(row.index()).kind();
+        items.push_back({makeKey(row), kind, int(i)});
+    }
+    const int sign = order == Qt::AscendingOrder ? 1 : -1;
+    MergeSort(items, [&](const RowItem<Key> &a, const RowItem<Key> &b) {
+        const int kinds = CompareKinds(a.kind, b.kind, order);
+        return sign * (kinds != 0 ? kinds : compareKeys(a.key, b.key));
+    });
+    std::vector<int> sorted;
+    sorted.reserve(items.size());
+    for (const RowItem<Key> &item : items)
+        sorted.push_back(item.row);
+    return sorted;
+}
+
+} // namespace
+
+std::vector<int> SortedRows(const std::vector<TCatalogNode> &rows, int sortField, Qt::SortOrder order)
+{
+    // What CompareNodes compares, made once a row: typed keys where the row's
+    // text follows from its node alone, the text where it does not (a row's
+    // percentage is of its own list).
+    switch (FieldClassOf(sortField)) {
+    case FieldClass::Number:
+        return sortRows<double>(
+            rows,
+            [sortField](const TCatalogNode &row) {
+                if (row.isNull())
+                    return 0.0;
+                if (sortField == SizePercentage)
+                    return NumberOfText(row.text(sortField));
+                return NumberKey(*row.tree(), row.index(), sortField);
+            },
+            [](double a, double b) { return CompareNumberKeys(a, b); }, order);
+    case FieldClass::DateTime: {
+        TimeKeyReader reader;
+        return sortRows<TimeKey>(
+            rows,
+            [&reader, sortField](const TCatalogNode &row) {
+                return row.isNull() ? TimeKey{} : reader(*row.tree(), row.index(), sortField);
+            },
+            [](const TimeKey &a, const TimeKey &b) { return CompareTimeKeys(a, b); }, order);
+    }
+    case FieldClass::Kind:
+        return sortRows<char>(
+            rows, [](const TCatalogNode &) { return char(0); }, [](char, char) { return 1; }, order);
+    case FieldClass::Text:
+        break;
+    }
+    if (sortField == FileName || sortField == DOSName || sortField == FileExt) {
+        return sortRows<NameKey>(
+            rows,
+            [sortField](const TCatalogNode &row) {
+                return NameKeyOf(row.isNull() ? QByteArrayView()
+                                              : TextBytes(*row.tree(), row.index(), sortField));
+            },
+            [](const NameKey &a, const NameKey &b) { return CompareNameKeys(a, b); }, order);
+    }
+    return sortRows<QString>(
+        rows, [sortField](const TCatalogNode &row) { return row.text(sortField); },
+        [](const QString &a, const QString &b) { return CompareTexts(a, b); }, order);
 }

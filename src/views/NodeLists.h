@@ -3,6 +3,8 @@
 #include "CatalogTree.h"
 #include "TCatalogNode.h"
 
+#include <Qt>
+
 #include <memory>
 #include <vector>
 
@@ -17,3 +19,8 @@ std::vector<TCatalogNode> PathListRows(const std::shared_ptr<const CatalogTree> 
 // Makes every row's SizePercentage its share of the sum of the rows' sizes ("0" for
 // every row when that sum is 0).
 void UpdatePercentages(std::vector<TCatalogNode> &rows);
+
+// The rows in the order MergeSort with CompareNodes puts them (descending: the
+// negated result), as indexes into `rows`. The key of each row is made once, not
+// at every comparison: a list sorted by a time field reads each time stamp once.
+std::vector<int> SortedRows(const std::vector<TCatalogNode> &rows, int sortField, Qt::SortOrder order);

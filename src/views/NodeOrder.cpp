@@ -10,7 +10,6 @@
 
 #include <cmath>
 #include <optional>
-#include <unordered_map>
 
 FieldClass FieldClassOf(int field)
 {
@@ -192,37 +191,6 @@ TimeKey timeKeyByText(std::int64_t secondsSinceEpoch)
     return {TimeKey::Value, localSecondsOf(back->date(), back->time())};
 }
 
-// Local time of many moments: the offset from UTC is looked up once a day of
-// moments and kept while it is the same at both ends of that day (no time zone
-// turns its clocks and back again within a day); a day with a change is looked
-// up moment by moment. Lives for one sort only, so a change of time zone between
-// sorts is always seen.
-class LocalTimeCache
-{
-public:
-    std::int64_t localSeconds(std::int64_t secs)
-    {
-        const std::int64_t day = secs >= 0 ? secs / 86400 : -((-secs + 86399) / 86400);
-        if (!m_last || m_last->first != day) {
-            auto [at, added] = m_days.try_emplace(day);
-            if (added) {
-                const std::int64_t start = day * 86400;
-                const std::int64_t end = start + 86399;
-                const std::int64_t offsetAtStart = localSecondsOf(start) - start;
-                const std::int64_t offsetAtEnd = localSecondsOf(end) - end;
-                at->second = offsetAtStart == offsetAtEnd ? std::optional(offsetAtStart) : std::nullopt;
-            }
-            m_last = &*at;
-        }
-        return m_last->second ? secs + *m_last->second : localSecondsOf(secs);
-    }
-
-private:
-    using Days = std::unordered_map<std::int64_t, std::optional<std::int64_t>>;
-    Days m_days;
-    Days::value_type *m_last = nullptr;
-};
-
 template <typename LocalTime>
 TimeKey timeKey(const CatalogTree &tree, NodeIndex i, int field, LocalTime &&localSeconds)
 {
@@ -279,6 +247,11 @@ QByteArrayView TextBytes(const CatalogTree &tree, NodeIndex node, int field)
     }
 }
 
+double NumberOfText(const QString &text)
+{
+    return readNumber(text).value_or(0.0);
+}
+
 bool IsNumber(const QString &text)
 {
     return readNumber(text).has_value();
@@ -286,9 +259,7 @@ bool IsNumber(const QString &text)
 
 int CompareNumberTexts(const QString &a, const QString &b)
 {
-    const double x = readNumber(a).value_or(0.0);
-    const double y = readNumber(b).value_or(0.0);
-    return x > y ? 1 : -1;
+    return CompareNumberKeys(NumberOfText(a), NumberOfText(b));
 }
 
 int CompareDateTexts(const QString &a, const QString &b)
@@ -446,14 +417,38 @@ TimeKey TimeKeyOf(const CatalogTree &tree, NodeIndex node, int field)
     return timeKey(tree, node, field, [](std::int64_t secs) { return localSecondsOf(secs); });
 }
 
+TimeKeyReader::TimeKeyReader() = default;
+TimeKeyReader::~TimeKeyReader() = default;
+
+TimeKey TimeKeyReader::operator()(const CatalogTree &tree, NodeIndex node, int field)
+{
+    return timeKey(tree, node, field, [this](std::int64_t secs) { return localSeconds(secs); });
+}
+
+std::int64_t TimeKeyReader::localSeconds(std::int64_t secs)
+{
+    const std::int64_t day = secs >= 0 ? secs / 86400 : -((-secs + 86399) / 86400);
+    if (!m_last || m_last->first != day) {
+        auto [at, added] = m_days.try_emplace(day);
+        if (added) {
+            const std::int64_t start = day * 86400;
+            const std::int64_t end = start + 86399;
+            const std::int64_t offsetAtStart = localSecondsOf(start) - start;
+            const std::int64_t offsetAtEnd = localSecondsOf(end) - end;
+            at->second = offsetAtStart == offsetAtEnd ? std::optional(offsetAtStart) : std::nullopt;
+        }
+        m_last = &*at;
+    }
+    return m_last->second ? secs + *m_last->second : localSecondsOf(secs);
+}
+
 std::vector<TimeKey> TimeKeys(const CatalogTree &tree, int field)
 {
     const std::size_t count = tree.nodeCount();
     std::vector<TimeKey> keys(count);
-    LocalTimeCache cache;
-    const auto local = [&cache](std::int64_t secs) { return cache.localSeconds(secs); };
+    TimeKeyReader reader;
     for (std::size_t i = 0; i < count; ++i)
-        keys[i] = timeKey(tree, NodeIndex(i), field, local);
+        keys[i] = reader(tree, NodeIndex(i), field);
     return keys;
 }
 

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
+#include <unordered_map>
 #include <vector>
 
 class TCatalogNode;
@@ -73,6 +75,8 @@ double NumberKey(const CatalogTree &tree, NodeIndex node, int field);
 // NumberKey of every node, by node index; path lengths made parent by parent.
 std::vector<double> NumberKeys(const CatalogTree &tree, int field);
 inline int CompareNumberKeys(double a, double b) { return a > b ? 1 : -1; }
+// The number CompareNumberTexts reads from a text: 0 when it is not a number.
+double NumberOfText(const QString &text);
 
 // A DateTime field's text: empty, unreadable as a time text, or the local date and
 // time it shows (seconds on a count of days: texts show whole seconds, and their
@@ -84,6 +88,27 @@ struct TimeKey
     std::int64_t localSeconds = 0;
 };
 TimeKey TimeKeyOf(const CatalogTree &tree, NodeIndex node, int field);
+// TimeKeyOf for many nodes: the offset from UTC is looked up once a day of moments
+// and kept while it is the same at both ends of that day (no time zone turns its
+// clocks and back again within a day); a day with a change is looked up moment by
+// moment. Keep one for one sort only, so that a change of time zone is seen.
+class TimeKeyReader
+{
+public:
+    TimeKeyReader();
+    ~TimeKeyReader();
+    TimeKeyReader(const TimeKeyReader &) = delete;
+    TimeKeyReader &operator=(const TimeKeyReader &) = delete;
+
+    TimeKey operator()(const CatalogTree &tree, NodeIndex node, int field);
+
+private:
+    std::int64_t localSeconds(std::int64_t secondsSinceEpoch);
+
+    using Days = std::unordered_map<std::int64_t, std::optional<std::int64_t>>;
+    Days m_days;
+    Days::value_type *m_last = nullptr;
+};
 std::vector<TimeKey> TimeKeys(const CatalogTree &tree, int field);
 inline int CompareTimeKeys(const TimeKey &a, const TimeKey &b)
 {

@@ -1,6 +1,8 @@
 #include "CatalogFields.h"
 #include "CatalogText.h"
 #include "CatalogTree.h"
+#include "MergeSort.h"
+#include "NodeLists.h"
 #include "NodeOrder.h"
 #include "TCatalogNode.h"
 #include "TreeOrder.h"
@@ -14,6 +16,8 @@
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <algorithm>
+#include <random>
 #include <memory>
 #include <optional>
 #include <string>
@@ -348,6 +352,39 @@ TEST(NodeOrder, TreeSortKeysAgreeWithTypedComparison)
                 for (NodeIndex node = 0; node < tree->nodeCount(); ++node)
                     EXPECT_EQ(byKeys.rowOf(node), byComparison.rowOf(node))
                         << setting.zone << " field " << field << " order " << order << " node " << node;
+            }
+        }
+    }
+}
+
+// A list sorted with keys made once per row is in the order MergeSort with
+// CompareNodes gives: rows of two scans, a row of none, rows with their own totals.
+TEST(NodeOrder, ListRowsSortedByKeysAsByCompareNodes)
+{
+    for (const char *zone : {"UTC", "America/New_York"}) {
+        LocaleAndZone pin(QLocale(QLocale::English, QLocale::UnitedStates), zone);
+        const std::shared_ptr<const CatalogTree> first = MakeMixedTree();
+        const std::shared_ptr<const CatalogTree> second = MakeMixedTree(false);
+        std::vector<TCatalogNode> rows;
+        for (NodeIndex i = 0; i < first->nodeCount(); ++i)
+            rows.emplace_back(first, i);
+        for (NodeIndex i = 0; i < second->nodeCount(); i += 3) {
+            rows.emplace_back(second, i);
+            rows.back().setListTotal(4000.0);
+        }
+        rows.emplace_back();
+        std::shuffle(rows.begin(), rows.end(), std::mt19937(11));
+
+        for (int field = 0; field <= CatalogFieldCount; ++field) {
+            for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+                std::vector<int> expected(rows.size());
+                for (std::size_t i = 0; i < rows.size(); ++i)
+                    expected[i] = int(i);
+                const int sign = order == Qt::AscendingOrder ? 1 : -1;
+                MergeSort(expected, [&](int a, int b) {
+                    return sign * CompareNodes(rows[std::size_t(a)], rows[std::size_t(b)], field, order);
+                });
+                EXPECT_EQ(SortedRows(rows, field, order), expected) << zone << " field " << field << " order " << order;
             }
         }
     }
