@@ -3,6 +3,7 @@
 #include "Fixture.h"
 #include "RollUp.h"
 #include "TCatalogNode.h"
+#include "TreeBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -11,38 +12,6 @@
 #include <memory>
 
 namespace {
-
-// Builds trees by hand, the way the scanner does: children of one folder together.
-class TreeBuilder
-{
-public:
-    explicit TreeBuilder(const QByteArray &top) { tree->addTop(top); }
-
-    NodeIndex add(NodeIndex parent, const char *name, NodeKind kind, std::uint64_t size = 0)
-    {
-        const NodeIndex n = tree->appendChild(parent, name, std::strlen(name));
-        CatalogNodeData &d = tree->node(n);
-        d.setKind(kind);
-        d.size = size;
-        if (kind != NodeKind::Unknown) {
-            d.set(CatalogNodeData::HasSize);
-            d.set(CatalogNodeData::HasDetails);
-        }
-        return n;
-    }
-
-    void finish()
-    {
-        CatalogNodeData &top = tree->node(0);
-        top.size = RollUpBytes(*tree, 0);
-        top.set(CatalogNodeData::HasSize);
-        FillPercentages(*tree, double(top.size));
-    }
-
-    QString text(NodeIndex n, int field) const { return tree->fieldText(n, field); }
-
-    std::shared_ptr<CatalogTree> tree = std::make_shared<CatalogTree>();
-};
 
 class CatalogTreeTest : public ::testing::Test
 {

@@ -4,6 +4,7 @@
 #include "FolderScanner.h"
 #include "NodeListModel.h"
 #include "RollUp.h"
+#include "TreeBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -22,35 +23,6 @@
 #include <vector>
 
 namespace {
-
-// Builds trees by hand, the way the scanner does: children of one folder together.
-class TreeBuilder
-{
-public:
-    explicit TreeBuilder(const QByteArray &top) { tree->addTop(top); }
-
-    NodeIndex add(NodeIndex parent, const char *name, NodeKind kind, std::uint64_t size = 0)
-    {
-        const NodeIndex n = tree->appendChild(parent, name, std::strlen(name));
-        CatalogNodeData &d = tree->node(n);
-        d.setKind(kind);
-        d.size = size;
-        d.set(CatalogNodeData::HasSize);
-        d.set(CatalogNodeData::HasDetails);
-        return n;
-    }
-
-    std::shared_ptr<CatalogTree> finish()
-    {
-        CatalogNodeData &top = tree->node(0);
-        top.size = RollUpBytes(*tree, 0);
-        top.set(CatalogNodeData::HasSize);
-        FillPercentages(*tree, double(top.size));
-        return tree;
-    }
-
-    std::shared_ptr<CatalogTree> tree = std::make_shared<CatalogTree>();
-};
 
 ListColumn column(const char *name, Qt::Alignment alignment = Qt::AlignLeft,
                   QColor background = {})
