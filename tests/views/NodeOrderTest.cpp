@@ -144,10 +144,14 @@ std::shared_ptr<CatalogTree> MakeMixedTree(bool byteOrderMark = true)
     // UTF-16 order: a character beyond 16 bits (a surrogate pair) before U+FF21.
     add(*tree, alpha, {"\xF0\x9F\x98\x80", NodeKind::File, 0, T0});
     add(*tree, alpha, {"\xEF\xBC\xA1", NodeKind::File, 0, T0});
+    // Shares of about 0.005% and 0.015%: how the text rounds a tie decides.
+    add(*tree, alpha, {"tie1", NodeKind::File, 50, T0});
+    add(*tree, alpha, {"tie2", NodeKind::File, 100, T0});
+    add(*tree, alpha, {"tie3", NodeKind::File, 150, T0});
     const NodeIndex sub = add(*tree, alpha, {"sub", NodeKind::Folder, 0, T0});
     add(*tree, sub, {"abc.txt", NodeKind::File, 0, T0});
     tree->node(sub).subtreeCount = 2;
-    tree->node(alpha).subtreeCount = 10;
+    tree->node(alpha).subtreeCount = 13;
     tree->node(0).subtreeCount = std::uint32_t(tree->nodeCount());
     tree->setPercentageTotal(1000000.0);
     return tree;
