@@ -17,7 +17,8 @@ std::vector<TCatalogNode> PathListRows(const std::shared_ptr<const CatalogTree> 
                                        const TreeOrder &order, NodeIndex current);
 
 // Makes every row's SizePercentage its share of the sum of the rows' sizes ("0" for
-// every row when that sum is 0).
+// every row when that sum is 0). A row without a size adds nothing to the sum and
+// keeps an empty percentage.
 void UpdatePercentages(std::vector<TCatalogNode> &rows);
 
 // The rows in the order MergeSort with CompareNodes puts them (descending: the

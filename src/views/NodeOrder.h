@@ -58,8 +58,8 @@ int CompareNodeTexts(const TCatalogNode &a, const TCatalogNode &b, int sortField
 int CompareTreeNodes(const CatalogTree &tree, NodeIndex a, NodeIndex b, int sortField,
                      Qt::SortOrder order);
 
-// The pieces of CompareTreeNodes, for sorts that make the keys of a whole tree once
-// (TreeOrder::sortBy). Each key is what the node's text of the field reads as.
+// The pieces of CompareTreeNodes, for sorts that make the key of every node once
+// (TreeOrder::sortBy, SortedRows). Each key is what the node's text of the field reads as.
 
 // The folders-first step: 0 when both are of one kind, else the result it decides.
 inline int CompareKinds(NodeKind a, NodeKind b, Qt::SortOrder order)
@@ -79,8 +79,9 @@ inline int CompareNumberKeys(double a, double b) { return a > b ? 1 : -1; }
 double NumberOfText(const QString &text);
 
 // A DateTime field's text: empty, unreadable as a time text, or the local date and
-// time it shows (seconds on a count of days: texts show whole seconds, and their
-// order is the order of the moments they read back as).
+// time it shows as seconds (Julian day × 86400 + second of the day). Texts show
+// whole seconds, and local times keep the order of the moments their texts read
+// back as, also where the clock was turned back and one text stands for two moments.
 struct TimeKey
 {
     enum State : std::uint8_t { Empty, Unreadable, Value };
