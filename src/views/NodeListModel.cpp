@@ -2,8 +2,7 @@
 
 #include "CellText.h"
 #include "FileIcons.h"
-#include "MergeSort.h"
-#include "NodeOrder.h"
+#include "NodeLists.h"
 
 #include <utility>
 
@@ -43,13 +42,8 @@ void NodeListModel::sortByField(int sortField, Qt::SortOrder order)
 
     // Sort row numbers rather than records, so the old row of every record is known
     // afterwards and persistent indexes can follow their records.
-    std::vector<int> oldRowAt(m_rows.size());
-    for (std::size_t i = 0; i < oldRowAt.size(); ++i)
-        oldRowAt[i] = int(i);
-    const int sign = order == Qt::DescendingOrder ? -1 : 1;
-    MergeSort(oldRowAt, [&](int a, int b) {
-        return sign * CompareNodes(m_rows[std::size_t(a)], m_rows[std::size_t(b)], sortField, order);
-    });
+    // One key a row, made once: the order CompareNodes gives, without its cost per pair.
+    const std::vector<int> oldRowAt = SortedRows(m_rows, sortField, order);
 
     std::vector<int> newRowOf(m_rows.size());
     std::vector<TCatalogNode> sorted;
