@@ -48,9 +48,8 @@ void TreeOrder::sortItems(const CatalogTree &tree, MakeItem &&makeItem, Compare 
     }
 }
 
-template <typename Key, typename CompareKeys>
-void TreeOrder::sortByKeys(const CatalogTree &tree, const std::vector<Key> &keys,
-                           CompareKeys compareKeys, Qt::SortOrder order)
+template <typename Key, typename KeyOf, typename CompareKeys>
+void TreeOrder::sortByKeys(const CatalogTree &tree, KeyOf &&keyOf, CompareKeys compareKeys, Qt::SortOrder order)
 {
     struct Item
     {
@@ -58,7 +57,7 @@ void TreeOrder::sortByKeys(const CatalogTree &tree, const std::vector<Key> &keys
         NodeIndex node;
         NodeKind kind;
     };
-    const auto makeItem = [&](NodeIndex node) { return Item{keys[node], node, tree.node(node).kind()}; };
+    const auto makeItem = [&](NodeIndex node) { return Item{Key(keyOf(node)), node, tree.node(node).kind()}; };
     // Descending negates the whole comparison, the folders-first step included.
     if (order == Qt::AscendingOrder) {
         sortItems<Item>(tree, makeItem, [&](const Item &a, const Item &b) {
@@ -75,19 +74,28 @@ void TreeOrder::sortByKeys(const CatalogTree &tree, const std::vector<Key> &keys
 
 void TreeOrder::sortBy(const CatalogTree &tree, int sortField, Qt::SortOrder order)
 {
-    // The keys of every node are made once, so the sort compares plain values;
-    // what it compares is what CompareTreeNodes compares.
+    // The key of every node is made once per sort, so the merge compares plain
+    // values; what it compares is what CompareTreeNodes compares.
     switch (FieldClassOf(sortField)) {
     case FieldClass::Number:
-        sortByKeys(tree, NumberKeys(tree, sortField),
-                   [](double a, double b) { return CompareNumberKeys(a, b); }, order);
+        if (sortField == PathNameLength) {
+            // Path lengths are made parent by parent, for all nodes at once.
+            const std::vector<double> keys = NumberKeys(tree, sortField);
+            sortByKeys<double>(tree, [&keys](NodeIndex n) { return keys[n]; },
+                               [](double a, double b) { return CompareNumberKeys(a, b); }, order);
+        } else {
+            sortByKeys<double>(tree, [&](NodeIndex n) { return NumberKey(tree, n, sortField); },
+                               [](double a, double b) { return CompareNumberKeys(a, b); }, order);
+        }
         return;
-    case FieldClass::DateTime:
-        sortByKeys(tree, TimeKeys(tree, sortField),
-                   [](const TimeKey &a, const TimeKey &b) { return CompareTimeKeys(a, b); }, order);
+    case FieldClass::DateTime: {
+        TimeKeyReader reader;
+        sortByKeys<TimeKey>(tree, [&](NodeIndex n) { return reader(tree, n, sortField); },
+                            [](const TimeKey &a, const TimeKey &b) { return CompareTimeKeys(a, b); }, order);
         return;
+    }
     case FieldClass::Kind:
-        sortByKeys(tree, std::vector<char>(tree.nodeCount()), [](char, char) { return 1; }, order);
+        sortByKeys<char>(tree, [](NodeIndex) { return char(0); }, [](char, char) { return 1; }, order);
         return;
     case FieldClass::Text:
         break;
@@ -100,26 +108,21 @@ void TreeOrder::sortBy(const CatalogTree &tree, int sortField, Qt::SortOrder ord
     case FullPath: {
         // Compared on the raw names, without making texts. Siblings share their
         // path up to a separator, so their names decide their FullPath order too.
-        std::vector<NameKey> keys(tree.nodeCount());
+        const int nameField = sortField == FullPath ? FileName : sortField;
         bool wholePaths = false;
-        for (std::size_t i = 0; i < keys.size(); ++i) {
-            keys[i] = NameKeyOf(TextBytes(tree, NodeIndex(i), sortField == FullPath ? FileName : sortField));
-            wholePaths = wholePaths || (sortField == FullPath && StartsWithByteOrderMark(keys[i].bytes));
-        }
+        for (std::size_t i = 0; sortField == FullPath && !wholePaths && i < tree.nodeCount(); ++i)
+            wholePaths = StartsWithByteOrderMark(TextBytes(tree, NodeIndex(i), nameField));
         if (!wholePaths) {
-            sortByKeys(tree, keys,
-                       [](const NameKey &a, const NameKey &b) { return CompareNameKeys(a, b); }, order);
+            sortByKeys<NameKey>(tree, [&](NodeIndex n) { return NameKeyOf(TextBytes(tree, n, nameField)); },
+                                [](const NameKey &a, const NameKey &b) { return CompareNameKeys(a, b); }, order);
             return;
         }
         break;
     }
-    default: {
-        std::vector<QString> texts(tree.nodeCount());
-        for (std::size_t i = 0; i < texts.size(); ++i)
-            texts[i] = tree.fieldText(NodeIndex(i), sortField);
-        sortByKeys(tree, texts, [](const QString &a, const QString &b) { return CompareTexts(a, b); }, order);
+    default:
+        sortByKeys<QString>(tree, [&](NodeIndex n) { return tree.fieldText(n, sortField); },
+                            [](const QString &a, const QString &b) { return CompareTexts(a, b); }, order);
         return;
-    }
     }
 
     sortWith(tree, [&](NodeIndex a, NodeIndex b) {

@@ -42,9 +42,10 @@ private:
     // `node`): the keys travel with the nodes, so the sort reads memory in order.
     template <typename Item, typename MakeItem, typename Compare>
     void sortItems(const CatalogTree &tree, MakeItem &&makeItem, Compare &&compare);
-    template <typename Key, typename CompareKeys>
-    void sortByKeys(const CatalogTree &tree, const std::vector<Key> &keys, CompareKeys compareKeys,
-                    Qt::SortOrder order);
+    // Keys are made block by block as the sort reaches each list of siblings, so
+    // the memory a sort takes is that of the largest folder, not of the whole scan.
+    template <typename Key, typename KeyOf, typename CompareKeys>
+    void sortByKeys(const CatalogTree &tree, KeyOf &&keyOf, CompareKeys compareKeys, Qt::SortOrder order);
 
     std::vector<NodeIndex> m_byRow;     // per node slot firstChild + row: the child shown there
     std::vector<std::uint32_t> m_rowOf; // per node: its row
