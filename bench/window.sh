@@ -65,10 +65,15 @@ REPORT=$DIR/results/window-$STAMP.txt
     echo "Folder of $WIDE entries ($wide):"
     "$WINDOW" --rounds "$ROUNDS" "$wide" | grep expand_largest_folder | sed 's/^/  /'
     echo
+    empty=$DIR/empty
+    mkdir -p "$empty"
     window_peak=$(for i in $(seq $MEMORY_RUNS); do peak_kib "$WINDOW" --rounds 1 "$tree"; done | median)
+    window_base=$(for i in $(seq $MEMORY_RUNS); do peak_kib "$WINDOW" --rounds 1 "$empty"; done | median)
     cli_peak=$(for i in $(seq $MEMORY_RUNS); do peak_kib "$CLI" --quiet "$tree"; done | median)
-    awk -v w="$window_peak" -v c="$cli_peak" 'BEGIN {
-        printf "Peak resident memory on the tree (median of 3): window %.1f MiB, folvane-cli %.1f MiB, ratio %.2f\n",
-            w / 1024, c / 1024, w / c }'
+    cli_base=$(for i in $(seq $MEMORY_RUNS); do peak_kib "$CLI" --quiet "$empty"; done | median)
+    awk -v w="$window_peak" -v wb="$window_base" -v c="$cli_peak" -v cb="$cli_base" 'BEGIN {
+        printf "Peak resident memory on the tree (median of 3):\n"
+        printf "  window %.1f MiB (%.1f on an empty folder), folvane-cli %.1f MiB (%.1f)\n", w / 1024, wb / 1024, c / 1024, cb / 1024
+        printf "  ratio window / folvane-cli: %.2f in all, %.2f above each program'"'"'s empty-folder peak\n", w / c, (w - wb) / (c - cb) }'
 } | tee "$REPORT"
 log "report: $REPORT"
