@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 QByteArrayView CatalogTree::nameBytes(NodeIndex i) const
@@ -103,10 +104,70 @@ void CatalogTree::setPercentageTotal(double total)
     m_percentageTotal = total;
 }
 
+void CatalogTree::setClassification(RangeClassification classification)
+{
+    m_classification = std::move(classification);
+}
+
+int CatalogTree::bucketOf(double value, const std::vector<double> &bounds)
+{
+    if (bounds.empty())
+        return -1;
+    for (std::size_t i = 0; i < bounds.size(); ++i) {
+        if (bounds[i] > value)
+            return int(i);
+    }
+    return int(bounds.size());
+}
+
+double CatalogTree::ageInDays(std::int64_t moment, std::int64_t stamp)
+{
+    return (double(moment) - double(stamp)) / 86400.0;
+}
+
+int CatalogTree::sizeBucket(NodeIndex i) const
+{
+    const CatalogNodeData &n = m_nodes[i];
+    if (n.kind() != NodeKind::File || !isClassified())
+        return -1;
+    return bucketOf(n.has(CatalogNodeData::HasSize) ? double(n.size) : 0.0, m_classification.sizeBounds);
+}
+
+int CatalogTree::ageBucket(NodeIndex i, TimeKind kind) const
+{
+    const CatalogNodeData &n = m_nodes[i];
+    if (n.kind() != NodeKind::File || !isClassified() || m_classification.ageBounds.empty())
+        return -1;
+    std::int64_t stamp = 0;
+    bool known = false;
+    switch (kind) {
+    case TimeKind::Create:
+        known = n.has(CatalogNodeData::HasCreateTime);
+        stamp = n.createTime;
+        break;
+    case TimeKind::Access:
+        known = n.has(CatalogNodeData::HasAccessTime);
+        stamp = n.accessTime;
+        break;
+    case TimeKind::Write:
+        known = n.has(CatalogNodeData::HasWriteTime);
+        stamp = n.writeTime;
+        break;
+    }
+    // Without a stamp there is no age to measure; bucket 0 keeps the field, the
+    // counts and the slice lists in step instead of leaving the file out.
+    if (!known)
+        return 0;
+    return bucketOf(ageInDays(m_classification.moment, stamp), m_classification.ageBounds);
+}
+
 QString CatalogTree::fieldText(NodeIndex i, int field, std::optional<double> listTotal) const
 {
     const CatalogNodeData &n = m_nodes[i];
     using F = CatalogNodeData;
+    const auto bucketText = [](int bucket) {
+        return bucket < 0 ? QString() : QString::number(bucket);
+    };
     const auto timeText = [&](F::Flag flag, std::int64_t secs) {
         return n.has(flag) ? CatalogText::TimeFormat::current().format(secs) : QString();
     };
@@ -161,6 +222,14 @@ QString CatalogTree::fieldText(NodeIndex i, int field, std::optional<double> lis
             return QString();
         return CatalogText::countText(n.kind() == NodeKind::Folder ? n.subtreeCount - 1
                                                                  : n.subtreeCount);
+    case CreateAgeRange:
+        return bucketText(ageBucket(i, TimeKind::Create));
+    case AccessAgeRange:
+        return bucketText(ageBucket(i, TimeKind::Access));
+    case WriteAgeRange:
+        return bucketText(ageBucket(i, TimeKind::Write));
+    case SizeRange:
+        return bucketText(sizeBucket(i));
     case Description:
     case CatalogName:
     default:

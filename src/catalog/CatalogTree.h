@@ -76,6 +76,20 @@ public:
 };
 static_assert(sizeof(CatalogNodeData) == 56, "a node should stay at 56 bytes");
 
+// The three time stamps of a record, in the order of the age range fields.
+enum class TimeKind : std::uint8_t { Create = 0, Access = 1, Write = 2 };
+
+// What classifying a scan decided once for all its files: the bounds of the size
+// and age ranges and the moment ages are measured from. The range fields of every
+// file follow from these and the file's own size and time stamps, so classifying
+// costs nothing per node and the node keeps its 56 bytes.
+struct RangeClassification
+{
+    std::vector<double> sizeBounds; // bytes, in configuration order
+    std::vector<double> ageBounds;  // days, in configuration order
+    std::int64_t moment = 0;        // seconds since the epoch; 0: not classified
+};
+
 // The tree of one scan, built once and then only read: every scan makes a new
 // tree, so rows that refer to nodes of an older one keep reading what they read.
 // Node 0 is the top node; every other node is appended after its parent, and the
@@ -131,6 +145,24 @@ public:
     bool hasPercentages() const { return m_percentageTotal.has_value(); }
     double percentageTotal() const { return m_percentageTotal.value_or(0.0); }
 
+    // Range classification (see RangeClassification). A bucket is -1, an empty
+    // range field, for anything but a file, before classification and without
+    // bounds. A file without a size is in the bucket of 0 bytes; one without a
+    // time stamp of that kind (no birth time on many file systems) in bucket 0.
+    void setClassification(RangeClassification classification);
+    const RangeClassification &classification() const { return m_classification; }
+    bool isClassified() const { return m_classification.moment != 0; }
+    int sizeBucket(NodeIndex i) const;
+    int ageBucket(NodeIndex i, TimeKind kind) const;
+
+    // The bucket of `value`: the first bound, in list order, greater than it, else
+    // bounds.size() (the bucket above all bounds); a value equal to a bound goes up.
+    // -1 without bounds.
+    static int bucketOf(double value, const std::vector<double> &bounds);
+    // Days, with fraction, from `stamp` to `moment` (both seconds since the epoch);
+    // negative for a stamp after the moment.
+    static double ageInDays(std::int64_t moment, std::int64_t stamp);
+
     // The text of one field of a node's record, in the forms every view, sort and
     // export shares. `listTotal`, when given, replaces the scan total as the
     // reference of SizePercentage (rows of a flat list).
@@ -146,4 +178,5 @@ private:
     QByteArray m_topPath;
     std::optional<double> m_percentageTotal;
     std::vector<std::pair<NodeIndex, int>> m_unreadable;
+    RangeClassification m_classification;
 };

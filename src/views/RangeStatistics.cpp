@@ -1,1 +1,258 @@
 #include "RangeStatistics.h"
+
+#include "CatalogFields.h"
+#include "ConfigError.h"
+#include "ExtensionOf.h"
+#include "NodeLists.h"
+#include "TConfig.h"
+#include "TXMLItemListType.h"
+#include "TXMLItemType.h"
+#include "TreeOrder.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace {
+
+void readRanges(const TXMLItemListType &list, const QString &what, RangeSet &set, QStringList *problems)
+{
+    // Label and bound of an item go together or not at all: the charts pair the
+    // labels with the buckets by position.
+    for (pugi::xml_node n = list.element().child("item"); n; n = n.next_sibling("item")) {
+        const TXMLItemType item(n);
+        const QString label = item.label();
+        try {
+            const int value = item.value();
+            set.labels.append(label);
+            set.bounds.push_back(double(value));
+        } catch (const ConfigError &e) {
+            if (problems)
+                problems->append(QStringLiteral("The %1 range \"%2\" is left out: %3").arg(what, label, e.message()));
+        }
+    }
+}
+
+// Visits `top` when it is a file, then every file below it in pre-order of `order`
+// (the scan's own order when null). The stack holds one frame per open folder, so
+// its depth is the tree's depth, not its size.
+template <typename Visit>
+void forEachFile(const CatalogTree &tree, const TreeOrder *order, NodeIndex top, Visit &&visit)
+{
+    const CatalogNodeData &topData = tree.node(top);
+    if (topData.kind() == NodeKind::File)
+        visit(top, topData);
+    if (topData.childCount == 0)
+        return;
+
+    struct Frame
+    {
+        NodeIndex folder;
+        NodeIndex firstChild;
+        std::uint32_t row;
+        std::uint32_t count;
+    };
+    std::vector<Frame> stack;
+    stack.push_back({top, topData.firstChild, 0, topData.childCount});
+    while (!stack.empty()) {
+        Frame &frame = stack.back();
+        if (frame.row == frame.count) {
+            stack.pop_back();
+            continue;
+        }
+        const std::uint32_t row = frame.row++;
+        const NodeIndex child = order ? order->childAt(tree, frame.folder, row) : frame.firstChild + row;
+        const CatalogNodeData &n = tree.node(child);
+        if (n.kind() == NodeKind::File)
+            visit(child, n);
+        if (n.childCount != 0)
+            stack.push_back({child, n.firstChild, 0, n.childCount}); // `frame` is not used after this
+    }
+}
+
+// The FileExt of a file as bytes: empty when the record has no details, as its text is.
+QByteArrayView extensionBytes(const CatalogTree &tree, NodeIndex i, const CatalogNodeData &n)
+{
+    return n.has(CatalogNodeData::HasDetails) ? ExtensionOf(tree.nameBytes(i)) : QByteArrayView();
+}
+
+// The key under which letter cases of one extension meet: ASCII lowered in place,
+// anything else through Unicode simple case folding of its text (one character to
+// one: "ß" and "SS" stay apart). Undecodable bytes meet where their texts, which
+// the slice lists compare, are equal.
+void foldInto(QByteArrayView extension, std::string &key)
+{
+    key.clear();
+    for (const char c : extension) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            key = QString::fromUtf8(extension).toCaseFolded().toUtf8().toStdString();
+            return;
+        }
+        key.push_back(c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c);
+    }
+}
+
+struct KeyHash
+{
+    using is_transparent = void;
+    std::size_t operator()(std::string_view key) const { return std::hash<std::string_view>()(key); }
+};
+
+int exactBucketOf(const QString &key)
+{
+    // Range fields read as plain decimals; any other key ("02", "+1") equals none.
+    if (key.isEmpty())
+        return -1;
+    bool ok = false;
+    const int bucket = key.toInt(&ok);
+    return ok && bucket >= 0 && QString::number(bucket) == key ? bucket : -2;
+}
+
+} // namespace
+
+Ranges LoadRanges(QStringList *problems)
+{
+    IXMLConfigType &document = GetConfig().Document();
+    Ranges ranges;
+    readRanges(document.agerange(), QStringLiteral("age"), ranges.age, problems);
+    readRanges(document.sizerange(), QStringLiteral("size"), ranges.size, problems);
+    return ranges;
+}
+
+int SizeRangeIndex(double bytes, const std::vector<double> &bounds)
+{
+    return CatalogTree::bucketOf(bytes, bounds);
+}
+
+int AgeRangeIndex(double ageDays, const std::vector<double> &bounds)
+{
+    return CatalogTree::bucketOf(ageDays, bounds);
+}
+
+void ClassifyFiles(CatalogTree &tree, const Ranges &ranges, std::int64_t now)
+{
+    // O(1): the tree keeps the bounds and the moment, and every range field is
+    // derived from them when read, so no file is visited here.
+    tree.setClassification({ranges.size.bounds, ranges.age.bounds, now});
+}
+
+Statistics CountStatistics(const CatalogTree &tree, NodeIndex current, const TreeOrder *order)
+{
+    const RangeClassification &c = tree.classification();
+    Statistics s;
+    s.size.assign(c.sizeBounds.size() + 1, 0);
+    s.createAge.assign(c.ageBounds.size() + 1, 0);
+    s.accessAge.assign(c.ageBounds.size() + 1, 0);
+    s.writeAge.assign(c.ageBounds.size() + 1, 0);
+    if (current == NoNode || current >= tree.nodeCount())
+        return s;
+
+    std::unordered_map<std::string, std::size_t, KeyHash, std::equal_to<>> typeOf;
+    std::string key;
+    // Files of one folder mostly share an extension: the last one met is checked first.
+    QByteArrayView lastExtension;
+    std::size_t lastType = std::size_t(-1);
+
+    const auto bucket = [](int b) { return std::size_t(b < 0 ? 0 : b); };
+    forEachFile(tree, order, current, [&](NodeIndex i, const CatalogNodeData &n) {
+        ++s.size[bucket(tree.sizeBucket(i))];
+        ++s.createAge[bucket(tree.ageBucket(i, TimeKind::Create))];
+        ++s.accessAge[bucket(tree.ageBucket(i, TimeKind::Access))];
+        ++s.writeAge[bucket(tree.ageBucket(i, TimeKind::Write))];
+
+        const QByteArrayView extension = extensionBytes(tree, i, n);
+        if (lastType != std::size_t(-1) && extension == lastExtension) {
+            ++s.types[lastType].second;
+            return;
+        }
+        foldInto(extension, key);
+        auto found = typeOf.find(std::string_view(key));
+        if (found == typeOf.end()) {
+            found = typeOf.emplace(key, s.types.size()).first;
+            s.types.emplace_back(QString::fromUtf8(extension), 0);
+        }
+        lastType = found->second;
+        lastExtension = extension;
+        ++s.types[lastType].second;
+    });
+    SortTypeCounts(s.types);
+    return s;
+}
+
+void SortTypeCounts(std::vector<std::pair<QString, std::uint64_t>> &types)
+{
+    const std::size_t n = types.size();
+    if (n <= SortTypeCountsExactLimit) {
+        // The exchange procedure itself: its order of equal counts is what users of
+        // the type chart see (not stable: [1 a, 1 b, 2 c] ends as [c, b, a]).
+        for (std::size_t i = 0; i < n; ++i) {
+            for (std::size_t j = i; j < n; ++j) {
+                if (types[j].second > types[i].second)
+                    std::swap(types[i], types[j]);
+            }
+        }
+        return;
+    }
+    // Quadratic work on a folder of many distinct extensions would freeze the
+    // window; the same counts in the same order, ties as first met.
+    std::stable_sort(types.begin(), types.end(),
+                     [](const auto &a, const auto &b) { return a.second > b.second; });
+}
+
+std::vector<TCatalogNode> SliceListRows(const std::shared_ptr<const CatalogTree> &tree, const TreeOrder &order,
+                                        NodeIndex current, SliceKind kind, const QString &key)
+{
+    std::vector<TCatalogNode> rows;
+    if (!tree || current == NoNode || current >= tree->nodeCount())
+        return rows;
+    if (!tree->isFolder(current)) {
+        rows.emplace_back(tree, current);
+        UpdatePercentages(rows);
+        return rows;
+    }
+
+    const CatalogTree &t = *tree;
+    const auto add = [&](NodeIndex i) { rows.emplace_back(tree, i); };
+    if (kind == SliceKind::Type) {
+        const QByteArray keyBytes = key.toUtf8();
+        // Bytes that are not UTF-8 read as replacement characters: only then can a
+        // field's text equal the key while its bytes differ.
+        const bool keyMayStandForOtherBytes = key.contains(QChar::ReplacementCharacter);
+        forEachFile(t, &order, current, [&](NodeIndex i, const CatalogNodeData &n) {
+            const QByteArrayView extension = extensionBytes(t, i, n);
+            if (extension == keyBytes || (keyMayStandForOtherBytes && QString::fromUtf8(extension) == key))
+                add(i);
+        });
+    } else {
+        const int wanted = exactBucketOf(key);
+        if (wanted != -2) {
+            forEachFile(t, &order, current, [&](NodeIndex i, const CatalogNodeData &) {
+                int bucket = 0;
+                switch (kind) {
+                case SliceKind::CreateAge:
+                    bucket = t.ageBucket(i, TimeKind::Create);
+                    break;
+                case SliceKind::AccessAge:
+                    bucket = t.ageBucket(i, TimeKind::Access);
+                    break;
+                case SliceKind::WriteAge:
+                    bucket = t.ageBucket(i, TimeKind::Write);
+                    break;
+                case SliceKind::Size:
+                case SliceKind::Type:
+                    bucket = t.sizeBucket(i);
+                    break;
+                }
+                if (bucket == wanted)
+                    add(i);
+            });
+        }
+    }
+    UpdatePercentages(rows);
+    return rows;
+}

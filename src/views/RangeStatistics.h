@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <utility>
@@ -36,12 +37,17 @@ int SizeRangeIndex(double bytes, const std::vector<double> &bounds);
 int AgeRangeIndex(double ageDays, const std::vector<double> &bounds);
 
 // Gives every file of `tree` its size bucket and three age buckets, as of `now`
-// (seconds since the epoch): what the range fields of its record read from then on.
+// (seconds since the epoch; 0 leaves the tree unclassified): what the range fields
+// of its record read from then on.
 void ClassifyFiles(CatalogTree &tree, const Ranges &ranges, std::int64_t now);
 
 // Files of the subtree of `current` (or `current` itself when it is a file) per
 // bucket and per extension; extensions merged without regard to letter case, keeping
-// the first file's spelling; types ordered by SortTypeCounts.
+// the spelling of the first file met, files without extension under the empty name;
+// types ordered by SortTypeCounts. The bucket lists have one entry more than the
+// tree's classification has bounds; a file of a tree not classified counts in
+// bucket 0. Files are met in pre-order of `order` (the Total Tree's present order),
+// or of the scan's own order when it is null.
 struct Statistics
 {
     std::vector<std::uint64_t> size;
@@ -50,7 +56,12 @@ struct Statistics
     std::vector<std::uint64_t> writeAge;
     std::vector<std::pair<QString, std::uint64_t>> types;
 };
-Statistics CountStatistics(const CatalogTree &tree, NodeIndex current);
+Statistics CountStatistics(const CatalogTree &tree, NodeIndex current, const TreeOrder *order = nullptr);
+
+// Orders types by count, largest first. Up to SortTypeCountsExactLimit entries it
+// leaves equal counts where the exchange procedure of the type chart always has;
+// a longer list is sorted stably (equal counts in their order of first appearance).
+inline constexpr std::size_t SortTypeCountsExactLimit = 2000;
 void SortTypeCounts(std::vector<std::pair<QString, std::uint64_t>> &types);
 
 // Which record field a chart slice's key is compared with.
