@@ -109,22 +109,6 @@ void CatalogTree::setClassification(RangeClassification classification)
     m_classification = std::move(classification);
 }
 
-int CatalogTree::bucketOf(double value, const std::vector<double> &bounds)
-{
-    if (bounds.empty())
-        return -1;
-    for (std::size_t i = 0; i < bounds.size(); ++i) {
-        if (bounds[i] > value)
-            return int(i);
-    }
-    return int(bounds.size());
-}
-
-double CatalogTree::ageInDays(std::int64_t moment, std::int64_t stamp)
-{
-    return (double(moment) - double(stamp)) / 86400.0;
-}
-
 int CatalogTree::sizeBucket(NodeIndex i) const
 {
     const CatalogNodeData &n = m_nodes[i];

@@ -158,10 +158,22 @@ public:
     // The bucket of `value`: the first bound, in list order, greater than it, else
     // bounds.size() (the bucket above all bounds); a value equal to a bound goes up.
     // -1 without bounds.
-    static int bucketOf(double value, const std::vector<double> &bounds);
+    static int bucketOf(double value, const std::vector<double> &bounds)
+    {
+        if (bounds.empty())
+            return -1;
+        for (std::size_t i = 0; i < bounds.size(); ++i) {
+            if (bounds[i] > value)
+                return int(i);
+        }
+        return int(bounds.size());
+    }
     // Days, with fraction, from `stamp` to `moment` (both seconds since the epoch);
     // negative for a stamp after the moment.
-    static double ageInDays(std::int64_t moment, std::int64_t stamp);
+    static double ageInDays(std::int64_t moment, std::int64_t stamp)
+    {
+        return (double(moment) - double(stamp)) / 86400.0;
+    }
 
     // The text of one field of a node's record, in the forms every view, sort and
     // export shares. `listTotal`, when given, replaces the scan total as the
