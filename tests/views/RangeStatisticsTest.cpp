@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <optional>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -41,23 +40,20 @@ Ranges defaultRanges()
     return r;
 }
 
-// Sets one time stamp of a node; nullopt leaves it unrecorded.
-void stamp(CatalogTree &tree, NodeIndex i, TimeKind kind, std::optional<std::int64_t> secs)
+void stamp(CatalogTree &tree, NodeIndex i, TimeKind kind, std::int64_t secs)
 {
     CatalogNodeData &n = tree.node(i);
-    if (!secs)
-        return;
     switch (kind) {
     case TimeKind::Create:
-        n.createTime = *secs;
+        n.createTime = secs;
         n.set(CatalogNodeData::HasCreateTime);
         break;
     case TimeKind::Access:
-        n.accessTime = *secs;
+        n.accessTime = secs;
         n.set(CatalogNodeData::HasAccessTime);
         break;
     case TimeKind::Write:
-        n.writeTime = *secs;
+        n.writeTime = secs;
         n.set(CatalogNodeData::HasWriteTime);
         break;
     }
