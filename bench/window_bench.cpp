@@ -5,11 +5,14 @@
 // --rounds rounds for the steps that can be repeated) as "step seconds".
 
 #include "CatalogTreeModel.h"
+#include "ChartPainter.h"
+#include "RangeStatistics.h"
 #include "FolderScanner.h"
 #include "TFolvaneCtrl.h"
 #include "TFormMain.h"
 
 #include <QApplication>
+#include <QChartView>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
@@ -71,6 +74,10 @@ int main(int argc, char **argv)
     const double scanSeconds = timer.nsecsElapsed() / 1e9;
     timer.start();
     window.Ctrl->setRootPath(folder);
+    QElapsedTimer classify;
+    classify.start();
+    window.Ctrl->ClassifyFiles(*result.tree);
+    const double classifySeconds = classify.nsecsElapsed() / 1e9;
     window.Ctrl->ShowScan(result.tree);
     paint(window.VT);
     const double firstPaint = timer.nsecsElapsed() / 1e9;
@@ -79,6 +86,15 @@ int main(int argc, char **argv)
     std::printf("entries %zu\n", tree->nodeCount() - 1);
     std::printf("scan %.3f\n", scanSeconds);
     std::printf("scan_end_to_first_paint %.3f\n", firstPaint);
+    std::printf("classify_files %.3f\n", classifySeconds);
+    std::vector<double> counts;
+    for (int r = 0; r < rounds; ++r) {
+        QElapsedTimer t;
+        t.start();
+        const Statistics statistics = CountStatistics(*tree, tree->top());
+        counts.push_back(t.nsecsElapsed() / 1e9);
+    }
+    std::printf("count_statistics_top %.3f\n", median(counts));
 
     // Header-click sort by size: each click flips the direction.
     int sizeColumn = 0;
@@ -111,9 +127,31 @@ int main(int argc, char **argv)
         t.start();
         window.Ctrl->ShowNode(tree->top());
         paint(window.VTList);
+        for (QChartView *chart : {window.ChartFile, window.AgeChart, window.SizeChart, window.TypeChart})
+            chart->grab();
         shows.push_back(t.nsecsElapsed() / 1e9);
     }
-    std::printf("show_node_top %.3f\n", median(shows));
+    std::printf("show_node_top %.3f (list, statistics, four charts, painted)\n", median(shows));
+
+    // A click on the size slice that holds the most files fills VTSize.
+    const std::vector<std::uint64_t> &sizes = window.Ctrl->statistics().size;
+    const int bucket = int(std::max_element(sizes.begin(), sizes.end()) - sizes.begin());
+    ChartPainter *sizePainter = nullptr;
+    for (ChartPainter *painter : window.Ctrl->findChildren<ChartPainter *>())
+        sizePainter = painter->chart() == window.SizeChart->chart() ? painter : sizePainter;
+    window.pcTotal->setCurrentIndex(4);
+    QApplication::processEvents();
+    std::vector<double> slices;
+    for (int r = 0; r < rounds && sizePainter; ++r) {
+        QElapsedTimer t;
+        t.start();
+        emit sizePainter->pointClicked(bucket, QString());
+        paint(window.VTSize);
+        slices.push_back(t.nsecsElapsed() / 1e9);
+    }
+    if (!slices.empty())
+        std::printf("slice_click_largest_size_bucket %.3f (%llu of %zu entries)\n", median(slices),
+                    static_cast<unsigned long long>(sizes[std::size_t(bucket)]), tree->nodeCount() - 1);
 
     // Expanding the folder with the most entries in the Total Tree.
     window.pcTotal->setCurrentIndex(0);

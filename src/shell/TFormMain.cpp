@@ -3,6 +3,7 @@
 #include "CatalogTreeModel.h"
 #include "CellText.h"
 #include "CommandIcons.h"
+#include "ExportFile.h"
 #include "ConfigError.h"
 #include "FolderPicker.h"
 #include "HelpPage.h"
@@ -12,6 +13,7 @@
 #include "TFormAbout.h"
 #include "TWaitForm.h"
 
+#include <QChartView>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -103,11 +105,22 @@ TFormMain::TFormMain(QWidget *parent)
     pcTotal->setDocumentMode(true);
     pcTotal->addTab(listPage(VT, nullptr), CommandIcon(Command::TabTree), QStringLiteral("Total Tree"));
     pcTotal->addTab(listPage(VTList, nullptr), CommandIcon(Command::TabList), QStringLiteral("Current Path File List"));
-    pcTotal->addTab(chartPage(nullptr, nullptr), CommandIcon(Command::TabFileChart),
+    sbCreate = textButton(QStringLiteral("File Create Time"));
+    sbAccess = textButton(QStringLiteral("File AccessTime"));
+    sbWrite = textButton(QStringLiteral("File Write Time"));
+    sbTop = textButton(QStringLiteral("Top 10"));
+    sbAll = textButton(QStringLiteral("All"));
+    pcTotal->addTab(chartPage(ChartFile, tbPieFile, tbBarFile, {}, nullptr, nullptr), CommandIcon(Command::TabFileChart),
                     QStringLiteral("Current Path File Chart"));
-    pcTotal->addTab(chartPage(pcAge, VTAge), CommandIcon(Command::TabAge), QStringLiteral("Age of Files"));
-    pcTotal->addTab(chartPage(pcSize, VTSize), CommandIcon(Command::TabSize), QStringLiteral("Size of Files"));
-    pcTotal->addTab(chartPage(pcType, VTType), CommandIcon(Command::TabType), QStringLiteral("Type of Files"));
+    pcTotal->addTab(chartPage(AgeChart, tbPie, tbBar, {sbCreate, sbAccess, sbWrite}, pcAge, VTAge),
+                    CommandIcon(Command::TabAge), QStringLiteral("Age of Files"));
+    pcTotal->addTab(chartPage(SizeChart, tbPieSize, tbBarSize, {}, pcSize, VTSize), CommandIcon(Command::TabSize),
+                    QStringLiteral("Size of Files"));
+    pcTotal->addTab(chartPage(TypeChart, tbPieType, tbBarType, {sbTop, sbAll}, pcType, VTType),
+                    CommandIcon(Command::TabType), QStringLiteral("Type of Files"));
+    // At start every chart is a pie, the age chart of creation times, the type chart of all extensions.
+    for (QToolButton *down : {tbPieFile, tbPie, tbPieSize, tbPieType, sbCreate, sbAll})
+        down->setChecked(true);
 
     auto *central = new QWidget;
     auto *layout = new QVBoxLayout(central);
@@ -236,17 +249,76 @@ QWidget *TFormMain::listPage(QTreeView *grid, QStackedWidget *returnTo)
     return page;
 }
 
-QWidget *TFormMain::chartPage(QStackedWidget *stack, QTreeView *drillDown)
+QToolButton *TFormMain::textButton(const QString &text)
 {
-    // The charts arrive with the breakdowns; page 0 keeps their place.
-    auto *chart = new QWidget;
-    chart->setObjectName(QStringLiteral("chartPlaceholder"));
+    auto *button = new QToolButton;
+    button->setText(text);
+    button->setCheckable(true);
+    button->setAutoExclusive(true);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    return button;
+}
+
+QWidget *TFormMain::chartPage(QChartView *&view, QToolButton *&pie, QToolButton *&bar,
+                              const QList<QToolButton *> &textButtons, QStackedWidget *stack, QTreeView *drillDown)
+{
+    view = new QChartView;
+    view->setRenderHint(QPainter::Antialiasing);
+    QChartView *const chart = view;
+
+    auto *toolBar = new QToolBar;
+    toolBar->setIconSize(QSize(32, 32));
+    toolBar->setFixedHeight(40);
+    const auto kindButton = [&](Command command, const char *tip) {
+        auto *button = new QToolButton;
+        button->setIcon(CommandIcon(command));
+        button->setToolTip(QString::fromLatin1(tip));
+        button->setCheckable(true);
+        button->setAutoExclusive(true);
+        button->setAutoRaise(true);
+        connect(button, &QToolButton::clicked, this, [this, chart] { redraw(chart); });
+        toolBar->addWidget(button);
+        return button;
+    };
+    pie = kindButton(Command::PieChart, "Pie Chart");
+    bar = kindButton(Command::BarChart, "Bar Chart");
+    toolBar->addSeparator();
+    connect(toolBar->addAction(CommandIcon(Command::SaveChart), QStringLiteral("Save to file")), &QAction::triggered, this,
+            [this, chart] { SaveChart(this, chart); });
+    if (!textButtons.isEmpty()) {
+        toolBar->addSeparator();
+        for (QToolButton *button : textButtons) {
+            connect(button, &QToolButton::clicked, this, [this, chart] { redraw(chart); });
+            toolBar->addWidget(button);
+        }
+    }
+
+    auto *page = new QWidget;
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(toolBar);
+    layout->addWidget(view, 1);
     if (!stack)
-        return chart;
-    stack->addWidget(chart);
+        return page;
+    stack->addWidget(page);
     stack->addWidget(listPage(drillDown, stack));
     stack->setCurrentIndex(0);
     return stack;
+}
+
+void TFormMain::redraw(QChartView *view)
+{
+    if (!Ctrl)
+        return;
+    if (view == ChartFile)
+        Ctrl->DrawPathChart(tbBarFile->isChecked());
+    else if (view == AgeChart)
+        Ctrl->DrawAgeChart(tbBar->isChecked(), Ctrl->TimeKind());
+    else if (view == SizeChart)
+        Ctrl->DrawSizeChart(tbBarSize->isChecked());
+    else if (view == TypeChart)
+        Ctrl->DrawTypeChart(tbBarType->isChecked(), Ctrl->ShowAll());
 }
 
 void TFormMain::showEvent(QShowEvent *event)
@@ -262,7 +334,30 @@ void TFormMain::showEvent(QShowEvent *event)
 
 void TFormMain::FormShow()
 {
-    Ctrl = new TFolvaneCtrl({this, VT, VTList, VTAge, VTSize, VTType, lbPath, btnUp}, this);
+    TFolvaneCtrl::Controls controls;
+    controls.MainForm = this;
+    controls.VT = VT;
+    controls.VTList = VTList;
+    controls.VTAge = VTAge;
+    controls.VTSize = VTSize;
+    controls.VTType = VTType;
+    controls.lbPath = lbPath;
+    controls.btnUp = btnUp;
+    controls.ChartFile = ChartFile;
+    controls.AgeChart = AgeChart;
+    controls.SizeChart = SizeChart;
+    controls.TypeChart = TypeChart;
+    controls.tbBarFile = tbBarFile;
+    controls.tbBar = tbBar;
+    controls.tbBarSize = tbBarSize;
+    controls.tbBarType = tbBarType;
+    controls.sbCreate = sbCreate;
+    controls.sbAccess = sbAccess;
+    controls.sbTop = sbTop;
+    controls.pcAge = pcAge;
+    controls.pcSize = pcSize;
+    controls.pcType = pcType;
+    Ctrl = new TFolvaneCtrl(controls, this);
     Ctrl->showProblem = [this](const QString &problem) { report(problem); };
     const QString problem = GetConfig().loadProblem();
     if (!problem.isEmpty())
@@ -317,6 +412,7 @@ void TFormMain::scanFinished(const ScanResult &result, double seconds)
         SB->setText(QStringLiteral("The scan stopped: %1").arg(QString::fromLatin1(ScanStopText(result.stop))));
         return;
     }
+    Ctrl->ClassifyFiles(*result.tree);
     Ctrl->ShowScan(result.tree);
     SB->setText(scanSummary(result, seconds));
     emit scanShown();

@@ -10,6 +10,7 @@
 
 class CatalogTreeModel;
 class NodeListModel;
+class QChartView;
 class QLabel;
 class QStackedWidget;
 class QTabWidget;
@@ -51,6 +52,23 @@ public:
     QTreeView *VTAge = nullptr;
     QTreeView *VTSize = nullptr;
     QTreeView *VTType = nullptr;
+    QChartView *ChartFile = nullptr;
+    QChartView *AgeChart = nullptr;
+    QChartView *SizeChart = nullptr;
+    QChartView *TypeChart = nullptr;
+    QToolButton *tbPieFile = nullptr;
+    QToolButton *tbBarFile = nullptr;
+    QToolButton *tbPie = nullptr;
+    QToolButton *tbBar = nullptr;
+    QToolButton *tbPieSize = nullptr;
+    QToolButton *tbBarSize = nullptr;
+    QToolButton *tbPieType = nullptr;
+    QToolButton *tbBarType = nullptr;
+    QToolButton *sbCreate = nullptr;
+    QToolButton *sbAccess = nullptr;
+    QToolButton *sbWrite = nullptr;
+    QToolButton *sbTop = nullptr;
+    QToolButton *sbAll = nullptr;
     QLabel *SB = nullptr;
     TWaitForm *WaitForm = nullptr;
     TFolvaneCtrl *Ctrl = nullptr;
@@ -76,7 +94,12 @@ private:
 
     QWidget *buildTopBar();
     QWidget *listPage(QTreeView *grid, QStackedWidget *returnTo);
-    QWidget *chartPage(QStackedWidget *stack, QTreeView *drillDown);
+    // A chart page: its tool bar (pie and bar, "Save to file", the text buttons) over
+    // the chart; with a stack, page 0 of it, the drill-down list being page 1.
+    QWidget *chartPage(QChartView *&view, QToolButton *&pie, QToolButton *&bar,
+                       const QList<QToolButton *> &textButtons, QStackedWidget *stack, QTreeView *drillDown);
+    static QToolButton *textButton(const QString &text);
+    void redraw(QChartView *view);
     QToolBar *listToolBar(QTreeView *grid, QStackedWidget *returnTo);
     static QTreeView *makeGrid(bool tree);
 

@@ -2,6 +2,7 @@
 
 #include "CatalogFields.h"
 #include "CatalogTreeModel.h"
+#include "ChartPainter.h"
 #include "ConfigError.h"
 #include "NodeListModel.h"
 #include "NodeLists.h"
@@ -9,6 +10,9 @@
 #include "TFormConfig.h"
 
 #include <QAbstractButton>
+#include <QChartView>
+#include <QDateTime>
+#include <QStackedWidget>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -18,6 +22,10 @@
 #include <QToolTip>
 #include <QTreeView>
 #include <QUrl>
+
+#include <algorithm>
+#include <cstdio>
+#include <numeric>
 
 namespace {
 
@@ -36,6 +44,10 @@ Qt::Alignment alignmentOf(const QString &align)
 // Each grid's own sort column (-1 until its first header click) and direction.
 const char *const SortColumnProperty = "folvaneSortColumn";
 const char *const SortOrderProperty = "folvaneSortOrder";
+
+// Every extension of a huge folder as its own slice would make a chart no one can
+// read and a window that stalls: beyond this many, the rest share one slice.
+constexpr std::size_t MaxTypeSlices = 100;
 
 } // namespace
 
@@ -62,6 +74,21 @@ TFolvaneCtrl::TFolvaneCtrl(const Controls &controls, QObject *parent)
     connect(m_c.VT->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex &current) { TreeChange(current); });
     connect(m_c.VTList, &QTreeView::doubleClicked, this, [this](const QModelIndex &index) { PathListDblClick(index); });
+
+    QStringList problems;
+    m_ranges = LoadRanges(&problems);
+    for (const QString &problem : problems)
+        std::fprintf(stderr, "folvane: %s\n", problem.toLocal8Bit().constData());
+    const auto painterOf = [this](QChartView *view) {
+        auto *painter = new ChartPainter(view->chart(), this);
+        connect(painter, &ChartPainter::pointClicked, this,
+                [this, painter](int point, const QString &label) { SeriesClick(painter, point, label); });
+        return painter;
+    };
+    m_pathChart = painterOf(m_c.ChartFile);
+    m_ageChart = painterOf(m_c.AgeChart);
+    m_sizeChart = painterOf(m_c.SizeChart);
+    m_typeChart = painterOf(m_c.TypeChart);
 }
 
 CatalogTreeModel *TFolvaneCtrl::treeModel() const
@@ -99,12 +126,22 @@ void TFolvaneCtrl::LoadColumns(QTreeView *grid)
     QHeaderView *header = grid->header();
     for (int i = 0; i < placements.size(); ++i)
         header->resizeSection(i, placements[i].width);
-    // Display positions after every column exists, in catalogue order.
-    for (int i = 0; i < placements.size(); ++i) {
-        const int to = qBound(0, placements[i].index, placements.size() - 1);
-        header->moveSection(header->visualIndex(i), to);
+    // Display positions after every column exists: placed from the first position
+    // on, so a later move never displaces one already made (equal or odd Index values
+    // keep catalogue order).
+    QList<int> byPosition(placements.size());
+    std::iota(byPosition.begin(), byPosition.end(), 0);
+    std::stable_sort(byPosition.begin(), byPosition.end(),
+                     [&](int a, int b) { return placements[a].index < placements[b].index; });
+    for (int position = 0; position < byPosition.size(); ++position)
+        header->moveSection(header->visualIndex(byPosition[position]), position);
+    for (int i = 0; i < placements.size(); ++i)
         header->setSectionHidden(i, !placements[i].visible);
-    }
+}
+
+void TFolvaneCtrl::ClassifyFiles(CatalogTree &tree) const
+{
+    ::ClassifyFiles(tree, m_ranges, QDateTime::currentSecsSinceEpoch());
 }
 
 void TFolvaneCtrl::ShowScan(std::shared_ptr<const CatalogTree> tree)
@@ -168,7 +205,92 @@ void TFolvaneCtrl::ShowNode(NodeIndex node)
     m_c.lbPath->setText(m_currentPath);
     m_c.btnUp->setEnabled(m_currentPath != m_rootPath);
     FillPathList();
+    m_statistics = CountStatistics(*tree, node, &treeModel()->order());
+    drawCharts();
     emit currentNodeChanged(node);
+}
+
+void TFolvaneCtrl::drawCharts()
+{
+    DrawPathChart(m_c.tbBarFile->isChecked());
+    DrawAgeChart(m_c.tbBar->isChecked(), TimeKind());
+    DrawSizeChart(m_c.tbBarSize->isChecked());
+    DrawTypeChart(m_c.tbBarType->isChecked(), ShowAll());
+}
+
+int TFolvaneCtrl::TimeKind() const
+{
+    return m_c.sbCreate->isChecked() ? 0 : m_c.sbAccess->isChecked() ? 1 : 2;
+}
+
+bool TFolvaneCtrl::ShowAll() const
+{
+    return !m_c.sbTop->isChecked();
+}
+
+void TFolvaneCtrl::DrawPathChart(bool asBar)
+{
+    QList<ChartPoint> points;
+    for (const TCatalogNode &row : listModel(m_c.VTList)->rows()) {
+        const CatalogNodeData &d = row.tree()->node(row.index());
+        points.append({row.text(FileName), d.has(CatalogNodeData::HasSize) ? double(d.size) : 0.0});
+    }
+    m_pathChart->draw(m_currentPath, points, asBar);
+}
+
+void TFolvaneCtrl::DrawAgeChart(bool asBar, int timeKind)
+{
+    const std::vector<std::uint64_t> &counts = timeKind == 0   ? m_statistics.createAge
+                                               : timeKind == 1 ? m_statistics.accessAge
+                                                               : m_statistics.writeAge;
+    m_ageChart->draw(QStringLiteral("File Age Chart"), RangePoints(m_ranges.age.labels, counts), asBar);
+}
+
+void TFolvaneCtrl::DrawSizeChart(bool asBar)
+{
+    m_sizeChart->draw(QStringLiteral("File Size Chart"), RangePoints(m_ranges.size.labels, m_statistics.size), asBar);
+}
+
+void TFolvaneCtrl::DrawTypeChart(bool asBar, bool showAll)
+{
+    const auto &types = m_statistics.types;
+    const std::size_t shown = showAll ? std::min(types.size(), MaxTypeSlices) : std::min<std::size_t>(types.size(), 10);
+    QList<ChartPoint> points;
+    for (std::size_t i = 0; i < shown; ++i)
+        points.append({types[i].first, double(types[i].second)});
+    if (showAll && types.size() > shown) {
+        std::uint64_t rest = 0;
+        for (std::size_t i = shown; i < types.size(); ++i)
+            rest += types[i].second;
+        points.append({QStringLiteral("%1 other extensions").arg(types.size() - shown), double(rest)});
+    }
+    m_typeChart->draw(QStringLiteral("File Type Chart"), points, asBar);
+}
+
+void TFolvaneCtrl::SeriesClick(ChartPainter *painter, int point, const QString &label)
+{
+    if (painter == m_pathChart) {
+        OpenChild(label);
+    } else if (painter == m_ageChart) {
+        FillSliceList(m_c.VTAge, SliceKind(TimeKind()), QString::number(point));
+        m_c.pcAge->setCurrentIndex(1);
+    } else if (painter == m_sizeChart) {
+        FillSliceList(m_c.VTSize, SliceKind::Size, QString::number(point));
+        m_c.pcSize->setCurrentIndex(1);
+    } else if (painter == m_typeChart) {
+        // The shared slice of the rarest extensions stands for no one extension.
+        if (std::size_t(point) >= MaxTypeSlices)
+            return;
+        FillSliceList(m_c.VTType, SliceKind::Type, label);
+        m_c.pcType->setCurrentIndex(1);
+    }
+}
+
+void TFolvaneCtrl::FillSliceList(QTreeView *list, SliceKind kind, const QString &key)
+{
+    if (!m_shown || m_currentNode == NoNode)
+        return;
+    listModel(list)->setRows(SliceListRows(m_shown, treeModel()->order(), m_currentNode, kind, key));
 }
 
 void TFolvaneCtrl::FillPathList()

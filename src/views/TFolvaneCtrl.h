@@ -2,6 +2,7 @@
 
 #include "CatalogTree.h"
 #include "ListColumn.h"
+#include "RangeStatistics.h"
 
 #include <QObject>
 #include <QString>
@@ -10,8 +11,11 @@
 #include <memory>
 
 class CatalogTreeModel;
+class ChartPainter;
 class NodeListModel;
 class QAbstractButton;
+class QChartView;
+class QStackedWidget;
 class QLabel;
 class QModelIndex;
 class QTreeView;
@@ -35,6 +39,21 @@ public:
         QTreeView *VTType = nullptr;
         QLabel *lbPath = nullptr;
         QAbstractButton *btnUp = nullptr;
+        QChartView *ChartFile = nullptr;
+        QChartView *AgeChart = nullptr;
+        QChartView *SizeChart = nullptr;
+        QChartView *TypeChart = nullptr;
+        // The chart switches ShowNode reads: the bar buttons and the text buttons.
+        QAbstractButton *tbBarFile = nullptr;
+        QAbstractButton *tbBar = nullptr;
+        QAbstractButton *tbBarSize = nullptr;
+        QAbstractButton *tbBarType = nullptr;
+        QAbstractButton *sbCreate = nullptr;
+        QAbstractButton *sbAccess = nullptr;
+        QAbstractButton *sbTop = nullptr;
+        QStackedWidget *pcAge = nullptr;
+        QStackedWidget *pcSize = nullptr;
+        QStackedWidget *pcType = nullptr;
     };
 
     // Create: wires the grids' events; the grids must already have their models
@@ -45,6 +64,8 @@ public:
     // alignment, display position, visibility.
     void LoadColumns(QTreeView *grid);
 
+    // Gives the files of a new scan their size and age buckets, as of now.
+    void ClassifyFiles(CatalogTree &tree) const;
     // Shows a new scan in VT, sorted by the last chosen field, and makes its top
     // node current.
     void ShowScan(std::shared_ptr<const CatalogTree> tree);
@@ -60,6 +81,18 @@ public:
     // Throws ConfigError when the file cannot be written.
     void SaveColumnLayout();
     void GoUp();
+
+    // The four charts, drawn from the current node's list and statistics.
+    void DrawPathChart(bool asBar);
+    void DrawAgeChart(bool asBar, int timeKind);
+    void DrawSizeChart(bool asBar);
+    void DrawTypeChart(bool asBar, bool showAll);
+    // The age chart's time kind and the type chart's range, as the buttons say.
+    int TimeKind() const;
+    bool ShowAll() const;
+
+    const Ranges &ranges() const { return m_ranges; }
+    const Statistics &statistics() const { return m_statistics; }
 
     NodeIndex CurrentNode() const { return m_currentNode; }
     const QString &CurrentPath() const { return m_currentPath; }
@@ -80,6 +113,9 @@ private:
     void TreeChange(const QModelIndex &current);
     void PathListDblClick(const QModelIndex &index);
     void FillPathList();
+    void FillSliceList(QTreeView *list, SliceKind kind, const QString &key);
+    void SeriesClick(ChartPainter *painter, int point, const QString &label);
+    void drawCharts();
     void sortGrid(QTreeView *grid, Qt::SortOrder order);
     CatalogTreeModel *treeModel() const;
     NodeListModel *listModel(QTreeView *grid) const;
@@ -90,4 +126,10 @@ private:
     QString m_rootPath;
     NodeIndex m_currentNode = NoNode;
     std::shared_ptr<const CatalogTree> m_shown; // the scan m_currentNode belongs to
+    Ranges m_ranges;
+    Statistics m_statistics;
+    ChartPainter *m_pathChart = nullptr;
+    ChartPainter *m_ageChart = nullptr;
+    ChartPainter *m_sizeChart = nullptr;
+    ChartPainter *m_typeChart = nullptr;
 };
