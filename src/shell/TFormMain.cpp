@@ -13,6 +13,7 @@
 #include "TFormAbout.h"
 #include "TWaitForm.h"
 
+#include <QButtonGroup>
 #include <QChartView>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -254,7 +255,6 @@ QToolButton *TFormMain::textButton(const QString &text)
     auto *button = new QToolButton;
     button->setText(text);
     button->setCheckable(true);
-    button->setAutoExclusive(true);
     button->setToolButtonStyle(Qt::ToolButtonTextOnly);
     return button;
 }
@@ -269,12 +269,14 @@ QWidget *TFormMain::chartPage(QChartView *&view, QToolButton *&pie, QToolButton 
     auto *toolBar = new QToolBar;
     toolBar->setIconSize(QSize(32, 32));
     toolBar->setFixedHeight(40);
+    // Pie and bar are one pair, the text buttons another: each down exactly once.
+    auto *kinds = new QButtonGroup(toolBar);
     const auto kindButton = [&](Command command, const char *tip) {
         auto *button = new QToolButton;
         button->setIcon(CommandIcon(command));
         button->setToolTip(QString::fromLatin1(tip));
         button->setCheckable(true);
-        button->setAutoExclusive(true);
+        kinds->addButton(button);
         button->setAutoRaise(true);
         connect(button, &QToolButton::clicked, this, [this, chart] { redraw(chart); });
         toolBar->addWidget(button);
@@ -287,7 +289,9 @@ QWidget *TFormMain::chartPage(QChartView *&view, QToolButton *&pie, QToolButton 
             [this, chart] { SaveChart(this, chart); });
     if (!textButtons.isEmpty()) {
         toolBar->addSeparator();
+        auto *options = new QButtonGroup(toolBar);
         for (QToolButton *button : textButtons) {
+            options->addButton(button);
             connect(button, &QToolButton::clicked, this, [this, chart] { redraw(chart); });
             toolBar->addWidget(button);
         }

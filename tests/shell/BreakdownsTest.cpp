@@ -1,0 +1,197 @@
+// The breakdowns in the real window, offscreen: slice clicks fill the drill-down
+// lists, the chart switches redraw, "return" goes back, the folder chart opens a
+// child, and a chart that cannot be saved says so.
+
+#include "CatalogFields.h"
+#include "ChartPainter.h"
+#include "ExportFile.h"
+#include "Fixture.h"
+#include "FolderPicker.h"
+#include "NodeListModel.h"
+#include "TConfig.h"
+#include "TFolvaneCtrl.h"
+#include "TFormMain.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractSeries>
+#include <QChart>
+#include <QChartView>
+#include <QFileInfo>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <ctime>
+
+namespace {
+
+class BreakdownsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(configDir.isValid());
+        ResetConfig();
+        UseConfigFile(configDir.filePath(QStringLiteral("FolvaneConfig.xml")));
+        UseUtcAndCLocale();
+        // sub/ { big.bin 20,000 B, a.TXT 5 B, b.txt 7 B }, c.log 50,000 B
+        fx.makeFolder("sub");
+        fx.makeFile("sub/big.bin", 20000);
+        fx.makeFile("sub/a.TXT", 5);
+        fx.makeFile("sub/b.txt", 7);
+        fx.makeFile("c.log", 50000);
+        // b.txt was last read 10 days ago: access bucket 3 ("one month").
+        const std::time_t now = std::time(nullptr);
+        const struct timespec times[2] = {{now - 10 * 86400, 0}, {now, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, fx.at("sub/b.txt").constData(), times, 0), 0);
+
+        window = std::make_unique<TFormMain>();
+        window->showProblem = [](const QString &) {};
+        window->show();
+        SetFolderPickerForTests([this](QWidget *, const QString &) { return QString::fromUtf8(fx.path()); });
+        QSignalSpy shown(window.get(), &TFormMain::scanShown);
+        window->btnOpen->click();
+        ASSERT_TRUE(shown.count() > 0 || shown.wait(20000));
+    }
+
+    void TearDown() override
+    {
+        window.reset();
+        SetFolderPickerForTests({});
+        SetExportFileDialogForTests({});
+        SetExportMessageForTests({});
+        ResetConfig();
+    }
+
+    ChartPainter *painterOf(QChartView *view) const
+    {
+        for (ChartPainter *painter : window->Ctrl->findChildren<ChartPainter *>()) {
+            if (painter->chart() == view->chart())
+                return painter;
+        }
+        return nullptr;
+    }
+
+    void click(QChartView *view, int point, const QString &label = QString())
+    {
+        ChartPainter *painter = painterOf(view);
+        ASSERT_NE(painter, nullptr);
+        emit painter->pointClicked(point, label);
+    }
+
+    static QStringList names(QTreeView *list)
+    {
+        QStringList out;
+        for (const TCatalogNode &row : static_cast<NodeListModel *>(list->model())->rows())
+            out << row.text(FileName);
+        out.sort();
+        return out;
+    }
+
+    QTemporaryDir configDir;
+    Fixture fx;
+    std::unique_ptr<TFormMain> window;
+};
+
+TEST_F(BreakdownsTest, SliceClicksFillTheirListsAndShowThem)
+{
+    // Size bucket 1 holds 10,000 to 99,999 bytes.
+    click(window->SizeChart, 1);
+    EXPECT_EQ(window->pcSize->currentIndex(), 1);
+    EXPECT_EQ(names(window->VTSize), (QStringList{"big.bin", "c.log"}));
+
+    // The type slice lists the spelling it was counted under, as the label says.
+    const auto &types = window->Ctrl->statistics().types;
+    int txt = -1;
+    for (std::size_t i = 0; i < types.size(); ++i)
+        txt = types[i].first == QLatin1String("TXT") ? int(i) : txt;
+    ASSERT_GE(txt, 0);
+    EXPECT_EQ(types[std::size_t(txt)].second, 2u);
+    click(window->TypeChart, txt, QStringLiteral("TXT"));
+    EXPECT_EQ(window->pcType->currentIndex(), 1);
+    EXPECT_EQ(names(window->VTType), (QStringList{"a.TXT"}));
+
+    // Ages of the time kind chosen: last access, bucket 3.
+    window->sbAccess->click();
+    click(window->AgeChart, 3);
+    EXPECT_EQ(window->pcAge->currentIndex(), 1);
+    EXPECT_EQ(names(window->VTAge), (QStringList{"b.txt"}));
+
+    // Moving elsewhere keeps a list on view as it was.
+    window->Ctrl->OpenChild(QStringLiteral("sub"));
+    EXPECT_EQ(names(window->VTSize), (QStringList{"big.bin", "c.log"}));
+}
+
+TEST_F(BreakdownsTest, BarWhileAccessIsDownDrawsAccessAgesAsBars)
+{
+    window->sbAccess->click();
+    window->tbBar->click();
+    const QList<QAbstractSeries *> series = window->AgeChart->chart()->series();
+    ASSERT_FALSE(series.isEmpty());
+    EXPECT_NE(series.first()->type(), QAbstractSeries::SeriesTypePie);
+    const QList<ChartPoint> &points = painterOf(window->AgeChart)->points();
+    const std::vector<std::uint64_t> &access = window->Ctrl->statistics().accessAge;
+    ASSERT_EQ(points.size(), qsizetype(access.size()));
+    for (std::size_t i = 0; i < access.size(); ++i)
+        EXPECT_EQ(points[qsizetype(i)].value, double(access[i])) << "bucket " << i << " " << points[qsizetype(i)].label.toStdString();
+    EXPECT_EQ(points.last().label, QStringLiteral("above one year"));
+}
+
+TEST_F(BreakdownsTest, ReturnShowsTheChartAgainWithoutRedrawingIt)
+{
+    click(window->SizeChart, 1);
+    const QList<QAbstractSeries *> before = window->SizeChart->chart()->series();
+    QWidget *listPage = window->pcSize->widget(1);
+    QAction *back = nullptr;
+    for (QAction *action : listPage->findChild<QToolBar *>()->actions())
+        back = action->text() == QLatin1String("return") ? action : back;
+    ASSERT_NE(back, nullptr);
+    back->trigger();
+    EXPECT_EQ(window->pcSize->currentIndex(), 0);
+    EXPECT_EQ(window->SizeChart->chart()->series(), before);
+}
+
+TEST_F(BreakdownsTest, TheFolderChartOpensTheClickedChild)
+{
+    const QList<ChartPoint> &points = painterOf(window->ChartFile)->points();
+    int sub = -1;
+    for (int i = 0; i < points.size(); ++i)
+        sub = points[i].label == QLatin1String("sub") ? i : sub;
+    ASSERT_GE(sub, 0);
+    click(window->ChartFile, sub, QStringLiteral("sub"));
+    EXPECT_EQ(window->lbPath->text(), QString::fromUtf8(fx.path()) + QStringLiteral("/sub"));
+}
+
+TEST_F(BreakdownsTest, AChartThatCannotBeSavedSaysWhyAndWritesNothing)
+{
+    // A folder no one may write, root included: a read-only mount.
+    Fixture target;
+    target.makeFolder("ro");
+    const QByteArray ro = target.at("ro");
+    if (::mount("tmpfs", ro.constData(), "tmpfs", MS_RDONLY, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a read-only file system here";
+    const QString file = QString::fromUtf8(ro) + QStringLiteral("/chart.bmp");
+    SetExportFileDialogForTests([file](QWidget *, const QString &, const QString &, const QString &) { return file; });
+    QStringList messages;
+    SetExportMessageForTests([&messages](QMessageBox::Icon, const QString &caption, const QString &text) {
+        messages << caption + QStringLiteral(": ") + text;
+    });
+    SaveChart(window.get(), window->SizeChart);
+    ::umount(ro.constData());
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_FALSE(messages.first().contains(QStringLiteral("Export Finished")));
+    EXPECT_TRUE(messages.first().contains(file)) << messages.first().toStdString();
+    EXPECT_TRUE(messages.first().contains(QStringLiteral("Read-only file system"))) << messages.first().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(file));
+}
+
+} // namespace
