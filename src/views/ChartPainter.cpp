@@ -5,6 +5,7 @@
 #include <QChart>
 #include <QCursor>
 #include <QFontMetricsF>
+#include <QGraphicsLayout>
 #include <QHash>
 #include <QPieSeries>
 #include <QPieSlice>
@@ -29,7 +30,9 @@ constexpr std::array<QRgb, 12> Palette = {
 };
 
 // How much room the pie leaves around itself for the marks.
-constexpr qreal PieSize = 0.62;
+constexpr qreal PieSize = 0.7;
+// Beyond this many slices white borders would cover thin slices.
+constexpr int BorderedSlices = 60;
 // Space kept free around every mark of a slice, in pixels.
 constexpr qreal MarkMargin = 3;
 
@@ -68,11 +71,14 @@ ChartPainter::ChartPainter(QChart *chart, QObject *parent)
     m_chart->setBackgroundRoundness(0);
     m_chart->setPlotAreaBackgroundVisible(false);
     m_chart->legend()->hide(); // the marks name the points
+    // Without this the chart keeps a grey frame of the view's colour around it, on the
+    // screen and in the saved bitmap.
+    m_chart->layout()->setContentsMargins(0, 0, 0, 0);
     QFont titleFont = m_chart->titleFont();
     titleFont.setBold(true);
     titleFont.setPointSizeF(titleFont.pointSizeF() + 1);
     m_chart->setTitleFont(titleFont);
-    connect(m_chart, &QChart::plotAreaChanged, this, &ChartPainter::placePieMarks);
+    connect(m_chart, &QChart::plotAreaChanged, this, &ChartPainter::placeMarks);
 }
 
 QColor ChartPainter::pointColor(int point)
@@ -95,6 +101,20 @@ QString ChartPainter::shareText(double value, double total)
     return QString::number(share, 'f', 1) + QLatin1Char('%');
 }
 
+QString ChartPainter::shownText(const QString &plain)
+{
+    // Only spaces that rich text would fold or drop become no-break spaces, so that an
+    // ordinary title stays the text it was given.
+    QString shown = plain.toHtmlEscaped();
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        if (shown.at(i) == QLatin1Char(' ')
+            && (i == 0 || i + 1 == shown.size() || shown.at(i - 1) == QChar(QChar::Nbsp)
+                || shown.at(i - 1) == QLatin1Char(' ')))
+            shown[i] = QChar(QChar::Nbsp);
+    }
+    return shown;
+}
+
 QString ChartPainter::markText(int point) const
 {
     if (point < 0 || point >= m_points.size())
@@ -105,8 +125,9 @@ QString ChartPainter::markText(int point) const
 
 void ChartPainter::draw(const QString &title, const QList<ChartPoint> &points, bool asBar)
 {
-    m_chart->setTitle(title);
+    m_chart->setTitle(shownText(title));
     m_pie = nullptr;
+    m_categories = nullptr;
     m_chart->removeAllSeries();
     for (QAbstractAxis *axis : m_chart->axes()) {
         m_chart->removeAxis(axis);
@@ -127,10 +148,10 @@ void ChartPainter::drawPie()
     series->setPieSize(PieSize);
     for (int i = 0; i < m_points.size(); ++i) {
         // A negative value has no share of a pie; it is drawn as nothing.
-        auto *slice = series->append(markText(i), std::max(m_points.at(i).value, 0.0));
+        auto *slice = series->append(shownText(markText(i)), std::max(m_points.at(i).value, 0.0));
         const QColor color = pointColor(i);
         slice->setColor(color);
-        slice->setBorderColor(Qt::white);
+        slice->setBorderColor(m_points.size() <= BorderedSlices ? QColor(Qt::white) : color);
         slice->setLabelColor(QColor(0x30, 0x30, 0x30));
         slice->setLabelArmLengthFactor(0.12);
         connect(slice, &QPieSlice::clicked, this, [this, i] { emit pointClicked(i, m_points.at(i).label); });
@@ -142,6 +163,12 @@ void ChartPainter::drawPie()
     m_chart->addSeries(series);
     m_pie = series;
     placePieMarks();
+}
+
+void ChartPainter::placeMarks()
+{
+    placePieMarks();
+    placeBarMarks();
 }
 
 void ChartPainter::placePieMarks()
@@ -175,7 +202,7 @@ void ChartPainter::placePieMarks()
             const qreal radians = qDegreesToRadians(angle);
             const QPointF end(center.x() + std::sin(radians) * length, center.y() - std::cos(radians) * length);
             const QFontMetricsF metrics(slice->labelFont());
-            const QSizeF text(metrics.horizontalAdvance(slice->label()), metrics.height());
+            const QSizeF text(metrics.horizontalAdvance(markText(i)), metrics.height());
             QRectF box(QPointF(angle < 180 ? end.x() : end.x() - text.width(), end.y() - text.height()), text);
             box.adjust(-MarkMargin, -MarkMargin, MarkMargin, MarkMargin);
             shown = room.contains(box)
@@ -223,7 +250,7 @@ void ChartPainter::drawBars()
     QStringList marks;
     QSet<QString> seen;
     for (int i = 0; i < count; ++i) {
-        QString mark = markText(i);
+        QString mark = shownText(markText(i));
         while (seen.contains(mark))
             mark += QChar(0x200b);
         seen.insert(mark);
@@ -232,8 +259,6 @@ void ChartPainter::drawBars()
     auto *categories = new QBarCategoryAxis(m_chart);
     categories->append(marks);
     categories->setGridLineVisible(false);
-    categories->setLabelsAngle(count > SlantedBarMarks ? -90 : count > FlatBarMarks ? -45 : 0);
-    categories->setLabelsVisible(count <= UprightBarMarks);
     auto *values = new QValueAxis(m_chart);
     roundAxis(values, largest);
     values->setGridLineColor(QColor(0xe4, 0xe4, 0xe4));
@@ -243,12 +268,38 @@ void ChartPainter::drawBars()
     m_chart->addAxis(values, Qt::AlignLeft);
     series->attachAxis(categories);
     series->attachAxis(values);
+    m_categories = categories;
+    placeBarMarks();
+}
+
+void ChartPainter::placeBarMarks()
+{
+    if (m_categories == nullptr)
+        return;
+    const int count = int(m_points.size());
+    const qreal width = m_chart->plotArea().width();
+    bool level = count <= FlatBarMarks;
+    bool shown = count <= UprightBarMarks;
+    // Only the width decides, so turning the marks (which changes the plot's height)
+    // cannot turn them back.
+    if (width > 1 && count > 0) {
+        const QFontMetricsF metrics(m_categories->labelsFont());
+        const qreal slot = width / count;
+        qreal widest = 0;
+        for (int i = 0; i < count; ++i)
+            widest = std::max(widest, metrics.horizontalAdvance(markText(i)));
+        level = widest + 2 * MarkMargin <= slot;
+        shown = metrics.height() <= slot;
+    }
+    m_categories->setLabelsAngle(level ? 0 : -90);
+    m_categories->setLabelsVisible(shown);
 }
 
 void ChartPainter::showTip(bool shown, int point)
 {
     if (shown)
-        QToolTip::showText(QCursor::pos(), markText(point));
+        QToolTip::showText(QCursor::pos(),
+                           QStringLiteral("<qt>") + shownText(markText(point)) + QStringLiteral("</qt>"));
     else
         QToolTip::hideText();
 }

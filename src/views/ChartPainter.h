@@ -10,6 +10,7 @@
 #include <vector>
 
 class QChart;
+class QBarCategoryAxis;
 class QPieSeries;
 
 // One point of a chart: its label and value.
@@ -28,19 +29,19 @@ struct ChartPoint
 // puts it, does not run into the mark of a larger slice; every slice tells its mark
 // in a tooltip while the pointer is over it. The marks are placed again whenever the
 // plot area changes size.
-// Bar: one bar per point on a category axis that carries the marks, turned when
-// they would not fit side by side and left off when there are too many to read (the
-// tooltip still tells them); a value axis on the left.
+// Bar: one bar per point on a category axis that carries the marks: level when the
+// widest mark fits the width of a bar's slot, turned upright when it does not, and
+// left off when even upright marks would meet (slots narrower than a line of text);
+// the tooltip still tells them. A value axis on the left.
 class ChartPainter : public QObject
 {
     Q_OBJECT
 public:
     // Smaller slices keep their marks to the tooltip.
     static constexpr double MinLabelledShare = 3.0;
-    // Category marks beyond these counts are turned by 45, then 90 degrees, and
-    // beyond the last they are not drawn at all.
+    // Before the chart has a size: category marks beyond FlatBarMarks are turned
+    // upright, beyond UprightBarMarks left off.
     static constexpr int FlatBarMarks = 8;
-    static constexpr int SlantedBarMarks = 20;
     static constexpr int UprightBarMarks = 50;
 
     explicit ChartPainter(QChart *chart, QObject *parent = nullptr);
@@ -53,6 +54,10 @@ public:
     // The mark of point `point` of the last draw: "label  12.3%", the share of the
     // series total; an empty label reads "(none)".
     QString markText(int point) const;
+    // What the chart shows for a plain text: Qt Charts reads titles and marks as rich
+    // text, so "<", "&" and runs of spaces in a file name would otherwise be taken as
+    // markup or folded away. Text without either comes back unchanged.
+    static QString shownText(const QString &plain);
     // Point i's colour: the same for the same position in every draw, pie or bar.
     static QColor pointColor(int point);
     // "12.3%" with one decimal; "0%" for nothing (also when the total is zero) and
@@ -65,13 +70,16 @@ signals:
 private:
     void drawPie();
     void drawBars();
+    void placeMarks();
     void placePieMarks();
+    void placeBarMarks();
     void showTip(bool shown, int point);
 
     QChart *m_chart;
     QList<ChartPoint> m_points;
     double m_total = 0;
-    QPieSeries *m_pie = nullptr; // the pie of the last draw, or none
+    QPieSeries *m_pie = nullptr;               // the pie of the last draw, or none
+    QBarCategoryAxis *m_categories = nullptr; // the bars' marks of the last draw, or none
 };
 
 // The points of the age and size charts: one per bucket, labelled by the ranges'

@@ -90,8 +90,8 @@ TEST_F(ChartPainterTest, PieHasOneSliceAPointWithMarksAndOwnColours)
     const QList<double> values{3, 1, 4};
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(pie->slices().at(i)->label(), marks.at(i));
         EXPECT_EQ(painter.markText(i), marks.at(i));
+        EXPECT_EQ(pie->slices().at(i)->label(), ChartPainter::shownText(marks.at(i)));
         EXPECT_DOUBLE_EQ(pie->slices().at(i)->value(), values.at(i));
         EXPECT_EQ(pie->slices().at(i)->color(), ChartPainter::pointColor(i));
         EXPECT_TRUE(pie->slices().at(i)->isLabelVisible());
@@ -110,8 +110,13 @@ TEST_F(ChartPainterTest, BarsHaveOneBarAPointOnCategoriesWithMarks)
     ASSERT_NE(bars, nullptr);
     QBarCategoryAxis *categories = categoriesOf(chart);
     ASSERT_NE(categories, nullptr);
-    EXPECT_EQ(categories->categories(),
-              (QStringList{QStringLiteral("1K  25.0%"), QStringLiteral("(none)  0%"), QStringLiteral("above 1K  75.0%")}));
+    const QStringList marks{QStringLiteral("1K  25.0%"), QStringLiteral("(none)  0%"),
+                            QStringLiteral("above 1K  75.0%")};
+    ASSERT_EQ(categories->count(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(painter.markText(i), marks.at(i));
+        EXPECT_EQ(categories->at(i), ChartPainter::shownText(marks.at(i)));
+    }
     EXPECT_EQ(categories->labelsAngle(), 0);
     EXPECT_DOUBLE_EQ(barAt(*bars, 0).value, 2);
     EXPECT_DOUBLE_EQ(barAt(*bars, 1).value, 0);
@@ -163,10 +168,11 @@ TEST_F(ChartPainterTest, BarMarksTurnThenGoWhenThereAreMany)
         int angle;
         bool visible;
     };
+    // Before the chart has a size only the number of marks counts.
     const Case cases[] = {
         {ChartPainter::FlatBarMarks, 0, true},
-        {ChartPainter::FlatBarMarks + 1, -45, true},
-        {ChartPainter::SlantedBarMarks + 1, -90, true},
+        {ChartPainter::FlatBarMarks + 1, -90, true},
+        {ChartPainter::UprightBarMarks, -90, true},
         {ChartPainter::UprightBarMarks + 1, -90, false},
     };
     for (const Case &c : cases) {
@@ -179,6 +185,33 @@ TEST_F(ChartPainterTest, BarMarksTurnThenGoWhenThereAreMany)
         ASSERT_NE(categories, nullptr);
         EXPECT_EQ(categories->labelsAngle(), c.angle);
         EXPECT_EQ(categories->labelsVisible(), c.visible);
+    }
+}
+
+TEST_F(ChartPainterTest, NamesAreShownAsTheyAreNotAsMarkup)
+{
+    // Qt Charts takes titles and marks for rich text; a file may be called anything.
+    struct Case
+    {
+        const char16_t *plain, *shown;
+    };
+    const Case cases[] = {
+        {u"File Age Chart", u"File Age Chart"},
+        {u"<b>a&b</b>", u"&lt;b&gt;a&amp;b&lt;/b&gt;"},
+        {u"a  b", u"a \u00a0b"},
+        {u"a   b", u"a \u00a0\u00a0b"},
+        {u" a ", u"\u00a0a\u00a0"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(ChartPainter::shownText(QString::fromUtf16(c.plain)), QString::fromUtf16(c.shown))
+            << QString::fromUtf16(c.plain).toStdString();
+    for (bool asBar : {false, true}) {
+        SCOPED_TRACE(asBar);
+        painter.draw(QStringLiteral("/tmp/<i>x</i>"), points({{"<b>a&b</b>", 1}}), asBar);
+        EXPECT_EQ(chart.title(), QStringLiteral("/tmp/&lt;i&gt;x&lt;/i&gt;"));
+        EXPECT_EQ(painter.markText(0), QStringLiteral("<b>a&b</b>  100.0%"));
+        const QString shown = asBar ? categoriesOf(chart)->at(0) : pieOf(chart)->slices().at(0)->label();
+        EXPECT_EQ(shown, ChartPainter::shownText(painter.markText(0)));
     }
 }
 
@@ -298,6 +331,54 @@ TEST(ChartPainterOnScreen, MarksThatWouldMeetAreLeftToTheTooltip)
     QCoreApplication::processEvents();
     for (QPieSlice *slice : pieOf(*chart)->slices())
         EXPECT_TRUE(slice->isLabelVisible()) << slice->label().toStdString();
+}
+
+TEST(ChartPainterOnScreen, BarMarksStandUprightWhenTheyDoNotFitAndGoWhenTheyWouldMeet)
+{
+    auto *chart = new QChart;
+    QChartView view(chart);
+    view.resize(934, 490);
+    ChartPainter painter(chart);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+
+    const QList<ChartPoint> ages = points({{"one day", 1}, {"three days", 2}, {"one week", 3},
+                                           {"one month", 4}, {"one year", 5}, {"above one year", 6}});
+    QList<ChartPoint> shortMarks;
+    QList<ChartPoint> manyMarks;
+    for (int i = 0; i < 12; ++i)
+        shortMarks.append(ChartPoint{QString::number(i), 1});
+    for (int i = 0; i < 300; ++i)
+        manyMarks.append(ChartPoint{QString::number(i), 1});
+    struct Case
+    {
+        const char *name;
+        const QList<ChartPoint> &points;
+        int width;
+        int angle;
+        bool visible;
+    };
+    const Case cases[] = {
+        {"ages, wide", ages, 1400, 0, true},
+        {"ages, narrow", ages, 500, -90, true},
+        {"twelve short", shortMarks, 934, 0, true},
+        {"three hundred", manyMarks, 934, -90, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        view.resize(c.width, 490);
+        painter.draw(QStringLiteral("File Age Chart"), c.points, true);
+        QCoreApplication::processEvents();
+        QBarCategoryAxis *categories = categoriesOf(*chart);
+        ASSERT_NE(categories, nullptr);
+        EXPECT_EQ(categories->labelsAngle(), c.angle);
+        EXPECT_EQ(categories->labelsVisible(), c.visible);
+    }
+    // Marks follow the window's size.
+    painter.draw(QStringLiteral("File Age Chart"), ages, true);
+    view.resize(1400, 490);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(categoriesOf(*chart)->labelsAngle(), 0);
 }
 
 TEST(RangePoints, LabelsThenAboveTheLast)
