@@ -125,14 +125,16 @@ QByteArray ChartBitmap(QChartView *chart, QString *error)
             *error = reason;
         return QByteArray();
     };
-    if (chart == nullptr || chart->width() <= 0 || chart->height() <= 0)
+    if (chart == nullptr || chart->scene() == nullptr || chart->width() <= 0 || chart->height() <= 0)
         return fail(QStringLiteral("The chart has no size on the screen."));
     QImage image(chart->size(), QImage::Format_RGB32);
     image.fill(Qt::white);
     {
+        // The scene, not the widget: the widget would paint its own background and
+        // frame over the white, and draw with whatever hints the view happens to have.
         QPainter painter(&image);
-        painter.setRenderHint(QPainter::Antialiasing);
-        chart->render(&painter);
+        painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+        chart->scene()->render(&painter, QRectF(image.rect()), chart->sceneRect());
     }
     // Encoded in memory, so that the file can be replaced in one step or not at all.
     QByteArray bytes;

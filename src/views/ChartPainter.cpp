@@ -6,6 +6,8 @@
 #include <QCursor>
 #include <QFontMetricsF>
 #include <QGraphicsLayout>
+#include <QGraphicsScene>
+#include <QGraphicsView>
 #include <QHash>
 #include <QPieSeries>
 #include <QPieSlice>
@@ -74,10 +76,16 @@ ChartPainter::ChartPainter(QChart *chart, QObject *parent)
     // Without this the chart keeps a grey frame of the view's colour around it, on the
     // screen and in the saved bitmap.
     m_chart->layout()->setContentsMargins(0, 0, 0, 0);
+    m_chart->setMargins(QMargins(10, 6, 18, 6));
     QFont titleFont = m_chart->titleFont();
     titleFont.setBold(true);
     titleFont.setPointSizeF(titleFont.pointSizeF() + 1);
     m_chart->setTitleFont(titleFont);
+    // Slices and slanted edges are ragged without it; the view is the one place it is set.
+    if (QGraphicsScene *scene = m_chart->scene()) {
+        for (QGraphicsView *view : scene->views())
+            view->setRenderHint(QPainter::Antialiasing);
+    }
     connect(m_chart, &QChart::plotAreaChanged, this, &ChartPainter::placeMarks);
 }
 

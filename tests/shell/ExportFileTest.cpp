@@ -15,6 +15,7 @@
 #include <QImageReader>
 #include <QPieSeries>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <algorithm>
 #include <memory>
@@ -170,6 +171,8 @@ protected:
         chart->addSeries(series);
         view = std::make_unique<QChartView>(chart);
         view->resize(320, 200);
+        view->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
     }
 
     bool finished() const
@@ -196,7 +199,8 @@ TEST_F(SaveChartTest, WritesABmpOfTheViewsSizeOnWhite)
     const QImage image = reader.read();
     ASSERT_FALSE(image.isNull()) << reader.errorString().toStdString();
     EXPECT_EQ(image.size(), QSize(320, 200));
-    EXPECT_EQ(image.pixelColor(1, 1), QColor(Qt::white)); // the corner holds no slice
+    EXPECT_EQ(image.pixelColor(1, 1), QColor(Qt::white));   // the corner holds no slice
+    EXPECT_NE(image.pixelColor(160, 100), QColor(Qt::white)); // the middle does
 
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, QStringLiteral("Export Finished"));

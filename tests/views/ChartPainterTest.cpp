@@ -14,6 +14,7 @@
 #include <QSignalSpy>
 #include <QStackedBarSeries>
 #include <QTest>
+#include <QToolTip>
 #include <QValueAxis>
 
 #include <memory>
@@ -287,6 +288,31 @@ TEST_F(ChartPainterTest, ClicksNameThePointAndItsOwnLabel)
     ASSERT_EQ(spy.size(), 2);
     EXPECT_EQ(spy.at(1).at(0).toInt(), 2);
     EXPECT_EQ(spy.at(1).at(1).toString(), QStringLiteral("cpp"));
+}
+
+TEST_F(ChartPainterTest, PointerOverAPointTellsItsMark)
+{
+    for (bool asBar : {false, true}) {
+        SCOPED_TRACE(asBar);
+        painter.draw(QStringLiteral("t"), points({{"big", 99}, {"a<b", 1}}), asBar);
+        if (asBar) {
+            for (QBarSet *set : barsOf(chart)->barSets()) {
+                if (set->at(1) != 0)
+                    emit set->hovered(true, 1);
+            }
+        } else {
+            emit pieOf(chart)->slices().at(1)->hovered(true);
+        }
+        EXPECT_TRUE(QToolTip::isVisible());
+        EXPECT_TRUE(QToolTip::text().contains(ChartPainter::shownText(QStringLiteral("a<b  1.0%"))))
+            << QToolTip::text().toStdString();
+        if (asBar) {
+            emit barsOf(chart)->barSets().at(1)->hovered(false, 1);
+        } else {
+            emit pieOf(chart)->slices().at(1)->hovered(false);
+        }
+        EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 3000));
+    }
 }
 
 TEST_F(ChartPainterTest, SmallSlicesKeepTheirMarksToTheTooltip)
