@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <numeric>
 
 namespace {
@@ -45,9 +46,10 @@ Qt::Alignment alignmentOf(const QString &align)
 const char *const SortColumnProperty = "folvaneSortColumn";
 const char *const SortOrderProperty = "folvaneSortOrder";
 
-// Every extension of a huge folder as its own slice would make a chart no one can
-// read and a window that stalls: beyond this many, the rest share one slice.
-constexpr std::size_t MaxTypeSlices = 100;
+// A chart of thousands of slices can be neither read nor drawn in time (Qt Charts
+// takes seconds to replace them): beyond this many points the smallest share one,
+// which stands for no single entry or extension and opens nothing.
+constexpr std::size_t MaxChartPoints = 100;
 
 } // namespace
 
@@ -230,11 +232,34 @@ bool TFolvaneCtrl::ShowAll() const
 
 void TFolvaneCtrl::DrawPathChart(bool asBar)
 {
-    QList<ChartPoint> points;
-    for (const TCatalogNode &row : listModel(m_c.VTList)->rows()) {
+    const std::vector<TCatalogNode> &rows = listModel(m_c.VTList)->rows();
+    std::vector<double> sizes;
+    sizes.reserve(rows.size());
+    for (const TCatalogNode &row : rows) {
         const CatalogNodeData &d = row.tree()->node(row.index());
-        points.append({row.text(FileName), d.has(CatalogNodeData::HasSize) ? double(d.size) : 0.0});
+        sizes.push_back(d.has(CatalogNodeData::HasSize) ? double(d.size) : 0.0);
     }
+    // The largest entries keep their own slices, in the list's order.
+    double smallestKept = -1;
+    if (sizes.size() > MaxChartPoints) {
+        std::vector<double> sorted = sizes;
+        std::nth_element(sorted.begin(), sorted.begin() + (MaxChartPoints - 2), sorted.end(), std::greater<>());
+        smallestKept = sorted[MaxChartPoints - 2];
+    }
+    QList<ChartPoint> points;
+    double rest = 0;
+    std::size_t others = 0;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (smallestKept < 0 || (sizes[i] >= smallestKept && std::size_t(points.size()) < MaxChartPoints - 1)) {
+            points.append({rows[i].text(FileName), sizes[i]});
+        } else {
+            rest += sizes[i];
+            ++others;
+        }
+    }
+    m_pathChartEntries = points.size();
+    if (others > 0)
+        points.append({QStringLiteral("%1 other entries").arg(others), rest});
     m_pathChart->draw(m_currentPath, points, asBar);
 }
 
@@ -254,7 +279,8 @@ void TFolvaneCtrl::DrawSizeChart(bool asBar)
 void TFolvaneCtrl::DrawTypeChart(bool asBar, bool showAll)
 {
     const auto &types = m_statistics.types;
-    const std::size_t shown = showAll ? std::min(types.size(), MaxTypeSlices) : std::min<std::size_t>(types.size(), 10);
+    const std::size_t limit = types.size() > MaxChartPoints ? MaxChartPoints - 1 : MaxChartPoints;
+    const std::size_t shown = std::min(types.size(), showAll ? limit : std::size_t(10));
     QList<ChartPoint> points;
     for (std::size_t i = 0; i < shown; ++i)
         points.append({types[i].first, double(types[i].second)});
@@ -270,7 +296,8 @@ void TFolvaneCtrl::DrawTypeChart(bool asBar, bool showAll)
 void TFolvaneCtrl::SeriesClick(ChartPainter *painter, int point, const QString &label)
 {
     if (painter == m_pathChart) {
-        OpenChild(label);
+        if (point < m_pathChartEntries)
+            OpenChild(label);
     } else if (painter == m_ageChart) {
         FillSliceList(m_c.VTAge, SliceKind(TimeKind()), QString::number(point));
         m_c.pcAge->setCurrentIndex(1);
@@ -279,7 +306,7 @@ void TFolvaneCtrl::SeriesClick(ChartPainter *painter, int point, const QString &
         m_c.pcSize->setCurrentIndex(1);
     } else if (painter == m_typeChart) {
         // The shared slice of the rarest extensions stands for no one extension.
-        if (std::size_t(point) >= MaxTypeSlices)
+        if (m_statistics.types.size() > MaxChartPoints && std::size_t(point) >= MaxChartPoints - 1)
             return;
         FillSliceList(m_c.VTType, SliceKind::Type, label);
         m_c.pcType->setCurrentIndex(1);

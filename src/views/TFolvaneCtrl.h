@@ -129,6 +129,7 @@ private:
     Ranges m_ranges;
     Statistics m_statistics;
     ChartPainter *m_pathChart = nullptr;
+    qsizetype m_pathChartEntries = 0; // points of the path chart that are one entry each
     ChartPainter *m_ageChart = nullptr;
     ChartPainter *m_sizeChart = nullptr;
     ChartPainter *m_typeChart = nullptr;

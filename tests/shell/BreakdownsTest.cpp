@@ -171,6 +171,27 @@ TEST_F(BreakdownsTest, TheFolderChartOpensTheClickedChild)
     EXPECT_EQ(window->lbPath->text(), QString::fromUtf8(fx.path()) + QStringLiteral("/sub"));
 }
 
+TEST_F(BreakdownsTest, HugeFoldersChartTheirLargestEntriesAndShareTheRest)
+{
+    Fixture wide;
+    for (int i = 1; i <= 150; ++i)
+        wide.makeFile("f" + QByteArray::number(i), std::uint64_t(i));
+    QSignalSpy shown(window.get(), &TFormMain::scanShown);
+    window->ScanPath(QString::fromUtf8(wide.path()));
+    ASSERT_TRUE(shown.wait(20000));
+
+    const QList<ChartPoint> &points = painterOf(window->ChartFile)->points();
+    ASSERT_EQ(points.size(), 100);
+    EXPECT_EQ(points.last().label, QStringLiteral("51 other entries"));
+    EXPECT_EQ(points.last().value, double(51 * 52 / 2)); // f1 .. f51
+    for (int i = 0; i < 99; ++i)
+        EXPECT_GE(points[i].value, 52.0) << points[i].label.toStdString();
+    // The shared slice opens nothing.
+    const QString path = window->lbPath->text();
+    click(window->ChartFile, 99, points.last().label);
+    EXPECT_EQ(window->lbPath->text(), path);
+}
+
 TEST_F(BreakdownsTest, AChartThatCannotBeSavedSaysWhyAndWritesNothing)
 {
     // A folder no one may write, root included: a read-only mount.
