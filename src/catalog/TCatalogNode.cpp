@@ -14,7 +14,7 @@ QString TCatalogNode::text(int field) const
 {
     if (!m_tree || field < 0 || field >= CatalogFieldCount)
         return QString();
-    return m_tree->fieldText(m_index, field, m_listTotal);
+    return m_tree->fieldText(m_index, field, listTotal());
 }
 
 void CopyNodeRecord(const TCatalogNode &source, TCatalogNode &target)

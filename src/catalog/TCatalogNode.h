@@ -2,7 +2,9 @@
 
 #include "CatalogTree.h"
 
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -24,6 +26,10 @@ public:
 
     // Makes SizePercentage read this row's share of `total` (the list pass).
     void setListTotal(double total) { m_listTotal = total; }
+    std::optional<double> listTotal() const
+    {
+        return std::isnan(m_listTotal) ? std::nullopt : std::optional<double>(m_listTotal);
+    }
 
     const std::shared_ptr<const CatalogTree> &tree() const { return m_tree; }
     NodeIndex index() const { return m_index; }
@@ -32,7 +38,8 @@ public:
 private:
     std::shared_ptr<const CatalogTree> m_tree;
     NodeIndex m_index = NoNode;
-    std::optional<double> m_listTotal;
+    // NaN until a list sets it: rows of big lists stay small (40 bytes).
+    double m_listTotal = std::numeric_limits<double>::quiet_NaN();
 };
 
 // Copies the whole record: icons, the node it describes and its list total. The
