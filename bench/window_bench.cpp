@@ -32,6 +32,19 @@ double median(std::vector<double> v)
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
+// The process's peak resident memory so far, in MiB.
+double peakMiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
+    }
+    return 0;
+}
+
 void paint(QTreeView *grid)
 {
     grid->viewport()->repaint();
@@ -84,8 +97,8 @@ int main(int argc, char **argv)
     auto *model = static_cast<CatalogTreeModel *>(window.VT->model());
     const std::shared_ptr<const CatalogTree> tree = model->scan();
     std::printf("entries %zu\n", tree->nodeCount() - 1);
-    std::printf("scan %.3f\n", scanSeconds);
-    std::printf("scan_end_to_first_paint %.3f\n", firstPaint);
+    std::printf("scan %.3f (peak %.1f MiB)\n", scanSeconds, peakMiB());
+    std::printf("scan_end_to_first_paint %.3f (peak %.1f MiB)\n", firstPaint, peakMiB());
     std::printf("classify_files %.3f\n", classifySeconds);
     std::vector<double> counts;
     for (int r = 0; r < rounds; ++r) {
@@ -110,7 +123,7 @@ int main(int argc, char **argv)
         paint(window.VT);
         sorts.push_back(t.nsecsElapsed() / 1e9);
     }
-    std::printf("header_sort_by_size %.3f\n", median(sorts));
+    std::printf("header_sort_by_size %.3f (peak %.1f MiB)\n", median(sorts), peakMiB());
 
     // ShowNode of the top node, with the current-folder list on view.
     window.pcTotal->setCurrentIndex(1);
@@ -131,7 +144,7 @@ int main(int argc, char **argv)
             chart->grab();
         shows.push_back(t.nsecsElapsed() / 1e9);
     }
-    std::printf("show_node_top %.3f (list, statistics, four charts, painted)\n", median(shows));
+    std::printf("show_node_top %.3f (list, statistics, four charts, painted; peak %.1f MiB)\n", median(shows), peakMiB());
 
     // A click on the size slice that holds the most files fills VTSize.
     const std::vector<std::uint64_t> &sizes = window.Ctrl->statistics().size;
@@ -150,8 +163,8 @@ int main(int argc, char **argv)
         slices.push_back(t.nsecsElapsed() / 1e9);
     }
     if (!slices.empty())
-        std::printf("slice_click_largest_size_bucket %.3f (%llu of %zu entries)\n", median(slices),
-                    static_cast<unsigned long long>(sizes[std::size_t(bucket)]), tree->nodeCount() - 1);
+        std::printf("slice_click_largest_size_bucket %.3f (%llu of %zu entries; peak %.1f MiB)\n", median(slices),
+                    static_cast<unsigned long long>(sizes[std::size_t(bucket)]), tree->nodeCount() - 1, peakMiB());
 
     // Expanding the folder with the most entries in the Total Tree.
     window.pcTotal->setCurrentIndex(0);
