@@ -16,6 +16,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
+#include <QImage>
+#include <QPainter>
 #include <QTabWidget>
 #include <QTreeView>
 
@@ -140,8 +142,13 @@ int main(int argc, char **argv)
         t.start();
         window.Ctrl->ShowNode(tree->top());
         paint(window.VTList);
-        for (QChartView *chart : {window.ChartFile, window.AgeChart, window.SizeChart, window.TypeChart})
-            chart->grab();
+        // The charts not on view are drawn as the screen would draw them; grab() would
+        // also build a backing store for every hidden view.
+        for (QChartView *chart : {window.ChartFile, window.AgeChart, window.SizeChart, window.TypeChart}) {
+            QImage image(chart->size(), QImage::Format_RGB32);
+            QPainter painter(&image);
+            chart->scene()->render(&painter, QRectF(image.rect()), chart->sceneRect());
+        }
         shows.push_back(t.nsecsElapsed() / 1e9);
     }
     std::printf("show_node_top %.3f (list, statistics, four charts, painted; peak %.1f MiB)\n", median(shows), peakMiB());
