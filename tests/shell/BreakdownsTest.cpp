@@ -11,6 +11,7 @@
 #include "TConfig.h"
 #include "TFolvaneCtrl.h"
 #include "TFormMain.h"
+#include "WindowTest.h"
 
 #include <gtest/gtest.h>
 
@@ -34,15 +35,12 @@
 
 namespace {
 
-class BreakdownsTest : public ::testing::Test
+class BreakdownsTest : public WindowTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(configDir.isValid());
-        ResetConfig();
-        UseConfigFile(configDir.filePath(QStringLiteral("FolvaneConfig.xml")));
-        UseUtcAndCLocale();
+        WindowTest::SetUp();
         // sub/ { big.bin 20,000 B, a.TXT 5 B, b.txt 7 B }, c.log 50,000 B
         fx.makeFolder("sub");
         fx.makeFile("sub/big.bin", 20000);
@@ -53,23 +51,8 @@ protected:
         const std::time_t now = std::time(nullptr);
         const struct timespec times[2] = {{now - 10 * 86400, 0}, {now, 0}};
         ASSERT_EQ(::utimensat(AT_FDCWD, fx.at("sub/b.txt").constData(), times, 0), 0);
-
-        window = std::make_unique<TFormMain>();
-        window->showProblem = [](const QString &) {};
-        window->show();
-        SetFolderPickerForTests([this](QWidget *, const QString &) { return QString::fromUtf8(fx.path()); });
-        QSignalSpy shown(window.get(), &TFormMain::scanShown);
-        window->btnOpen->click();
-        ASSERT_TRUE(shown.count() > 0 || shown.wait(20000));
-    }
-
-    void TearDown() override
-    {
-        window.reset();
-        SetFolderPickerForTests({});
-        SetExportFileDialogForTests({});
-        SetExportMessageForTests({});
-        ResetConfig();
+        openWindow();
+        openFolder(QString::fromUtf8(fx.path()));
     }
 
     ChartPainter *painterOf(QChartView *view) const
@@ -97,9 +80,6 @@ protected:
         return out;
     }
 
-    QTemporaryDir configDir;
-    Fixture fx;
-    std::unique_ptr<TFormMain> window;
 };
 
 TEST_F(BreakdownsTest, SliceClicksFillTheirListsAndShowThem)

@@ -12,6 +12,7 @@
 #include "TFormConfig.h"
 #include "TFormMain.h"
 #include "TWaitForm.h"
+#include "WindowTest.h"
 
 #include <gtest/gtest.h>
 
@@ -34,15 +35,12 @@
 
 namespace {
 
-class MainWindowTest : public ::testing::Test
+class MainWindowTest : public WindowTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(configDir.isValid());
-        ResetConfig();
-        UseConfigFile(configDir.filePath(QStringLiteral("FolvaneConfig.xml")));
-        UseUtcAndCLocale();
+        WindowTest::SetUp();
         // Sizes: a/ {x 300, y 5}, b/ {z 1000}, c.txt 20, d.txt 7
         fx.makeFolder("a");
         fx.makeFile("a/x", 300);
@@ -51,25 +49,7 @@ protected:
         fx.makeFile("b/z", 1000);
         fx.makeFile("c.txt", 20);
         fx.makeFile("d.txt", 7);
-        window = std::make_unique<TFormMain>();
-        window->showProblem = [this](const QString &problem) { problems << problem; };
-        window->show();
-    }
-
-    void TearDown() override
-    {
-        window.reset();
-        SetFolderPickerForTests({});
-        ResetConfig();
-    }
-
-    // Scans `folder` as Open Folder does, with the picker answering `folder`.
-    void openFolder(const QString &folder)
-    {
-        SetFolderPickerForTests([folder](QWidget *, const QString &) { return folder; });
-        QSignalSpy shown(window.get(), &TFormMain::scanShown);
-        window->btnOpen->click();
-        ASSERT_TRUE(shown.count() > 0 || shown.wait(20000));
+        openWindow();
     }
 
     void drop(const QList<QUrl> &urls)
@@ -117,10 +97,6 @@ protected:
         return -1;
     }
 
-    QTemporaryDir configDir;
-    Fixture fx;
-    std::unique_ptr<TFormMain> window;
-    QStringList problems;
 };
 
 TEST_F(MainWindowTest, StartsEmptyWithItsLayout)
@@ -278,9 +254,7 @@ TEST_F(MainWindowTest, ColumnsFollowTheCatalogueEntryByEntry)
             "</nodes><agerange/><sizerange/></config>");
     f.close();
     UseConfigFile(file);
-    window = std::make_unique<TFormMain>();
-    window->showProblem = [this](const QString &problem) { problems << problem; };
-    window->show();
+    openWindow();
 
     const ListColumns &columns = treeModel()->columns();
     ASSERT_EQ(columns.size(), 3);

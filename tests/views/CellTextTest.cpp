@@ -2,6 +2,7 @@
 #include "CatalogTree.h"
 #include "CellText.h"
 #include "TCatalogNode.h"
+#include "LocaleAndZone.h"
 
 #include <QLocale>
 
@@ -11,18 +12,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-
-// Defined in NodeOrderTest.cpp.
-class LocaleAndZone
-{
-public:
-    LocaleAndZone(const QLocale &locale, const char *zone);
-    ~LocaleAndZone();
-
-private:
-    QLocale m_locale;
-    std::optional<std::string> m_zone;
-};
 
 namespace {
 

@@ -5,6 +5,8 @@
 #include "NodeListModel.h"
 #include "RollUp.h"
 #include "TreeBuilder.h"
+#include "LocaleAndZone.h"
+#include "ModelTesterWarnings.h"
 
 #include <gtest/gtest.h>
 
@@ -31,31 +33,13 @@ ListColumn column(const char *name, Qt::Alignment alignment = Qt::AlignLeft,
     return ListColumn{header, FieldIndexOf(header), alignment, background};
 }
 
-// Warnings of QAbstractItemModelTester become test failures.
-QStringList g_modelWarnings;
-QtMessageHandler g_previousHandler = nullptr;
-
-void recordModelWarnings(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-    if (context.category && std::strcmp(context.category, "qt.modeltest") == 0 && type != QtDebugMsg
-        && type != QtInfoMsg) {
-        g_modelWarnings.append(message);
-        return;
-    }
-    g_previousHandler(type, context, message);
-}
-
 class NodeListModelTest : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        m_locale = QLocale();
-        if (const char *tz = std::getenv("TZ"))
-            m_tz = tz;
-        UseUtcAndCLocale();
-        g_modelWarnings.clear();
-        g_previousHandler = qInstallMessageHandler(recordModelWarnings);
+        m_pin = std::make_unique<LocaleAndZone>(QLocale::c(), "UTC");
+        m_warnings = std::make_unique<ModelTesterWarnings>();
         model.setColumns({column("File Name"), column("File Size", Qt::AlignRight, QColor(239, 243, 255)),
                           column("Size Percentage", Qt::AlignRight), column("Unknown")});
 
@@ -73,14 +57,9 @@ protected:
 
     void TearDown() override
     {
-        qInstallMessageHandler(g_previousHandler);
-        EXPECT_TRUE(g_modelWarnings.isEmpty()) << g_modelWarnings.join(u'\n').toStdString();
-        QLocale::setDefault(m_locale);
-        if (m_tz)
-            ::setenv("TZ", m_tz->c_str(), 1);
-        else
-            ::unsetenv("TZ");
-        ::tzset();
+        EXPECT_TRUE(m_warnings->warnings().isEmpty()) << m_warnings->warnings().join(u'\n').toStdString();
+        m_warnings.reset();
+        m_pin.reset();
     }
 
     // The top's children in scan order, each row its share of their sum.
@@ -109,8 +88,8 @@ protected:
               one = NoNode;
 
 private:
-    QLocale m_locale;
-    std::optional<std::string> m_tz;
+    std::unique_ptr<LocaleAndZone> m_pin;
+    std::unique_ptr<ModelTesterWarnings> m_warnings;
 };
 
 TEST_F(NodeListModelTest, KeepsItsInvariantsThroughRowsSortsAndColumnChanges)

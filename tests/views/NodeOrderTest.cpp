@@ -3,6 +3,7 @@
 #include "CatalogTree.h"
 #include "MergeSort.h"
 #include "NodeLists.h"
+#include "LocaleAndZone.h"
 #include "NodeOrder.h"
 #include "TCatalogNode.h"
 #include "TreeOrder.h"
@@ -22,39 +23,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-// Locale and time zone for one test; both restored afterwards. Declared the same
-// way in the other view-core test files.
-class LocaleAndZone
-{
-public:
-    LocaleAndZone(const QLocale &locale, const char *zone);
-    ~LocaleAndZone();
-
-private:
-    QLocale m_locale;
-    std::optional<std::string> m_zone;
-};
-
-LocaleAndZone::LocaleAndZone(const QLocale &locale, const char *zone)
-    : m_locale(QLocale())
-{
-    if (const char *old = std::getenv("TZ"))
-        m_zone = old;
-    QLocale::setDefault(locale);
-    ::setenv("TZ", zone, 1);
-    ::tzset();
-}
-
-LocaleAndZone::~LocaleAndZone()
-{
-    QLocale::setDefault(m_locale);
-    if (m_zone)
-        ::setenv("TZ", m_zone->c_str(), 1);
-    else
-        ::unsetenv("TZ");
-    ::tzset();
-}
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include "NodeLists.h"
 #include "TCatalogNode.h"
 #include "TreeOrder.h"
+#include "LocaleAndZone.h"
 
 #include <QLocale>
 
@@ -16,18 +17,6 @@
 #include <random>
 #include <string>
 #include <vector>
-
-// Defined in NodeOrderTest.cpp.
-class LocaleAndZone
-{
-public:
-    LocaleAndZone(const QLocale &locale, const char *zone);
-    ~LocaleAndZone();
-
-private:
-    QLocale m_locale;
-    std::optional<std::string> m_zone;
-};
 
 namespace {
 
