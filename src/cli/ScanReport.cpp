@@ -1,5 +1,6 @@
 #include "ScanReport.h"
 
+#include "ScanCounts.h"
 #include "TerminalText.h"
 
 #include <QByteArray>
@@ -11,26 +12,6 @@ namespace {
 
 // Unread folders named in the warning; the rest are counted.
 constexpr std::size_t NamedUnreadable = 3;
-
-struct Counts
-{
-    std::uint64_t entries = 0;
-    std::uint64_t files = 0;
-    std::uint64_t folders = 0;
-};
-
-Counts countNodes(const CatalogTree &tree)
-{
-    Counts c;
-    for (NodeIndex n = 1; n < tree.nodeCount(); ++n) {
-        ++c.entries;
-        if (tree.isFile(n))
-            ++c.files;
-        else if (tree.isFolder(n))
-            ++c.folders;
-    }
-    return c;
-}
 
 // The path of a node for a terminal; a path cannot be made when memory is short.
 QByteArray pathText(const CatalogTree &tree, NodeIndex n)
@@ -45,14 +26,12 @@ QByteArray pathText(const CatalogTree &tree, NodeIndex n)
 void warnUnreadable(std::FILE *to, const CatalogTree &tree)
 {
     const auto &unread = tree.unreadableFolders();
-    std::size_t count = unread.size();
-    if (count > 0 && unread.front().first == tree.top())
-        --count; // the scanned folder itself is reported as an error of its own
+    const std::uint64_t count = CountScan(tree).unreadableFolders;
     if (count == 0)
         return;
     QByteArray line = QByteArray::number(qulonglong(count))
         + (count == 1 ? " folder could not be read: " : " folders could not be read: ");
-    std::size_t named = 0;
+    std::uint64_t named = 0;
     for (const auto &[node, error] : unread) {
         if (node == tree.top())
             continue;
@@ -83,7 +62,7 @@ int ReportScan(std::FILE *to, const ScanResult &result, double seconds, bool qui
     }
 
     if (!quiet) {
-        const Counts c = countNodes(tree);
+        const ScanCounts c = CountScan(tree);
         std::fprintf(to, "Scanned %llu entries (%llu files, %llu folders), %llu bytes in %.3f s\n",
                      static_cast<unsigned long long>(c.entries),
                      static_cast<unsigned long long>(c.files),

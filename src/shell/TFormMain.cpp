@@ -8,6 +8,7 @@
 #include "FolderPicker.h"
 #include "HelpPage.h"
 #include "NodeListModel.h"
+#include "ScanCounts.h"
 #include "TConfig.h"
 #include "TFolvaneCtrl.h"
 #include "TFormAbout.h"
@@ -45,20 +46,13 @@ namespace {
 QString scanSummary(const ScanResult &result, double seconds)
 {
     const CatalogTree &tree = *result.tree;
-    std::uint64_t files = 0;
-    std::uint64_t folders = 0;
-    for (NodeIndex n = 1; n < tree.nodeCount(); ++n) {
-        files += tree.isFile(n) ? 1 : 0;
-        folders += tree.isFolder(n) ? 1 : 0;
-    }
+    const ScanCounts counts = CountScan(tree);
     const QLocale locale;
     QString text = QStringLiteral("%1 entries (%2 files, %3 folders), %4 in %5 s")
-                       .arg(locale.toString(qulonglong(tree.nodeCount() - 1)), locale.toString(qulonglong(files)),
-                            locale.toString(qulonglong(folders)), SizeCellText(double(tree.node(tree.top()).size)),
+                       .arg(locale.toString(qulonglong(counts.entries)), locale.toString(qulonglong(counts.files)),
+                            locale.toString(qulonglong(counts.folders)), SizeCellText(double(tree.node(tree.top()).size)),
                             locale.toString(seconds, 'f', 2));
-    std::size_t unread = tree.unreadableFolders().size();
-    if (unread > 0 && tree.unreadableError(tree.top()) != 0)
-        --unread;
+    const std::uint64_t unread = counts.unreadableFolders;
     if (unread > 0)
         text += QStringLiteral("; %1 could not be read").arg(unread == 1 ? QStringLiteral("1 folder")
                                                                           : QStringLiteral("%1 folders").arg(unread));
