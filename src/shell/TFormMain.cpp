@@ -356,10 +356,11 @@ void TFormMain::FormShow()
     controls.pcSize = pcSize;
     controls.pcType = pcType;
     Ctrl = new TFolvaneCtrl(controls, this);
-    Ctrl->showProblem = [this](const QString &problem) { report(problem); };
     const QString problem = GetConfig().loadProblem();
     if (!problem.isEmpty())
         report(problem);
+    for (const QString &rangeProblem : Ctrl->loadProblems())
+        report(rangeProblem);
     for (QTreeView *grid : {VT, VTList, VTAge, VTSize, VTType}) {
         try {
             Ctrl->LoadColumns(grid);

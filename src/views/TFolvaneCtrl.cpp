@@ -3,7 +3,6 @@
 #include "CatalogFields.h"
 #include "CatalogTreeModel.h"
 #include "ChartPainter.h"
-#include "ConfigError.h"
 #include "NodeListModel.h"
 #include "NodeLists.h"
 #include "TConfig.h"
@@ -14,17 +13,14 @@
 #include <QDateTime>
 #include <QStackedWidget>
 #include <QDesktopServices>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
-#include <QMessageBox>
 #include <QToolTip>
 #include <QTreeView>
 #include <QUrl>
 
 #include <algorithm>
-#include <cstdio>
 #include <functional>
 #include <numeric>
 
@@ -58,9 +54,6 @@ TFolvaneCtrl::TFolvaneCtrl(const Controls &controls, QObject *parent)
     , m_c(controls)
 {
     openFolder = [](const QString &folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
-    showProblem = [this](const QString &problem) {
-        QMessageBox::warning(m_c.MainForm, QStringLiteral("Folvane"), problem);
-    };
 
     for (QTreeView *grid : {m_c.VT, m_c.VTList, m_c.VTAge, m_c.VTSize, m_c.VTType}) {
         grid->setProperty(SortColumnProperty, -1);
@@ -77,10 +70,7 @@ TFolvaneCtrl::TFolvaneCtrl(const Controls &controls, QObject *parent)
             [this](const QModelIndex &current) { TreeChange(current); });
     connect(m_c.VTList, &QTreeView::doubleClicked, this, [this](const QModelIndex &index) { PathListDblClick(index); });
 
-    QStringList problems;
-    m_ranges = LoadRanges(&problems);
-    for (const QString &problem : problems)
-        std::fprintf(stderr, "folvane: %s\n", problem.toLocal8Bit().constData());
+    m_ranges = LoadRanges(&m_loadProblems);
     const auto painterOf = [this](QChartView *view) {
         auto *painter = new ChartPainter(view->chart(), this);
         connect(painter, &ChartPainter::pointClicked, this,

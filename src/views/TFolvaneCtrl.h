@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -102,8 +103,8 @@ public:
 
     // How a folder is opened in the desktop's file manager (replaceable in tests).
     std::function<void(const QString &folder)> openFolder;
-    // How a problem is shown to the user (replaceable in tests).
-    std::function<void(const QString &problem)> showProblem;
+    // Range items of the configuration that could not be read and were left out.
+    const QStringList &loadProblems() const { return m_loadProblems; }
 
 signals:
     void currentNodeChanged(NodeIndex node);
@@ -127,6 +128,7 @@ private:
     NodeIndex m_currentNode = NoNode;
     std::shared_ptr<const CatalogTree> m_shown; // the scan m_currentNode belongs to
     Ranges m_ranges;
+    QStringList m_loadProblems;
     Statistics m_statistics;
     ChartPainter *m_pathChart = nullptr;
     qsizetype m_pathChartEntries = 0; // points of the path chart that are one entry each

@@ -273,6 +273,24 @@ TEST_F(MainWindowTest, ColumnsFollowTheCatalogueEntryByEntry)
     EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
 }
 
+TEST_F(MainWindowTest, AConfigurationProblemIsShownOnceAtStart)
+{
+    window.reset();
+    ResetConfig();
+    const QString file = configDir.filePath(QStringLiteral("ranges.xml"));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("<config versionNo=\"2\"><nodes/><agerange/><sizerange>"
+            "<item label=\"small\" value=\"10\"/><item label=\"huge\" value=\"3000000000\"/>"
+            "</sizerange></config>");
+    f.close();
+    UseConfigFile(file);
+    openWindow();
+    ASSERT_EQ(problems.size(), 1) << problems.join('\n').toStdString();
+    EXPECT_TRUE(problems.first().contains(QStringLiteral("huge"))) << problems.first().toStdString();
+    EXPECT_EQ(window->Ctrl->ranges().size.labels, QStringList{QStringLiteral("small")});
+}
+
 TEST_F(MainWindowTest, CloseSavesWidthsPositionsAndVisibility)
 {
     QHeaderView *header = window->VT->header();
