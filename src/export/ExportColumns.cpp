@@ -1,1 +1,32 @@
 #include "ExportColumns.h"
+
+#include "ConfigError.h"
+#include "TConfig.h"
+#include "TXMLNodesType.h"
+
+QStringList GetExportColumns(QString *problem)
+{
+    QStringList columns;
+    QStringList problems;
+    const TXMLNodesType nodes = GetConfig().Document().nodes();
+    const int count = nodes.count();
+    for (int i = 0; i < count; ++i) {
+        const TXMLNodeType node = nodes.node(i);
+        try {
+            if (node.visible())
+                columns.append(node.name());
+        } catch (const ConfigError &error) {
+            problems.append(error.message());
+        }
+    }
+    if (problem)
+        *problem = problems.join(u'\n');
+    return columns;
+}
+
+QString ExportTitleOf(const QString &path)
+{
+    const QString name = path.mid(path.lastIndexOf(u'/') + 1);
+    const qsizetype dot = name.indexOf(u'.');
+    return dot < 0 ? name : name.left(dot);
+}
