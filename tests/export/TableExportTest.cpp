@@ -84,8 +84,12 @@ struct Scan
     {
         TreeBuilder builder("/data");
         std::vector<NodeIndex> files;
-        for (const QByteArray &name : fileNames)
+        for (const QByteArray &name : fileNames) {
             files.push_back(builder.add(0, name.constData(), NodeKind::File, 1536));
+            CatalogNodeData &data = builder.tree->node(files.back());
+            data.writeTime = 1700000000;
+            data.set(CatalogNodeData::HasWriteTime);
+        }
         std::shared_ptr<const CatalogTree> tree = builder.finish();
         rows.emplace_back(tree, 0);
         for (const NodeIndex n : files)
@@ -206,17 +210,19 @@ TEST(TableExport, CellsAreTheStoredTextsAndUnknownNamesExportFileName)
     Scan scan({"report.txt", "noext"});
     const TCatalogNode &file = scan.rows[1];
     const QStringList columns = {u"File Size"_qs, u"Size Percentage"_qs, u"Bogus"_qs,
-                                 u"file name"_qs, u"File Ext"_qs};
+                                 u"file name"_qs, u"Write Time"_qs, u"File Ext"_qs};
     Records records;
     ASSERT_TRUE(ReadDelimited(BuildDelimited(scan.rows, columns, CsvSeparator), ",", records));
     ASSERT_EQ(records.size(), 4u);
     EXPECT_EQ(records[0], (std::vector<std::string>{"File Size", "Size Percentage", "Bogus",
-                                                    "file name", "File Ext"}));
+                                                    "file name", "Write Time", "File Ext"}));
     const std::string percentage = file.text(SizePercentage).toStdString();
     EXPECT_FALSE(percentage.empty());
     EXPECT_EQ(percentage.find('%'), std::string::npos);
+    const std::string written = file.text(WriteTime).toStdString();
+    EXPECT_FALSE(written.empty());
     EXPECT_EQ(records[2], (std::vector<std::string>{"1536", percentage, "report.txt",
-                                                    "report.txt", "txt"}));
+                                                    "report.txt", written, "txt"}));
     EXPECT_EQ(records[3].back(), "") << "a name without extension has an empty File Ext";
 }
 
