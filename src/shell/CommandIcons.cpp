@@ -501,3 +501,8 @@ QIcon CommandIcon(Command command)
     }
     return icons()[i];
 }
+
+void DrawFolderGlyph(QPainter &painter, const QRectF &rect, bool open)
+{
+    drawFolder(painter, rect, open);
+}

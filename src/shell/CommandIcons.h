@@ -2,6 +2,9 @@
 
 #include <QIcon>
 
+class QPainter;
+class QRectF;
+
 // The commands of the main window's tool bars, top bar and tabs. Each has one icon,
 // the same wherever the command appears.
 enum class Command {
@@ -32,3 +35,7 @@ inline constexpr int CommandCount = int(Command::TabType) + 1;
 // tabs and menus 16), so it stays sharp without image files or an SVG plug-in.
 // Needs a QGuiApplication. The icons are made once and shared.
 QIcon CommandIcon(Command command);
+
+// The folder of the icons, closed or open, drawn into `rect` of any painter (the
+// wait dialog's animation uses it).
+void DrawFolderGlyph(QPainter &painter, const QRectF &rect, bool open);

@@ -1,5 +1,7 @@
 #include "TWaitForm.h"
 
+#include "CommandIcons.h"
+
 #include <QEvent>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -148,47 +150,14 @@ bool TWaitForm::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-// A folder with a few sheets, and a magnifier sweeping over it in a slow ellipse.
+// A folder, and a magnifier sweeping over it in a slow ellipse.
 void TWaitForm::paintAnimation()
 {
     QPainter p(Animate1);
     p.setRenderHint(QPainter::Antialiasing);
 
-    const QColor folderBack(0xE0, 0xA8, 0x2E);
-    const QColor folderFront(0xF6, 0xC3, 0x4A);
-    const QColor folderEdge(0xB9, 0x82, 0x12);
-    const QColor paper(0xFF, 0xFF, 0xFF);
-    const QColor paperEdge(0x9A, 0xA5, 0xB1);
-
-    // Back of the folder with its tab.
-    QPainterPath back;
-    back.moveTo(14, 14);
-    back.lineTo(28, 14);
-    back.lineTo(32, 18);
-    back.lineTo(62, 18);
-    back.lineTo(62, 46);
-    back.lineTo(14, 46);
-    back.closeSubpath();
-    p.setPen(QPen(folderEdge, 1));
-    p.setBrush(folderBack);
-    p.drawPath(back);
-
-    // Sheets standing in the folder.
-    p.setPen(QPen(paperEdge, 1));
-    p.setBrush(paper);
-    p.drawRect(QRectF(19, 21, 20, 18));
-    p.drawRect(QRectF(36, 19, 20, 20));
-
-    // Front flap.
-    QPainterPath front;
-    front.moveTo(12, 27);
-    front.lineTo(64, 27);
-    front.lineTo(62, 46);
-    front.lineTo(14, 46);
-    front.closeSubpath();
-    p.setPen(QPen(folderEdge, 1));
-    p.setBrush(folderFront);
-    p.drawPath(front);
+    // The folder of the Open Folder icon, so the two read as one program.
+    DrawFolderGlyph(p, QRectF(14, 12, 48, 34), false);
 
     // The magnifier, one lap of the ellipse per FrameCount frames.
     const double angle = 2.0 * M_PI * double(m_frame) / double(FrameCount);
