@@ -253,49 +253,143 @@ QString resolveLinks(const QByteArray &path, QByteArray &target)
 
 QString replace(const QByteArray &path, std::string_view bytes)
 {
-    QByteArray target;
-    if (QString problem = resolveLinks(path, target); !problem.isEmpty())
-        return problem;
+    Replacement file(path);
+    file.write(bytes);
+    return file.commit();
+}
+
+namespace {
+constexpr std::size_t BufferSize = std::size_t(1) << 20;
+}
+
+Replacement::Replacement(const QByteArray &path)
+{
+    if (QString problem = resolveLinks(path, m_target); !problem.isEmpty()) {
+        m_error = problem;
+        return;
+    }
 
     struct stat old;
-    const bool exists = ::stat(target.constData(), &old) == 0;
-    if (!exists && errno != ENOENT)
-        return reason(errno);
+    const bool exists = ::stat(m_target.constData(), &old) == 0;
+    if (!exists && errno != ENOENT) {
+        fail(errno);
+        return;
+    }
     if (exists) {
-        if (!S_ISREG(old.st_mode))
-            return QStringLiteral("it is %1, not a regular file").arg(kindOf(old.st_mode));
+        if (!S_ISREG(old.st_mode)) {
+            m_error = QStringLiteral("it is %1, not a regular file").arg(kindOf(old.st_mode));
+            return;
+        }
         // Renaming needs only the folder's permission; the file's own must count too.
-        if (::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) != 0)
-            return reason(errno);
+        if (::faccessat(AT_FDCWD, m_target.constData(), W_OK, AT_EACCESS) != 0) {
+            fail(errno);
+            return;
+        }
     }
 
     // The new file is made in the target's folder, so the rename cannot cross file systems.
-    QByteArray temporary;
-    int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temporary = target + ".new-" + QByteArray::number(QRandomGenerator::global()->generate(), 16);
-        fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return reason(errno);
+    for (int attempt = 0; m_fd < 0 && attempt < 100; ++attempt) {
+        m_temporary = m_target + ".new-" + QByteArray::number(QRandomGenerator::global()->generate(), 16);
+        m_fd = ::open(m_temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (m_fd < 0 && errno != EEXIST) {
+            const int error = errno;
+            m_temporary.clear();
+            fail(error);
+            return;
+        }
     }
-    if (fd < 0)
-        return reason(EEXIST);
-    Descriptor file(fd);
+    if (m_fd < 0) {
+        m_temporary.clear();
+        fail(EEXIST);
+        return;
+    }
 
     if (exists) {
         // Root saving another user's file must not take it over.
         if (::geteuid() == 0 && (old.st_uid != 0 || old.st_gid != ::getegid()))
-            (void)::fchown(file.get(), old.st_uid, old.st_gid);
-        (void)::fchmod(file.get(), old.st_mode & 07777);
+            (void)::fchown(m_fd, old.st_uid, old.st_gid);
+        (void)::fchmod(m_fd, old.st_mode & 07777);
     }
-    int error = finish(file, bytes);
-    if (error == 0 && ::rename(temporary.constData(), target.constData()) != 0)
+}
+
+Replacement::~Replacement()
+{
+    if (!m_committed)
+        discard();
+}
+
+void Replacement::fail(int error)
+{
+    if (m_error.isEmpty())
+        m_error = reason(error);
+    discard();
+}
+
+void Replacement::discard()
+{
+    if (m_fd >= 0)
+        ::close(std::exchange(m_fd, -1));
+    if (!m_temporary.isEmpty())
+        ::unlink(m_temporary.constData());
+    m_temporary.clear();
+    std::string().swap(m_buffer);
+}
+
+bool Replacement::flush()
+{
+    if (!ok())
+        return false;
+    if (const int error = writeAll(m_fd, m_buffer); error != 0) {
+        fail(error);
+        return false;
+    }
+    m_buffer.clear();
+    return true;
+}
+
+bool Replacement::write(std::string_view bytes)
+{
+    if (!ok())
+        return false;
+    if (m_buffer.size() + bytes.size() <= BufferSize) {
+        if (m_buffer.capacity() < BufferSize)
+            m_buffer.reserve(BufferSize);
+        m_buffer.append(bytes);
+        return true;
+    }
+    if (!flush())
+        return false;
+    if (bytes.size() >= BufferSize) {
+        if (const int error = writeAll(m_fd, bytes); error != 0) {
+            fail(error);
+            return false;
+        }
+        return true;
+    }
+    m_buffer.append(bytes);
+    return true;
+}
+
+QString Replacement::commit()
+{
+    if (!flush())
+        return m_error;
+    int error = 0;
+    if (::fsync(m_fd) != 0)
+        error = errno;
+    // The error of close itself counts: some file systems report a failed write there.
+    if (::close(std::exchange(m_fd, -1)) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && ::rename(m_temporary.constData(), m_target.constData()) != 0)
         error = errno;
     if (error != 0) {
-        ::unlink(temporary.constData());
-        return reason(error);
+        fail(error);
+        return m_error;
     }
-    syncFolder(target);
+    m_committed = true;
+    m_temporary.clear();
+    std::string().swap(m_buffer);
+    syncFolder(m_target);
     return {};
 }
 

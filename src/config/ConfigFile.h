@@ -48,6 +48,44 @@ QString resolveLinks(const QByteArray &path, QByteArray &target);
 // user may not write, is not replaced. Returns an empty text or the reason.
 QString replace(const QByteArray &path, std::string_view bytes);
 
+// The same replacement written piece by piece, for files too big to build in memory
+// (exports of millions of rows). The new file is made beside the target when the
+// object is made; write() buffers, commit() syncs it and renames it over the target.
+// Anything not committed, a failed write included, is removed again: the target is
+// never touched before the new file is complete. The first failure is kept and every
+// later call returns it.
+class Replacement
+{
+public:
+    explicit Replacement(const QByteArray &path);
+    ~Replacement();
+    Replacement(const Replacement &) = delete;
+    Replacement &operator=(const Replacement &) = delete;
+
+    // Empty, or why the file cannot be (or could not be) written.
+    const QString &error() const { return m_error; }
+    bool ok() const { return m_error.isEmpty(); }
+    // The file being written, for a writer that fills it by its own means (it may
+    // replace its content but must leave it at this name).
+    const QByteArray &temporaryPath() const { return m_temporary; }
+
+    bool write(std::string_view bytes);
+    // Flushes, syncs, renames over the target. Returns an empty text or the reason.
+    QString commit();
+
+private:
+    bool flush();
+    void fail(int error);
+    void discard();
+
+    QByteArray m_target;
+    QByteArray m_temporary;
+    int m_fd = -1;
+    std::string m_buffer;
+    QString m_error;
+    bool m_committed = false;
+};
+
 struct Copy
 {
     QString error;     // empty, or why no copy could be made

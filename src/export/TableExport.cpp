@@ -3,6 +3,7 @@
 #include "CatalogFields.h"
 #include "ConfigFile.h"
 #include "ExportColumns.h"
+#include "ExportOutput.h"
 
 #include <QFile>
 
@@ -27,51 +28,46 @@ constexpr std::string_view CellA = "<td class=\"TrARow\" align=Left>";
 constexpr std::string_view CellB = "<td class=\"TrBRow\" align=Left>";
 constexpr std::string_view LineEnd = "\r\n";
 
-void append(QByteArray &out, std::string_view text)
-{
-    out.append(text.data(), qsizetype(text.size()));
-}
-
 // The HTML form of a text; an empty text is a non-breaking space so the cell keeps
 // its border. CR and LF become references so the page stays one CR LF line.
-void appendHtml(QByteArray &out, const QString &text)
+void appendHtml(ExportOutput &out, const QString &text)
 {
     if (text.isEmpty()) {
-        append(out, "&nbsp;");
+        out.put("&nbsp;");
         return;
     }
     const QByteArray bytes = text.toUtf8();
     for (const char c : bytes) {
         switch (c) {
-        case '&': append(out, "&amp;"); break;
-        case '<': append(out, "&lt;"); break;
-        case '>': append(out, "&gt;"); break;
-        case '"': append(out, "&quot;"); break;
-        case '\'': append(out, "&#39;"); break;
-        case '\r': append(out, "&#13;"); break;
-        case '\n': append(out, "&#10;"); break;
-        default: out.append(c);
+        case '&': out.put("&amp;"); break;
+        case '<': out.put("&lt;"); break;
+        case '>': out.put("&gt;"); break;
+        case '"': out.put("&quot;"); break;
+        case '\'': out.put("&#39;"); break;
+        case '\r': out.put("&#13;"); break;
+        case '\n': out.put("&#10;"); break;
+        default: out.put(c);
         }
     }
 }
 
 // One field of a delimited line, quoted when it would otherwise split the line.
-void appendField(QByteArray &out, const QString &text, const QByteArray &separator)
+void appendField(ExportOutput &out, const QString &text, const QByteArray &separator)
 {
     const QByteArray bytes = text.toUtf8();
     const bool quote = bytes.contains('"') || bytes.contains('\r') || bytes.contains('\n')
         || (!separator.isEmpty() && bytes.contains(separator));
     if (!quote) {
-        out.append(bytes);
+        out.put(bytes);
         return;
     }
-    out.append('"');
+    out.put('"');
     for (const char c : bytes) {
         if (c == '"')
-            out.append('"');
-        out.append(c);
+            out.put('"');
+        out.put(c);
     }
-    out.append('"');
+    out.put('"');
 }
 
 std::vector<int> fieldsOf(const QStringList &columns)
@@ -83,113 +79,124 @@ std::vector<int> fieldsOf(const QStringList &columns)
     return fields;
 }
 
-// A rough size of the file, so the buffer grows once or not at all.
-qsizetype estimate(std::size_t rows, qsizetype columns, qsizetype perCell)
+void writeHtml(ExportOutput &out, const ExportRows &rows, const QStringList &columns, const QString &title)
 {
-    return qsizetype(rows + 1) * (columns * perCell + 16);
-}
-
-QString write(const QString &path, const QByteArray &bytes)
-{
-    return ConfigFile::replace(QFile::encodeName(path),
-                               std::string_view(bytes.constData(), std::size_t(bytes.size())));
-}
-
-} // namespace
-
-QByteArray BuildHtml(const std::vector<TCatalogNode> &rows, const QStringList &columns,
-                     const QString &title)
-{
-    QByteArray out;
     if (rows.empty())
-        return out;
+        return;
     const std::vector<int> fields = fieldsOf(columns);
-    out.reserve(qsizetype(PageHead.size()) + estimate(rows.size(), columns.size(), 56));
 
-    append(out, PageHead);
-    append(out, "<H5 Align=center>");
+    out.put(PageHead);
+    out.put("<H5 Align=center>");
     appendHtml(out, title);
-    append(out, "</H5><br>");
-    append(out, Footer);
-    append(out, TableStart);
+    out.put("</H5><br>");
+    out.put(Footer);
+    out.put(TableStart);
 
-    append(out, "<tr>");
+    out.put("<tr>");
     for (const QString &column : columns) {
-        append(out, HeaderCell);
+        out.put(HeaderCell);
         appendHtml(out, column);
-        append(out, "</td>");
+        out.put("</td>");
     }
-    append(out, "</tr>");
+    out.put("</tr>");
 
-    bool first = true;
-    for (const TCatalogNode &row : rows) {
-        const std::string_view cell = first ? CellA : CellB;
-        first = !first;
-        append(out, "<tr>");
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        const std::string_view cell = r % 2 == 0 ? CellA : CellB;
+        out.put("<tr>");
         for (const int field : fields) {
-            append(out, cell);
-            appendHtml(out, row.text(field));
-            append(out, "</td>");
+            out.put(cell);
+            appendHtml(out, rows.text(r, field));
+            out.put("</td>");
         }
-        append(out, "</tr>");
+        out.put("</tr>");
+        if (!out.rowDone())
+            return;
     }
-    append(out, "</Table></BODY></HTML>");
-    append(out, LineEnd);
-    return out;
+    out.put("</Table></BODY></HTML>");
+    out.put(LineEnd);
 }
 
-QByteArray BuildDelimited(const std::vector<TCatalogNode> &rows, const QStringList &columns,
-                          const QString &separator)
+void writeDelimited(ExportOutput &out, const ExportRows &rows, const QStringList &columns,
+                    const QString &separator)
 {
-    QByteArray out;
     if (rows.empty())
-        return out;
+        return;
     const std::vector<int> fields = fieldsOf(columns);
     const QByteArray sep = separator.toUtf8();
-    out.reserve(estimate(rows.size(), columns.size(), 24 + sep.size()));
 
     // A single empty field would make an empty line, which readers skip: write "".
     const bool lone = columns.size() == 1;
 
     for (qsizetype i = 0; i < columns.size(); ++i) {
         if (i > 0)
-            out.append(sep);
+            out.put(sep);
         if (lone && columns[i].isEmpty())
-            append(out, "\"\"");
+            out.put("\"\"");
         else
             appendField(out, columns[i], sep);
     }
-    append(out, LineEnd);
+    out.put(LineEnd);
 
-    for (const TCatalogNode &row : rows) {
+    for (std::size_t r = 0; r < rows.size(); ++r) {
         for (std::size_t i = 0; i < fields.size(); ++i) {
             if (i > 0)
-                out.append(sep);
-            const QString value = row.text(fields[i]);
+                out.put(sep);
+            const QString value = rows.text(r, fields[i]);
             if (lone && value.isEmpty())
-                append(out, "\"\"");
+                out.put("\"\"");
             else
                 appendField(out, value, sep);
         }
-        append(out, LineEnd);
+        out.put(LineEnd);
+        if (!out.rowDone())
+            return;
     }
-    return out;
 }
 
-QString ExportHtml(const QString &path, const std::vector<TCatalogNode> &rows,
-                   const QStringList &columns, const QString &title)
+template <typename Write>
+QString writeFile(const QString &path, Write &&write)
 {
-    return write(path, BuildHtml(rows, columns, title.isEmpty() ? ExportTitleOf(path) : title));
+    ConfigFile::Replacement file(QFile::encodeName(path));
+    {
+        ExportOutput out(file);
+        write(out);
+    }
+    return file.commit();
 }
 
-QString ExportText(const QString &path, const std::vector<TCatalogNode> &rows,
-                   const QStringList &columns)
+} // namespace
+
+QByteArray BuildHtml(const ExportRows &rows, const QStringList &columns, const QString &title)
 {
-    return write(path, BuildDelimited(rows, columns, TextSeparator));
+    QByteArray bytes;
+    ExportOutput out(bytes);
+    writeHtml(out, rows, columns, title);
+    out.flush();
+    return bytes;
 }
 
-QString ExportCsv(const QString &path, const std::vector<TCatalogNode> &rows,
-                  const QStringList &columns)
+QByteArray BuildDelimited(const ExportRows &rows, const QStringList &columns, const QString &separator)
 {
-    return write(path, BuildDelimited(rows, columns, CsvSeparator));
+    QByteArray bytes;
+    ExportOutput out(bytes);
+    writeDelimited(out, rows, columns, separator);
+    out.flush();
+    return bytes;
+}
+
+QString ExportHtml(const QString &path, const ExportRows &rows, const QStringList &columns,
+                   const QString &title)
+{
+    const QString heading = title.isEmpty() ? ExportTitleOf(path) : title;
+    return writeFile(path, [&](ExportOutput &out) { writeHtml(out, rows, columns, heading); });
+}
+
+QString ExportText(const QString &path, const ExportRows &rows, const QStringList &columns)
+{
+    return writeFile(path, [&](ExportOutput &out) { writeDelimited(out, rows, columns, TextSeparator); });
+}
+
+QString ExportCsv(const QString &path, const ExportRows &rows, const QStringList &columns)
+{
+    return writeFile(path, [&](ExportOutput &out) { writeDelimited(out, rows, columns, CsvSeparator); });
 }

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "TCatalogNode.h"
+#include "ExportRows.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
-#include <vector>
 
 // The table exports of a list: HTML, text and CSV. `rows` are the list's records in
 // the order the file shows them (a tree flattened in pre-order, each folder before its
@@ -16,32 +15,32 @@
 // matches no field exports FileName under its own header.
 //
 // Files are UTF-8 with no byte-order mark, every line (the last included) ends with
-// CR LF, and an empty list gives a file of zero bytes. Each builder makes the whole
-// file in memory in one pass over the rows.
+// CR LF, and an empty list gives a file of zero bytes. The builders make the file in
+// memory; the Export functions stream it to disk a few rows at a time.
 
 // The page: a style head that declares UTF-8, the title as heading, a table with a
 // header row of the column names and one row per record, rows alternating between the
 // classes TrARow and TrBRow. Names and values are escaped ("&", "<", ">", both
 // quotes, CR and LF), and an empty cell holds "&nbsp;". The page is one line.
-QByteArray BuildHtml(const std::vector<TCatalogNode> &rows, const QStringList &columns,
+QByteArray BuildHtml(const ExportRows &rows, const QStringList &columns,
                      const QString &title);
 
 // A header line of the column names, then one line per record, fields separated by
 // `separator` (ten spaces for text, "," for CSV). A field holding the separator, a
 // double quote, CR or LF is put in double quotes with its quotes doubled (RFC 4180),
 // so every line has as many fields as the header. With no columns every line is empty.
-QByteArray BuildDelimited(const std::vector<TCatalogNode> &rows, const QStringList &columns,
+QByteArray BuildDelimited(const ExportRows &rows, const QStringList &columns,
                           const QString &separator);
 
 inline const QString TextSeparator = QStringLiteral("          ");
 inline const QString CsvSeparator = QStringLiteral(",");
 
-// Build the file and put it at `path` in one step (ConfigFile::replace): the file at
-// `path` stays as it was until the new one is complete. Return an empty text, or the
+// Write the file beside `path` and rename it over `path` once complete
+// (ConfigFile::Replacement): the file at `path` stays as it was until then. Return an empty text, or the
 // reason nothing was written. ExportHtml's title defaults to ExportTitleOf(path).
-QString ExportHtml(const QString &path, const std::vector<TCatalogNode> &rows,
+QString ExportHtml(const QString &path, const ExportRows &rows,
                    const QStringList &columns, const QString &title = QString());
-QString ExportText(const QString &path, const std::vector<TCatalogNode> &rows,
+QString ExportText(const QString &path, const ExportRows &rows,
                    const QStringList &columns);
-QString ExportCsv(const QString &path, const std::vector<TCatalogNode> &rows,
+QString ExportCsv(const QString &path, const ExportRows &rows,
                   const QStringList &columns);

@@ -212,7 +212,7 @@ TEST(TableExport, CellsAreTheStoredTextsAndUnknownNamesExportFileName)
     const QStringList columns = {u"File Size"_qs, u"Size Percentage"_qs, u"Bogus"_qs,
                                  u"file name"_qs, u"Write Time"_qs, u"File Ext"_qs};
     Records records;
-    ASSERT_TRUE(ReadDelimited(BuildDelimited(scan.rows, columns, CsvSeparator), ",", records));
+    ASSERT_TRUE(ReadDelimited(BuildDelimited(ExportRows::flat(scan.rows), columns, CsvSeparator), ",", records));
     ASSERT_EQ(records.size(), 4u);
     EXPECT_EQ(records[0], (std::vector<std::string>{"File Size", "Size Percentage", "Bogus",
                                                     "file name", "Write Time", "File Ext"}));
@@ -234,7 +234,7 @@ TEST(TableExport, DelimitedRoundTripsHostileNames)
         {"text", TextSeparator},
     };
     for (const auto &c : cases) {
-        const QByteArray bytes = BuildDelimited(scan.rows, DefaultColumns, c.separator);
+        const QByteArray bytes = BuildDelimited(ExportRows::flat(scan.rows), DefaultColumns, c.separator);
         EXPECT_TRUE(IsUtf8(bytes)) << c.what;
         Records records;
         ASSERT_TRUE(ReadDelimited(bytes, c.separator.toStdString(), records)) << c.what;
@@ -248,7 +248,7 @@ TEST(TableExport, DelimitedRoundTripsHostileNames)
                 << c.what << " row " << i;
     }
     // The formula-like name is kept as the file system gave it, not rewritten.
-    EXPECT_TRUE(BuildDelimited(scan.rows, DefaultColumns, CsvSeparator).contains("\r\n=SUM(A1:A2),"));
+    EXPECT_TRUE(BuildDelimited(ExportRows::flat(scan.rows), DefaultColumns, CsvSeparator).contains("\r\n=SUM(A1:A2),"));
 }
 
 TEST(TableExport, DelimitedLinesWithFewColumns)
@@ -260,14 +260,14 @@ TEST(TableExport, DelimitedLinesWithFewColumns)
         {"empty header", {u""_qs, u"File Size"_qs}, ",File Size\r\n/data,1536\r\na.txt,1536\r\n"},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(BuildDelimited(scan.rows, c.columns, CsvSeparator), c.expected) << c.what;
+        EXPECT_EQ(BuildDelimited(ExportRows::flat(scan.rows), c.columns, CsvSeparator), c.expected) << c.what;
 }
 
 TEST(TableExport, HtmlTableRowsAlternateAndEverythingIsEscaped)
 {
     Scan scan(HostileNames);
     const QStringList columns = {u"File Name"_qs, u"File Ext"_qs, u"a<b>&\"'"_qs};
-    const QByteArray page = BuildHtml(scan.rows, columns, u"x<y>&z"_qs);
+    const QByteArray page = BuildHtml(ExportRows::flat(scan.rows), columns, u"x<y>&z"_qs);
 
     EXPECT_TRUE(IsUtf8(page));
     EXPECT_TRUE(page.startsWith("<HTML><HEAD><META charset=\"UTF-8\">"));
@@ -302,7 +302,7 @@ TEST(TableExport, HtmlTableRowsAlternateAndEverythingIsEscaped)
     }
     EXPECT_TRUE(rows[0].contains("<td class=\"TrARow\" align=Left>&nbsp;</td>"));
 
-    const QByteArray bare = BuildHtml(scan.rows, {}, u"t"_qs);
+    const QByteArray bare = BuildHtml(ExportRows::flat(scan.rows), {}, u"t"_qs);
     EXPECT_EQ(bare.count("<tr></tr>"), qsizetype(scan.rows.size() + 1));
 }
 
@@ -310,16 +310,15 @@ TEST(TableExport, FilesAreReplacedWholeAndEmptyListsGiveEmptyFiles)
 {
     Scan scan({"a.txt", "b,c.txt"});
     QTemporaryDir dir;
-    using Export = QString (*)(const QString &, const std::vector<TCatalogNode> &,
-                               const QStringList &);
+    using Export = QString (*)(const QString &, const ExportRows &, const QStringList &);
     const struct { const char *what; Export exporter; QByteArray expected; } cases[] = {
-        {"html", [](const QString &p, const std::vector<TCatalogNode> &r, const QStringList &c) {
+        {"html", [](const QString &p, const ExportRows &r, const QStringList &c) {
              return ExportHtml(p, r, c); },
-         BuildHtml(scan.rows, DefaultColumns, u"out"_qs)},
-        {"text", ExportText, BuildDelimited(scan.rows, DefaultColumns, TextSeparator)},
-        {"csv", ExportCsv, BuildDelimited(scan.rows, DefaultColumns, CsvSeparator)},
+         BuildHtml(ExportRows::flat(scan.rows), DefaultColumns, u"out"_qs)},
+        {"text", ExportText, BuildDelimited(ExportRows::flat(scan.rows), DefaultColumns, TextSeparator)},
+        {"csv", ExportCsv, BuildDelimited(ExportRows::flat(scan.rows), DefaultColumns, CsvSeparator)},
     };
-    const std::vector<TCatalogNode> none;
+    const ExportRows none;
     for (const auto &c : cases) {
         EXPECT_TRUE(c.expected.endsWith("\r\n")) << c.what;
         const QString path = dir.filePath(u"out.x"_qs);
@@ -328,7 +327,7 @@ TEST(TableExport, FilesAreReplacedWholeAndEmptyListsGiveEmptyFiles)
         old.write("old contents");
         old.close();
 
-        EXPECT_EQ(c.exporter(path, scan.rows, DefaultColumns), QString()) << c.what;
+        EXPECT_EQ(c.exporter(path, ExportRows::flat(scan.rows), DefaultColumns), QString()) << c.what;
         EXPECT_EQ(ReadFile(path), c.expected) << c.what;
 
         EXPECT_EQ(c.exporter(path, none, DefaultColumns), QString()) << c.what;
@@ -336,7 +335,7 @@ TEST(TableExport, FilesAreReplacedWholeAndEmptyListsGiveEmptyFiles)
         EXPECT_TRUE(QFile::exists(path)) << c.what;
 
         const QString lost = dir.filePath(u"missing/out.x"_qs);
-        EXPECT_FALSE(c.exporter(lost, scan.rows, DefaultColumns).isEmpty()) << c.what;
+        EXPECT_FALSE(c.exporter(lost, ExportRows::flat(scan.rows), DefaultColumns).isEmpty()) << c.what;
         EXPECT_FALSE(QFile::exists(lost)) << c.what;
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                   QStringList{u"out.x"_qs}) << c.what << ": no temporary file is left";

@@ -1,0 +1,130 @@
+#include "CatalogDocument.h"
+
+#include "CatalogFields.h"
+#include "ExportOutput.h"
+
+#include <QFile>
+
+#include <array>
+#include <string_view>
+
+namespace {
+
+constexpr std::array<const char *, CatalogFieldCount> Attributes = {
+    "FileName",       "FullPath",       "FileBytes",     "FileExt",        "FileType",
+    "Description",    "FileNameLength", "PathNameLength", "SizePercentage", "CatalogName",
+    "CreateTime",     "AccessTime",     "WriteTime",     "DOSName",        "FileCount",
+    "CreateAgeRange", "AccessAgeRange", "WriteAgeRange", "SizeRange",
+};
+
+constexpr std::string_view Replacement = "\xEF\xBF\xBD"; // U+FFFD
+
+// An attribute value as XML 1.0 holds it. Tab, CR and LF become references, because
+// a parser turns them into spaces when they stand in an attribute as they are.
+void appendValue(ExportOutput &out, const QString &text)
+{
+    const QByteArray bytes = text.toUtf8();
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const unsigned char c = p[i];
+        switch (c) {
+        case '&': out.put("&amp;"); continue;
+        case '<': out.put("&lt;"); continue;
+        case '>': out.put("&gt;"); continue;
+        case '"': out.put("&quot;"); continue;
+        case '\t': out.put("&#9;"); continue;
+        case '\n': out.put("&#10;"); continue;
+        case '\r': out.put("&#13;"); continue;
+        default: break;
+        }
+        if (c < 0x20) {
+            out.put(Replacement);
+            continue;
+        }
+        // U+FFFE and U+FFFF are not characters in XML.
+        if (c == 0xEF && i + 2 < n && p[i + 1] == 0xBF && (p[i + 2] == 0xBE || p[i + 2] == 0xBF)) {
+            out.put(Replacement);
+            i += 2;
+            continue;
+        }
+        out.put(char(c));
+    }
+}
+
+void writeCatalog(ExportOutput &out, const ExportRows &rows)
+{
+    out.put("<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>\n");
+    out.put("<fileinfo generated=\"");
+    out.put(CatalogGenerator);
+    if (rows.empty()) {
+        out.put("\"/>\n");
+        return;
+    }
+    out.put("\">");
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        out.put("<file");
+        for (int field = 0; field < CatalogFieldCount; ++field) {
+            const QString value = rows.text(r, field);
+            if (value.isEmpty())
+                continue;
+            out.put(' ');
+            out.put(Attributes[std::size_t(field)]);
+            out.put("=\"");
+            appendValue(out, value);
+            out.put('"');
+        }
+        // Pre-order: the next row is a child of this one, or closes some ancestors.
+        const std::uint32_t depth = rows.depth(r);
+        const std::uint32_t next = r + 1 < rows.size() ? rows.depth(r + 1) : 0;
+        if (r + 1 < rows.size() && next > depth) {
+            out.put('>');
+        } else {
+            out.put("/>");
+            for (std::uint32_t d = depth; d > next; --d)
+                out.put("</file>");
+        }
+        if (!out.rowDone())
+            return;
+    }
+    out.put("</fileinfo>\n");
+}
+
+} // namespace
+
+QString CatalogDocument::SaveCatalog(const QString &path) const
+{
+    ConfigFile::Replacement file(QFile::encodeName(path));
+    {
+        ExportOutput out(file);
+        writeCatalog(out, m_rows);
+    }
+    return file.commit();
+}
+
+QByteArray CatalogDocument::toXml() const
+{
+    QByteArray bytes;
+    ExportOutput out(bytes);
+    writeCatalog(out, m_rows);
+    out.flush();
+    return bytes;
+}
+
+int CatalogDocument::WalkFieldOf(QStringView column)
+{
+    QString wanted = column.toString();
+    wanted.remove(u' ');
+    for (int field = 0; field < CatalogFieldCount; ++field) {
+        QString key = CatalogFieldNames[std::size_t(field)].toString();
+        key.remove(u' ');
+        if (key == wanted)
+            return field;
+    }
+    return -1;
+}
+
+const char *CatalogDocument::AttributeOf(int field)
+{
+    return field >= 0 && field < CatalogFieldCount ? Attributes[std::size_t(field)] : "";
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "ExportRows.h"
+
+#include <QString>
+#include <QStringView>
+
+#include <cstddef>
+
+// The catalog that the XML and workbook exports share: the exported list as nested
+// `file` elements under a root `fileinfo`, one element per record, each with one
+// attribute per non-empty field in field order (FileName, FullPath, FileBytes, ...).
+// It is kept as the list's rows and depths, a few bytes an element, never as a tree
+// of XML nodes: SaveCatalog streams the document to disk, and the workbook walks the
+// same rows in the same order. It holds whatever list was built last.
+class CatalogDocument
+{
+public:
+    // Empties the catalog: a root with its `generated` attribute and no elements.
+    void ResetCatalog() { m_rows = ExportRows(); }
+    void BuildCatalog(ExportRows rows) { m_rows = std::move(rows); }
+
+    // The number of `file` elements below the root, at any depth.
+    std::size_t CountElements() const { return m_rows.size(); }
+    // The elements in the order of the catalog walk: each before its children.
+    const ExportRows &elements() const { return m_rows; }
+
+    // Writes the document (UTF-8, declaration version 1.0, standalone) beside `path`
+    // and renames it over `path` once complete. Characters XML cannot hold (control
+    // characters, U+FFFE, U+FFFF) are written as U+FFFD, so the file is always
+    // well-formed; tab, CR and LF are written as character references so that they
+    // read back unchanged from an attribute. Returns an empty text or the reason.
+    QString SaveCatalog(const QString &path) const;
+    // The same document in memory.
+    QByteArray toXml() const;
+
+    // The field a column of the export column list reads in the catalog walk: the
+    // field whose key equals the column name once all blanks are removed from both
+    // ("FileNameLength" and "File Name Length" both read field 6; "file name length"
+    // reads nothing). -1 when no key matches.
+    static int WalkFieldOf(QStringView column);
+    // The attribute that holds field 0 to 18 ("FileBytes" for the file size).
+    static const char *AttributeOf(int field);
+
+private:
+    ExportRows m_rows;
+};
+
+// The value of the root's `generated` attribute: who made the file.
+inline constexpr char CatalogGenerator[] = "Folvane";

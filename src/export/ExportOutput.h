@@ -1,0 +1,58 @@
+#pragma once
+
+#include "ConfigFile.h"
+
+#include <QByteArray>
+
+#include <string>
+#include <string_view>
+
+// Where a writer puts its bytes: a file being replaced, in pieces of about 256 KiB so
+// an export of millions of rows takes no more memory than a few rows, or one array in
+// memory (the builders that tests and small callers use).
+class ExportOutput
+{
+public:
+    explicit ExportOutput(ConfigFile::Replacement &file)
+        : m_file(&file)
+    {
+    }
+    explicit ExportOutput(QByteArray &memory)
+        : m_memory(&memory)
+    {
+    }
+    ~ExportOutput() { flush(); }
+    ExportOutput(const ExportOutput &) = delete;
+    ExportOutput &operator=(const ExportOutput &) = delete;
+
+    void put(std::string_view text) { m_chunk.append(text); }
+    void put(char c) { m_chunk.push_back(c); }
+    void put(const char *text) { m_chunk.append(text); }
+    void put(const QByteArray &bytes) { m_chunk.append(bytes.constData(), std::size_t(bytes.size())); }
+
+    // Called between rows: hands a full piece on. False once the file failed, so a
+    // writer stops early instead of formatting rows nobody will read.
+    bool rowDone()
+    {
+        if (m_chunk.size() < ChunkSize)
+            return true;
+        return flush();
+    }
+
+    bool flush()
+    {
+        bool ok = true;
+        if (m_file)
+            ok = m_file->write(m_chunk);
+        else if (m_memory)
+            m_memory->append(m_chunk.data(), qsizetype(m_chunk.size()));
+        m_chunk.clear();
+        return ok;
+    }
+
+private:
+    static constexpr std::size_t ChunkSize = std::size_t(1) << 18;
+    ConfigFile::Replacement *m_file = nullptr;
+    QByteArray *m_memory = nullptr;
+    std::string m_chunk;
+};

@@ -1,0 +1,3 @@
+#include "CatalogDocument.h"
+
+#include <gtest/gtest.h>

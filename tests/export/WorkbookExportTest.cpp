@@ -1,0 +1,3 @@
+#include "WorkbookExport.h"
+
+#include <gtest/gtest.h>
