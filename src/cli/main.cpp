@@ -1,12 +1,14 @@
 // folvane-cli: the scan without a window, for scripts, servers and benchmarks.
 
 #include "CliConfig.h"
+#include "CliExport.h"
 #include "FolderScanner.h"
 #include "ScanReport.h"
 #include "TerminalText.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QFile>
 
 #include <cerrno>
 #include <chrono>
@@ -21,7 +23,7 @@ namespace {
 
 void printUsage(std::FILE *to)
 {
-    std::fputs("Usage: folvane-cli [--quiet] [--config FILE] FOLDER\n"
+    std::fputs("Usage: folvane-cli [--quiet] [--config FILE] [EXPORT OPTIONS] FOLDER\n"
                "Scans FOLDER and everything below it and prints a summary on standard error.\n"
                "\n"
                "  --quiet          print nothing on success\n"
@@ -29,8 +31,20 @@ void printUsage(std::FILE *to)
                "                   beside the program or in the user's configuration folder\n"
                "  --help           show this text\n"
                "\n"
-               "Exit status: 0 complete; 1 FOLDER cannot be read; 2 wrong command line or\n"
-               "FOLDER is not a folder; 3 the scan stopped short (the figures are incomplete).\n",
+               "Export options (the columns are the visible ones of the configuration):\n"
+               "  --format FORMAT  csv, text, html, xml or xlsx; without it the name given\n"
+               "                   to --output decides by its extension\n"
+               "  --output FILE    write the export to FILE (needed for xlsx); without it,\n"
+               "                   or with \"-\", the export goes to standard output\n"
+               "  --list LIST      tree: every entry, each folder before its contents\n"
+               "                   (default); folder: the entries of FOLDER itself\n"
+               "  --sort COLUMN    order of the entries of each folder, by a column name such\n"
+               "                   as \"File Size\" (default \"File Name\"); folders come first\n"
+               "  --descending     sort in descending order\n"
+               "\n"
+               "Exit status: 0 complete; 1 FOLDER cannot be read or the export cannot be\n"
+               "written; 2 wrong command line or FOLDER is not a folder; 3 the scan stopped\n"
+               "short (the figures are incomplete; what was found is still exported).\n",
                to);
 }
 
@@ -45,6 +59,14 @@ int run(int argc, char **argv)
     QByteArray folder;
     bool haveFolder = false;
     QByteArray configFile;
+    CliExportOptions exportOptions;
+    bool haveFormat = false;
+    bool exportAsked = false;
+    const auto usageError = [](const QByteArray &message) {
+        std::fprintf(stderr, "folvane-cli: %s\n", TerminalText(message).constData());
+        printUsage(stderr);
+        return ExitUsage;
+    };
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg(argv[i]);
         if (!optionsEnded && arg == "--") {
@@ -58,6 +80,27 @@ int run(int argc, char **argv)
                 return ExitUsage;
             }
             configFile = argv[++i];
+        } else if (!optionsEnded
+                   && (arg == "--format" || arg == "--output" || arg == "--list" || arg == "--sort")) {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0')
+                return usageError(arg + " needs a value");
+            const QByteArray value(argv[++i]);
+            exportAsked = true;
+            if (arg == "--format") {
+                if (!ParseExportFormat(value, exportOptions.format))
+                    return usageError("unknown format '" + value + "' (csv, text, html, xml or xlsx)");
+                haveFormat = true;
+            } else if (arg == "--output") {
+                exportOptions.output = value;
+            } else if (arg == "--list") {
+                if (!ParseExportList(value, exportOptions.list))
+                    return usageError("unknown list '" + value + "' (tree or folder)");
+            } else if (!ParseSortColumn(value, exportOptions.sortField)) {
+                return usageError("unknown column '" + value + "'; columns are " + SortColumnNames());
+            }
+        } else if (!optionsEnded && arg == "--descending") {
+            exportOptions.descending = true;
+            exportAsked = true;
         } else if (!optionsEnded && (arg == "--help" || arg == "-h")) {
             printUsage(stdout);
             return 0;
@@ -78,6 +121,18 @@ int run(int argc, char **argv)
         printUsage(stderr);
         return ExitUsage;
     }
+    if (exportAsked && !haveFormat) {
+        if (exportOptions.toStandardOutput())
+            return usageError("--format is needed to export to standard output");
+        exportOptions.format = FormatOfOutput(exportOptions.output);
+        if (exportOptions.format == CliExportOptions::Format::None)
+            return usageError("--format is needed: the name of --output does not tell the format");
+    }
+    if (exportOptions.format == CliExportOptions::Format::Xlsx && exportOptions.toStandardOutput())
+        return usageError("xlsx needs --output FILE");
+    if (!exportOptions.toStandardOutput()
+        && QFile::encodeName(QFile::decodeName(exportOptions.output)) != exportOptions.output)
+        return usageError("the --output name is not valid in this system's encoding");
 
     struct stat st;
     if (::stat(folder.constData(), &st) != 0) {
@@ -115,7 +170,11 @@ int run(int argc, char **argv)
 
     if (showProgress)
         std::fputs("\r\033[K", stderr);
-    return ReportScan(stderr, result, seconds, quiet);
+    const int status = ReportScan(stderr, result, seconds, quiet);
+    if (status == ExitUnreadable)
+        return status;
+    const int exported = ExportScan(result.tree, exportOptions);
+    return exported != ExitComplete ? exported : status;
 }
 
 } // namespace

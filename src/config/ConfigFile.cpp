@@ -77,7 +77,8 @@ bool isKernelInterface(int fd)
     }
 }
 
-// 0 or an errno value.
+} // namespace
+
 int writeAll(int fd, std::string_view bytes)
 {
     while (!bytes.empty()) {
@@ -93,6 +94,8 @@ int writeAll(int fd, std::string_view bytes)
     }
     return 0;
 }
+
+namespace {
 
 // Writes, syncs and closes a file we created; 0 or an errno value.
 int finish(Descriptor &file, std::string_view bytes)

@@ -99,6 +99,9 @@ struct Copy
 // A new copy gets the permission bits `mode` (less the umask).
 Copy keepCopy(const QByteArray &base, std::string_view bytes, mode_t mode);
 
+// Writes all of `bytes` to `fd`, again after EINTR and short writes; 0 or an errno value.
+int writeAll(int fd, std::string_view bytes);
+
 // The system's text for an errno value.
 QString reason(int error);
 

@@ -52,8 +52,11 @@ void appendValue(ExportOutput &out, const QString &text)
     }
 }
 
-void writeCatalog(ExportOutput &out, const ExportRows &rows)
+} // namespace
+
+void CatalogDocument::WriteCatalog(ExportOutput &out) const
 {
+    const ExportRows &rows = m_rows;
     out.put("<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>\n");
     out.put("<fileinfo generated=\"");
     out.put(CatalogGenerator);
@@ -90,14 +93,12 @@ void writeCatalog(ExportOutput &out, const ExportRows &rows)
     out.put("</fileinfo>\n");
 }
 
-} // namespace
-
 QString CatalogDocument::SaveCatalog(const QString &path) const
 {
     ConfigFile::Replacement file(QFile::encodeName(path));
     {
         ExportOutput out(file);
-        writeCatalog(out, m_rows);
+        WriteCatalog(out);
     }
     return file.commit();
 }
@@ -106,7 +107,7 @@ QByteArray CatalogDocument::toXml() const
 {
     QByteArray bytes;
     ExportOutput out(bytes);
-    writeCatalog(out, m_rows);
+    WriteCatalog(out);
     out.flush();
     return bytes;
 }

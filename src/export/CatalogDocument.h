@@ -7,6 +7,8 @@
 
 #include <cstddef>
 
+class ExportOutput;
+
 // The catalog that the XML and workbook exports share: the exported list as nested
 // `file` elements under a root `fileinfo`, one element per record, each with one
 // attribute per non-empty field in field order (FileName, FullPath, FileBytes, ...).
@@ -31,6 +33,8 @@ public:
     // well-formed; tab, CR and LF are written as character references so that they
     // read back unchanged from an attribute. Returns an empty text or the reason.
     QString SaveCatalog(const QString &path) const;
+    // The same document written to any output as it is made.
+    void WriteCatalog(ExportOutput &out) const;
     // The same document in memory.
     QByteArray toXml() const;
 

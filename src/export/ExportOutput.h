@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-// Where a writer puts its bytes: a file being replaced, in pieces of about 256 KiB so
-// an export of millions of rows takes no more memory than a few rows, or one array in
-// memory (the builders that tests and small callers use).
+// Where a writer puts its bytes: a file being replaced or an open descriptor (standard
+// output), in pieces of about 256 KiB so an export of millions of rows takes no more
+// memory than a few rows, or one array in memory (the builders that tests use).
 class ExportOutput
 {
 public:
@@ -19,6 +19,11 @@ public:
     }
     explicit ExportOutput(QByteArray &memory)
         : m_memory(&memory)
+    {
+    }
+    // Writes to `fd`, which stays open; error() tells why a write failed.
+    explicit ExportOutput(int fd)
+        : m_fd(fd)
     {
     }
     ~ExportOutput() { flush(); }
@@ -42,17 +47,33 @@ public:
     bool flush()
     {
         bool ok = true;
-        if (m_file)
+        if (m_file) {
             ok = m_file->write(m_chunk);
-        else if (m_memory)
+        } else if (m_memory) {
             m_memory->append(m_chunk.data(), qsizetype(m_chunk.size()));
+        } else if (m_error == 0) {
+            m_error = ConfigFile::writeAll(m_fd, m_chunk);
+            ok = m_error == 0;
+        } else {
+            ok = false;
+        }
         m_chunk.clear();
         return ok;
+    }
+
+    // Empty, or why the bytes did not all arrive.
+    QString error() const
+    {
+        if (m_file)
+            return m_file->error();
+        return m_error == 0 ? QString() : ConfigFile::reason(m_error);
     }
 
 private:
     static constexpr std::size_t ChunkSize = std::size_t(1) << 18;
     ConfigFile::Replacement *m_file = nullptr;
     QByteArray *m_memory = nullptr;
+    int m_fd = -1;
+    int m_error = 0;
     std::string m_chunk;
 };

@@ -79,7 +79,9 @@ std::vector<int> fieldsOf(const QStringList &columns)
     return fields;
 }
 
-void writeHtml(ExportOutput &out, const ExportRows &rows, const QStringList &columns, const QString &title)
+} // namespace
+
+void WriteHtml(ExportOutput &out, const ExportRows &rows, const QStringList &columns, const QString &title)
 {
     if (rows.empty())
         return;
@@ -116,7 +118,7 @@ void writeHtml(ExportOutput &out, const ExportRows &rows, const QStringList &col
     out.put(LineEnd);
 }
 
-void writeDelimited(ExportOutput &out, const ExportRows &rows, const QStringList &columns,
+void WriteDelimited(ExportOutput &out, const ExportRows &rows, const QStringList &columns,
                     const QString &separator)
 {
     if (rows.empty())
@@ -153,6 +155,8 @@ void writeDelimited(ExportOutput &out, const ExportRows &rows, const QStringList
     }
 }
 
+namespace {
+
 template <typename Write>
 QString writeFile(const QString &path, Write &&write)
 {
@@ -170,7 +174,7 @@ QByteArray BuildHtml(const ExportRows &rows, const QStringList &columns, const Q
 {
     QByteArray bytes;
     ExportOutput out(bytes);
-    writeHtml(out, rows, columns, title);
+    WriteHtml(out, rows, columns, title);
     out.flush();
     return bytes;
 }
@@ -179,7 +183,7 @@ QByteArray BuildDelimited(const ExportRows &rows, const QStringList &columns, co
 {
     QByteArray bytes;
     ExportOutput out(bytes);
-    writeDelimited(out, rows, columns, separator);
+    WriteDelimited(out, rows, columns, separator);
     out.flush();
     return bytes;
 }
@@ -188,15 +192,15 @@ QString ExportHtml(const QString &path, const ExportRows &rows, const QStringLis
                    const QString &title)
 {
     const QString heading = title.isEmpty() ? ExportTitleOf(path) : title;
-    return writeFile(path, [&](ExportOutput &out) { writeHtml(out, rows, columns, heading); });
+    return writeFile(path, [&](ExportOutput &out) { WriteHtml(out, rows, columns, heading); });
 }
 
 QString ExportText(const QString &path, const ExportRows &rows, const QStringList &columns)
 {
-    return writeFile(path, [&](ExportOutput &out) { writeDelimited(out, rows, columns, TextSeparator); });
+    return writeFile(path, [&](ExportOutput &out) { WriteDelimited(out, rows, columns, TextSeparator); });
 }
 
 QString ExportCsv(const QString &path, const ExportRows &rows, const QStringList &columns)
 {
-    return writeFile(path, [&](ExportOutput &out) { writeDelimited(out, rows, columns, CsvSeparator); });
+    return writeFile(path, [&](ExportOutput &out) { WriteDelimited(out, rows, columns, CsvSeparator); });
 }

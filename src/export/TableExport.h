@@ -32,6 +32,13 @@ QByteArray BuildHtml(const ExportRows &rows, const QStringList &columns,
 QByteArray BuildDelimited(const ExportRows &rows, const QStringList &columns,
                           const QString &separator);
 
+class ExportOutput;
+
+// The same files written to any output as they are made, a few rows at a time.
+void WriteHtml(ExportOutput &out, const ExportRows &rows, const QStringList &columns, const QString &title);
+void WriteDelimited(ExportOutput &out, const ExportRows &rows, const QStringList &columns,
+                    const QString &separator);
+
 inline const QString TextSeparator = QStringLiteral("          ");
 inline const QString CsvSeparator = QStringLiteral(",");
 

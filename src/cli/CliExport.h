@@ -1,0 +1,41 @@
+#pragma once
+
+#include "CatalogTree.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+// What folvane-cli exports after its scan (--format, --output, --list, --sort,
+// --descending).
+struct CliExportOptions
+{
+    enum class Format { None, Csv, Text, Html, Xml, Xlsx };
+    enum class List { Tree, Folder };
+
+    Format format = Format::None;
+    QByteArray output; // empty or "-": standard output
+    List list = List::Tree;
+    int sortField = 0; // FileName, folders first
+    bool descending = false;
+
+    bool toStandardOutput() const { return output.isEmpty() || output == "-"; }
+};
+
+// Readers of the option values; false when the value is not one of the known ones.
+bool ParseExportFormat(const QByteArray &name, CliExportOptions::Format &format);
+bool ParseExportList(const QByteArray &name, CliExportOptions::List &list);
+// A column name such as "File Size" (any case, blanks optional): its field.
+bool ParseSortColumn(const QByteArray &name, int &field);
+// The format an output name implies by its extension (.csv .txt .htm .html .xml .xlsx).
+CliExportOptions::Format FormatOfOutput(const QByteArray &output);
+// The names --sort accepts, for the usage text and its errors.
+QByteArray SortColumnNames();
+
+// Classifies the scan's files as the window does (size and age ranges of the
+// configuration, ages as of now), orders the chosen list and writes it. A file is
+// written beside its name and renamed over it once complete, so a failed export leaves
+// nothing new behind and the old file as it was. Returns an exit status: 0, or 1 after
+// a one-line message on standard error naming the output and the reason.
+int ExportScan(const std::shared_ptr<CatalogTree> &tree, const CliExportOptions &options);
