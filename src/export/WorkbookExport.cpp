@@ -128,7 +128,9 @@ struct CellText
 // itself (as "_xHHHH_", which spreadsheet programs read back as the character), but
 // writes U+FFFE and U+FFFF as they are, which no XML parser accepts, and stops at NUL:
 // these three become U+FFFD. Texts longer than a cell holds are cut at its limit,
-// counted as libxlsxwriter counts them (with the underscores spelled out).
+// counted in UTF-16 units as spreadsheet programs count them (never fewer than the
+// characters libxlsxwriter counts) with the underscores spelled out; the cut never
+// splits a character or a spelled-out underscore.
 CellText cellTextOf(const QString &text)
 {
     CellText cell;

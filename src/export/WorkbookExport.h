@@ -23,7 +23,10 @@ bool WorkbookFits(const CatalogDocument &catalog);
 //    (CatalogDocument::WalkFieldOf), empty when the field is missing or unknown;
 //  - continuous borders on every cell of rows 2 onward, columns fitted to their text.
 // Values of number fields (sizes, lengths, counts, percentages, range numbers) that
-// read back exactly as numbers are written as numbers, everything else as text.
+// read back exactly as numbers are written as numbers, everything else as text (never
+// as a formula). A text keeps at most the 32,767 characters a cell holds; CR and
+// control characters are kept in the workbook's own "_xHHHH_" spelling, while U+FFFE,
+// U+FFFF and NUL, which a workbook cannot hold at all, are written as U+FFFD.
 // Rows are streamed (libxlsxwriter's constant-memory mode). An empty `title` means
 // ExportTitleOf(path). Returns an empty text or the reason; a catalog that does not
 // fit (WorkbookFits) writes nothing and returns WorkbookTooManyRows.

@@ -18,7 +18,14 @@
 
 #include <algorithm>
 #include <string>
+#include <ostream>
 #include <vector>
+
+// Failed comparisons show the texts, not their UTF-16 units.
+static void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
@@ -212,7 +219,8 @@ TEST(WorkbookExport, TitleHeaderAndRowsInWalkOrder)
     SKIP_WITHOUT_OPENPYXL();
     NestedScan scan;
     QTemporaryDir dir;
-    ASSERT_EQ(Export(dir, scan.catalog, DefaultColumns), QString());
+    const QString heading = u"Disk usage of /data on the file server"_qs;
+    ASSERT_EQ(Export(dir, scan.catalog, DefaultColumns, heading), QString());
     EXPECT_EQ(Entries(dir), QStringList{u"out.xlsx"_qs}) << "the streamed rows are not left behind";
 
     std::string problem;
@@ -223,7 +231,7 @@ TEST(WorkbookExport, TitleHeaderAndRowsInWalkOrder)
     EXPECT_EQ(Texts(book[u"merged"].toArray()), std::vector<QString>{u"A1:K1"_qs});
 
     const QJsonObject title = Cell(book, 1, 0);
-    EXPECT_EQ(title[u"v"].toString(), u"Usage"_qs);
+    EXPECT_EQ(title[u"v"].toString(), heading);
     EXPECT_TRUE(title[u"b"].toBool());
     EXPECT_EQ(title[u"h"].toArray(), (QJsonArray{u"center"_qs, u"center"_qs}));
 
