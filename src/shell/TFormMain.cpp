@@ -17,6 +17,8 @@
 #include <QButtonGroup>
 #include <QChartView>
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -31,11 +33,13 @@
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <cstdio>
 #include <cstring>
@@ -211,14 +215,27 @@ QToolBar *TFormMain::listToolBar(QTreeView *grid, QStackedWidget *returnTo)
         bar->addSeparator();
     }
     bar->addWidget(new QLabel(QStringLiteral("  Export:     ")));
-    // The exports arrive with their writers; their places are kept.
-    const struct { Command command; const char *tip; } exports[] = {
-        {Command::ExportHtml, "Export to HTML"}, {Command::ExportXml, "Export to XML"},
-        {Command::ExportText, "Export to Text"}, {Command::ExportCsv, "Export to CSV"},
-        {Command::ExportExcel, "Export to Excel"},
+    // Ctrl is made when the window is first shown; before that there is nothing to export.
+    const struct
+    {
+        Command command;
+        const char *tip;
+        void (TFolvaneCtrl::*run)(QTreeView *);
+    } exports[] = {
+        {Command::ExportHtml, "Export to HTML", &TFolvaneCtrl::ExportToHtml},
+        {Command::ExportXml, "Export to XML", &TFolvaneCtrl::ExportToXml},
+        {Command::ExportText, "Export to Text", &TFolvaneCtrl::ExportToText},
+        {Command::ExportCsv, "Export to CSV", &TFolvaneCtrl::ExportToCsv},
+        {Command::ExportExcel, "Export to Excel", &TFolvaneCtrl::ExportToExcel},
     };
-    for (const auto &e : exports)
-        bar->addAction(CommandIcon(e.command), QString::fromLatin1(e.tip))->setEnabled(false);
+    for (const auto &e : exports) {
+        const auto run = e.run;
+        connect(bar->addAction(CommandIcon(e.command), QString::fromLatin1(e.tip)), &QAction::triggered, this,
+                [this, grid, run] {
+                    if (Ctrl)
+                        (Ctrl->*run)(grid);
+                });
+    }
     bar->addSeparator();
     connect(bar->addAction(CommandIcon(Command::ColumnsConfig), QStringLiteral("Show columns config")),
             &QAction::triggered, this, [this] {
@@ -355,6 +372,8 @@ void TFormMain::FormShow()
     controls.pcAge = pcAge;
     controls.pcSize = pcSize;
     controls.pcType = pcType;
+    controls.XMLDoc = &XMLDoc;
+    controls.ShowWait = [this](bool show, const QString &text) { showExportWait(show, text); };
     Ctrl = new TFolvaneCtrl(controls, this);
     const QString problem = GetConfig().loadProblem();
     if (!problem.isEmpty())
@@ -369,6 +388,27 @@ void TFormMain::FormShow()
         }
     }
     pcTotal->setCurrentIndex(0);
+}
+
+void TFormMain::showExportWait(bool show, const QString &text)
+{
+    if (!show) {
+        WaitForm->ShowWait(false, false);
+        return;
+    }
+    WaitForm->SetWaitText(text);
+    WaitForm->ShowWait(true, false);
+    // The export runs on this thread and the event loop gets no turn until it is done:
+    // the dialog and its text are painted now or not at all. A window just shown is
+    // drawn only once the display has mapped it, which takes a round trip or two.
+    // Input waits, so nothing the user does can start a second command meanwhile.
+    const QDeadlineTimer mapped(300);
+    QTimer wake; // WaitForMoreEvents returns at the latest on its tick
+    wake.start(10);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    while (WaitForm->windowHandle() && !WaitForm->windowHandle()->isExposed() && !mapped.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+    WaitForm->repaint();
 }
 
 void TFormMain::report(const QString &problem)

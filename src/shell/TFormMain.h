@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CatalogDocument.h"
 #include "FileIcons.h"
 #include "ScanJob.h"
 
@@ -72,6 +73,8 @@ public:
     QLabel *SB = nullptr;
     TWaitForm *WaitForm = nullptr;
     TFolvaneCtrl *Ctrl = nullptr;
+    // The catalog of the last XML or Excel export, kept until the next one.
+    CatalogDocument XMLDoc;
 
 signals:
     // A scan has been shown (or a cancelled folder choice re-sorted the last one).
@@ -91,6 +94,7 @@ private:
     void m2Click();
     void scanFinished(const ScanResult &result, double seconds);
     void report(const QString &problem);
+    void showExportWait(bool show, const QString &text);
 
     QWidget *buildTopBar();
     QWidget *listPage(QTreeView *grid, QStackedWidget *returnTo);

@@ -3,9 +3,12 @@
 #include "CatalogFields.h"
 #include "CatalogTreeModel.h"
 #include "ChartPainter.h"
+#include "ExportFile.h"
+#include "ExportRows.h"
 #include "NodeListModel.h"
 #include "NodeLists.h"
 #include "TConfig.h"
+#include "TFileInfo.h"
 #include "TFormConfig.h"
 
 #include <QAbstractButton>
@@ -320,6 +323,47 @@ void TFolvaneCtrl::GoUp()
     if (!m_shown || m_currentNode == NoNode || m_currentNode == m_shown->top())
         return;
     ShowNode(m_shown->parent(m_currentNode));
+}
+
+ExportRows TFolvaneCtrl::exportRows(QTreeView *list) const
+{
+    if (list == m_c.VT)
+        return ExportRows::wholeTree(treeModel()->scan(), treeModel()->order());
+    return ExportRows::flat(listModel(list)->rows());
+}
+
+void TFolvaneCtrl::runExport(QTreeView *list, bool (TFileInfo::*writer)())
+{
+    if (list == nullptr || m_c.XMLDoc == nullptr)
+        return;
+    TFileInfo info(m_c.MainForm, *m_c.XMLDoc, [this, list] { return exportRows(list); }, m_c.ShowWait);
+    if ((info.*writer)())
+        ReportExportFinished(m_c.MainForm);
+}
+
+void TFolvaneCtrl::ExportToHtml(QTreeView *list)
+{
+    runExport(list, &TFileInfo::ExportToHtml);
+}
+
+void TFolvaneCtrl::ExportToXml(QTreeView *list)
+{
+    runExport(list, &TFileInfo::ExportToXml);
+}
+
+void TFolvaneCtrl::ExportToText(QTreeView *list)
+{
+    runExport(list, &TFileInfo::ExportToText);
+}
+
+void TFolvaneCtrl::ExportToCsv(QTreeView *list)
+{
+    runExport(list, &TFileInfo::ExportToCsv);
+}
+
+void TFolvaneCtrl::ExportToExcel(QTreeView *list)
+{
+    runExport(list, &TFileInfo::ExportToExcel);
 }
 
 void TFolvaneCtrl::OpenChild(const QString &name)

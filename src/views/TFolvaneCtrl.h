@@ -11,9 +11,12 @@
 #include <functional>
 #include <memory>
 
+class CatalogDocument;
 class CatalogTreeModel;
 class ChartPainter;
+class ExportRows;
 class NodeListModel;
+class TFileInfo;
 class QAbstractButton;
 class QChartView;
 class QStackedWidget;
@@ -55,6 +58,12 @@ public:
         QStackedWidget *pcAge = nullptr;
         QStackedWidget *pcSize = nullptr;
         QStackedWidget *pcType = nullptr;
+        // The catalog the XML and workbook exports build; the last one built stays.
+        CatalogDocument *XMLDoc = nullptr;
+        // The wait dialog of the exports: shown without Cancel with `text` as its
+        // status line, or taken down. The text must be on the screen when it returns:
+        // an export runs on this thread and paints nothing until it is done.
+        std::function<void(bool show, const QString &text)> ShowWait;
     };
 
     // Create: wires the grids' events; the grids must already have their models
@@ -82,6 +91,15 @@ public:
     // Throws ConfigError when the file cannot be written.
     void SaveColumnLayout();
     void GoUp();
+
+    // The exports of one list (VT or one of the four lists), each to a file the user
+    // chooses, with the columns marked for export; "Export Finished" once written.
+    // VT exports every node of the scan in its present order, expanded or not.
+    void ExportToHtml(QTreeView *list);
+    void ExportToXml(QTreeView *list);
+    void ExportToText(QTreeView *list);
+    void ExportToCsv(QTreeView *list);
+    void ExportToExcel(QTreeView *list);
 
     // The four charts, drawn from the current node's list and statistics.
     void DrawPathChart(bool asBar);
@@ -118,6 +136,8 @@ private:
     void SeriesClick(ChartPainter *painter, int point, const QString &label);
     void drawCharts();
     void sortGrid(QTreeView *grid, Qt::SortOrder order);
+    void runExport(QTreeView *list, bool (TFileInfo::*writer)());
+    ExportRows exportRows(QTreeView *list) const;
     CatalogTreeModel *treeModel() const;
     NodeListModel *listModel(QTreeView *grid) const;
 

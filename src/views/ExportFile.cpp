@@ -118,6 +118,11 @@ void ReportExportFailed(QWidget *parent, const QString &path, const QString &rea
                 QStringLiteral("The file \"%1\" could not be written:\n%2").arg(path, reason));
 }
 
+void ReportExportWarning(QWidget *parent, const QString &text)
+{
+    showMessage(parent, QMessageBox::Warning, QStringLiteral("Warning"), text);
+}
+
 QByteArray ChartBitmap(QChartView *chart, QString *error)
 {
     const auto fail = [error](const QString &reason) {

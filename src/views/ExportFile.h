@@ -39,6 +39,9 @@ bool WriteExportFile(QWidget *parent, const QString &path, const QByteArray &byt
 // written file; a warning naming the file and the reason after a failed one.
 void ReportExportFinished(QWidget *parent);
 void ReportExportFailed(QWidget *parent, const QString &path, const QString &reason);
+// Why an export cannot start (caption "Warning", warning icon), through the same
+// message seam as the two above.
+void ReportExportWarning(QWidget *parent, const QString &text);
 
 // Tests replace the modal parts. Each empty function restores the real one.
 // The save dialog: returns the chosen path or an empty text for Cancel.

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "CatalogDocument.h"
+#include "ExportRows.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QWidget;
+
+// One export command of one list: the export column list as it is when the command
+// starts, the list's rows, the catalog the XML and workbook exports share, and the
+// five writers. Each writer asks for the file, shows the wait dialog while it writes
+// and returns true once the file is written; false when the user chose no file (said
+// to nobody) or the file could not be written (said, with the file and the reason).
+// "Export Finished" is the caller's, so that a command made of several steps says it
+// once.
+class TFileInfo
+{
+public:
+    // show: bring the wait dialog up, without Cancel, with `text` as its status line;
+    // !show: take it down.
+    using ShowWaitFunction = std::function<void(bool show, const QString &text)>;
+    // The rows of the list, asked for at most once, when they are needed: after the
+    // file choice for the table writers, so that a cancelled choice costs nothing.
+    using RowsFunction = std::function<ExportRows()>;
+
+    TFileInfo(QWidget *parent, CatalogDocument &xmlDoc, RowsFunction rows, ShowWaitFunction showWait);
+
+    bool ExportToHtml();
+    bool ExportToText();
+    bool ExportToCsv();
+    // The catalog is gathered into XMLDoc before the file is chosen and stays there,
+    // whatever the choice.
+    bool ExportToXml();
+    // As XML; a catalog too long for one sheet is refused before any file is chosen.
+    bool ExportToExcel();
+
+    const QStringList &columns() const { return m_columns; }
+
+    CatalogDocument &XMLDoc;
+
+private:
+    void GatherCatalog();
+    // The frame of every writer: the file choice, the wait dialog, the report of a
+    // failure. `write` returns an empty text or the reason.
+    bool WriteFile(const QString &defaultExtension, const QString &filter,
+                   const std::function<QString(const QString &path)> &write);
+    ExportRows takeRows();
+
+    QWidget *m_parent;
+    RowsFunction m_rows;
+    ShowWaitFunction m_showWait;
+    QStringList m_columns;
+};
