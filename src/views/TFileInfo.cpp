@@ -13,8 +13,8 @@ TFileInfo::TFileInfo(QWidget *parent, CatalogDocument &xmlDoc, RowsFunction rows
     , m_rows(std::move(rows))
     , m_showWait(std::move(showWait))
 {
-    // A column entry that cannot be read was reported when the configuration was
-    // loaded; the export goes on with the columns that can.
+    // A column entry that cannot be read was reported when the lists took their
+    // columns at start; the export goes on with the columns that can be read.
     QString problem;
     m_columns = GetExportColumns(&problem);
 }
