@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 // The text forms of a catalog record's values. Records store typed values and
 // every text a view, sort or export sees is made here, so writer and reader of
@@ -57,10 +58,28 @@ public:
     static const TimeFormat &current();
 
 private:
+    // Eleven years of days; a day whose slot another holds is made again.
+    static constexpr std::size_t DateSlots = 4096;
+    struct CachedDate
+    {
+        qint64 day = 0;
+        QString text;
+    };
+
     QLocale m_locale;
     QString m_dateFormat;
     QString m_timeFormat;
     QString m_dateTimeFormat;
+    // Texts already made, by Julian day and by second of the day. A TimeFormat is
+    // used by one thread at a time (current() keeps one per thread).
+    mutable std::vector<CachedDate> m_dateTexts;
+    mutable std::vector<QString> m_timeTexts;
 };
+
+// Without TZ, the C library looks at /etc/localtime again (a stat) at every
+// conversion to local time: three system calls a row when a million rows of time
+// stamps are written. Naming the same file in TZ has it read once. Call it first
+// thing in main, before any thread starts; a TZ already set is left alone.
+void AvoidZoneFileChecks();
 
 } // namespace CatalogText

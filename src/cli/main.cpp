@@ -1,5 +1,6 @@
 // folvane-cli: the scan without a window, for scripts, servers and benchmarks.
 
+#include "CatalogText.h"
 #include "CliConfig.h"
 #include "CliExport.h"
 #include "FolderScanner.h"
@@ -181,6 +182,7 @@ int run(int argc, char **argv)
 
 int main(int argc, char **argv)
 {
+    CatalogText::AvoidZoneFileChecks();
     // Whatever runs out, the program ends with a message and a status, never an abort.
     try {
         return run(argc, argv);

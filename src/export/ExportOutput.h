@@ -8,7 +8,7 @@
 #include <string_view>
 
 // Where a writer puts its bytes: a file being replaced or an open descriptor (standard
-// output), in pieces of about 256 KiB so an export of millions of rows takes no more
+// output), in pieces of about 1 MiB so an export of millions of rows takes no more
 // memory than a few rows, or one array in memory (the builders that tests use).
 class ExportOutput
 {
@@ -70,7 +70,8 @@ public:
     }
 
 private:
-    static constexpr std::size_t ChunkSize = std::size_t(1) << 18;
+    // As large as the replacement's own buffer, so full pieces go to the file uncopied.
+    static constexpr std::size_t ChunkSize = std::size_t(1) << 20;
     ConfigFile::Replacement *m_file = nullptr;
     QByteArray *m_memory = nullptr;
     int m_fd = -1;

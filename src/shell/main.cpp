@@ -1,5 +1,6 @@
 // folvane: the window.
 
+#include "CatalogText.h"
 #include "FolderPicker.h"
 #include "TFormMain.h"
 
@@ -36,6 +37,7 @@ public:
 
 int main(int argc, char **argv)
 {
+    CatalogText::AvoidZoneFileChecks();
     FolvaneApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Folvane"));
     // Outside a desktop session (a bare window manager, Xvfb) Qt names no icon theme;
