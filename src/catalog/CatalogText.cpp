@@ -1,7 +1,9 @@
 #include "CatalogText.h"
 
 #include <array>
+#include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <vector>
 
 namespace CatalogText {
@@ -372,9 +374,44 @@ TimeFormat::TimeFormat(const QLocale &locale)
     m_dateTimeFormat = m_dateFormat + u' ' + m_timeFormat;
 }
 
+bool TimeFormat::localDateAndTime(std::int64_t secondsSinceEpoch, QDate &date, QTime &time)
+{
+    // The C library's conversion, which QDateTime makes too, without a QDateTime
+    // around it: this runs for every time stamp of every exported row.
+    const time_t moment = time_t(secondsSinceEpoch);
+    struct tm local;
+    if (std::int64_t(moment) == secondsSinceEpoch && ::localtime_r(&moment, &local) != nullptr) {
+        date = QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+        time = QTime(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59));
+        if (date.isValid() && time.isValid())
+            return true;
+    }
+    const QDateTime moment2 = QDateTime::fromSecsSinceEpoch(secondsSinceEpoch, Qt::LocalTime);
+    date = moment2.date();
+    time = moment2.time();
+    return moment2.isValid();
+}
+
 QString TimeFormat::format(std::int64_t secondsSinceEpoch) const
 {
-    return format(QDateTime::fromSecsSinceEpoch(secondsSinceEpoch, Qt::LocalTime));
+    QDate date;
+    QTime time;
+    return localDateAndTime(secondsSinceEpoch, date, time) ? format(date, time) : QString();
+}
+
+void TimeFormat::appendUtf8(std::int64_t secondsSinceEpoch, std::string &out) const
+{
+    QDate date;
+    QTime time;
+    if (!localDateAndTime(secondsSinceEpoch, date, time))
+        return;
+    const Cached &day = dateSlot(date);
+    out.append(day.utf8.constData(), std::size_t(day.utf8.size()));
+    if (time == QTime(0, 0))
+        return;
+    const Cached &second = timeSlot(time);
+    out.push_back(' ');
+    out.append(second.utf8.constData(), std::size_t(second.utf8.size()));
 }
 
 QString TimeFormat::format(const QDateTime &moment) const
@@ -382,30 +419,45 @@ QString TimeFormat::format(const QDateTime &moment) const
     if (!moment.isValid())
         return QString();
     const QDateTime local = moment.toLocalTime();
-    const QDate date = local.date();
-    const QTime time = local.time();
+    return format(local.date(), local.time());
+}
 
-    // A date's text depends on the date alone and a time's on the time alone, so both
-    // are made once and reused: a scan has far fewer distinct days than files, and a
-    // day has 86,400 seconds. This is what makes exporting millions of time stamps
-    // cheap; formatWith stays the one definition of the text.
+// A date's text depends on the date alone and a time's on the time alone, so both are
+// made once and reused: a scan has far fewer distinct days than files, and a day has
+// 86,400 seconds. This is what makes exporting millions of time stamps cheap;
+// formatWith stays the one definition of the text.
+const TimeFormat::Cached &TimeFormat::dateSlot(QDate date) const
+{
     if (m_dateTexts.empty())
         m_dateTexts.resize(DateSlots);
     const qint64 day = date.toJulianDay();
-    CachedDate &slot = m_dateTexts[std::size_t(day) % DateSlots];
-    if (slot.day != day || slot.text.isEmpty()) {
-        slot.day = day;
+    Cached &slot = m_dateTexts[std::size_t(day) % DateSlots];
+    if (slot.key != day || slot.text.isEmpty()) {
+        slot.key = day;
         slot.text = formatWith(m_locale, m_dateFormat, m_timeFormat, date, QTime(0, 0));
+        slot.utf8 = slot.text.toUtf8();
     }
-    const QString &dateText = slot.text;
-    if (time == QTime(0, 0))
-        return dateText;
+    return slot;
+}
+
+const TimeFormat::Cached &TimeFormat::timeSlot(QTime time) const
+{
     if (m_timeTexts.empty())
         m_timeTexts.resize(24 * 60 * 60);
-    QString &timeText = m_timeTexts[std::size_t(time.msecsSinceStartOfDay() / 1000)];
-    if (timeText.isEmpty())
-        timeText = withAsciiDigits(m_locale.toString(time, m_timeFormat));
-    return dateText + u' ' + timeText;
+    Cached &slot = m_timeTexts[std::size_t(time.msecsSinceStartOfDay() / 1000)];
+    if (slot.text.isEmpty()) {
+        slot.text = withAsciiDigits(m_locale.toString(time, m_timeFormat));
+        slot.utf8 = slot.text.toUtf8();
+    }
+    return slot;
+}
+
+QString TimeFormat::format(QDate date, QTime time) const
+{
+    const QString &dateText = dateSlot(date).text;
+    if (time == QTime(0, 0))
+        return dateText;
+    return dateText + u' ' + timeSlot(time).text;
 }
 
 std::optional<QDateTime> TimeFormat::parse(const QString &text) const

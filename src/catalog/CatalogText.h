@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 // The text forms of a catalog record's values. Records store typed values and
@@ -51,6 +52,11 @@ public:
     QString format(std::int64_t secondsSinceEpoch) const;
     QString format(const QDateTime &moment) const;
 
+    // The text of a local date and time of day (seconds; milliseconds are dropped).
+    QString format(QDate date, QTime time) const;
+    // format(secondsSinceEpoch) in UTF-8, appended to `out` (the exports' way).
+    void appendUtf8(std::int64_t secondsSinceEpoch, std::string &out) const;
+
     // Reads a text written by format(); nullopt when it is not such a text.
     std::optional<QDateTime> parse(const QString &text) const;
 
@@ -60,11 +66,15 @@ public:
 private:
     // Eleven years of days; a day whose slot another holds is made again.
     static constexpr std::size_t DateSlots = 4096;
-    struct CachedDate
+    struct Cached
     {
-        qint64 day = 0;
+        qint64 key = 0;
         QString text;
+        QByteArray utf8;
     };
+    static bool localDateAndTime(std::int64_t secondsSinceEpoch, QDate &date, QTime &time);
+    const Cached &dateSlot(QDate date) const;
+    const Cached &timeSlot(QTime time) const;
 
     QLocale m_locale;
     QString m_dateFormat;
@@ -72,8 +82,8 @@ private:
     QString m_dateTimeFormat;
     // Texts already made, by Julian day and by second of the day. A TimeFormat is
     // used by one thread at a time (current() keeps one per thread).
-    mutable std::vector<CachedDate> m_dateTexts;
-    mutable std::vector<QString> m_timeTexts;
+    mutable std::vector<Cached> m_dateTexts;
+    mutable std::vector<Cached> m_timeTexts;
 };
 
 // Without TZ, the C library looks at /etc/localtime again (a stat) at every

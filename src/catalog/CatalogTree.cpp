@@ -5,6 +5,7 @@
 #include "ExtensionOf.h"
 
 #include <algorithm>
+#include <charconv>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -143,6 +144,60 @@ int CatalogTree::ageBucket(NodeIndex i, TimeKind kind) const
     if (!known)
         return 0;
     return bucketOf(ageInDays(m_classification.moment, stamp), m_classification.ageBounds);
+}
+
+void CatalogTree::appendFieldUtf8(NodeIndex i, int field, std::optional<double> listTotal,
+                                  std::string &out) const
+{
+    const CatalogNodeData &n = m_nodes[i];
+    using F = CatalogNodeData;
+    // Names are bytes as the file system gave them; those that are valid UTF-8 are
+    // already their text, the others take the replacement characters of fieldText.
+    const auto appendName = [&out](QByteArrayView bytes) {
+        if (QtPrivate::isValidUtf8(bytes)) {
+            out.append(bytes.data(), std::size_t(bytes.size()));
+        } else {
+            const QByteArray text = QString::fromUtf8(bytes).toUtf8();
+            out.append(text.constData(), std::size_t(text.size()));
+        }
+    };
+    const auto appendTime = [&](F::Flag flag, std::int64_t secs) {
+        if (n.has(flag))
+            CatalogText::TimeFormat::current().appendUtf8(secs, out);
+    };
+    switch (field) {
+    case FileName:
+        appendName(nameBytes(i));
+        return;
+    case DOSName:
+        if (n.has(F::HasDetails))
+            appendName(nameBytes(i));
+        return;
+    case FullPath:
+        appendName(i == 0 ? nameBytes(i) : QByteArrayView(fullPathBytes(i)));
+        return;
+    case FileBytes:
+        if (n.has(F::HasSize)) {
+            char digits[24];
+            const auto end = std::to_chars(digits, digits + sizeof digits, n.size).ptr;
+            out.append(digits, std::size_t(end - digits));
+        }
+        return;
+    case CreateTime:
+        appendTime(F::HasCreateTime, n.createTime);
+        return;
+    case AccessTime:
+        appendTime(F::HasAccessTime, n.accessTime);
+        return;
+    case WriteTime:
+        appendTime(F::HasWriteTime, n.writeTime);
+        return;
+    default: {
+        const QByteArray text = fieldText(i, field, listTotal).toUtf8();
+        out.append(text.constData(), std::size_t(text.size()));
+        return;
+    }
+    }
 }
 
 QString CatalogTree::fieldText(NodeIndex i, int field, std::optional<double> listTotal) const

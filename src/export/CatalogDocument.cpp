@@ -21,12 +21,11 @@ constexpr std::string_view Replacement = "\xEF\xBF\xBD"; // U+FFFD
 
 // An attribute value as XML 1.0 holds it. Tab, CR and LF become references, because
 // a parser turns them into spaces when they stand in an attribute as they are.
-void appendValue(ExportOutput &out, const QString &text)
+void appendValue(ExportOutput &out, std::string_view bytes)
 {
-    const QByteArray bytes = text.toUtf8();
-    const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
-    const qsizetype n = bytes.size();
-    for (qsizetype i = 0; i < n; ++i) {
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
+    const std::size_t n = bytes.size();
+    for (std::size_t i = 0; i < n; ++i) {
         const unsigned char c = p[i];
         switch (c) {
         case '&': out.put("&amp;"); continue;
@@ -65,11 +64,13 @@ void CatalogDocument::WriteCatalog(ExportOutput &out) const
         return;
     }
     out.put("\">");
+    std::string value;
     for (std::size_t r = 0; r < rows.size(); ++r) {
         out.put("<file");
         for (int field = 0; field < CatalogFieldCount; ++field) {
-            const QString value = rows.text(r, field);
-            if (value.isEmpty())
+            value.clear();
+            rows.appendUtf8(r, field, value);
+            if (value.empty())
                 continue;
             out.put(' ');
             out.put(Attributes[std::size_t(field)]);

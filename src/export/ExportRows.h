@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CatalogFields.h"
 #include "CatalogTree.h"
 #include "TCatalogNode.h"
 
@@ -7,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 class TreeOrder;
@@ -38,6 +40,18 @@ public:
         if (!m_records.empty())
             return m_records[row].text(field);
         return m_tree->fieldText(m_nodes[row], field);
+    }
+
+    // The same text in UTF-8, appended to `out`.
+    void appendUtf8(std::size_t row, int field, std::string &out) const
+    {
+        if (!m_records.empty()) {
+            const TCatalogNode &record = m_records[row];
+            if (!record.isNull() && field >= 0 && field < CatalogFieldCount)
+                record.tree()->appendFieldUtf8(record.index(), field, record.listTotal(), out);
+            return;
+        }
+        m_tree->appendFieldUtf8(m_nodes[row], field, std::nullopt, out);
     }
 
 private:

@@ -7,6 +7,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <string_view>
 
 namespace {
@@ -30,13 +31,12 @@ constexpr std::string_view LineEnd = "\r\n";
 
 // The HTML form of a text; an empty text is a non-breaking space so the cell keeps
 // its border. CR and LF become references so the page stays one CR LF line.
-void appendHtml(ExportOutput &out, const QString &text)
+void appendHtml(ExportOutput &out, std::string_view bytes)
 {
-    if (text.isEmpty()) {
+    if (bytes.empty()) {
         out.put("&nbsp;");
         return;
     }
-    const QByteArray bytes = text.toUtf8();
     for (const char c : bytes) {
         switch (c) {
         case '&': out.put("&amp;"); break;
@@ -52,11 +52,13 @@ void appendHtml(ExportOutput &out, const QString &text)
 }
 
 // One field of a delimited line, quoted when it would otherwise split the line.
-void appendField(ExportOutput &out, const QString &text, const QByteArray &separator)
+void appendField(ExportOutput &out, std::string_view bytes, std::string_view separator)
 {
-    const QByteArray bytes = text.toUtf8();
-    const bool quote = bytes.contains('"') || bytes.contains('\r') || bytes.contains('\n')
-        || (!separator.isEmpty() && bytes.contains(separator));
+    // One pass over the bytes (find_first_of would search the set once per byte).
+    bool quote = std::any_of(bytes.begin(), bytes.end(), [](char c) { return c == '"' || c == '\r' || c == '\n'; });
+    if (!quote && !separator.empty())
+        quote = separator.size() == 1 ? bytes.find(separator[0]) != std::string_view::npos
+                                      : bytes.find(separator) != std::string_view::npos;
     if (!quote) {
         out.put(bytes);
         return;
@@ -89,7 +91,7 @@ void WriteHtml(ExportOutput &out, const ExportRows &rows, const QStringList &col
 
     out.put(PageHead);
     out.put("<H5 Align=center>");
-    appendHtml(out, title);
+    appendHtml(out, title.toStdString());
     out.put("</H5><br>");
     out.put(Footer);
     out.put(TableStart);
@@ -97,17 +99,20 @@ void WriteHtml(ExportOutput &out, const ExportRows &rows, const QStringList &col
     out.put("<tr>");
     for (const QString &column : columns) {
         out.put(HeaderCell);
-        appendHtml(out, column);
+        appendHtml(out, column.toStdString());
         out.put("</td>");
     }
     out.put("</tr>");
 
+    std::string value;
     for (std::size_t r = 0; r < rows.size(); ++r) {
         const std::string_view cell = r % 2 == 0 ? CellA : CellB;
         out.put("<tr>");
         for (const int field : fields) {
             out.put(cell);
-            appendHtml(out, rows.text(r, field));
+            value.clear();
+            rows.appendUtf8(r, field, value);
+            appendHtml(out, value);
             out.put("</td>");
         }
         out.put("</tr>");
@@ -124,7 +129,7 @@ void WriteDelimited(ExportOutput &out, const ExportRows &rows, const QStringList
     if (rows.empty())
         return;
     const std::vector<int> fields = fieldsOf(columns);
-    const QByteArray sep = separator.toUtf8();
+    const std::string sep = separator.toStdString();
 
     // A single empty field would make an empty line, which readers skip: write "".
     const bool lone = columns.size() == 1;
@@ -135,16 +140,18 @@ void WriteDelimited(ExportOutput &out, const ExportRows &rows, const QStringList
         if (lone && columns[i].isEmpty())
             out.put("\"\"");
         else
-            appendField(out, columns[i], sep);
+            appendField(out, columns[i].toStdString(), sep);
     }
     out.put(LineEnd);
 
+    std::string value;
     for (std::size_t r = 0; r < rows.size(); ++r) {
         for (std::size_t i = 0; i < fields.size(); ++i) {
             if (i > 0)
                 out.put(sep);
-            const QString value = rows.text(r, fields[i]);
-            if (lone && value.isEmpty())
+            value.clear();
+            rows.appendUtf8(r, fields[i], value);
+            if (lone && value.empty())
                 out.put("\"\"");
             else
                 appendField(out, value, sep);

@@ -178,3 +178,45 @@ TEST_F(CatalogTreeTest, ChildrenOfOneFolderMustBeAppendedTogether)
 }
 
 } // namespace
+
+// The exports write fields through appendFieldUtf8; it must give the very bytes of
+// fieldText in every case, odd names and missing values included.
+TEST_F(CatalogTreeTest, Utf8FieldsAreTheFieldTextsInUtf8)
+{
+    TreeBuilder t("/data\xff");
+    const char *names[] = {
+        "plain.txt", "ünïcødé 名前", "emoji \xf0\x9f\x93\x81", "invalid\xff\xfe", "overlong\xc0\xaf",
+        "surrogate\xed\xa0\x80", "nonchar\xef\xbf\xbe", "cut\xe2\x82", "line\nbreak", ".hidden",
+    };
+    std::int64_t stamp = 0;
+    for (const char *name : names) {
+        const NodeIndex n = t.add(0, name, NodeKind::File, 1536);
+        CatalogNodeData &d = t.tree->node(n);
+        d.createTime = stamp;
+        d.accessTime = 951782400 + stamp * 7; // around 29 February 2000
+        d.writeTime = -86400 * 400 + stamp;
+        d.set(CatalogNodeData::HasCreateTime);
+        d.set(CatalogNodeData::HasAccessTime);
+        d.set(CatalogNodeData::HasWriteTime);
+        stamp += 86399;
+    }
+    const NodeIndex folder = t.add(0, "folder", NodeKind::Folder);
+    t.add(0, "gone", NodeKind::Unknown);
+    t.add(folder, "big", NodeKind::File, SaturatedSize - 1);
+    const std::shared_ptr<CatalogTree> tree = t.finish();
+
+    for (const char *locale : {"C", "de_DE", "ar_EG"}) {
+        QLocale::setDefault(QLocale(QString::fromLatin1(locale)));
+        for (NodeIndex n = 0; n < tree->nodeCount(); ++n) {
+            for (const std::optional<double> total : {std::optional<double>(), std::optional<double>(3000.0)}) {
+                for (int field = 0; field < CatalogFieldCount; ++field) {
+                    std::string bytes = "prefix";
+                    tree->appendFieldUtf8(n, field, total, bytes);
+                    EXPECT_EQ(bytes, "prefix" + tree->fieldText(n, field, total).toStdString())
+                        << locale << " node " << n << " field " << field;
+                }
+            }
+        }
+    }
+    QLocale::setDefault(QLocale::c());
+}
