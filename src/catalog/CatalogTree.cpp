@@ -165,6 +165,29 @@ void CatalogTree::appendFieldUtf8(NodeIndex i, int field, std::optional<double> 
         if (n.has(flag))
             CatalogText::TimeFormat::current().appendUtf8(secs, out);
     };
+    const auto appendNumber = [&out](std::uint64_t value) {
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        out.append(digits, std::size_t(end - digits));
+    };
+    const auto appendBucket = [&](int bucket) {
+        if (bucket >= 0)
+            appendNumber(std::uint64_t(bucket));
+    };
+    // The length a name has as text (UTF-16 units, as QString counts them), for the
+    // names that are valid UTF-8; false for the others.
+    const auto appendTextLength = [&](QByteArrayView bytes) {
+        if (!QtPrivate::isValidUtf8(bytes))
+            return false;
+        std::uint64_t units = 0;
+        for (const char c : bytes) {
+            const auto b = static_cast<unsigned char>(c);
+            units += (b & 0xC0) != 0x80;
+            units += b >= 0xF0; // four bytes: a surrogate pair
+        }
+        appendNumber(units);
+        return true;
+    };
     switch (field) {
     case FileName:
         appendName(nameBytes(i));
@@ -177,11 +200,42 @@ void CatalogTree::appendFieldUtf8(NodeIndex i, int field, std::optional<double> 
         appendName(i == 0 ? nameBytes(i) : QByteArrayView(fullPathBytes(i)));
         return;
     case FileBytes:
-        if (n.has(F::HasSize)) {
-            char digits[24];
-            const auto end = std::to_chars(digits, digits + sizeof digits, n.size).ptr;
-            out.append(digits, std::size_t(end - digits));
-        }
+        if (n.has(F::HasSize))
+            appendNumber(n.size);
+        return;
+    case FileExt:
+        if (n.kind() == NodeKind::File && n.has(F::HasDetails))
+            appendName(ExtensionOf(nameBytes(i)));
+        return;
+    case FileType:
+        if (n.kind() == NodeKind::Folder)
+            out.append("folder");
+        else if (n.kind() == NodeKind::File)
+            out.append("file");
+        return;
+    case FileNameLength:
+        if (n.has(F::HasDetails) && !appendTextLength(nameBytes(i)))
+            break;
+        return;
+    case PathNameLength:
+        if (n.has(F::HasDetails) && !appendTextLength(fullPathBytes(i)))
+            break;
+        return;
+    case FileCount:
+        if (m_percentageTotal)
+            appendNumber(n.kind() == NodeKind::Folder ? n.subtreeCount - 1 : n.subtreeCount);
+        return;
+    case CreateAgeRange:
+        appendBucket(ageBucket(i, TimeKind::Create));
+        return;
+    case AccessAgeRange:
+        appendBucket(ageBucket(i, TimeKind::Access));
+        return;
+    case WriteAgeRange:
+        appendBucket(ageBucket(i, TimeKind::Write));
+        return;
+    case SizeRange:
+        appendBucket(sizeBucket(i));
         return;
     case CreateTime:
         appendTime(F::HasCreateTime, n.createTime);
@@ -192,12 +246,11 @@ void CatalogTree::appendFieldUtf8(NodeIndex i, int field, std::optional<double> 
     case WriteTime:
         appendTime(F::HasWriteTime, n.writeTime);
         return;
-    default: {
-        const QByteArray text = fieldText(i, field, listTotal).toUtf8();
-        out.append(text.constData(), std::size_t(text.size()));
-        return;
+    default:
+        break;
     }
-    }
+    const QByteArray text = fieldText(i, field, listTotal).toUtf8();
+    out.append(text.constData(), std::size_t(text.size()));
 }
 
 QString CatalogTree::fieldText(NodeIndex i, int field, std::optional<double> listTotal) const

@@ -25,30 +25,46 @@ void appendValue(ExportOutput &out, std::string_view bytes)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
     const std::size_t n = bytes.size();
+    std::size_t plain = 0; // start of the run of bytes that go out as they are
+    const auto flush = [&](std::size_t end) { out.put(bytes.substr(plain, end - plain)); };
     for (std::size_t i = 0; i < n; ++i) {
         const unsigned char c = p[i];
+        const char *reference = nullptr;
+        std::size_t width = 1;
         switch (c) {
-        case '&': out.put("&amp;"); continue;
-        case '<': out.put("&lt;"); continue;
-        case '>': out.put("&gt;"); continue;
-        case '"': out.put("&quot;"); continue;
-        case '\t': out.put("&#9;"); continue;
-        case '\n': out.put("&#10;"); continue;
-        case '\r': out.put("&#13;"); continue;
-        default: break;
+        case '&': reference = "&amp;"; break;
+        case '<': reference = "&lt;"; break;
+        case '>': reference = "&gt;"; break;
+        case '"': reference = "&quot;"; break;
+        case '\t': reference = "&#9;"; break;
+        case '\n': reference = "&#10;"; break;
+        case '\r': reference = "&#13;"; break;
+        default:
+            if (c < 0x20) {
+                reference = Replacement.data();
+            } else if (c == 0xEF && i + 2 < n && p[i + 1] == 0xBF && (p[i + 2] == 0xBE || p[i + 2] == 0xBF)) {
+                // U+FFFE and U+FFFF are not characters in XML.
+                reference = Replacement.data();
+                width = 3;
+            }
         }
-        if (c < 0x20) {
-            out.put(Replacement);
+        if (reference == nullptr)
             continue;
-        }
-        // U+FFFE and U+FFFF are not characters in XML.
-        if (c == 0xEF && i + 2 < n && p[i + 1] == 0xBF && (p[i + 2] == 0xBE || p[i + 2] == 0xBF)) {
-            out.put(Replacement);
-            i += 2;
-            continue;
-        }
-        out.put(char(c));
+        flush(i);
+        out.put(reference);
+        i += width - 1;
+        plain = i + 1;
     }
+    flush(n);
+}
+
+void appendAttribute(ExportOutput &out, const char *name, std::string_view value)
+{
+    out.put(' ');
+    out.put(name);
+    out.put("=\"");
+    appendValue(out, value);
+    out.put('"');
 }
 
 } // namespace
@@ -72,11 +88,7 @@ void CatalogDocument::WriteCatalog(ExportOutput &out) const
             rows.appendUtf8(r, field, value);
             if (value.empty())
                 continue;
-            out.put(' ');
-            out.put(Attributes[std::size_t(field)]);
-            out.put("=\"");
-            appendValue(out, value);
-            out.put('"');
+            appendAttribute(out, Attributes[std::size_t(field)], value);
         }
         // Pre-order: the next row is a child of this one, or closes some ancestors.
         const std::uint32_t depth = rows.depth(r);

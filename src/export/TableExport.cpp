@@ -37,18 +37,24 @@ void appendHtml(ExportOutput &out, std::string_view bytes)
         out.put("&nbsp;");
         return;
     }
-    for (const char c : bytes) {
-        switch (c) {
-        case '&': out.put("&amp;"); break;
-        case '<': out.put("&lt;"); break;
-        case '>': out.put("&gt;"); break;
-        case '"': out.put("&quot;"); break;
-        case '\'': out.put("&#39;"); break;
-        case '\r': out.put("&#13;"); break;
-        case '\n': out.put("&#10;"); break;
-        default: out.put(c);
+    std::size_t plain = 0; // start of the run of bytes that go out as they are
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const char *reference = nullptr;
+        switch (bytes[i]) {
+        case '&': reference = "&amp;"; break;
+        case '<': reference = "&lt;"; break;
+        case '>': reference = "&gt;"; break;
+        case '"': reference = "&quot;"; break;
+        case '\'': reference = "&#39;"; break;
+        case '\r': reference = "&#13;"; break;
+        case '\n': reference = "&#10;"; break;
+        default: continue;
         }
+        out.put(bytes.substr(plain, i - plain));
+        out.put(reference);
+        plain = i + 1;
     }
+    out.put(bytes.substr(plain));
 }
 
 // One field of a delimited line, quoted when it would otherwise split the line.
@@ -64,11 +70,14 @@ void appendField(ExportOutput &out, std::string_view bytes, std::string_view sep
         return;
     }
     out.put('"');
-    for (const char c : bytes) {
-        if (c == '"')
-            out.put('"');
-        out.put(c);
+    std::size_t plain = 0;
+    for (std::size_t quoteAt = bytes.find('"'); quoteAt != std::string_view::npos;
+         quoteAt = bytes.find('"', quoteAt + 1)) {
+        out.put(bytes.substr(plain, quoteAt + 1 - plain));
+        out.put('"');
+        plain = quoteAt + 1;
     }
+    out.put(bytes.substr(plain));
     out.put('"');
 }
 

@@ -205,15 +205,19 @@ TEST_F(CatalogTreeTest, Utf8FieldsAreTheFieldTextsInUtf8)
     t.add(folder, "big", NodeKind::File, SaturatedSize - 1);
     const std::shared_ptr<CatalogTree> tree = t.finish();
 
-    for (const char *locale : {"C", "de_DE", "ar_EG"}) {
-        QLocale::setDefault(QLocale(QString::fromLatin1(locale)));
-        for (NodeIndex n = 0; n < tree->nodeCount(); ++n) {
-            for (const std::optional<double> total : {std::optional<double>(), std::optional<double>(3000.0)}) {
-                for (int field = 0; field < CatalogFieldCount; ++field) {
-                    std::string bytes = "prefix";
-                    tree->appendFieldUtf8(n, field, total, bytes);
-                    EXPECT_EQ(bytes, "prefix" + tree->fieldText(n, field, total).toStdString())
-                        << locale << " node " << n << " field " << field;
+    for (const bool classified : {false, true}) {
+        if (classified)
+            tree->setClassification({{1024, 1e6}, {1, 30, 365}, 1700000000});
+        for (const char *locale : {"C", "de_DE", "ar_EG"}) {
+            QLocale::setDefault(QLocale(QString::fromLatin1(locale)));
+            for (NodeIndex n = 0; n < tree->nodeCount(); ++n) {
+                for (const std::optional<double> total : {std::optional<double>(), std::optional<double>(3000.0)}) {
+                    for (int field = 0; field < CatalogFieldCount; ++field) {
+                        std::string bytes = "prefix";
+                        tree->appendFieldUtf8(n, field, total, bytes);
+                        EXPECT_EQ(bytes, "prefix" + tree->fieldText(n, field, total).toStdString())
+                            << locale << " node " << n << " field " << field << (classified ? " classified" : "");
+                    }
                 }
             }
         }
