@@ -5,6 +5,10 @@
 #include "TableExport.h"
 #include "WorkbookExport.h"
 
+#include <QEventLoop>
+#include <QMetaObject>
+
+#include <thread>
 #include <utility>
 
 TFileInfo::TFileInfo(QWidget *parent, CatalogDocument &xmlDoc, RowsFunction rows, ShowWaitFunction showWait)
@@ -37,14 +41,26 @@ void TFileInfo::GatherCatalog()
 }
 
 bool TFileInfo::WriteFile(const QString &defaultExtension, const QString &filter,
-                          const std::function<QString(const QString &path)> &write)
+                          const std::function<QString(const QString &path, const ExportRows &rows)> &write,
+                          bool needsRows)
 {
     const QString path = ChooseExportFile(m_parent, defaultExtension, filter);
     if (path.isEmpty())
         return false;
     if (m_showWait)
         m_showWait(true, QStringLiteral("Export to file.."));
-    const QString reason = write(path);
+    // The rows are taken here, from the lists; from then on the writer reads only
+    // its own copy and the scan (which never changes), so it runs on a thread of its
+    // own while this one keeps the window painted. Input waits for it to finish.
+    const ExportRows rows = needsRows ? takeRows() : ExportRows();
+    QString reason;
+    QEventLoop loop;
+    std::thread writer([&] {
+        reason = write(path, rows);
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    writer.join();
     if (m_showWait)
         m_showWait(false, QString());
     if (!reason.isEmpty()) {
@@ -57,26 +73,26 @@ bool TFileInfo::WriteFile(const QString &defaultExtension, const QString &filter
 bool TFileInfo::ExportToHtml()
 {
     return WriteFile(QStringLiteral(".htm"), QStringLiteral("HTML File|*.htm"),
-                     [this](const QString &path) { return ExportHtml(path, takeRows(), m_columns); });
+                     [this](const QString &path, const ExportRows &rows) { return ExportHtml(path, rows, m_columns); });
 }
 
 bool TFileInfo::ExportToText()
 {
     return WriteFile(QStringLiteral(".txt"), QStringLiteral("Text File|*.txt"),
-                     [this](const QString &path) { return ExportText(path, takeRows(), m_columns); });
+                     [this](const QString &path, const ExportRows &rows) { return ExportText(path, rows, m_columns); });
 }
 
 bool TFileInfo::ExportToCsv()
 {
     return WriteFile(QStringLiteral(".csv"), QStringLiteral("CSV File|*.csv"),
-                     [this](const QString &path) { return ExportCsv(path, takeRows(), m_columns); });
+                     [this](const QString &path, const ExportRows &rows) { return ExportCsv(path, rows, m_columns); });
 }
 
 bool TFileInfo::ExportToXml()
 {
     GatherCatalog();
     return WriteFile(QStringLiteral(".xml"), QStringLiteral("XML File|*.XML"),
-                     [this](const QString &path) { return XMLDoc.SaveCatalog(path); });
+                     [this](const QString &path, const ExportRows &) { return XMLDoc.SaveCatalog(path); }, false);
 }
 
 bool TFileInfo::ExportToExcel()
@@ -87,5 +103,6 @@ bool TFileInfo::ExportToExcel()
         return false;
     }
     return WriteFile(QStringLiteral(".xlsx"), QStringLiteral("EXCEL File|*.xlsx"),
-                     [this](const QString &path) { return ExportWorkbook(path, XMLDoc, m_columns); });
+                     [this](const QString &path, const ExportRows &) { return ExportWorkbook(path, XMLDoc, m_columns); },
+                     false);
 }

@@ -45,9 +45,11 @@ public:
 private:
     void GatherCatalog();
     // The frame of every writer: the file choice, the wait dialog, the report of a
-    // failure. `write` returns an empty text or the reason.
+    // failure. `write` runs on a thread of its own with the list's rows (taken after
+    // the file choice when `needsRows`) and returns an empty text or the reason.
     bool WriteFile(const QString &defaultExtension, const QString &filter,
-                   const std::function<QString(const QString &path)> &write);
+                   const std::function<QString(const QString &path, const ExportRows &rows)> &write,
+                   bool needsRows = true);
     ExportRows takeRows();
 
     QWidget *m_parent;

@@ -93,7 +93,7 @@ public:
     void GoUp();
 
     // The exports of one list (VT or one of the four lists), each to a file the user
-    // chooses, with the columns marked for export; "Export Finished" once written.
+    // chooses, with the visible columns; "Export Finished" once written.
     // VT exports every node of the scan in its present order, expanded or not.
     void ExportToHtml(QTreeView *list);
     void ExportToXml(QTreeView *list);
