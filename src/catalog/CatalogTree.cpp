@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -20,18 +21,25 @@ QByteArrayView CatalogTree::nameBytes(NodeIndex i) const
 
 QByteArray CatalogTree::fullPathBytes(NodeIndex i) const
 {
-    std::vector<NodeIndex> chain;
-    std::size_t length = 0;
-    for (NodeIndex n = i; n != NoNode; n = m_nodes[n].parent) {
-        chain.push_back(n);
-        length += nameBytes(n).size() + 1;
+    // Two walks up the parent chain, the first to measure, the second to fill the
+    // path from its end: one allocation, whatever the depth. A separator is added
+    // only where the part before it does not already end with one (a top of "/").
+    std::size_t length = nameBytes(i).size();
+    for (NodeIndex n = i; m_nodes[n].parent != NoNode; n = m_nodes[n].parent) {
+        const QByteArrayView parent = nameBytes(m_nodes[n].parent);
+        length += parent.size() + (parent.isEmpty() || parent.endsWith('/') ? 0 : 1);
     }
-    QByteArray path;
-    path.reserve(qsizetype(length));
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-        if (!path.isEmpty() && !path.endsWith('/'))
-            path += '/';
-        path += nameBytes(*it);
+    QByteArray path(qsizetype(length), Qt::Uninitialized);
+    char *end = path.data() + length;
+    for (NodeIndex n = i;; n = m_nodes[n].parent) {
+        const QByteArrayView name = nameBytes(n);
+        end -= name.size();
+        std::memcpy(end, name.data(), std::size_t(name.size()));
+        if (m_nodes[n].parent == NoNode)
+            break;
+        const QByteArrayView parent = nameBytes(m_nodes[n].parent);
+        if (!parent.isEmpty() && !parent.endsWith('/'))
+            *--end = '/';
     }
     return path;
 }

@@ -6,6 +6,7 @@
 #include <QFile>
 
 #include <array>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -21,14 +22,26 @@ constexpr std::string_view Replacement = "\xEF\xBF\xBD"; // U+FFFD
 
 // An attribute value as XML 1.0 holds it. Tab, CR and LF become references, because
 // a parser turns them into spaces when they stand in an attribute as they are.
+// Bytes an attribute value cannot hold as they are: markup, tab, CR, LF and the other
+// control characters, and 0xEF, which may begin U+FFFE or U+FFFF.
+constexpr std::array<bool, 256> Special = [] {
+    std::array<bool, 256> special{};
+    for (int c = 0; c < 0x20; ++c)
+        special[std::size_t(c)] = true;
+    for (const int c : {int('&'), int('<'), int('>'), int('"'), 0xEF})
+        special[std::size_t(c)] = true;
+    return special;
+}();
+
 void appendValue(ExportOutput &out, std::string_view bytes)
 {
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
     const std::size_t n = bytes.size();
     std::size_t plain = 0; // start of the run of bytes that go out as they are
-    const auto flush = [&](std::size_t end) { out.put(bytes.substr(plain, end - plain)); };
     for (std::size_t i = 0; i < n; ++i) {
         const unsigned char c = p[i];
+        if (!Special[c])
+            continue;
         const char *reference = nullptr;
         std::size_t width = 1;
         switch (c) {
@@ -39,33 +52,33 @@ void appendValue(ExportOutput &out, std::string_view bytes)
         case '\t': reference = "&#9;"; break;
         case '\n': reference = "&#10;"; break;
         case '\r': reference = "&#13;"; break;
-        default:
-            if (c < 0x20) {
-                reference = Replacement.data();
-            } else if (c == 0xEF && i + 2 < n && p[i + 1] == 0xBF && (p[i + 2] == 0xBE || p[i + 2] == 0xBF)) {
-                // U+FFFE and U+FFFF are not characters in XML.
+        case 0xEF:
+            // U+FFFE and U+FFFF are not characters in XML.
+            if (i + 2 < n && p[i + 1] == 0xBF && (p[i + 2] == 0xBE || p[i + 2] == 0xBF)) {
                 reference = Replacement.data();
                 width = 3;
             }
+            break;
+        default:
+            reference = Replacement.data(); // the other control characters
         }
         if (reference == nullptr)
             continue;
-        flush(i);
+        out.put(bytes.substr(plain, i - plain));
         out.put(reference);
         i += width - 1;
         plain = i + 1;
     }
-    flush(n);
+    out.put(bytes.substr(plain));
 }
 
-void appendAttribute(ExportOutput &out, const char *name, std::string_view value)
-{
-    out.put(' ');
-    out.put(name);
-    out.put("=\"");
-    appendValue(out, value);
-    out.put('"');
-}
+// ` FileName="` and so on: each attribute's opening in one piece.
+const std::array<std::string, CatalogFieldCount> AttributeOpenings = [] {
+    std::array<std::string, CatalogFieldCount> openings;
+    for (std::size_t field = 0; field < openings.size(); ++field)
+        openings[field] = std::string(" ") + Attributes[field] + "=\"";
+    return openings;
+}();
 
 } // namespace
 
@@ -88,7 +101,9 @@ void CatalogDocument::WriteCatalog(ExportOutput &out) const
             rows.appendUtf8(r, field, value);
             if (value.empty())
                 continue;
-            appendAttribute(out, Attributes[std::size_t(field)], value);
+            out.put(AttributeOpenings[std::size_t(field)]);
+            appendValue(out, value);
+            out.put('"');
         }
         // Pre-order: the next row is a child of this one, or closes some ancestors.
         const std::uint32_t depth = rows.depth(r);
