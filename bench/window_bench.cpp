@@ -1,11 +1,15 @@
 // folvane-window-bench: times the real main window, offscreen, on one tree: from the
-// end of the scan to the first painted Total Tree, a header-click sort of the Total
-// Tree by size, ShowNode of the top node (current-folder list filled and painted), and
-// expanding the folder with the most entries. Prints one line per step (medians of
-// --rounds rounds for the steps that can be repeated) as "step seconds".
+// end of the scan to the first painted Total Tree, header-click sorts of the Total
+// Tree, the current-folder list and a drill-down list, ShowNode of the top node and of
+// the biggest sub-folder, the largest slice of the age, size and type charts, expanding
+// the folder with the most entries, and the five exports of the Total Tree. Prints one
+// line per step (medians of --rounds rounds for the steps that can be repeated, of
+// --export-rounds for the exports) as "step seconds (notes)".
 
 #include "CatalogTreeModel.h"
 #include "ChartPainter.h"
+#include "ExportFile.h"
+#include "NodeListModel.h"
 #include "RangeStatistics.h"
 #include "FolderScanner.h"
 #include "TFolvaneCtrl.h"
@@ -13,8 +17,10 @@
 
 #include <QApplication>
 #include <QChartView>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QImage>
 #include <QPainter>
@@ -23,6 +29,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -52,6 +59,76 @@ void paint(QTreeView *grid)
     grid->viewport()->repaint();
 }
 
+int columnOf(const QAbstractItemModel *model, const QString &header)
+{
+    for (int i = 0; i < model->columnCount(); ++i) {
+        if (model->headerData(i, Qt::Horizontal).toString() == header)
+            return i;
+    }
+    return -1;
+}
+
+// Header clicks on `grid`, one a round, each with its repaint; every click flips the
+// direction, so the median mixes both. -1 when the grid has no such column.
+double sortSeconds(QTreeView *grid, const QString &header, int rounds)
+{
+    const int column = columnOf(grid->model(), header);
+    if (column < 0)
+        return -1;
+    std::vector<double> seconds;
+    for (int r = 0; r < rounds; ++r) {
+        QElapsedTimer t;
+        t.start();
+        emit grid->header()->sectionClicked(column);
+        paint(grid);
+        seconds.push_back(t.nsecsElapsed() / 1e9);
+    }
+    return median(seconds);
+}
+
+// The three header sorts of one grid, printed as "<prefix>_by_size" and so on.
+void printSorts(QTreeView *grid, const char *prefix, int rounds, const char *notes)
+{
+    const struct { const char *step; const char *header; } sorts[] = {
+        {"by_size", "File Size"}, {"by_name", "File Name"}, {"by_write_time", "Write Time"}};
+    for (const auto &sort : sorts) {
+        const double seconds = sortSeconds(grid, QString::fromLatin1(sort.header), rounds);
+        if (seconds < 0)
+            std::printf("%s_%s - (no \"%s\" column)\n", prefix, sort.step, sort.header);
+        else
+            std::printf("%s_%s %.3f (%s; peak %.1f MiB)\n", prefix, sort.step, seconds, notes, peakMiB());
+    }
+}
+
+// The painter of one chart of the window's controller.
+ChartPainter *painterOf(TFormMain &window, QChartView *view)
+{
+    for (ChartPainter *painter : window.Ctrl->findChildren<ChartPainter *>()) {
+        if (painter->chart() == view->chart())
+            return painter;
+    }
+    return nullptr;
+}
+
+// Clicks on one slice, each filling `list` and painting it; the median of `rounds`.
+double sliceSeconds(ChartPainter *painter, int point, const QString &label, QTreeView *list, int rounds)
+{
+    std::vector<double> seconds;
+    for (int r = 0; r < rounds; ++r) {
+        QElapsedTimer t;
+        t.start();
+        emit painter->pointClicked(point, label);
+        paint(list);
+        seconds.push_back(t.nsecsElapsed() / 1e9);
+    }
+    return median(seconds);
+}
+
+int largest(const std::vector<std::uint64_t> &counts)
+{
+    return int(std::max_element(counts.begin(), counts.end()) - counts.begin());
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -62,15 +139,24 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("Folvane"));
     const QStringList args = QApplication::arguments();
     int rounds = 5;
+    int exportRounds = 1; // 0: no exports
+    QString scratchFolder;
     QString folder;
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--rounds") && i + 1 < args.size())
             rounds = std::max(1, args[++i].toInt());
+        else if (args[i] == QLatin1String("--export-rounds") && i + 1 < args.size())
+            exportRounds = std::max(0, args[++i].toInt());
+        else if (args[i] == QLatin1String("--scratch") && i + 1 < args.size())
+            scratchFolder = args[++i];
         else
             folder = args[i];
     }
     if (folder.isEmpty()) {
-        std::fputs("Usage: folvane-window-bench [--rounds N] FOLDER\n", stderr);
+        std::fputs("Usage: folvane-window-bench [--rounds N] [--export-rounds N] [--scratch FOLDER] FOLDER\n"
+                   "  --export-rounds 0 leaves the exports out; their files are written under the scratch\n"
+                   "  folder (default: a new folder under the temporary one) and removed once timed.\n",
+                   stderr);
         return 2;
     }
 
@@ -111,21 +197,10 @@ int main(int argc, char **argv)
     }
     std::printf("count_statistics_top %.3f\n", median(counts));
 
-    // Header-click sort by size: each click flips the direction.
-    int sizeColumn = 0;
-    for (int i = 0; i < model->columnCount(); ++i) {
-        if (model->headerData(i, Qt::Horizontal).toString() == QLatin1String("File Size"))
-            sizeColumn = i;
-    }
-    std::vector<double> sorts;
-    for (int r = 0; r < rounds; ++r) {
-        QElapsedTimer t;
-        t.start();
-        emit window.VT->header()->sectionClicked(sizeColumn);
-        paint(window.VT);
-        sorts.push_back(t.nsecsElapsed() / 1e9);
-    }
-    std::printf("header_sort_by_size %.3f (peak %.1f MiB)\n", median(sorts), peakMiB());
+    // Header-click sorts of the Total Tree; each click flips the direction.
+    window.pcTotal->setCurrentIndex(0);
+    QApplication::processEvents();
+    printSorts(window.VT, "header_sort_tree", rounds, "Total Tree");
 
     // ShowNode of the top node, with the current-folder list on view.
     window.pcTotal->setCurrentIndex(1);
@@ -135,43 +210,93 @@ int main(int argc, char **argv)
         if (tree->isFolder(n) && tree->childCount(n) > tree->childCount(biggest))
             biggest = n;
     }
-    std::vector<double> shows;
-    for (int r = 0; r < rounds; ++r) {
-        window.Ctrl->ShowNode(biggest == tree->top() ? tree->child(tree->top(), 0) : biggest);
-        QElapsedTimer t;
-        t.start();
-        window.Ctrl->ShowNode(tree->top());
-        paint(window.VTList);
-        // The charts not on view are drawn as the screen would draw them; grab() would
-        // also build a backing store for every hidden view.
-        for (QChartView *chart : {window.ChartFile, window.AgeChart, window.SizeChart, window.TypeChart}) {
-            QImage image(chart->size(), QImage::Format_RGB32);
-            QPainter painter(&image);
-            chart->scene()->render(&painter, QRectF(image.rect()), chart->sceneRect());
+    // The sub-folder with the most entries below it: children always come after
+    // their parent, so one backward pass adds every subtree into its parent.
+    NodeIndex heaviest = NoNode;
+    {
+        std::vector<std::uint32_t> below(tree->nodeCount(), 0);
+        for (NodeIndex n = NodeIndex(tree->nodeCount() - 1); n > tree->top(); --n)
+            below[tree->parent(n)] += below[n] + 1;
+        for (NodeIndex n = tree->top() + 1; n < tree->nodeCount(); ++n) {
+            if (tree->isFolder(n) && (heaviest == NoNode || below[n] > below[heaviest]))
+                heaviest = n;
         }
-        shows.push_back(t.nsecsElapsed() / 1e9);
+        if (heaviest != NoNode)
+            std::printf("biggest_subfolder %s (%u entries below it)\n", qPrintable(tree->fullPath(heaviest)),
+                        below[heaviest]);
     }
-    std::printf("show_node_top %.3f (list, statistics, four charts, painted; peak %.1f MiB)\n", median(shows), peakMiB());
+    const auto showSeconds = [&](NodeIndex node, NodeIndex from) {
+        std::vector<double> shows;
+        for (int r = 0; r < rounds; ++r) {
+            window.Ctrl->ShowNode(from);
+            QElapsedTimer t;
+            t.start();
+            window.Ctrl->ShowNode(node);
+            paint(window.VTList);
+            // The charts not on view are drawn as the screen would draw them; grab()
+            // would also build a backing store for every hidden view.
+            for (QChartView *chart : {window.ChartFile, window.AgeChart, window.SizeChart, window.TypeChart}) {
+                QImage image(chart->size(), QImage::Format_RGB32);
+                QPainter painter(&image);
+                chart->scene()->render(&painter, QRectF(image.rect()), chart->sceneRect());
+            }
+            shows.push_back(t.nsecsElapsed() / 1e9);
+        }
+        return median(shows);
+    };
+    const NodeIndex away = biggest == tree->top() ? tree->child(tree->top(), 0) : biggest;
+    if (heaviest != NoNode) {
+        const double seconds = showSeconds(heaviest, away == heaviest ? tree->top() : away);
+        std::printf("show_node_biggest_subfolder %.3f (%u rows in its list; peak %.1f MiB)\n", seconds,
+                    tree->childCount(heaviest), peakMiB());
+    }
+    const double showTop = showSeconds(tree->top(), away);
+    std::printf("show_node_top %.3f (list, statistics, four charts, painted; peak %.1f MiB)\n", showTop, peakMiB());
 
-    // A click on the size slice that holds the most files fills VTSize.
-    const std::vector<std::uint64_t> &sizes = window.Ctrl->statistics().size;
-    const int bucket = int(std::max_element(sizes.begin(), sizes.end()) - sizes.begin());
-    ChartPainter *sizePainter = nullptr;
-    for (ChartPainter *painter : window.Ctrl->findChildren<ChartPainter *>())
-        sizePainter = painter->chart() == window.SizeChart->chart() ? painter : sizePainter;
+    // Header sorts of the current-folder list of the top node.
+    const QByteArray listNotes = QByteArray::number(qulonglong(window.VTList->model()->rowCount())) + " rows";
+    printSorts(window.VTList, "header_sort_list", rounds, listNotes.constData());
+
+    // A click on the largest slice of each breakdown fills its drill-down list.
+    const Statistics &statistics = window.Ctrl->statistics();
+    const int timeKind = window.Ctrl->TimeKind();
+    const std::vector<std::uint64_t> &ages = timeKind == 0   ? statistics.createAge
+                                             : timeKind == 1 ? statistics.accessAge
+                                                             : statistics.writeAge;
+    const struct {
+        const char *step;
+        QChartView *chart;
+        QTreeView *list;
+        int tab;
+        int point;
+        QString label;
+        std::uint64_t files;
+    } slices[] = {
+        {"slice_click_largest_age_bucket", window.AgeChart, window.VTAge, 3, largest(ages), QString(),
+         ages.empty() ? 0 : ages[std::size_t(largest(ages))]},
+        {"slice_click_largest_size_bucket", window.SizeChart, window.VTSize, 4, largest(statistics.size), QString(),
+         statistics.size.empty() ? 0 : statistics.size[std::size_t(largest(statistics.size))]},
+        {"slice_click_largest_type", window.TypeChart, window.VTType, 5, 0,
+         statistics.types.empty() ? QString() : statistics.types.front().first,
+         statistics.types.empty() ? 0 : statistics.types.front().second},
+    };
+    for (const auto &slice : slices) {
+        ChartPainter *painter = painterOf(window, slice.chart);
+        if (!painter || slice.files == 0)
+            continue;
+        window.pcTotal->setCurrentIndex(slice.tab);
+        QApplication::processEvents();
+        const double seconds = sliceSeconds(painter, slice.point, slice.label, slice.list, rounds);
+        std::printf("%s %.3f (%llu of %zu entries%s%s; peak %.1f MiB)\n", slice.step, seconds,
+                    static_cast<unsigned long long>(slice.files), tree->nodeCount() - 1,
+                    slice.label.isNull() ? "" : ", extension ", qPrintable(slice.label), peakMiB());
+    }
+    // Header sorts of the drill-down list of the largest size slice (the last one
+    // filled above, still on its page).
     window.pcTotal->setCurrentIndex(4);
     QApplication::processEvents();
-    std::vector<double> slices;
-    for (int r = 0; r < rounds && sizePainter; ++r) {
-        QElapsedTimer t;
-        t.start();
-        emit sizePainter->pointClicked(bucket, QString());
-        paint(window.VTSize);
-        slices.push_back(t.nsecsElapsed() / 1e9);
-    }
-    if (!slices.empty())
-        std::printf("slice_click_largest_size_bucket %.3f (%llu of %zu entries; peak %.1f MiB)\n", median(slices),
-                    static_cast<unsigned long long>(sizes[std::size_t(bucket)]), tree->nodeCount() - 1, peakMiB());
+    const QByteArray sliceNotes = QByteArray::number(qulonglong(window.VTSize->model()->rowCount())) + " rows";
+    printSorts(window.VTSize, "header_sort_slice", rounds, sliceNotes.constData());
 
     // Expanding the folder with the most entries in the Total Tree.
     window.pcTotal->setCurrentIndex(0);
@@ -189,5 +314,64 @@ int main(int argc, char **argv)
         expands.push_back(t.nsecsElapsed() / 1e9);
     }
     std::printf("expand_largest_folder %.3f (%u entries)\n", median(expands), tree->childCount(biggest));
+
+    // The five exports of the Total Tree, from the window's own commands: the file
+    // dialog answers a file of the scratch folder, whose files go once timed (a
+    // catalog of two million rows is hundreds of MB).
+    if (exportRounds > 0) {
+        const QString scratch = scratchFolder.isEmpty()
+            ? QDir::temp().filePath(QStringLiteral("folvane-window-bench-%1").arg(QCoreApplication::applicationPid()))
+            : scratchFolder;
+        QDir().mkpath(scratch);
+        QString chosen;
+        SetExportFileDialogForTests([&](QWidget *, const QString &suffix, const QString &, const QString &) {
+            chosen = QDir(scratch).filePath(QStringLiteral("total-tree.") + suffix);
+            return chosen;
+        });
+        SetOverwriteQuestionForTests([](const QString &) { return true; });
+        QString message;
+        SetExportMessageForTests([&](QMessageBox::Icon icon, const QString &, const QString &text) {
+            if (icon != QMessageBox::NoIcon)
+                message = text;
+        });
+        const struct {
+            const char *step;
+            void (TFolvaneCtrl::*command)(QTreeView *);
+        } exports[] = {
+            {"export_tree_csv", &TFolvaneCtrl::ExportToCsv},   {"export_tree_html", &TFolvaneCtrl::ExportToHtml},
+            {"export_tree_text", &TFolvaneCtrl::ExportToText}, {"export_tree_xml", &TFolvaneCtrl::ExportToXml},
+            {"export_tree_excel", &TFolvaneCtrl::ExportToExcel},
+        };
+        window.pcTotal->setCurrentIndex(0);
+        QApplication::processEvents();
+        for (const auto &e : exports) {
+            std::vector<double> seconds;
+            qint64 bytes = 0;
+            message.clear();
+            for (int r = 0; r < exportRounds; ++r) {
+                chosen.clear();
+                QElapsedTimer t;
+                t.start();
+                (window.Ctrl->*e.command)(window.VT);
+                seconds.push_back(t.nsecsElapsed() / 1e9);
+                if (!chosen.isEmpty()) {
+                    bytes = QFileInfo(chosen).size();
+                    QFile::remove(chosen);
+                }
+            }
+            if (message.isEmpty())
+                std::printf("%s %.3f (%.1f MB written; peak %.1f MiB)\n", e.step, median(seconds), bytes / 1e6,
+                            peakMiB());
+            else
+                std::printf("%s %.3f (not written: %s; peak %.1f MiB)\n", e.step, median(seconds),
+                            qPrintable(message.simplified()), peakMiB());
+            std::fflush(stdout);
+        }
+        SetExportFileDialogForTests({});
+        SetOverwriteQuestionForTests({});
+        SetExportMessageForTests({});
+        if (scratchFolder.isEmpty())
+            QDir(scratch).removeRecursively();
+    }
     return 0;
 }
