@@ -216,25 +216,14 @@ QToolBar *TFormMain::listToolBar(QTreeView *grid, QStackedWidget *returnTo)
     }
     bar->addWidget(new QLabel(QStringLiteral("  Export:     ")));
     // Ctrl is made when the window is first shown; before that there is nothing to export.
-    const struct
-    {
-        Command command;
-        const char *tip;
-        void (TFolvaneCtrl::*run)(QTreeView *);
-    } exports[] = {
-        {Command::ExportHtml, "Export to HTML", &TFolvaneCtrl::ExportToHtml},
-        {Command::ExportXml, "Export to XML", &TFolvaneCtrl::ExportToXml},
-        {Command::ExportText, "Export to Text", &TFolvaneCtrl::ExportToText},
-        {Command::ExportCsv, "Export to CSV", &TFolvaneCtrl::ExportToCsv},
-        {Command::ExportExcel, "Export to Excel", &TFolvaneCtrl::ExportToExcel},
+    const struct { Command command; const char *tip; } exports[] = {
+        {Command::ExportHtml, "Export to HTML"}, {Command::ExportXml, "Export to XML"},
+        {Command::ExportText, "Export to Text"}, {Command::ExportCsv, "Export to CSV"},
+        {Command::ExportExcel, "Export to Excel"},
     };
     for (const auto &e : exports) {
-        const auto run = e.run;
         connect(bar->addAction(CommandIcon(e.command), QString::fromLatin1(e.tip)), &QAction::triggered, this,
-                [this, grid, run] {
-                    if (Ctrl)
-                        (Ctrl->*run)(grid);
-                });
+                [this, grid, command = e.command] { exportList(command, grid); });
     }
     bar->addSeparator();
     connect(bar->addAction(CommandIcon(Command::ColumnsConfig), QStringLiteral("Show columns config")),
@@ -388,6 +377,20 @@ void TFormMain::FormShow()
         }
     }
     pcTotal->setCurrentIndex(0);
+}
+
+void TFormMain::exportList(Command command, QTreeView *grid)
+{
+    if (!Ctrl)
+        return;
+    switch (command) {
+    case Command::ExportHtml: Ctrl->ExportToHtml(grid); break;
+    case Command::ExportXml: Ctrl->ExportToXml(grid); break;
+    case Command::ExportText: Ctrl->ExportToText(grid); break;
+    case Command::ExportCsv: Ctrl->ExportToCsv(grid); break;
+    case Command::ExportExcel: Ctrl->ExportToExcel(grid); break;
+    default: break;
+    }
 }
 
 void TFormMain::showExportWait(bool show, const QString &text)

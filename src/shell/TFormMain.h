@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CatalogDocument.h"
+#include "CommandIcons.h"
 #include "FileIcons.h"
 #include "ScanJob.h"
 
@@ -95,6 +96,8 @@ private:
     void scanFinished(const ScanResult &result, double seconds);
     void report(const QString &problem);
     void showExportWait(bool show, const QString &text);
+    // The export command of a list tool bar's button.
+    void exportList(Command command, QTreeView *grid);
 
     QWidget *buildTopBar();
     QWidget *listPage(QTreeView *grid, QStackedWidget *returnTo);
