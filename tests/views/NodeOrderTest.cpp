@@ -218,6 +218,13 @@ TEST(NodeOrder, TextsFoldAsciiLettersOnly)
         {"abcdefghijklm\xC3\xA9", "abcdefghijklmz", 1},
         {"abcdefghijklmnop\xC3\xA9", "abcdefghijklmnopz", 1},
         {"ab\xC3\xA9", "abz", 1},
+        // Decided by the folded ASCII bytes before the first byte that is not ASCII,
+        // or by the bytes themselves after it.
+        {"ab\xC3\xA9", "AC\xC3\xA9", -1},    {"b\xC3\xA9", "a\xD0\xB4", 1},
+        {"ab", "ab\xC3\xA9", -1},             {"ab\xC3\xA9", "AB\xC3\xA9", 0},
+        {"ab\xC3\xA9x", "ab\xC3\xA9y", -1},  {"abcdefghij\xC3\xA9", "ABCDEFGHIK\xC3\xA9", -1},
+        {"tmp.json", "TMP.JSON", 0},            {"abcdefghijklmno", "ABCDEFGHIJKLMNO", 0},
+        {"abcdefghijklmnop", "ABCDEFGHIJKLMNOP", 0},
         {"\xF0\x9F\x98\x80", "\xEF\xBC\xA1", -1}, // code units, not code points               {"\xFF", "\xEF\xBF\xBD", 0}, // not UTF-8: a replacement character
     };
     for (const auto &c : cases) {
