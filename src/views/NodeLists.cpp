@@ -50,13 +50,36 @@ struct RowItem
     int row;
 };
 
+// The rows of a long list lie all over the scan: each key costs a cache miss into
+// the nodes and, for a name, one more into the names, which is most of the time of
+// a sort by name. Asked for a few rows ahead, the misses overlap instead of being
+// waited for one after the other; the names come later, once their node is there.
+constexpr std::size_t NodeLookahead = 32;
+constexpr std::size_t NameLookahead = 12;
+
+void prefetchNode(const TCatalogNode &row)
+{
+    if (!row.isNull())
+        __builtin_prefetch(&row.tree()->node(row.index()));
+}
+
+void prefetchName(const TCatalogNode &row)
+{
+    if (!row.isNull())
+        __builtin_prefetch(row.tree()->nameBytes(row.index()).data());
+}
+
 template <typename Key, typename MakeKey, typename CompareKeys>
 std::vector<int> sortRows(const std::vector<TCatalogNode> &rows, MakeKey makeKey,
-                          CompareKeys compareKeys, Qt::SortOrder order)
+                          CompareKeys compareKeys, Qt::SortOrder order, bool keysReadNames = false)
 {
     std::vector<RowItem<Key>> items;
     items.reserve(rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (i + NodeLookahead < rows.size())
+            prefetchNode(rows[i + NodeLookahead]);
+        if (keysReadNames && i + NameLookahead < rows.size())
+            prefetchName(rows[i + NameLookahead]);
         const TCatalogNode &row = rows[i];
         // A row of no scan has an empty FileType text, as a node of unknown kind.
         const NodeKind kind = row.isNull() ? NodeKind::Unknown : row.tree()->node(row.index()).kind();
@@ -115,7 +138,7 @@ std::vector<int> SortedRows(const std::vector<TCatalogNode> &rows, int sortField
                 return NameKeyOf(row.isNull() ? QByteArrayView()
                                               : TextBytes(*row.tree(), row.index(), sortField));
             },
-            [](const NameKey &a, const NameKey &b) { return CompareNameKeys(a, b); }, order);
+            [](const NameKey &a, const NameKey &b) { return CompareNameKeys(a, b); }, order, true);
     }
     return sortRows<QString>(
         rows, [sortField](const TCatalogNode &row) { return row.text(sortField); },
