@@ -141,6 +141,7 @@ int main(int argc, char **argv)
     int rounds = 5;
     int exportRounds = 1; // 0: no exports
     QString scratchFolder;
+    QStringList exportsChosen; // empty: all five
     QString folder;
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--rounds") && i + 1 < args.size())
@@ -149,11 +150,14 @@ int main(int argc, char **argv)
             exportRounds = std::max(0, args[++i].toInt());
         else if (args[i] == QLatin1String("--scratch") && i + 1 < args.size())
             scratchFolder = args[++i];
+        else if (args[i] == QLatin1String("--exports") && i + 1 < args.size())
+            exportsChosen = args[++i].split(QLatin1Char(','), Qt::SkipEmptyParts);
         else
             folder = args[i];
     }
     if (folder.isEmpty()) {
-        std::fputs("Usage: folvane-window-bench [--rounds N] [--export-rounds N] [--scratch FOLDER] FOLDER\n"
+        std::fputs("Usage: folvane-window-bench [--rounds N] [--export-rounds N] [--exports csv,html,text,xml,excel]\n"
+                   "                            [--scratch FOLDER] FOLDER\n"
                    "  --export-rounds 0 leaves the exports out; their files are written under the scratch\n"
                    "  folder (default: a new folder under the temporary one) and removed once timed.\n",
                    stderr);
@@ -345,6 +349,10 @@ int main(int argc, char **argv)
         window.pcTotal->setCurrentIndex(0);
         QApplication::processEvents();
         for (const auto &e : exports) {
+            // Only the chosen ones, by the end of their step's name (a profile of one).
+            const QString kind = QString::fromLatin1(e.step).section(QLatin1Char('_'), -1);
+            if (!exportsChosen.isEmpty() && !exportsChosen.contains(kind))
+                continue;
             std::vector<double> seconds;
             qint64 bytes = 0;
             message.clear();
