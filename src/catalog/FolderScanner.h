@@ -11,12 +11,16 @@
 
 struct ScanOptions
 {
-    // Called on the scanning thread a few times a second at most, with the number of
-    // entries found and the folder just read (its path as the file system takes it).
+    // Called a few times a second at most, with the number of entries found and the
+    // folder just read (its path as the file system takes it); from any of the
+    // scan's threads, but from one at a time.
     std::function<void(std::uint64_t entries, const QByteArray &folder)> progress;
     // Set from any thread to stop the walk within a fraction of a second, even inside
     // a huge folder; what was found so far is kept and rolled up.
     const std::atomic<bool> *cancel = nullptr;
+    // Threads that read folders at the same time: 0, one per core; 1, the walk on the
+    // calling thread alone. Fewer are used when file descriptors are short.
+    unsigned threads = 0;
 };
 
 // Why a scan ended before it had walked everything.

@@ -21,12 +21,14 @@ namespace {
 
 void printUsage(std::FILE *to)
 {
-    std::fputs("Usage: folvane-cli [--quiet] [--config FILE] FOLDER\n"
+    std::fputs("Usage: folvane-cli [--quiet] [--config FILE] [--threads N] FOLDER\n"
                "Scans FOLDER and everything below it and prints a summary on standard error.\n"
                "\n"
                "  --quiet          print nothing on success\n"
                "  --config FILE    use FILE as the configuration instead of FolvaneConfig.xml\n"
                "                   beside the program or in the user's configuration folder\n"
+               "  --threads N      read folders on N threads at once (N >= 1; default: one per\n"
+               "                   core; 1 reads them one after the other)\n"
                "  --help           show this text\n"
                "\n"
                "Exit status: 0 complete; 1 FOLDER cannot be read; 2 wrong command line or\n"
@@ -45,6 +47,7 @@ int run(int argc, char **argv)
     QByteArray folder;
     bool haveFolder = false;
     QByteArray configFile;
+    unsigned threads = 0;
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg(argv[i]);
         if (!optionsEnded && arg == "--") {
@@ -58,6 +61,16 @@ int run(int argc, char **argv)
                 return ExitUsage;
             }
             configFile = argv[++i];
+        } else if (!optionsEnded && arg == "--threads") {
+            bool ok = false;
+            const uint value = i + 1 < argc ? QByteArray(argv[i + 1]).toUInt(&ok) : 0;
+            if (!ok || value < 1) {
+                std::fprintf(stderr, "folvane-cli: --threads needs a number N >= 1\n");
+                printUsage(stderr);
+                return ExitUsage;
+            }
+            threads = value;
+            ++i;
         } else if (!optionsEnded && (arg == "--help" || arg == "-h")) {
             printUsage(stdout);
             return 0;
@@ -98,6 +111,7 @@ int run(int argc, char **argv)
     using Clock = std::chrono::steady_clock;
     Clock::time_point lastShown{};
     ScanOptions options;
+    options.threads = threads;
     if (showProgress) {
         options.progress = [&lastShown](std::uint64_t entries, const QByteArray &) {
             const auto now = Clock::now();

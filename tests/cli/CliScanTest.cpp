@@ -111,6 +111,34 @@ TEST(CliScan, ExitStatusAndTheSystemsReasonForEveryTopFolder)
     }
 }
 
+TEST(CliScan, ThreadsOptionTakesACountOfOneOrMore)
+{
+    Fixture fx;
+    fx.makeFolder("tree");
+    for (const char *folder : {"tree/a", "tree/b", "tree/b/c"}) {
+        fx.makeFolder(folder);
+        fx.makeFile(QByteArray(folder) + "/file", 2);
+    }
+    const QByteArray summary = "Scanned 6 entries (3 files, 3 folders), 6 bytes in ";
+    const struct { QList<QByteArray> args; int status; QByteArray says; } cases[] = {
+        {{"--threads", "1"}, 0, summary},
+        {{"--threads", "2"}, 0, summary},
+        {{"--threads", "16"}, 0, summary},
+        {{"--threads", "0"}, 2, "folvane-cli: --threads needs a number N >= 1\n"},
+        {{"--threads", "-1"}, 2, "folvane-cli: --threads needs a number N >= 1\n"},
+        {{"--threads", "two"}, 2, "folvane-cli: --threads needs a number N >= 1\n"},
+    };
+    for (const auto &c : cases) {
+        QList<QByteArray> args = c.args;
+        args.append(fx.at("tree"));
+        const CliRun run = runCli(fx, args);
+        EXPECT_EQ(run.status, c.status) << c.args.join(' ').toStdString() << ": " << run.err.toStdString();
+        EXPECT_TRUE(run.err.startsWith(c.says)) << c.args.join(' ').toStdString() << ": " << run.err.toStdString();
+    }
+    // A count missing at the end of the line is a wrong command line too.
+    EXPECT_EQ(runCli(fx, {fx.at("tree"), "--threads"}).status, 2);
+}
+
 TEST(CliScan, UnreadableFoldersAreNamedWithTheirReason)
 {
     if (::geteuid() != 0)
