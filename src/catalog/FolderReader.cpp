@@ -91,7 +91,9 @@ FolderReader::FolderReader(ScanContext &context)
     : m_context(context)
     , m_dirents(std::make_unique_for_overwrite<char[]>(DirentBufferSize))
     , m_filled(std::make_unique_for_overwrite<CatalogNodeData[]>(FillBatch))
+    , m_nameAt(std::make_unique_for_overwrite<std::size_t[]>(FillBatch))
 {
+    m_names.reserve(FillBatch * 32);
     m_blocks.reserve(16);
     block(0);
 }
@@ -191,18 +193,41 @@ bool FolderReader::list(NodeIndex folder, int fd)
     return true;
 }
 
+// Appends the whole listing, each child with what the listing tells of it; the
+// listing's blocks are given back as the names move into the tree, so the two are
+// never held in full at once.
 NodeIndex FolderReader::appendListed(NodeIndex folder)
 {
     CatalogTree &tree = m_context.tree();
     NodeIndex first = NoNode;
     Cursor at;
     for (std::size_t i = 0; i < m_listed; ++i) {
+        const std::size_t block = at.block;
         const Entry e = next(at);
+        if (at.block != block)
+            releaseBlocks(at.block);
         const NodeIndex child = tree.appendChild(folder, e.name, e.length);
+        fillFromListing(tree.node(child), e.type);
         if (i == 0)
             first = child;
     }
+    releaseBlocks(m_blocks.size());
     return first;
+}
+
+// Copies out the names of `count` children from `first` on, and what the listing
+// told of them, for examining them without the lock.
+void FolderReader::takeBatch(NodeIndex first, std::size_t count)
+{
+    const CatalogTree &tree = m_context.tree();
+    m_names.clear();
+    for (std::size_t i = 0; i < count; ++i) {
+        const QByteArrayView name = tree.nameBytes(first + NodeIndex(i));
+        m_nameAt[i] = m_names.size();
+        m_names.append(name.data(), std::size_t(name.size()));
+        m_names.push_back('\0');
+        m_filled[i] = tree.node(first + NodeIndex(i));
+    }
 }
 
 FolderReader::Children FolderReader::read(NodeIndex folder, int fd, const FolderHook *onFolder)
@@ -211,32 +236,36 @@ FolderReader::Children FolderReader::read(NodeIndex folder, int fd, const Folder
         return {};
     Children children;
     try {
+        // A scan stopped while the folder was listed keeps nothing of it.
+        if (m_listed == 0 || m_context.stopping()) {
+            releaseBlocks(m_blocks.size());
+            m_context.found(0, folder);
+            return {};
+        }
         CatalogTree &tree = m_context.tree();
-        Cursor at;
+        std::size_t batch = std::min(FillBatch, m_listed);
+        {
+            // All children go in at once: they are one block however many threads
+            // append meanwhile.
+            const std::lock_guard lock(m_context.mutex());
+            children.first = appendListed(folder);
+            children.count = std::uint32_t(m_listed);
+            takeBatch(children.first, batch);
+        }
         for (std::size_t done = 0; done < m_listed;) {
-            // The whole listing goes in at the first batch: the folder's children are
-            // then one block however many threads append meanwhile.
-            if (done == 0 && m_context.stopping())
-                break;
-            const std::size_t batch = std::min(FillBatch, m_listed - done);
+            // Once the scan stops, the rest keep what the listing told.
             const bool examine = !m_context.stopping();
-            for (std::size_t i = 0; i < batch; ++i) {
-                const Entry e = next(at);
-                CatalogNodeData &d = m_filled[i];
-                d = CatalogNodeData();
+            for (std::size_t i = 0; examine && i < batch; ++i) {
+                const char *name = m_names.data() + m_nameAt[i];
                 struct statx sx;
-                if (!examine)
-                    fillFromListing(d, e.type);
-                else if (statEntry(fd, e.name, &sx) == 0)
-                    fillFromStatx(d, sx);
-                else if (errno != ENOENT) // gone since it was listed: its name and path only
-                    fillFromListing(d, e.type);
+                if (statEntry(fd, name, &sx) == 0) {
+                    m_filled[i] = CatalogNodeData();
+                    fillFromStatx(m_filled[i], sx);
+                } else if (errno == ENOENT) { // gone since it was listed: its name and path only
+                    m_filled[i] = CatalogNodeData();
+                }
             }
             const std::lock_guard lock(m_context.mutex());
-            if (done == 0) {
-                children.first = appendListed(folder);
-                children.count = std::uint32_t(m_listed);
-            }
             for (std::size_t i = 0; i < batch; ++i) {
                 const NodeIndex child = children.first + NodeIndex(done + i);
                 CatalogNodeData &n = tree.node(child);
@@ -249,13 +278,14 @@ FolderReader::Children FolderReader::read(NodeIndex folder, int fd, const Folder
                     (*onFolder)(child);
             }
             done += batch;
-            releaseBlocks(at.block);
+            batch = std::min(FillBatch, m_listed - done);
+            if (batch > 0)
+                takeBatch(children.first + NodeIndex(done), batch);
         }
     } catch (...) {
         releaseBlocks(m_blocks.size());
         throw;
     }
-    releaseBlocks(m_blocks.size());
     m_context.found(children.count, folder);
     return children;
 }

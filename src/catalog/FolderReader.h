@@ -6,18 +6,20 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 class ScanContext;
 
 // Reads folders for one thread of a scan. A folder is first listed in full into the
 // reader's own buffers (its names and listing types, about the bytes the tree will
-// keep of them), then its entries are examined and appended to the tree as one
-// block of consecutive children: threads reading other folders at the same time
-// never land between them. The tree's lock is taken once per FillBatch entries, so
-// once for almost every folder. Listing buffers past the first are given back to
-// the system as soon as their entries are in the tree, so even a folder of millions
-// of entries costs little more than the nodes it becomes.
+// keep of them), then appended to the tree at once as one block of consecutive
+// children, so threads reading other folders at the same time never land between
+// them; then its entries are examined in batches of FillBatch, without the tree's
+// lock, and what statx says is written in. The lock is taken twice for almost every
+// folder. Listing buffers past the first are given back to the system as their
+// names move into the tree, so even a folder of millions of entries costs little
+// more than the nodes it becomes.
 class FolderReader
 {
 public:
@@ -61,12 +63,16 @@ private:
     void store(unsigned char type, const char *name, std::size_t length);
     Entry next(Cursor &at) const;
     NodeIndex appendListed(NodeIndex folder);
+    void takeBatch(NodeIndex first, std::size_t count);
     char *block(std::size_t i);
     void releaseBlocks(std::size_t before);
 
     ScanContext &m_context;
     std::unique_ptr<char[]> m_dirents;
+    // The batch being examined: what each entry becomes, and its name.
     std::unique_ptr<CatalogNodeData[]> m_filled;
+    std::unique_ptr<std::size_t[]> m_nameAt;
+    std::string m_names;
     std::vector<char *> m_blocks; // mapped pages; null where given back
     Cursor m_end;                 // where the next listed entry goes
     std::size_t m_listed = 0;

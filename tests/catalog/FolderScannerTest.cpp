@@ -28,6 +28,13 @@
 
 namespace {
 
+// Where fixtures of many entries are made: a tmpfs when there is one, as creating
+// files there costs no disk.
+const char *ManyEntriesParent()
+{
+    return ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+}
+
 // Thread counts every comparison runs with: the walk alone, and two ways of sharing.
 constexpr unsigned ThreadCounts[] = {1, 2, 4};
 
@@ -323,8 +330,9 @@ std::size_t makeComb(const QByteArray &root, int depth)
 
 TEST_F(FolderScannerTest, HugeFolder)
 {
+    const Fixture wide(ManyEntriesParent());
     constexpr int Count = 200000;
-    const int dir = ::open(fx.path().constData(), O_DIRECTORY | O_RDONLY);
+    const int dir = ::open(wide.path().constData(), O_DIRECTORY | O_RDONLY);
     ASSERT_GE(dir, 0);
     for (int i = 0; i < Count; ++i) {
         const QByteArray name = "entry-" + QByteArray::number(i) + ".dat";
@@ -340,19 +348,19 @@ TEST_F(FolderScannerTest, HugeFolder)
     constexpr int Side = 16;
     for (int i = 0; i < Side; ++i) {
         const QByteArray folder = "side-" + QByteArray::number(i);
-        fx.makeFolder(folder);
+        wide.makeFolder(folder);
         for (int f = 0; f < 20; ++f)
-            fx.makeFile(folder + "/f" + QByteArray::number(f), 1);
+            wide.makeFile(folder + "/f" + QByteArray::number(f), 1);
     }
     std::uint64_t reports = 0;
     ScanOptions options;
     options.progress = [&reports](std::uint64_t, const QByteArray &) { ++reports; };
-    ASSERT_TRUE(scan(fx.path(), options));
+    ASSERT_TRUE(scan(wide.path(), options));
     EXPECT_EQ(tree->nodeCount(), std::size_t(Count) + Side * 21 + 1);
     EXPECT_EQ(tree->childCount(0), std::uint32_t(Count + Side));
     EXPECT_EQ(text(0, FileBytes), QStringLiteral("19900320")); // 1000 * (0 + 1 + ... + 199) + 16 * 20
     EXPECT_GT(reports, 0u);
-    EXPECT_EQ(ThreadsDisagree(fx.path()), "");
+    EXPECT_EQ(ThreadsDisagree(wide.path()), "");
 }
 
 // The same tree, node for node, whatever the number of threads that read it: odd
@@ -597,14 +605,15 @@ TEST_F(FolderScannerTest, RowsOfAnEarlierScanOutliveTheNext)
 
 TEST_F(FolderScannerTest, CancelKeepsWhatWasFound)
 {
+    const Fixture many(ManyEntriesParent());
     // Entries enough that the first progress report comes well before the end.
     constexpr int Folders = 40;
     constexpr int Files = 500;
     for (int f = 0; f < Folders; ++f) {
         const QByteArray folder = "f" + QByteArray::number(f);
-        fx.makeFolder(folder);
+        many.makeFolder(folder);
         for (int e = 0; e < Files; ++e)
-            fx.makeFile(folder + "/" + QByteArray::number(e), 1);
+            many.makeFile(folder + "/" + QByteArray::number(e), 1);
     }
     constexpr std::size_t All = Folders * (Files + 1) + 1;
 
@@ -623,7 +632,7 @@ TEST_F(FolderScannerTest, CancelKeepsWhatWasFound)
                 cancel = true;
                 reporting.fetch_sub(1);
             };
-            EXPECT_FALSE(scan(fx.path(), options)) << what;
+            EXPECT_FALSE(scan(many.path(), options)) << what;
             EXPECT_EQ(result.stop, ScanStop::Cancelled) << what;
             EXPECT_NE(result.stoppedAt, NoNode) << what;
             EXPECT_GE(tree->nodeCount(), 1u) << what;
