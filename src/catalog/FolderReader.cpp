@@ -12,6 +12,7 @@
 #include <new>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -65,7 +66,8 @@ void fillFromListing(CatalogNodeData &n, unsigned char type)
 int statEntry(int dirFd, const char *name, struct statx *sx)
 {
     static std::atomic<bool> noStatx{false};
-    constexpr unsigned Mask = STATX_TYPE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME;
+    constexpr unsigned Mask = STATX_TYPE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME | STATX_INO
+        | STATX_NLINK;
     if (!noStatx.load(std::memory_order_relaxed)) {
         if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, Mask, sx) == 0)
             return 0;
@@ -77,8 +79,12 @@ int statEntry(int dirFd, const char *name, struct statx *sx)
     if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) != 0)
         return -1;
     std::memset(sx, 0, sizeof *sx);
-    sx->stx_mask = STATX_TYPE | STATX_SIZE | STATX_ATIME | STATX_MTIME;
+    sx->stx_mask = STATX_TYPE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_INO | STATX_NLINK;
     sx->stx_mode = std::uint16_t(st.st_mode);
+    sx->stx_ino = st.st_ino;
+    sx->stx_nlink = std::uint32_t(st.st_nlink);
+    sx->stx_dev_major = major(st.st_dev);
+    sx->stx_dev_minor = minor(st.st_dev);
     sx->stx_size = std::uint64_t(st.st_size);
     sx->stx_atime.tv_sec = st.st_atim.tv_sec;
     sx->stx_mtime.tv_sec = st.st_mtim.tv_sec;
@@ -92,6 +98,7 @@ FolderReader::FolderReader(ScanContext &context)
     , m_dirents(std::make_unique_for_overwrite<char[]>(DirentBufferSize))
     , m_filled(std::make_unique_for_overwrite<CatalogNodeData[]>(FillBatch))
     , m_nameAt(std::make_unique_for_overwrite<std::size_t[]>(FillBatch))
+    , m_links(std::make_unique<Link[]>(FillBatch))
 {
     m_names.reserve(FillBatch * 32);
     m_blocks.reserve(16);
@@ -243,6 +250,7 @@ FolderReader::Children FolderReader::read(NodeIndex folder, int fd, const Folder
             return {};
         }
         CatalogTree &tree = m_context.tree();
+        const bool countLinksOnce = m_context.options().countHardLinksOnce;
         std::size_t batch = std::min(FillBatch, m_listed);
         {
             // All children go in at once: they are one block however many threads
@@ -258,9 +266,13 @@ FolderReader::Children FolderReader::read(NodeIndex folder, int fd, const Folder
             for (std::size_t i = 0; examine && i < batch; ++i) {
                 const char *name = m_names.data() + m_nameAt[i];
                 struct statx sx;
+                m_links[i] = Link();
                 if (statEntry(fd, name, &sx) == 0) {
                     m_filled[i] = CatalogNodeData();
                     fillFromStatx(m_filled[i], sx);
+                    if (countLinksOnce && !S_ISDIR(sx.stx_mode) && (sx.stx_mask & STATX_NLINK)
+                        && sx.stx_nlink > 1)
+                        m_links[i] = {makedev(sx.stx_dev_major, sx.stx_dev_minor), sx.stx_ino};
                 } else if (errno == ENOENT) { // gone since it was listed: its name and path only
                     m_filled[i] = CatalogNodeData();
                 }
@@ -270,6 +282,8 @@ FolderReader::Children FolderReader::read(NodeIndex folder, int fd, const Folder
                 const NodeIndex child = children.first + NodeIndex(done + i);
                 CatalogNodeData &n = tree.node(child);
                 CatalogNodeData d = m_filled[i];
+                if (examine && m_links[i].inode != 0 && !m_context.firstLink(m_links[i].device, m_links[i].inode))
+                    d.size = 0;
                 d.parent = n.parent;
                 d.setNameOffset(n.nameOffset());
                 d.nameLength = n.nameLength;

@@ -72,6 +72,12 @@ private:
     // The batch being examined: what each entry becomes, and its name.
     std::unique_ptr<CatalogNodeData[]> m_filled;
     std::unique_ptr<std::size_t[]> m_nameAt;
+    struct Link
+    {
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0; // 0: not a file of several links
+    };
+    std::unique_ptr<Link[]> m_links;
     std::string m_names;
     std::vector<char *> m_blocks; // mapped pages; null where given back
     Cursor m_end;                 // where the next listed entry goes

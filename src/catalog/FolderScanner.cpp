@@ -75,6 +75,7 @@ ScanResult ScanFolder(const QByteArray &folderPath, const ScanOptions &options)
         result.stoppedAt = tree.top();
     } else {
         ScanContext context(tree, options);
+        context.setTop(topFd);
         NodeIndex reading = tree.top();
         const std::size_t budget = std::clamp(freeDescriptors() / 2, MinDescriptorBudget, MaxDescriptorBudget);
         const unsigned threads = threadsFor(options, budget);

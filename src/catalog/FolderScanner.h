@@ -21,6 +21,13 @@ struct ScanOptions
     // Threads that read folders at the same time: 0, one per core; 1, the walk on the
     // calling thread alone. Fewer are used when file descriptors are short.
     unsigned threads = 0;
+    // Folders on another file system (device) than the scanned folder are kept as
+    // folders without children: the scan does not cross mount points.
+    bool oneFileSystem = false;
+    // A file with several hard links counts its size once: the first of its links
+    // the scan meets keeps the size, the others show 0, so totals count its bytes
+    // once. Which link is met first may differ from scan to scan.
+    bool countHardLinksOnce = false;
 };
 
 // Why a scan ended before it had walked everything.

@@ -54,7 +54,9 @@ void FolderWalk::run(NodeIndex root, int rootFd)
         }
         m_reading = child;
         const int fd = openChild(f.fd);
-        if (fd >= 0)
+        if (fd >= 0 && !m_context.descends(fd))
+            ::close(fd); // another file system: kept as a folder without children
+        else if (fd >= 0)
             enter(child, fd);
         else if (outOfDescriptors(errno))
             m_context.stopAt(ScanStop::NoDescriptors, child, errno);

@@ -154,7 +154,7 @@ void ParallelScan::work()
                     const std::lock_guard lock(m_context.mutex());
                     m_context.tree().markUnreadable(task.folder, error);
                 }
-            } else {
+            } else if (task.folder == 0 || m_context.descends(folder.fd)) {
                 reader->read(task.folder, folder.fd, &onFolder);
             }
             if (pushed > 0)
@@ -177,6 +177,10 @@ void ParallelScan::work()
                         const std::lock_guard lock(m_context.mutex());
                         m_context.tree().markUnreadable(child, error);
                     }
+                    continue;
+                }
+                if (!m_context.descends(fd)) {
+                    ::close(fd);
                     continue;
                 }
                 FolderWalk walk(m_context, *reader, walkBudget(), reading);

@@ -1,5 +1,7 @@
 #include "ScanContext.h"
 
+#include <sys/stat.h>
+
 namespace {
 
 constexpr auto ProgressInterval = std::chrono::milliseconds(200);
@@ -14,6 +16,26 @@ ScanContext::ScanContext(CatalogTree &tree, const ScanOptions &options)
     , m_options(options)
     , m_reportedAt(std::chrono::steady_clock::now())
 {
+}
+
+void ScanContext::setTop(int topFd)
+{
+    struct stat st;
+    if (::fstat(topFd, &st) == 0)
+        m_topDevice = st.st_dev;
+}
+
+bool ScanContext::descends(int fd) const
+{
+    if (!m_options.oneFileSystem)
+        return true;
+    struct stat st;
+    return ::fstat(fd, &st) == 0 && st.st_dev == m_topDevice;
+}
+
+bool ScanContext::firstLink(std::uint64_t device, std::uint64_t inode)
+{
+    return m_linksMet.emplace(device, inode).second;
 }
 
 void ScanContext::stopAt(ScanStop stop, NodeIndex where, int error)

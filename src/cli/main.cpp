@@ -21,15 +21,19 @@ namespace {
 
 void printUsage(std::FILE *to)
 {
-    std::fputs("Usage: folvane-cli [--quiet] [--config FILE] [--threads N] FOLDER\n"
+    std::fputs("Usage: folvane-cli [--quiet] [--config FILE] [--threads N] [--one-file-system]\n"
+               "                   [--count-links-once] FOLDER\n"
                "Scans FOLDER and everything below it and prints a summary on standard error.\n"
                "\n"
-               "  --quiet          print nothing on success\n"
-               "  --config FILE    use FILE as the configuration instead of FolvaneConfig.xml\n"
-               "                   beside the program or in the user's configuration folder\n"
-               "  --threads N      read folders on N threads at once (N >= 1; default: one per\n"
-               "                   core; 1 reads them one after the other)\n"
-               "  --help           show this text\n"
+               "  --quiet              print nothing on success\n"
+               "  --config FILE        use FILE as the configuration instead of FolvaneConfig.xml\n"
+               "                       beside the program or in the user's configuration folder\n"
+               "  --threads N          read folders on N threads at once (N >= 1; default: one\n"
+               "                       per core; 1 reads them one after the other)\n"
+               "  --one-file-system    do not descend into folders on another file system than\n"
+               "                       FOLDER's (they are counted as empty folders)\n"
+               "  --count-links-once   count the size of a file with several hard links once\n"
+               "  --help               show this text\n"
                "\n"
                "Exit status: 0 complete; 1 FOLDER cannot be read; 2 wrong command line or\n"
                "FOLDER is not a folder; 3 the scan stopped short (the figures are incomplete).\n",
@@ -48,6 +52,8 @@ int run(int argc, char **argv)
     bool haveFolder = false;
     QByteArray configFile;
     unsigned threads = 0;
+    bool oneFileSystem = false;
+    bool countLinksOnce = false;
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg(argv[i]);
         if (!optionsEnded && arg == "--") {
@@ -61,6 +67,10 @@ int run(int argc, char **argv)
                 return ExitUsage;
             }
             configFile = argv[++i];
+        } else if (!optionsEnded && arg == "--one-file-system") {
+            oneFileSystem = true;
+        } else if (!optionsEnded && arg == "--count-links-once") {
+            countLinksOnce = true;
         } else if (!optionsEnded && arg == "--threads") {
             bool ok = false;
             const uint value = i + 1 < argc ? QByteArray(argv[i + 1]).toUInt(&ok) : 0;
@@ -112,6 +122,8 @@ int run(int argc, char **argv)
     Clock::time_point lastShown{};
     ScanOptions options;
     options.threads = threads;
+    options.oneFileSystem = oneFileSystem;
+    options.countHardLinksOnce = countLinksOnce;
     if (showProgress) {
         options.progress = [&lastShown](std::uint64_t entries, const QByteArray &) {
             const auto now = Clock::now();

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <filesystem>
 #include <fcntl.h>
 #include <map>
@@ -22,6 +23,7 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -639,6 +641,75 @@ TEST_F(FolderScannerTest, CancelKeepsWhatWasFound)
             EXPECT_LT(tree->nodeCount(), All) << what;
             EXPECT_FALSE(overlapped) << what << ": progress reported from two threads at once";
             expectInvariants();
+        }
+    }
+}
+
+TEST_F(FolderScannerTest, OneFileSystemStopsAtMountPoints)
+{
+    fx.makeFolder("plain");
+    fx.makeFile("plain/file", 3);
+    fx.makeFolder("mounted");
+    if (::mount("folvane-test", fx.at("mounted").constData(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here (" << std::strerror(errno) << "): needs root and a mount namespace that allows it";
+    struct Unmount
+    {
+        QByteArray path;
+        ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
+    } unmount{fx.at("mounted")};
+    fx.makeFolder("mounted/inner");
+    fx.makeFile("mounted/inner/file", 40);
+    fx.makeFile("mounted/file", 500);
+
+    for (const unsigned threads : ThreadCounts) {
+        for (const bool oneFileSystem : {false, true}) {
+            const std::string what = std::to_string(threads) + " threads" + (oneFileSystem ? ", one file system" : "");
+            ScanOptions options;
+            options.threads = threads;
+            options.oneFileSystem = oneFileSystem;
+            ASSERT_TRUE(scan(fx.path(), options)) << what;
+            expectInvariants();
+            const auto top = children(0);
+            const NodeIndex mounted = top.at("mounted");
+            EXPECT_EQ(text(mounted, FileType), QStringLiteral("folder")) << what;
+            EXPECT_EQ(tree->childCount(mounted), oneFileSystem ? 0u : 2u) << what;
+            EXPECT_EQ(tree->unreadableError(mounted), 0) << what;
+            EXPECT_EQ(text(0, FileBytes), oneFileSystem ? QStringLiteral("3") : QStringLiteral("543")) << what;
+            EXPECT_EQ(tree->childCount(top.at("plain")), 1u) << what;
+        }
+    }
+}
+
+TEST_F(FolderScannerTest, HardLinksCountOnceWhenAsked)
+{
+    fx.makeFolder("a");
+    fx.makeFolder("b");
+    fx.makeFolder("b/c");
+    fx.makeFile("a/big", 1000);
+    fx.makeFile("single", 5);
+    for (const char *link : {"a/same-folder", "b/other", "b/c/deeper"})
+        ASSERT_EQ(::link(fx.at("a/big").constData(), fx.at(link).constData()), 0) << link;
+
+    for (const unsigned threads : ThreadCounts) {
+        for (const bool once : {false, true}) {
+            const std::string what = std::to_string(threads) + " threads" + (once ? ", links once" : "");
+            ScanOptions options;
+            options.threads = threads;
+            options.countHardLinksOnce = once;
+            ASSERT_TRUE(scan(fx.path(), options)) << what;
+            expectInvariants();
+            EXPECT_EQ(text(0, FileBytes), once ? QStringLiteral("1005") : QStringLiteral("4005")) << what;
+            // Every link stays a file with its times; one of them keeps the size.
+            int withSize = 0;
+            for (NodeIndex n = 1; n < tree->nodeCount(); ++n) {
+                if (tree->nameBytes(n) == "single" || !tree->isFile(n))
+                    continue;
+                EXPECT_FALSE(text(n, WriteTime).isEmpty()) << what;
+                withSize += tree->node(n).size == 1000 ? 1 : 0;
+                EXPECT_TRUE(tree->node(n).size == 1000 || (once && tree->node(n).size == 0)) << what;
+            }
+            EXPECT_EQ(withSize, once ? 1 : 4) << what;
+            EXPECT_EQ(text(children(0).at("single"), FileBytes), QStringLiteral("5")) << what;
         }
     }
 }

@@ -139,6 +139,28 @@ TEST(CliScan, ThreadsOptionTakesACountOfOneOrMore)
     EXPECT_EQ(runCli(fx, {fx.at("tree"), "--threads"}).status, 2);
 }
 
+TEST(CliScan, LinksCountOnceAndMountPointsStayShutWhenAsked)
+{
+    Fixture fx;
+    fx.makeFolder("tree");
+    fx.makeFolder("tree/a");
+    fx.makeFile("tree/a/file", 100);
+    ASSERT_EQ(::link(fx.at("tree/a/file").constData(), fx.at("tree/link").constData()), 0);
+    const struct { QList<QByteArray> args; QByteArray says; } cases[] = {
+        {{}, "Scanned 3 entries (2 files, 1 folders), 200 bytes in "},
+        {{"--count-links-once"}, "Scanned 3 entries (2 files, 1 folders), 100 bytes in "},
+        // Nothing is mounted below: the option changes nothing.
+        {{"--one-file-system", "--threads", "2"}, "Scanned 3 entries (2 files, 1 folders), 200 bytes in "},
+    };
+    for (const auto &c : cases) {
+        QList<QByteArray> args = c.args;
+        args.append(fx.at("tree"));
+        const CliRun run = runCli(fx, args);
+        EXPECT_EQ(run.status, 0) << run.err.toStdString();
+        EXPECT_TRUE(run.err.startsWith(c.says)) << c.args.join(' ').toStdString() << ": " << run.err.toStdString();
+    }
+}
+
 TEST(CliScan, UnreadableFoldersAreNamedWithTheirReason)
 {
     if (::geteuid() != 0)
