@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <sched.h>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -24,8 +25,15 @@ constexpr unsigned MaxThreads = 64;
 unsigned threadsFor(const ScanOptions &options, std::size_t budget)
 {
     unsigned threads = options.threads;
-    if (threads == 0)
-        threads = std::max(1u, std::thread::hardware_concurrency());
+    if (threads == 0) {
+        // The cores this process may run on (taskset, a container's cpuset), which
+        // can be fewer than the machine has.
+        cpu_set_t cores;
+        CPU_ZERO(&cores);
+        threads = ::sched_getaffinity(0, sizeof cores, &cores) == 0 ? unsigned(CPU_COUNT(&cores))
+                                                                      : std::thread::hardware_concurrency();
+        threads = std::max(1u, threads);
+    }
     threads = std::min(threads, MaxThreads);
     // With few descriptors to share, the threads would take them from one another:
     // one walk makes the most of them.

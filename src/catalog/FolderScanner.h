@@ -18,8 +18,9 @@ struct ScanOptions
     // Set from any thread to stop the walk within a fraction of a second, even inside
     // a huge folder; what was found so far is kept and rolled up.
     const std::atomic<bool> *cancel = nullptr;
-    // Threads that read folders at the same time: 0, one per core; 1, the walk on the
-    // calling thread alone. Fewer are used when file descriptors are short.
+    // Threads that read folders at the same time: 0, one per core the process may
+    // run on; 1, the walk on the calling thread alone. Fewer are used when file
+    // descriptors are short.
     unsigned threads = 0;
     // Folders on another file system (device) than the scanned folder are kept as
     // folders without children: the scan does not cross mount points.

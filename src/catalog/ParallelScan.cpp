@@ -83,11 +83,10 @@ void ParallelScan::work()
     try {
         reader = std::make_unique<FolderReader>(m_context);
     } catch (const std::bad_alloc &) {
-        // Whatever else runs short, this thread is not needed for the result.
-        const std::lock_guard lock(m_context.mutex());
-        if (m_busy > 0 || !m_tasks.empty())
-            return;
+        // Memory too short for a thread's buffers will not hold the rest of the tree:
+        // the scan stops rather than leave the tasks to threads that may fail alike.
         m_context.stopAt(ScanStop::OutOfMemory, 0, 0);
+        m_wake.notify_all();
         return;
     }
     std::string path;
