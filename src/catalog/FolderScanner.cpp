@@ -99,6 +99,10 @@ ScanResult ScanFolder(const QByteArray &folderPath, const ScanOptions &options)
             context.stopAt(ScanStop::OutOfMemory, reading, 0);
         } catch (const std::length_error &) {
             context.stopAt(ScanStop::NodeLimit, reading, 0);
+        } catch (...) {
+            if (topFd >= 0)
+                ::close(topFd);
+            throw;
         }
         if (topFd >= 0)
             ::close(topFd);
