@@ -23,6 +23,9 @@ constexpr std::size_t DirentBufferSize = std::size_t(64) << 10;
 // it to the system at once instead of leaving it in an allocator arena.
 constexpr std::size_t ListBlockSize = std::size_t(256) << 10;
 constexpr std::size_t FillBatch = 1024;
+// A folder of at least twice this many entries is examined by several threads, this
+// many entries each, when the caller shares them out.
+constexpr std::size_t ShareBatch = 16384;
 // A stored entry: type, two bytes of length, the name and its NUL. A block ends
 // where the next entry would not fit, with this byte where its type would be.
 constexpr unsigned char BlockEnd = 0xFF;
@@ -237,11 +240,13 @@ void FolderReader::takeBatch(NodeIndex first, std::size_t count)
     }
 }
 
-FolderReader::Children FolderReader::read(NodeIndex folder, int fd, const FolderHook *onFolder)
+FolderReader::Children FolderReader::read(NodeIndex folder, int fd, const FolderHook *onFolder,
+                                         const ShareHook *onShare)
 {
     if (!list(folder, fd))
         return {};
     Children children;
+    std::size_t own = m_listed;
     try {
         // A scan stopped while the folder was listed keeps nothing of it.
         if (m_listed == 0 || m_context.stopping()) {
@@ -249,57 +254,67 @@ FolderReader::Children FolderReader::read(NodeIndex folder, int fd, const Folder
             m_context.found(0, folder);
             return {};
         }
-        CatalogTree &tree = m_context.tree();
-        const bool countLinksOnce = m_context.options().countHardLinksOnce;
-        std::size_t batch = std::min(FillBatch, m_listed);
-        {
-            // All children go in at once: they are one block however many threads
-            // append meanwhile.
-            const std::lock_guard lock(m_context.mutex());
-            children.first = appendListed(folder);
-            children.count = std::uint32_t(m_listed);
-            takeBatch(children.first, batch);
-        }
-        for (std::size_t done = 0; done < m_listed;) {
-            // Once the scan stops, the rest keep what the listing told.
-            const bool examine = !m_context.stopping();
-            for (std::size_t i = 0; examine && i < batch; ++i) {
-                const char *name = m_names.data() + m_nameAt[i];
-                struct statx sx;
-                m_links[i] = Link();
-                if (statEntry(fd, name, &sx) == 0) {
-                    m_filled[i] = CatalogNodeData();
-                    fillFromStatx(m_filled[i], sx);
-                    if (countLinksOnce && !S_ISDIR(sx.stx_mode) && (sx.stx_mask & STATX_NLINK)
-                        && sx.stx_nlink > 1)
-                        m_links[i] = {makedev(sx.stx_dev_major, sx.stx_dev_minor), sx.stx_ino};
-                } else if (errno == ENOENT) { // gone since it was listed: its name and path only
-                    m_filled[i] = CatalogNodeData();
-                }
-            }
-            const std::lock_guard lock(m_context.mutex());
-            for (std::size_t i = 0; i < batch; ++i) {
-                const NodeIndex child = children.first + NodeIndex(done + i);
-                CatalogNodeData &n = tree.node(child);
-                CatalogNodeData d = m_filled[i];
-                if (examine && m_links[i].inode != 0 && !m_context.firstLink(m_links[i].device, m_links[i].inode))
-                    d.size = 0;
-                d.parent = n.parent;
-                d.setNameOffset(n.nameOffset());
-                d.nameLength = n.nameLength;
-                n = d;
-                if (onFolder && d.kind() == NodeKind::Folder)
-                    (*onFolder)(child);
-            }
-            done += batch;
-            batch = std::min(FillBatch, m_listed - done);
-            if (batch > 0)
-                takeBatch(children.first + NodeIndex(done), batch);
+        // All children go in at once: they are one block however many threads
+        // append meanwhile.
+        const std::lock_guard lock(m_context.mutex());
+        children.first = appendListed(folder);
+        children.count = std::uint32_t(m_listed);
+        if (onShare && m_listed >= 2 * ShareBatch) {
+            own = ShareBatch;
+            for (std::size_t from = own; from < m_listed; from += ShareBatch)
+                (*onShare)(children.first + NodeIndex(from), std::uint32_t(std::min(ShareBatch, m_listed - from)));
         }
     } catch (...) {
         releaseBlocks(m_blocks.size());
         throw;
     }
+    examine(fd, children.first, own, onFolder);
     m_context.found(children.count, folder);
     return children;
+}
+
+void FolderReader::examine(int fd, NodeIndex first, std::size_t count, const FolderHook *onFolder)
+{
+    CatalogTree &tree = m_context.tree();
+    const bool countLinksOnce = m_context.options().countHardLinksOnce;
+    std::size_t batch = std::min(FillBatch, count);
+    {
+        const std::lock_guard lock(m_context.mutex());
+        takeBatch(first, batch);
+    }
+    for (std::size_t done = 0; done < count;) {
+        // Once the scan stops, the rest keep what the listing told.
+        const bool look = !m_context.stopping();
+        for (std::size_t i = 0; look && i < batch; ++i) {
+            const char *name = m_names.data() + m_nameAt[i];
+            struct statx sx;
+            m_links[i] = Link();
+            if (statEntry(fd, name, &sx) == 0) {
+                m_filled[i] = CatalogNodeData();
+                fillFromStatx(m_filled[i], sx);
+                if (countLinksOnce && !S_ISDIR(sx.stx_mode) && (sx.stx_mask & STATX_NLINK) && sx.stx_nlink > 1)
+                    m_links[i] = {makedev(sx.stx_dev_major, sx.stx_dev_minor), sx.stx_ino};
+            } else if (errno == ENOENT) { // gone since it was listed: its name and path only
+                m_filled[i] = CatalogNodeData();
+            }
+        }
+        const std::lock_guard lock(m_context.mutex());
+        for (std::size_t i = 0; i < batch; ++i) {
+            const NodeIndex child = first + NodeIndex(done + i);
+            CatalogNodeData &n = tree.node(child);
+            CatalogNodeData d = m_filled[i];
+            if (look && m_links[i].inode != 0 && !m_context.firstLink(m_links[i].device, m_links[i].inode))
+                d.size = 0;
+            d.parent = n.parent;
+            d.setNameOffset(n.nameOffset());
+            d.nameLength = n.nameLength;
+            n = d;
+            if (onFolder && d.kind() == NodeKind::Folder)
+                (*onFolder)(child);
+        }
+        done += batch;
+        batch = std::min(FillBatch, count - done);
+        if (batch > 0)
+            takeBatch(first + NodeIndex(done), batch);
+    }
 }

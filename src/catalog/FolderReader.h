@@ -25,6 +25,9 @@ class FolderReader
 public:
     // Called with the tree's lock held, for every child of kind folder as it is filled in.
     using FolderHook = std::function<void(NodeIndex child)>;
+    // Called with the tree's lock held, for each range of a huge folder's children
+    // that the reader leaves to other threads to examine (see examine()).
+    using ShareHook = std::function<void(NodeIndex first, std::uint32_t count)>;
 
     struct Children
     {
@@ -43,8 +46,15 @@ public:
     // that fails part way marks the folder unreadable and keeps what was listed. A
     // scan that stops before the listing is complete appends nothing of it; one
     // that stops later appends the rest from the listing alone. Throws
-    // std::bad_alloc and std::length_error from a full tree.
-    Children read(NodeIndex folder, int fd, const FolderHook *onFolder = nullptr);
+    // std::bad_alloc and std::length_error from a full tree. With `onShare`, a folder
+    // of tens of thousands of entries is examined in part only: the rest goes to
+    // onShare in ranges, each to be examined by examine(), and stays as the listing
+    // told until then.
+    Children read(NodeIndex folder, int fd, const FolderHook *onFolder = nullptr,
+                  const ShareHook *onShare = nullptr);
+    // Examines `count` children from `first` on of the folder open at `fd`, which
+    // read() appended, and writes in what statx says.
+    void examine(int fd, NodeIndex first, std::size_t count, const FolderHook *onFolder = nullptr);
 
 private:
     struct Entry

@@ -58,37 +58,41 @@ void ParallelScan::run(int topFd)
     m_topFd = topFd;
     m_tasks.reserve(1024);
     m_tasks.push_back({0, 0});
-    std::vector<std::thread> helpers;
-    helpers.reserve(m_threads - 1);
-    for (unsigned i = 1; i < m_threads; ++i) {
+    // Every thread's buffers are taken here, before any folder is read, so a
+    // shortage of memory shows at once, in one place, and not at some moment of
+    // the walk that depends on when a thread got going.
+    std::vector<std::unique_ptr<FolderReader>> readers;
+    readers.reserve(m_threads);
+    for (unsigned i = 0; i < m_threads; ++i) {
         try {
-            helpers.emplace_back([this] { work(); });
-        } catch (const std::system_error &) {
+            readers.push_back(std::make_unique<FolderReader>(m_context));
+        } catch (const std::bad_alloc &) {
+            if (readers.empty())
+                throw;
             break; // fewer threads read the same tree
+        }
+    }
+    std::vector<std::thread> helpers;
+    helpers.reserve(readers.size() - 1);
+    for (std::size_t i = 1; i < readers.size(); ++i) {
+        try {
+            helpers.emplace_back([this, reader = readers[i].get()] { work(*reader); });
+        } catch (const std::system_error &) {
+            break;
         } catch (const std::bad_alloc &) {
             break;
         }
     }
-    work();
+    work(*readers[0]);
     for (std::thread &t : helpers)
         t.join();
     if (m_failure)
         std::rethrow_exception(m_failure);
 }
 
-void ParallelScan::work()
+void ParallelScan::work(FolderReader &reader)
 {
     NodeIndex reading = 0;
-    std::unique_ptr<FolderReader> reader;
-    try {
-        reader = std::make_unique<FolderReader>(m_context);
-    } catch (const std::bad_alloc &) {
-        // Memory too short for a thread's buffers will not hold the rest of the tree:
-        // the scan stops rather than leave the tasks to threads that may fail alike.
-        m_context.stopAt(ScanStop::OutOfMemory, 0, 0);
-        m_wake.notify_all();
-        return;
-    }
     std::string path;
     std::string name;
     std::vector<NodeIndex> deep;
@@ -104,6 +108,11 @@ void ParallelScan::work()
             m_tasks.push_back({child, task.depth + 1});
             ++pushed;
         }
+    };
+
+    const FolderReader::ShareHook onShare = [&](NodeIndex first, std::uint32_t count) {
+        m_tasks.push_back({task.folder, task.depth, first, count});
+        ++pushed;
     };
 
     for (;;) {
@@ -153,8 +162,10 @@ void ParallelScan::work()
                     const std::lock_guard lock(m_context.mutex());
                     m_context.tree().markUnreadable(task.folder, error);
                 }
+            } else if (task.count > 0) {
+                reader.examine(folder.fd, task.first, task.count, &onFolder);
             } else if (task.folder == 0 || m_context.descends(folder.fd)) {
-                reader->read(task.folder, folder.fd, &onFolder);
+                reader.read(task.folder, folder.fd, &onFolder, &onShare);
             }
             if (pushed > 0)
                 m_wake.notify_all();
@@ -182,7 +193,7 @@ void ParallelScan::work()
                     ::close(fd);
                     continue;
                 }
-                FolderWalk walk(m_context, *reader, walkBudget(), reading);
+                FolderWalk walk(m_context, reader, walkBudget(), reading);
                 walk.run(child, fd);
             }
         } catch (const std::bad_alloc &) {

@@ -8,6 +8,7 @@
 #include <exception>
 #include <vector>
 
+class FolderReader;
 class ScanContext;
 
 // Reads the folders of one scan on several threads. Every folder to read is a task
@@ -17,7 +18,9 @@ class ScanContext;
 // children as one block, and pushes the sub-folders as new tasks under the same
 // lock. Tasks hold no descriptor: a thread holds the top's (shared), the folder it
 // reads and, below MaxTaskDepth or where a path grows too long to open in one step,
-// the window of a FolderWalk over that subtree.
+// the window of a FolderWalk over that subtree. The entries of a huge folder are
+// shared out too: its reader appends them all, examines a first range and leaves the
+// others as tasks, each opening the folder again by its path.
 class ParallelScan
 {
 public:
@@ -35,13 +38,17 @@ public:
     void run(int topFd);
 
 private:
+    // A folder to read, or (count > 0) a range of the children of a huge folder,
+    // already appended, to examine.
     struct Task
     {
         NodeIndex folder;
         std::uint32_t depth;
+        NodeIndex first = NoNode;
+        std::uint32_t count = 0;
     };
 
-    void work();
+    void work(FolderReader &reader);
     std::size_t walkBudget() const;
 
     ScanContext &m_context;
