@@ -16,6 +16,9 @@
 #                        run took longer is timed in one round, without warm-up
 #   FOLVANE_BENCH_TIMEOUT seconds (default 1800): folvane-cli's check run on a deep
 #                        tree is stopped after this long and the tree is not timed
+#   FOLVANE_BENCH_THREADS thread counts (default "1") for more folvane-cli rows,
+#                        "folvane-cli-tN" = folvane-cli --threads N; the row
+#                        "folvane-cli" is the default (one thread per core)
 #   FOLVANE_BENCH_SEED   generator seed (default 1)
 #   FOLVANE_BENCH_RUNS   timed runs per tool and tree (default 7; 2 warm-up runs before)
 #   FOLVANE_BENCH_BUILD  build directory (default <repo>/build-bench)
@@ -30,6 +33,7 @@ COMB=${FOLVANE_BENCH_COMB:-10000}
 CHAIN=${FOLVANE_BENCH_CHAIN:-100000}
 SLOW=${FOLVANE_BENCH_SLOW:-30}
 TIMEOUT=${FOLVANE_BENCH_TIMEOUT:-1800}
+THREADS=${FOLVANE_BENCH_THREADS-1}
 SEED=${FOLVANE_BENCH_SEED:-1}
 RUNS=${FOLVANE_BENCH_RUNS:-7}
 WARMUP=2
@@ -65,10 +69,12 @@ REPORT=$DIR/results/report-$STAMP.txt
 
 # The tools to compare: name, then the command (words; @TREE@ stands for the tree).
 TOOLS=("folvane-cli|$CLI --quiet @TREE@" "du|du -s --apparent-size @TREE@")
+for t in $THREADS; do TOOLS+=("folvane-cli-t$t|$CLI --quiet --threads $t @TREE@"); done
 command -v ncdu >/dev/null && TOOLS+=("ncdu|ncdu -0 -o /dev/null @TREE@")
 command -v gdu >/dev/null && TOOLS+=("gdu|gdu --config-file /dev/null -n -p -a @TREE@")
 # On the deep trees: find (one byte out per entry) instead of ncdu and gdu.
 DEEP_TOOLS=("folvane-cli|$CLI --quiet @TREE@" "du|du -s --apparent-size @TREE@" "find|find @TREE@ -printf x")
+for t in $THREADS; do DEEP_TOOLS+=("folvane-cli-t$t|$CLI --quiet --threads $t @TREE@"); done
 
 median() { sort -n | awk '{v[NR] = $1} END {if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 
@@ -141,6 +147,7 @@ prepare_tree() {
     if command -v ncdu >/dev/null; then tools="$tools; ncdu $(ncdu -v | awk '{print $2}')"; fi
     if command -v gdu >/dev/null; then tools="$tools; gdu $(gdu -v | awk '/Version/ {print $2}')"; fi
     echo "tools: $tools"
+    echo "folvane-cli: one thread per core ($(nproc)); folvane-cli-tN: --threads N"
     echo "seed $SEED; wall time: $RUNS rounds after $WARMUP warm-up rounds, each tool once a round (hyperfine, no shell)"
 } | tee "$REPORT"
 
@@ -181,13 +188,13 @@ time_tree() {
         END {
             du_n = 0; for (r in rounds) du_w[++du_n] = wall[r, "du"]
             du_med = median(du_w, du_n)
-            printf "  %-12s %10s %17s %10s %14s\n", "tool", "median s", "min-max s", "ratio/du", "paired ratio"
+            printf "  %-14s %10s %17s %10s %14s\n", "tool", "median s", "min-max s", "ratio/du", "paired ratio"
             t = split(order, names, " ")
             for (i = 1; i <= t; i++) {
                 m = 0; delete x; delete q
                 for (r in rounds) { x[++m] = wall[r, names[i]]; q[m] = wall[r, names[i]] / wall[r, "du"] }
                 med = median(x, m); lo = x[1]; hi = x[m]
-                printf "  %-12s %10.3f %8.3f-%-8.3f %10.2f %14.2f\n", names[i], med, lo, hi, med / du_med, median(q, m)
+                printf "  %-14s %10.3f %8.3f-%-8.3f %10.2f %14.2f\n", names[i], med, lo, hi, med / du_med, median(q, m)
             }
         }' "$raw"
 }
@@ -255,14 +262,14 @@ log "measuring peak memory on $tree ($MEMORY_RUNS runs each)"
     echo
     printf 'Peak resident memory, %s entries (median of %s runs; baseline = same program on an empty folder)\n' \
         "$n" "$MEMORY_RUNS"
-    printf '  %-12s %10s %12s %16s\n' "tool" "peak MiB" "baseline MiB" "bytes per entry"
+    printf '  %-14s %10s %12s %16s\n' "tool" "peak MiB" "baseline MiB" "bytes per entry"
     for t in "${TOOLS[@]}"; do
         name=${t%%|*}
         read -r -a cmd <<<"${t#*|}"
         base=$(median_peak_kib "${cmd[@]/#@TREE@/$EMPTY}")
         peak=$(median_peak_kib "${cmd[@]/#@TREE@/$tree}")
         awk -v name="$name" -v peak="$peak" -v base="$base" -v n="$n" 'BEGIN {
-            printf "  %-12s %10.1f %12.1f %16.1f\n", name, peak / 1024, base / 1024, (peak - base) * 1024 / n }'
+            printf "  %-14s %10.1f %12.1f %16.1f\n", name, peak / 1024, base / 1024, (peak - base) * 1024 / n }'
         if [ "$name" = folvane-cli ]; then
             folvane_line=$(awk -v peak="$peak" -v base="$base" -v n="$n" -v names="$names" 'BEGIN {
                 per = (peak - base) * 1024 / n; avg = names / n; budget = 64 + avg

@@ -11,12 +11,24 @@
 
 struct ScanOptions
 {
-    // Called on the scanning thread a few times a second at most, with the number of
-    // entries found and the folder just read (its path as the file system takes it).
+    // Called a few times a second at most, with the number of entries found and the
+    // folder just read (its path as the file system takes it); from any of the
+    // scan's threads, but from one at a time.
     std::function<void(std::uint64_t entries, const QByteArray &folder)> progress;
     // Set from any thread to stop the walk within a fraction of a second, even inside
     // a huge folder; what was found so far is kept and rolled up.
     const std::atomic<bool> *cancel = nullptr;
+    // Threads that read folders at the same time: 0, one per core the process may
+    // run on; 1, the walk on the calling thread alone. Fewer are used when file
+    // descriptors are short.
+    unsigned threads = 0;
+    // Folders on another file system (device) than the scanned folder are kept as
+    // folders without children: the scan does not cross mount points.
+    bool oneFileSystem = false;
+    // A file with several hard links counts its size once: the first of its links
+    // the scan meets keeps the size, the others show 0, so totals count its bytes
+    // once. Which link is met first may differ from scan to scan.
+    bool countHardLinksOnce = false;
 };
 
 // Why a scan ended before it had walked everything.

@@ -24,24 +24,31 @@ namespace {
 
 void printUsage(std::FILE *to)
 {
-    std::fputs("Usage: folvane-cli [--quiet] [--config FILE] [EXPORT OPTIONS] FOLDER\n"
+    std::fputs("Usage: folvane-cli [--quiet] [--config FILE] [--threads N] [--one-file-system]\n"
+               "                   [--count-links-once] [EXPORT OPTIONS] FOLDER\n"
                "Scans FOLDER and everything below it and prints a summary on standard error.\n"
                "\n"
-               "  --quiet          print nothing on success\n"
-               "  --config FILE    use FILE as the configuration instead of FolvaneConfig.xml\n"
-               "                   beside the program or in the user's configuration folder\n"
-               "  --help           show this text\n"
+               "  --quiet              print nothing on success\n"
+               "  --config FILE        use FILE as the configuration instead of FolvaneConfig.xml\n"
+               "                       beside the program or in the user's configuration folder\n"
+               "  --threads N          read folders on N threads at once (N >= 1; default: one\n"
+               "                       per core; 1 reads them one after the other)\n"
+               "  --one-file-system    do not descend into folders on another file system than\n"
+               "                       FOLDER's (they are counted as empty folders)\n"
+               "  --count-links-once   count the size of a file with several hard links once\n"
+               "  --help               show this text\n"
                "\n"
                "Export options (the columns are the visible ones of the configuration):\n"
-               "  --format FORMAT  csv, text, html, xml or xlsx; without it the name given\n"
-               "                   to --output decides by its extension\n"
-               "  --output FILE    write the export to FILE (needed for xlsx); without it,\n"
-               "                   or with \"-\", the export goes to standard output\n"
-               "  --list LIST      tree: every entry, each folder before its contents\n"
-               "                   (default); folder: the entries of FOLDER itself\n"
-               "  --sort COLUMN    order of the entries of each folder, by a column name such\n"
-               "                   as \"File Size\" (default \"File Name\"); folders come first\n"
-               "  --descending     sort in descending order\n"
+               "  --format FORMAT      csv, text, html, xml or xlsx; without it the name given\n"
+               "                       to --output decides by its extension\n"
+               "  --output FILE        write the export to FILE (needed for xlsx); without it,\n"
+               "                       or with \"-\", the export goes to standard output\n"
+               "  --list LIST          tree: every entry, each folder before its contents\n"
+               "                       (default); folder: the entries of FOLDER itself\n"
+               "  --sort COLUMN        order of the entries of each folder, by a column name\n"
+               "                       such as \"File Size\" (default \"File Name\"); folders\n"
+               "                       come first\n"
+               "  --descending         sort in descending order\n"
                "\n"
                "Exit status: 0 complete; 1 FOLDER cannot be read or the export cannot be\n"
                "written; 2 wrong command line or FOLDER is not a folder; 3 the scan stopped\n"
@@ -68,6 +75,9 @@ int run(int argc, char **argv)
         printUsage(stderr);
         return ExitUsage;
     };
+    unsigned threads = 0;
+    bool oneFileSystem = false;
+    bool countLinksOnce = false;
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg(argv[i]);
         if (!optionsEnded && arg == "--") {
@@ -102,6 +112,20 @@ int run(int argc, char **argv)
         } else if (!optionsEnded && arg == "--descending") {
             exportOptions.descending = true;
             exportAsked = true;
+        } else if (!optionsEnded && arg == "--one-file-system") {
+            oneFileSystem = true;
+        } else if (!optionsEnded && arg == "--count-links-once") {
+            countLinksOnce = true;
+        } else if (!optionsEnded && arg == "--threads") {
+            bool ok = false;
+            const uint value = i + 1 < argc ? QByteArray(argv[i + 1]).toUInt(&ok) : 0;
+            if (!ok || value < 1) {
+                std::fprintf(stderr, "folvane-cli: --threads needs a number N >= 1\n");
+                printUsage(stderr);
+                return ExitUsage;
+            }
+            threads = value;
+            ++i;
         } else if (!optionsEnded && (arg == "--help" || arg == "-h")) {
             printUsage(stdout);
             return 0;
@@ -154,6 +178,9 @@ int run(int argc, char **argv)
     using Clock = std::chrono::steady_clock;
     Clock::time_point lastShown{};
     ScanOptions options;
+    options.threads = threads;
+    options.oneFileSystem = oneFileSystem;
+    options.countHardLinksOnce = countLinksOnce;
     if (showProgress) {
         options.progress = [&lastShown](std::uint64_t entries, const QByteArray &) {
             const auto now = Clock::now();

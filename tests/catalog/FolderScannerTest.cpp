@@ -11,16 +11,118 @@
 
 #include <QLocale>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <filesystem>
 #include <fcntl.h>
 #include <map>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <vector>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+// Where fixtures of many entries are made: a tmpfs when there is one, as creating
+// files there costs no disk.
+const char *ManyEntriesParent()
+{
+    return ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+}
+
+// Thread counts every comparison runs with: the walk alone, and two ways of sharing.
+constexpr unsigned ThreadCounts[] = {1, 2, 4};
+
+// One node as a scan with any number of threads must give it: everything it holds
+// but its index and where its name is stored.
+struct NodeRecord
+{
+    std::string path; // bytes, compared as such
+
+    int kind;
+    int flags;
+    std::uint64_t size;
+    std::int64_t createTime, accessTime, writeTime;
+    std::uint32_t subtreeCount, childCount;
+    int unreadable;
+
+    auto operator<=>(const NodeRecord &) const = default;
+};
+
+std::ostream &operator<<(std::ostream &out, const NodeRecord &r)
+{
+    return out << r.path << " kind " << r.kind << " flags " << r.flags << " size " << r.size
+               << " times " << r.createTime << '/' << r.accessTime << '/' << r.writeTime << " subtree "
+               << r.subtreeCount << " children " << r.childCount << " unreadable " << r.unreadable;
+}
+
+// The tree's nodes in an order that does not depend on the order folders were read
+// or listed in, after checking what every tree must hold: the children of a folder
+// at consecutive indexes after it, each naming it as parent. Empty when that fails.
+std::vector<NodeRecord> Records(const CatalogTree &tree)
+{
+    using F = CatalogNodeData;
+    std::vector<NodeRecord> records;
+    for (NodeIndex n = 0; n < tree.nodeCount(); ++n) {
+        const CatalogNodeData &d = tree.node(n);
+        for (std::uint32_t r = 0; r < d.childCount; ++r) {
+            const NodeIndex c = tree.child(n, r);
+            if (c <= n || c >= tree.nodeCount() || tree.parent(c) != n)
+                return {};
+        }
+        int flags = 0;
+        for (const F::Flag f : {F::HasSize, F::HasDetails, F::HasCreateTime, F::HasAccessTime,
+                                F::HasWriteTime, F::Unreadable})
+            flags |= d.has(f) ? f : 0;
+        records.push_back({tree.fullPathBytes(n).toStdString(), int(d.kind()), flags, d.size, d.createTime,
+                           d.accessTime, d.writeTime, d.subtreeCount, d.childCount,
+                           tree.unreadableError(n)});
+    }
+    std::sort(records.begin(), records.end());
+    return records;
+}
+
+// Scans `path` with every count of ThreadCounts and returns how the scans differ
+// from the first, empty when they all agree and are complete.
+std::string ThreadsDisagree(const QByteArray &path)
+{
+    // The first read of a new folder moves its access time (relatime); later ones
+    // leave it, so one scan before those compared settles every stamp.
+    ScanFolder(path);
+    std::vector<NodeRecord> first;
+    for (const unsigned threads : ThreadCounts) {
+        ScanOptions options;
+        options.threads = threads;
+        const ScanResult result = ScanFolder(path, options);
+        const std::string with = std::to_string(threads) + " threads: ";
+        if (!result.complete())
+            return with + "stopped short, " + ScanStopText(result.stop);
+        std::vector<NodeRecord> records = Records(*result.tree);
+        if (records.empty())
+            return with + "children of a folder not consecutive after it";
+        if (first.empty()) {
+            first = std::move(records);
+            continue;
+        }
+        if (records.size() != first.size())
+            return with + std::to_string(records.size()) + " nodes, not " + std::to_string(first.size());
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            if (records[i] != first[i]) {
+                std::ostringstream out;
+                out << with << records[i] << "\n  instead of " << first[i];
+                return out.str();
+            }
+        }
+    }
+    return {};
+}
 
 class FolderScannerTest : public ::testing::Test
 {
@@ -189,31 +291,6 @@ TEST_F(FolderScannerTest, OddNamesKeepTheirBytes)
     EXPECT_EQ(text(top[" padded "], FileName), QStringLiteral(" padded "));
 }
 
-TEST_F(FolderScannerTest, HugeFolder)
-{
-    constexpr int Count = 200000;
-    const int dir = ::open(fx.path().constData(), O_DIRECTORY | O_RDONLY);
-    ASSERT_GE(dir, 0);
-    for (int i = 0; i < Count; ++i) {
-        const QByteArray name = "entry-" + QByteArray::number(i) + ".dat";
-        const int fd = ::openat(dir, name.constData(), O_WRONLY | O_CREAT, 0644);
-        ASSERT_GE(fd, 0);
-        if (i % 1000 == 0) {
-            ASSERT_EQ(::ftruncate(fd, i), 0);
-        }
-        ::close(fd);
-    }
-    ::close(dir);
-    std::uint64_t reports = 0;
-    ScanOptions options;
-    options.progress = [&reports](std::uint64_t, const QByteArray &) { ++reports; };
-    ASSERT_TRUE(scan(fx.path(), options));
-    EXPECT_EQ(tree->nodeCount(), std::size_t(Count) + 1);
-    EXPECT_EQ(tree->childCount(0), std::uint32_t(Count));
-    EXPECT_EQ(text(0, FileBytes), QStringLiteral("19900000")); // 1000 * (0 + 1 + ... + 199)
-    EXPECT_GT(reports, 0u);
-}
-
 // Descriptors open in this process now.
 std::size_t openDescriptors()
 {
@@ -253,6 +330,94 @@ std::size_t makeComb(const QByteArray &root, int depth)
     return std::size_t(depth) * 4;
 }
 
+TEST_F(FolderScannerTest, HugeFolder)
+{
+    const Fixture wide(ManyEntriesParent());
+    constexpr int Count = 200000;
+    const int dir = ::open(wide.path().constData(), O_DIRECTORY | O_RDONLY);
+    ASSERT_GE(dir, 0);
+    for (int i = 0; i < Count; ++i) {
+        const QByteArray name = "entry-" + QByteArray::number(i) + ".dat";
+        const int fd = ::openat(dir, name.constData(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(fd, 0);
+        if (i % 1000 == 0) {
+            ASSERT_EQ(::ftruncate(fd, i), 0);
+        }
+        ::close(fd);
+    }
+    ::close(dir);
+    // Small folders beside it, read by other threads while the huge one goes in.
+    constexpr int Side = 16;
+    for (int i = 0; i < Side; ++i) {
+        const QByteArray folder = "side-" + QByteArray::number(i);
+        wide.makeFolder(folder);
+        for (int f = 0; f < 20; ++f)
+            wide.makeFile(folder + "/f" + QByteArray::number(f), 1);
+    }
+    std::uint64_t reports = 0;
+    ScanOptions options;
+    options.progress = [&reports](std::uint64_t, const QByteArray &) { ++reports; };
+    ASSERT_TRUE(scan(wide.path(), options));
+    EXPECT_EQ(tree->nodeCount(), std::size_t(Count) + Side * 21 + 1);
+    EXPECT_EQ(tree->childCount(0), std::uint32_t(Count + Side));
+    EXPECT_EQ(text(0, FileBytes), QStringLiteral("19900320")); // 1000 * (0 + 1 + ... + 199) + 16 * 20
+    EXPECT_GT(reports, 0u);
+    EXPECT_EQ(ThreadsDisagree(wide.path()), "");
+}
+
+// The same tree, node for node, whatever the number of threads that read it: odd
+// names, links that loop, folders that cannot be read or only listed, and subtrees
+// too deep or with paths too long for a thread to open in one step.
+TEST_F(FolderScannerTest, EveryThreadCountGivesTheSameTree)
+{
+    const QByteArray odd[] = {"line\nbreak", "bad\xff\xfe", " padded ", "caf\xc3\xa9", "-", "*", "..."};
+    for (std::size_t i = 0; i < std::size(odd); ++i) {
+        fx.makeFolder(odd[i]);
+        fx.makeFile(odd[i] + "/inside", i);
+        fx.makeFolder(odd[i] + "/sub");
+        fx.makeFile(odd[i] + "/sub/" + odd[i], 1000 + i);
+    }
+    fx.makeLink("loop-a", "loop-b");
+    fx.makeLink("loop-b", "loop-a");
+    fx.makeLink("self", ".");
+    fx.makeLink("up", "..");
+    ASSERT_EQ(::mkfifo(fx.at("pipe").constData(), 0644), 0);
+    fx.makeFolder("closed");
+    fx.makeFile("closed/secret", 100);
+    fx.makeFolder("listable");
+    fx.makeFile("listable/hidden-size", 100);
+    fx.makeFolder("listable/inner");
+    ::chmod(fx.at("closed").constData(), 0700);
+    ::chmod(fx.at("listable").constData(), 0744);
+    for (int f = 0; f < 30; ++f) {
+        const QByteArray folder = "many/" + QByteArray::number(f);
+        if (f == 0)
+            fx.makeFolder("many");
+        fx.makeFolder(folder);
+        for (int e = 0; e < 40; ++e)
+            fx.makeFile(folder + "/" + QByteArray::number(e), std::uint64_t(f * e));
+    }
+    fx.makeFolder("comb");
+    makeComb(fx.at("comb"), 150);
+    QByteArray longPath = "long";
+    fx.makeFolder(longPath);
+    for (int level = 0; level < 16; ++level) {
+        longPath += '/' + QByteArray(200, char('a' + level));
+        fx.makeFolder(longPath);
+        fx.makeFile(longPath + "/f", std::uint64_t(level));
+    }
+
+    const int status = RunAsNobody([this] {
+        const std::string difference = ThreadsDisagree(fx.path());
+        if (!difference.empty())
+            std::fprintf(stderr, "%s\n", difference.c_str());
+        return difference.empty() ? 0 : 1;
+    });
+    if (status < 0)
+        GTEST_SKIP() << "cannot drop privileges to the user nobody here";
+    EXPECT_EQ(status, 0) << "the scans differ (the first difference is printed above)";
+}
+
 TEST_F(FolderScannerTest, DeepTreesWithFewDescriptorsAreWalkedInFullOrStopShortSaying)
 {
     constexpr int Depth = 3000;
@@ -264,32 +429,37 @@ TEST_F(FolderScannerTest, DeepTreesWithFewDescriptorsAreWalkedInFullOrStopShortS
     const struct { std::size_t free; bool complete; } cases[] = {
         {1, false}, {2, false}, {3, true}, {8, true}, {40, true},
     };
-    for (const auto &c : cases) {
+    for (const unsigned threads : ThreadCounts) {
+        for (const auto &c : cases) {
 #ifdef FOLVANE_SANITIZED
-        // The sanitizers' own checks need descriptors of their own (a pipe).
-        if (c.free < 3)
-            continue;
+            // The sanitizers' own checks need descriptors of their own (a pipe).
+            if (c.free < 3)
+                continue;
 #endif
-        const std::size_t openBefore = openDescriptors();
-        struct rlimit tight = saved;
-        tight.rlim_cur = limitLeaving(c.free);
-        ::setrlimit(RLIMIT_NOFILE, &tight);
-        const bool complete = scan(fx.path());
-        ::setrlimit(RLIMIT_NOFILE, &saved);
+            const std::string what = std::to_string(c.free) + " free, " + std::to_string(threads) + " threads";
+            const std::size_t openBefore = openDescriptors();
+            struct rlimit tight = saved;
+            tight.rlim_cur = limitLeaving(c.free);
+            ::setrlimit(RLIMIT_NOFILE, &tight);
+            ScanOptions options;
+            options.threads = threads;
+            const bool complete = scan(fx.path(), options);
+            ::setrlimit(RLIMIT_NOFILE, &saved);
 
-        EXPECT_EQ(openDescriptors(), openBefore) << c.free << " free: descriptors leaked";
-        ASSERT_EQ(complete, c.complete) << c.free << " free";
-        if (complete) {
-            EXPECT_EQ(tree->nodeCount(), entries + 1) << c.free;
-            EXPECT_EQ(text(0, FileBytes), QString::number(Depth)) << c.free;
-            EXPECT_TRUE(tree->unreadableFolders().empty()) << c.free;
-            expectInvariants();
-        } else {
-            // Never a silent gap: the result says why and where.
-            EXPECT_EQ(result.stop, ScanStop::NoDescriptors) << c.free;
-            EXPECT_EQ(result.error, EMFILE) << c.free;
-            EXPECT_NE(result.stoppedAt, NoNode) << c.free;
-            EXPECT_LT(tree->nodeCount(), entries + 1) << c.free;
+            EXPECT_EQ(openDescriptors(), openBefore) << what << ": descriptors leaked";
+            ASSERT_EQ(complete, c.complete) << what;
+            if (complete) {
+                EXPECT_EQ(tree->nodeCount(), entries + 1) << what;
+                EXPECT_EQ(text(0, FileBytes), QString::number(Depth)) << what;
+                EXPECT_TRUE(tree->unreadableFolders().empty()) << what;
+                expectInvariants();
+            } else {
+                // Never a silent gap: the result says why and where.
+                EXPECT_EQ(result.stop, ScanStop::NoDescriptors) << what;
+                EXPECT_EQ(result.error, EMFILE) << what;
+                EXPECT_NE(result.stoppedAt, NoNode) << what;
+                EXPECT_LT(tree->nodeCount(), entries + 1) << what;
+            }
         }
     }
     NodeIndex deepest = 0;
@@ -308,30 +478,35 @@ TEST_F(FolderScannerTest, RunningOutOfMemoryKeepsWhatWasBuiltAndSaysWhere)
     for (int i = 0; i < 6000; ++i)
         fx.makeFile("b/" + stem + QByteArray::number(i), 1);
 
-    std::size_t needed = 0;
-    {
-        const AllocationBudget unlimited(~std::size_t(0) / 2);
-        ASSERT_TRUE(scan(fx.path()));
-        needed = unlimited.used();
-    }
-    const std::size_t openBefore = openDescriptors();
-    const struct { std::size_t budget; bool anyTree; } cases[] = {
-        {0, false},                 // not even the top node
-        {needed - (512 << 10), true}, // the last chunk of names does not fit
-    };
-    for (const auto &c : cases) {
+    for (const unsigned threads : ThreadCounts) {
+        ScanOptions options;
+        options.threads = threads;
+        std::size_t needed = 0;
         {
-            const AllocationBudget budget(c.budget);
-            EXPECT_FALSE(scan(fx.path())) << c.budget;
+            const AllocationBudget unlimited(~std::size_t(0) / 2);
+            ASSERT_TRUE(scan(fx.path(), options));
+            needed = unlimited.used();
         }
-        EXPECT_EQ(result.stop, ScanStop::OutOfMemory) << c.budget;
-        EXPECT_EQ(openDescriptors(), openBefore) << c.budget << ": descriptors leaked";
-        ASSERT_EQ(tree != nullptr, c.anyTree) << c.budget;
-        if (tree) {
-            EXPECT_EQ(tree->nameBytes(result.stoppedAt), "b");
-            EXPECT_GT(tree->nodeCount(), 3u);
-            EXPECT_LT(tree->nodeCount(), 6005u);
-            expectInvariants();
+        const std::size_t openBefore = openDescriptors();
+        const struct { std::size_t budget; bool anyTree; } cases[] = {
+            {0, false},                   // not even the top node
+            {needed - (512 << 10), true}, // the last chunk of names does not fit
+        };
+        for (const auto &c : cases) {
+            const std::string what = std::to_string(c.budget) + " bytes, " + std::to_string(threads) + " threads";
+            {
+                const AllocationBudget budget(c.budget);
+                EXPECT_FALSE(scan(fx.path(), options)) << what;
+            }
+            EXPECT_EQ(result.stop, ScanStop::OutOfMemory) << what;
+            EXPECT_EQ(openDescriptors(), openBefore) << what << ": descriptors leaked";
+            ASSERT_EQ(tree != nullptr, c.anyTree) << what;
+            if (tree) {
+                EXPECT_EQ(tree->nameBytes(result.stoppedAt), "b") << what;
+                EXPECT_GT(tree->nodeCount(), 3u) << what;
+                EXPECT_LT(tree->nodeCount(), 6005u) << what;
+                expectInvariants();
+            }
         }
     }
 }
@@ -432,16 +607,111 @@ TEST_F(FolderScannerTest, RowsOfAnEarlierScanOutliveTheNext)
 
 TEST_F(FolderScannerTest, CancelKeepsWhatWasFound)
 {
+    const Fixture many(ManyEntriesParent());
+    // Entries enough that the first progress report comes well before the end.
+    constexpr int Folders = 40;
+    constexpr int Files = 500;
+    for (int f = 0; f < Folders; ++f) {
+        const QByteArray folder = "f" + QByteArray::number(f);
+        many.makeFolder(folder);
+        for (int e = 0; e < Files; ++e)
+            many.makeFile(folder + "/" + QByteArray::number(e), 1);
+    }
+    constexpr std::size_t All = Folders * (Files + 1) + 1;
+
+    for (const unsigned threads : ThreadCounts) {
+        for (const bool atOnce : {true, false}) {
+            const std::string what = std::to_string(threads) + (atOnce ? " threads, at once" : " threads, midway");
+            std::atomic<bool> cancel{atOnce};
+            std::atomic<int> reporting{0};
+            std::atomic<bool> overlapped{false};
+            ScanOptions options;
+            options.threads = threads;
+            options.cancel = &cancel;
+            options.progress = [&](std::uint64_t, const QByteArray &) {
+                if (reporting.fetch_add(1) != 0)
+                    overlapped = true;
+                cancel = true;
+                reporting.fetch_sub(1);
+            };
+            EXPECT_FALSE(scan(many.path(), options)) << what;
+            EXPECT_EQ(result.stop, ScanStop::Cancelled) << what;
+            EXPECT_NE(result.stoppedAt, NoNode) << what;
+            EXPECT_GE(tree->nodeCount(), 1u) << what;
+            EXPECT_LT(tree->nodeCount(), All) << what;
+            EXPECT_FALSE(overlapped) << what << ": progress reported from two threads at once";
+            expectInvariants();
+        }
+    }
+}
+
+TEST_F(FolderScannerTest, OneFileSystemStopsAtMountPoints)
+{
+    fx.makeFolder("plain");
+    fx.makeFile("plain/file", 3);
+    fx.makeFolder("mounted");
+    if (::mount("folvane-test", fx.at("mounted").constData(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here (" << std::strerror(errno) << "): needs root and a mount namespace that allows it";
+    struct Unmount
+    {
+        QByteArray path;
+        ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
+    } unmount{fx.at("mounted")};
+    fx.makeFolder("mounted/inner");
+    fx.makeFile("mounted/inner/file", 40);
+    fx.makeFile("mounted/file", 500);
+
+    for (const unsigned threads : ThreadCounts) {
+        for (const bool oneFileSystem : {false, true}) {
+            const std::string what = std::to_string(threads) + " threads" + (oneFileSystem ? ", one file system" : "");
+            ScanOptions options;
+            options.threads = threads;
+            options.oneFileSystem = oneFileSystem;
+            ASSERT_TRUE(scan(fx.path(), options)) << what;
+            expectInvariants();
+            const auto top = children(0);
+            const NodeIndex mounted = top.at("mounted");
+            EXPECT_EQ(text(mounted, FileType), QStringLiteral("folder")) << what;
+            EXPECT_EQ(tree->childCount(mounted), oneFileSystem ? 0u : 2u) << what;
+            EXPECT_EQ(tree->unreadableError(mounted), 0) << what;
+            EXPECT_EQ(text(0, FileBytes), oneFileSystem ? QStringLiteral("3") : QStringLiteral("543")) << what;
+            EXPECT_EQ(tree->childCount(top.at("plain")), 1u) << what;
+        }
+    }
+}
+
+TEST_F(FolderScannerTest, HardLinksCountOnceWhenAsked)
+{
     fx.makeFolder("a");
-    fx.makeFile("a/x", 3);
-    const std::atomic<bool> cancel{true};
-    ScanOptions options;
-    options.cancel = &cancel;
-    EXPECT_FALSE(scan(fx.path(), options));
-    EXPECT_EQ(result.stop, ScanStop::Cancelled);
-    EXPECT_NE(result.stoppedAt, NoNode);
-    EXPECT_GE(tree->nodeCount(), 1u);
-    expectInvariants();
+    fx.makeFolder("b");
+    fx.makeFolder("b/c");
+    fx.makeFile("a/big", 1000);
+    fx.makeFile("single", 5);
+    for (const char *link : {"a/same-folder", "b/other", "b/c/deeper"})
+        ASSERT_EQ(::link(fx.at("a/big").constData(), fx.at(link).constData()), 0) << link;
+
+    for (const unsigned threads : ThreadCounts) {
+        for (const bool once : {false, true}) {
+            const std::string what = std::to_string(threads) + " threads" + (once ? ", links once" : "");
+            ScanOptions options;
+            options.threads = threads;
+            options.countHardLinksOnce = once;
+            ASSERT_TRUE(scan(fx.path(), options)) << what;
+            expectInvariants();
+            EXPECT_EQ(text(0, FileBytes), once ? QStringLiteral("1005") : QStringLiteral("4005")) << what;
+            // Every link stays a file with its times; one of them keeps the size.
+            int withSize = 0;
+            for (NodeIndex n = 1; n < tree->nodeCount(); ++n) {
+                if (tree->nameBytes(n) == "single" || !tree->isFile(n))
+                    continue;
+                EXPECT_FALSE(text(n, WriteTime).isEmpty()) << what;
+                withSize += tree->node(n).size == 1000 ? 1 : 0;
+                EXPECT_TRUE(tree->node(n).size == 1000 || (once && tree->node(n).size == 0)) << what;
+            }
+            EXPECT_EQ(withSize, once ? 1 : 4) << what;
+            EXPECT_EQ(text(children(0).at("single"), FileBytes), QStringLiteral("5")) << what;
+        }
+    }
 }
 
 } // namespace

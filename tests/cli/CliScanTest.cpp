@@ -111,6 +111,56 @@ TEST(CliScan, ExitStatusAndTheSystemsReasonForEveryTopFolder)
     }
 }
 
+TEST(CliScan, ThreadsOptionTakesACountOfOneOrMore)
+{
+    Fixture fx;
+    fx.makeFolder("tree");
+    for (const char *folder : {"tree/a", "tree/b", "tree/b/c"}) {
+        fx.makeFolder(folder);
+        fx.makeFile(QByteArray(folder) + "/file", 2);
+    }
+    const QByteArray summary = "Scanned 6 entries (3 files, 3 folders), 6 bytes in ";
+    const struct { QList<QByteArray> args; int status; QByteArray says; } cases[] = {
+        {{"--threads", "1"}, 0, summary},
+        {{"--threads", "2"}, 0, summary},
+        {{"--threads", "16"}, 0, summary},
+        {{"--threads", "0"}, 2, "folvane-cli: --threads needs a number N >= 1\n"},
+        {{"--threads", "-1"}, 2, "folvane-cli: --threads needs a number N >= 1\n"},
+        {{"--threads", "two"}, 2, "folvane-cli: --threads needs a number N >= 1\n"},
+    };
+    for (const auto &c : cases) {
+        QList<QByteArray> args = c.args;
+        args.append(fx.at("tree"));
+        const CliRun run = runCli(fx, args);
+        EXPECT_EQ(run.status, c.status) << c.args.join(' ').toStdString() << ": " << run.err.toStdString();
+        EXPECT_TRUE(run.err.startsWith(c.says)) << c.args.join(' ').toStdString() << ": " << run.err.toStdString();
+    }
+    // A count missing at the end of the line is a wrong command line too.
+    EXPECT_EQ(runCli(fx, {fx.at("tree"), "--threads"}).status, 2);
+}
+
+TEST(CliScan, LinksCountOnceAndMountPointsStayShutWhenAsked)
+{
+    Fixture fx;
+    fx.makeFolder("tree");
+    fx.makeFolder("tree/a");
+    fx.makeFile("tree/a/file", 100);
+    ASSERT_EQ(::link(fx.at("tree/a/file").constData(), fx.at("tree/link").constData()), 0);
+    const struct { QList<QByteArray> args; QByteArray says; } cases[] = {
+        {{}, "Scanned 3 entries (2 files, 1 folders), 200 bytes in "},
+        {{"--count-links-once"}, "Scanned 3 entries (2 files, 1 folders), 100 bytes in "},
+        // Nothing is mounted below: the option changes nothing.
+        {{"--one-file-system", "--threads", "2"}, "Scanned 3 entries (2 files, 1 folders), 200 bytes in "},
+    };
+    for (const auto &c : cases) {
+        QList<QByteArray> args = c.args;
+        args.append(fx.at("tree"));
+        const CliRun run = runCli(fx, args);
+        EXPECT_EQ(run.status, 0) << run.err.toStdString();
+        EXPECT_TRUE(run.err.startsWith(c.says)) << c.args.join(' ').toStdString() << ": " << run.err.toStdString();
+    }
+}
+
 TEST(CliScan, UnreadableFoldersAreNamedWithTheirReason)
 {
     if (::geteuid() != 0)

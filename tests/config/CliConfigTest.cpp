@@ -145,7 +145,7 @@ TEST(CliConfig, ConfigOptionNeedsAFile)
                                           QList<QByteArray>{"--configfile", "x", folder}}) {
         const CliRun run = runCli(dir, args);
         EXPECT_EQ(run.status, 2) << args.join(' ').toStdString();
-        EXPECT_TRUE(run.lines.join('\n').contains(QStringLiteral("Usage: folvane-cli [--quiet] [--config FILE]")))
+        EXPECT_TRUE(run.lines.join('\n').contains(QStringLiteral("Usage: folvane-cli [--quiet] [--config FILE] [--threads N]")))
             << args.join(' ').toStdString();
     }
 }

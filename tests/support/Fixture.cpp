@@ -20,11 +20,11 @@ void check(bool ok, const char *what, const QByteArray &path)
 
 } // namespace
 
-Fixture::Fixture()
+Fixture::Fixture(const char *parent)
 {
-    char pattern[] = "/tmp/folvane-test-XXXXXX";
-    check(::mkdtemp(pattern) != nullptr, "mkdtemp", pattern);
-    m_path = pattern;
+    std::string pattern = std::string(parent) + "/folvane-test-XXXXXX";
+    check(::mkdtemp(pattern.data()) != nullptr, "mkdtemp", pattern.c_str());
+    m_path = pattern.c_str();
     // Open to other users, so tests that drop privileges can walk into it.
     ::chmod(m_path.constData(), 0755);
 }

@@ -9,7 +9,8 @@
 class Fixture
 {
 public:
-    Fixture();
+    // In `parent`: a tmpfs such as /dev/shm makes fixtures of many entries quickly.
+    explicit Fixture(const char *parent = "/tmp");
     ~Fixture();
     Fixture(const Fixture &) = delete;
     Fixture &operator=(const Fixture &) = delete;

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "CatalogTree.h"
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <vector>
+
+class FolderReader;
+class ScanContext;
+
+// Reads the folders of one scan on several threads. Every folder to read is a task
+// on one shared stack (last in, first out, so the threads stay near the bottom of
+// the tree and few tasks wait); a thread takes one, opens the folder by its path
+// below the top, reads it with its own FolderReader, which appends the folder's
+// children as one block, and pushes the sub-folders as new tasks under the same
+// lock. Tasks hold no descriptor: a thread holds the top's (shared), the folder it
+// reads and, below MaxTaskDepth or where a path grows too long to open in one step,
+// the window of a FolderWalk over that subtree. The entries of a huge folder are
+// shared out too: its reader appends them all, examines a first range and leaves the
+// others as tasks, each opening the folder again by its path.
+class ParallelScan
+{
+public:
+    // `budget`: descriptors the scan may hold at once, over all its threads.
+    ParallelScan(ScanContext &context, unsigned threads, std::size_t budget);
+    ParallelScan(const ParallelScan &) = delete;
+    ParallelScan &operator=(const ParallelScan &) = delete;
+
+    // The fewest descriptors with which `threads` threads are worth starting.
+    static std::size_t budgetFor(unsigned threads) { return std::size_t(4) * threads; }
+
+    // Reads everything below the top folder, open at `topFd` (which stays the
+    // caller's to close), and returns once every thread is done. Stops are recorded
+    // in the context; a thread's failure other than a full tree is thrown here.
+    void run(int topFd);
+
+private:
+    // A folder to read, or (count > 0) a range of the children of a huge folder,
+    // already appended, to examine.
+    struct Task
+    {
+        NodeIndex folder;
+        std::uint32_t depth;
+        NodeIndex first = NoNode;
+        std::uint32_t count = 0;
+    };
+
+    void work(FolderReader &reader);
+    std::size_t walkBudget() const;
+
+    ScanContext &m_context;
+    unsigned m_threads;
+    std::size_t m_budget;
+    int m_topFd = -1;
+    // Guarded by the context's lock, as the tree is.
+    std::vector<Task> m_tasks;
+    unsigned m_busy = 0;
+    std::exception_ptr m_failure;
+    std::condition_variable m_wake;
+};
