@@ -16,14 +16,13 @@ ScanJob::~ScanJob()
     join();
 }
 
-void ScanJob::start(const QByteArray &folderPath)
+void ScanJob::start(const QByteArray &folderPath, ScanOptions options)
 {
     join();
     m_cancel = std::make_shared<std::atomic<bool>>(false);
     const QPointer<ScanJob> self(this);
     const auto cancelFlag = m_cancel;
-    m_thread = std::thread([self, cancelFlag, folderPath] {
-        ScanOptions options;
+    m_thread = std::thread([self, cancelFlag, folderPath, options = std::move(options)]() mutable {
         options.cancel = cancelFlag.get();
         options.progress = [self](std::uint64_t entries, const QByteArray &folder) {
             const QString text = QString::fromUtf8(folder);

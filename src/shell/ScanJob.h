@@ -20,7 +20,8 @@ public:
     explicit ScanJob(QObject *parent = nullptr);
     ~ScanJob() override; // cancels a running scan and waits for it
 
-    void start(const QByteArray &folderPath);
+    // Scans with `options` (their progress and cancel are the job's own).
+    void start(const QByteArray &folderPath, ScanOptions options = {});
     void cancel();
     bool isRunning() const { return m_thread.joinable(); }
 

@@ -26,6 +26,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -84,6 +85,15 @@ TFormMain::TFormMain(QWidget *parent)
     showProblem = [this](const QString &problem) { QMessageBox::warning(this, QStringLiteral("Folvane"), problem); };
 
     QMenuBar *menu = menuBar();
+    // How the next scans walk: both off by default, so every figure is the plain sum.
+    QMenu *scanMenu = menu->addMenu(QStringLiteral("Scan"));
+    actOneFileSystem = scanMenu->addAction(QStringLiteral("Stay on one file system"));
+    actOneFileSystem->setCheckable(true);
+    actOneFileSystem->setToolTip(QStringLiteral("Folders on other file systems (mount points) are not entered"));
+    actCountLinksOnce = scanMenu->addAction(QStringLiteral("Count hard links once"));
+    actCountLinksOnce->setCheckable(true);
+    actCountLinksOnce->setToolTip(QStringLiteral("A file with several hard links counts its size once"));
+    scanMenu->setToolTipsVisible(true);
     connect(menu->addAction(QStringLiteral("About")), &QAction::triggered, this, &TFormMain::m1Click);
     connect(menu->addAction(QStringLiteral("Help")), &QAction::triggered, this, &TFormMain::m2Click);
 
@@ -428,7 +438,10 @@ void TFormMain::ScanPath(const QString &folder)
     Ctrl->setRootPath(folder);
     btnOpen->setEnabled(false);
     WaitForm->ShowWait(true, true);
-    m_scan.start(QFile::encodeName(folder));
+    ScanOptions options;
+    options.oneFileSystem = actOneFileSystem->isChecked();
+    options.countHardLinksOnce = actCountLinksOnce->isChecked();
+    m_scan.start(QFile::encodeName(folder), std::move(options));
 }
 
 void TFormMain::btnOpenClick()

@@ -13,6 +13,7 @@
 class CatalogTreeModel;
 class NodeListModel;
 class QChartView;
+class QAction;
 class QLabel;
 class QStackedWidget;
 class QTabWidget;
@@ -72,6 +73,9 @@ public:
     QToolButton *sbTop = nullptr;
     QToolButton *sbAll = nullptr;
     QLabel *SB = nullptr;
+    // The Scan menu's choices for the next scans (off at start).
+    QAction *actOneFileSystem = nullptr;
+    QAction *actCountLinksOnce = nullptr;
     TWaitForm *WaitForm = nullptr;
     TFolvaneCtrl *Ctrl = nullptr;
     // The catalog of the last XML or Excel export, kept until the next one.

@@ -341,3 +341,22 @@ TEST_F(MainWindowTest, CancelDuringAScanKeepsAConsistentPartialTree)
 }
 
 } // namespace
+
+TEST_F(MainWindowTest, ScanMenuCountsHardLinksOnceWhenAsked)
+{
+    // b/z gets a second name: by default both count, as du -l would; asked, once.
+    const QByteArray link = fx.at("a/z-again");
+    ASSERT_EQ(::link(fx.at("b/z").constData(), link.constData()), 0);
+    const auto total = [this] {
+        return treeModel()->scan()->node(treeModel()->scan()->top()).size;
+    };
+    EXPECT_FALSE(window->actOneFileSystem->isChecked());
+    EXPECT_FALSE(window->actCountLinksOnce->isChecked());
+    openFolder(root());
+    EXPECT_EQ(total(), 2332u);
+
+    window->actCountLinksOnce->trigger();
+    openFolder(root());
+    EXPECT_EQ(total(), 1332u);
+    EXPECT_EQ(treeModel()->scan()->nodeCount(), 9u) << "both names stay in the lists";
+}
