@@ -1,13 +1,14 @@
 #!/bin/bash
 # Times folvane-cli against du (and ncdu and gdu when installed) on generated trees of
-# 300,000 and 1,000,000 entries with a warm cache, and measures its peak memory per
+# 300,000 and 2,000,000 entries with a warm cache, and measures its peak memory per
 # entry. Then times folvane-cli, du and find on two deep trees: a comb 10,000 levels
-# deep and a chain of 100,000 nested folders. See bench/README.md.
+# deep and a chain of 100,000 nested folders, and last the window's steps on the
+# largest tree (bench/window.sh). See bench/README.md.
 #
 # Settings (environment):
 #   FOLVANE_BENCH_DIR    where the trees live (default /tmp/folvane-bench); a tree of
 #                        the right size and seed is reused
-#   FOLVANE_BENCH_SIZES  tree sizes in entries (default "300000 1000000"); memory is
+#   FOLVANE_BENCH_SIZES  tree sizes in entries (default "300000 2000000"); memory is
 #                        measured on the last; empty: no such trees (deep trees only)
 #   FOLVANE_BENCH_DEEP   1 (default): also the deep trees; 0: not
 #   FOLVANE_BENCH_COMB   levels of the comb (default 10000); 0: no comb
@@ -19,6 +20,8 @@
 #   FOLVANE_BENCH_THREADS thread counts (default "1") for more folvane-cli rows,
 #                        "folvane-cli-tN" = folvane-cli --threads N; the row
 #                        "folvane-cli" is the default (one thread per core)
+#   FOLVANE_BENCH_WINDOW 1 (default): also the window's timings on the largest tree
+#                        (bench/window.sh, its settings apply); 0: not
 #   FOLVANE_BENCH_SEED   generator seed (default 1)
 #   FOLVANE_BENCH_RUNS   timed runs per tool and tree (default 7; 2 warm-up runs before)
 #   FOLVANE_BENCH_BUILD  build directory (default <repo>/build-bench)
@@ -27,7 +30,8 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${FOLVANE_BENCH_BUILD:-$ROOT/build-bench}
 DIR=${FOLVANE_BENCH_DIR:-/tmp/folvane-bench}
-SIZES=${FOLVANE_BENCH_SIZES-"300000 1000000"}
+SIZES=${FOLVANE_BENCH_SIZES-"300000 2000000"}
+WINDOW=${FOLVANE_BENCH_WINDOW:-1}
 DEEP=${FOLVANE_BENCH_DEEP:-1}
 COMB=${FOLVANE_BENCH_COMB:-10000}
 CHAIN=${FOLVANE_BENCH_CHAIN:-100000}
@@ -272,12 +276,19 @@ log "measuring peak memory on $tree ($MEMORY_RUNS runs each)"
             printf "  %-14s %10.1f %12.1f %16.1f\n", name, peak / 1024, base / 1024, (peak - base) * 1024 / n }'
         if [ "$name" = folvane-cli ]; then
             folvane_line=$(awk -v peak="$peak" -v base="$base" -v n="$n" -v names="$names" 'BEGIN {
-                per = (peak - base) * 1024 / n; avg = names / n; budget = 64 + avg
-                printf "folvane-cli: %.1f bytes per entry; average name %.1f bytes; budget 64 + name = %.1f (%s)",
+                per = (peak - base) * 1024 / n; avg = names / n; budget = 56 + avg
+                printf "folvane-cli: %.1f bytes per entry; average name %.1f bytes; budget 56 + name = %.1f (%s)",
                     per, avg, budget, per <= budget ? "within" : "OVER" }')
         fi
     done
     echo "  $folvane_line"
 } | tee -a "$REPORT"
+
+if [ "$WINDOW" = 1 ] && [ -n "$SIZES" ]; then
+    log "timing the window on $tree (bench/window.sh)"
+    echo | tee -a "$REPORT"
+    FOLVANE_BENCH_DIR=$DIR FOLVANE_BENCH_SEED=$SEED FOLVANE_BENCH_BUILD=$BUILD FOLVANE_BENCH_WINDOW_TREE=$n \
+        "$ROOT/bench/window.sh" | tee -a "$REPORT"
+fi
 
 log "report: $REPORT"
