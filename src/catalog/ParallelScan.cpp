@@ -37,6 +37,56 @@ struct HeldFd
     }
 };
 
+// The folders a thread keeps open after reading them, each an ancestor of the next:
+// their sub-folders, which the same thread most often takes next, open by one name
+// from them instead of by their whole path from the top.
+class HeldChain
+{
+public:
+    explicit HeldChain(std::size_t capacity) : m_capacity(capacity) { m_held.reserve(capacity); }
+    HeldChain(const HeldChain &) = delete;
+    HeldChain &operator=(const HeldChain &) = delete;
+    ~HeldChain() { keep(0); }
+
+    // How many of the held folders are on `chain` (the path of a folder, top down,
+    // without the top), all of them from the shallowest on.
+    std::size_t common(const NodeIndex *chain, std::uint32_t levels) const
+    {
+        std::size_t n = 0;
+        while (n < m_held.size() && m_held[n].depth <= levels && chain[m_held[n].depth - 1] == m_held[n].node)
+            ++n;
+        return n;
+    }
+    // Closes all but the first `count`.
+    void keep(std::size_t count)
+    {
+        while (m_held.size() > count) {
+            ::close(m_held.back().fd);
+            m_held.pop_back();
+        }
+    }
+    std::uint32_t depth(std::size_t i) const { return m_held[i].depth; }
+    int fd(std::size_t i) const { return m_held[i].fd; }
+    // Keeps `fd`, the folder `node` at `depth` below the last held, if there is room.
+    bool add(NodeIndex node, std::uint32_t depth, int fd)
+    {
+        if (m_held.size() >= m_capacity)
+            return false;
+        m_held.push_back({node, depth, fd});
+        return true;
+    }
+
+private:
+    struct Held
+    {
+        NodeIndex node;
+        std::uint32_t depth;
+        int fd;
+    };
+    std::size_t m_capacity;
+    std::vector<Held> m_held;
+};
+
 } // namespace
 
 ParallelScan::ParallelScan(ScanContext &context, unsigned threads, std::size_t budget)
@@ -46,11 +96,22 @@ ParallelScan::ParallelScan(ScanContext &context, unsigned threads, std::size_t b
 {
 }
 
-// Each thread holds the folder it reads and, below it, at most this many for a walk.
+// Each thread holds the folder it reads, the folders of its HeldChain and, below the
+// folder it reads, the window of a walk: the three shares of its part of the budget.
+std::size_t ParallelScan::perThread() const
+{
+    return (m_budget - std::min<std::size_t>(m_budget, 1)) / m_threads;
+}
+
+std::size_t ParallelScan::heldBudget() const
+{
+    return std::min<std::size_t>(MaxTaskDepth, perThread() / 4);
+}
+
 std::size_t ParallelScan::walkBudget() const
 {
-    const std::size_t perThread = (m_budget - std::min<std::size_t>(m_budget, 1)) / m_threads;
-    return std::max(MinDescriptorBudget, perThread - std::min<std::size_t>(perThread, 1));
+    const std::size_t rest = perThread() - std::min(perThread(), heldBudget() + 1);
+    return std::max(MinDescriptorBudget, rest);
 }
 
 void ParallelScan::run(int topFd)
@@ -98,10 +159,11 @@ void ParallelScan::work(FolderReader &reader)
     std::vector<NodeIndex> deep;
     Task task{};
     std::size_t pushed = 0;
+    std::size_t pathLength = 0; // of the folder read, from the top
+    HeldChain held(heldBudget());
     // Called under the lock for each sub-folder of the folder just read.
     const FolderReader::FolderHook onFolder = [&](NodeIndex child) {
-        const std::size_t childPath = (task.depth == 0 ? 0 : path.size() + 1)
-            + m_context.tree().node(child).nameLength;
+        const std::size_t childPath = pathLength + (task.depth == 0 ? 0 : 1) + m_context.tree().node(child).nameLength;
         if (task.depth + 1 > MaxTaskDepth || childPath > MaxTaskPath) {
             deep.push_back(child);
         } else {
@@ -116,6 +178,8 @@ void ParallelScan::work(FolderReader &reader)
     };
 
     for (;;) {
+        std::size_t kept = 0;
+        std::uint32_t from = 0; // the depth of the deepest folder held on the way
         {
             std::unique_lock lock(m_context.mutex());
             m_wake.wait(lock, [this] { return !m_tasks.empty() || m_busy == 0 || m_context.stopping(); });
@@ -130,29 +194,45 @@ void ParallelScan::work(FolderReader &reader)
             m_tasks.pop_back();
             ++m_busy;
             reading = task.folder;
-            // The path below the top, from the folder's chain of parents.
-            path.clear();
+            // The folder's chain of parents, from the top down; the part of it this
+            // thread still holds open is not opened again, and the path is spelt
+            // from the deepest folder held.
             const CatalogTree &tree = m_context.tree();
             NodeIndex chain[MaxTaskDepth + 1];
             std::uint32_t levels = 0;
             for (NodeIndex n = task.folder; n != 0 && levels <= MaxTaskDepth; n = tree.parent(n))
                 chain[levels++] = n;
-            while (levels > 0) {
-                const QByteArrayView name = tree.nameBytes(chain[--levels]);
+            std::reverse(chain, chain + levels);
+            kept = held.common(chain, levels);
+            from = kept == 0 ? 0 : held.depth(kept - 1);
+            path.clear();
+            pathLength = levels == 0 ? 0 : levels - 1;
+            for (std::uint32_t i = 0; i < levels; ++i) {
+                pathLength += tree.node(chain[i]).nameLength;
+                if (i < from)
+                    continue;
+                const QByteArrayView bytes = tree.nameBytes(chain[i]);
                 if (!path.empty())
                     path += '/';
-                path.append(name.data(), std::size_t(name.size()));
+                path.append(bytes.data(), std::size_t(bytes.size()));
             }
         }
 
         pushed = 0;
         try {
+            held.keep(kept);
             HeldFd folder;
             if (task.folder == 0) {
                 folder.fd = m_topFd;
                 folder.owned = false;
+            } else if (from == task.depth) {
+                // A range of a huge folder this thread read itself.
+                folder.fd = held.fd(kept - 1);
+                folder.owned = false;
             } else {
-                folder.fd = openFolderBelow(m_topFd, path.c_str());
+                const int base = kept == 0 ? m_topFd : held.fd(kept - 1);
+                folder.fd = from + 1 == task.depth ? openFolderAt(base, path.c_str())
+                                                   : openFolderBelow(base, path.c_str());
             }
             if (folder.fd < 0) {
                 const int error = errno;
@@ -196,6 +276,11 @@ void ParallelScan::work(FolderReader &reader)
                 FolderWalk walk(m_context, reader, walkBudget(), reading);
                 walk.run(child, fd);
             }
+            // A folder whose sub-folders wait as tasks stays open for them: the
+            // thread most likely takes them next (the stack is last in, first out)
+            // and opens each by its one name.
+            if (folder.owned && folder.fd >= 0 && task.count == 0 && pushed > 0 && held.add(task.folder, task.depth, folder.fd))
+                folder.owned = false;
         } catch (const std::bad_alloc &) {
             m_context.stopAt(ScanStop::OutOfMemory, reading, 0);
         } catch (const std::length_error &) {

@@ -14,10 +14,11 @@ class ScanContext;
 // Reads the folders of one scan on several threads. Every folder to read is a task
 // on one shared stack (last in, first out, so the threads stay near the bottom of
 // the tree and few tasks wait); a thread takes one, opens the folder by its path
-// below the top, reads it with its own FolderReader, which appends the folder's
+// below the deepest of its parents the thread still holds open (most often its
+// parent: one name), reads it with its own FolderReader, which appends the folder's
 // children as one block, and pushes the sub-folders as new tasks under the same
 // lock. Tasks hold no descriptor: a thread holds the top's (shared), the folder it
-// reads and, below MaxTaskDepth or where a path grows too long to open in one step,
+// reads, a few of the folders it read before (the chain down to it) and, below MaxTaskDepth or where a path grows too long to open in one step,
 // the window of a FolderWalk over that subtree. The entries of a huge folder are
 // shared out too: its reader appends them all, examines a first range and leaves the
 // others as tasks, each opening the folder again by its path.
@@ -49,6 +50,8 @@ private:
     };
 
     void work(FolderReader &reader);
+    std::size_t perThread() const;
+    std::size_t heldBudget() const;
     std::size_t walkBudget() const;
 
     ScanContext &m_context;
