@@ -225,7 +225,8 @@ TEST(NodeOrder, TextsFoldAsciiLettersOnly)
         {"ab\xC3\xA9x", "ab\xC3\xA9y", -1},  {"abcdefghij\xC3\xA9", "ABCDEFGHIK\xC3\xA9", -1},
         {"tmp.json", "TMP.JSON", 0},            {"abcdefghijklmno", "ABCDEFGHIJKLMNO", 0},
         {"abcdefghijklmnop", "ABCDEFGHIJKLMNOP", 0},
-        {"\xF0\x9F\x98\x80", "\xEF\xBC\xA1", -1}, // code units, not code points               {"\xFF", "\xEF\xBF\xBD", 0}, // not UTF-8: a replacement character
+        {"\xF0\x9F\x98\x80", "\xEF\xBC\xA1", -1}, // code units, not code points
+        {"\xFF", "\xEF\xBF\xBD", 0}, // not UTF-8: a replacement character
     };
     for (const auto &c : cases) {
         const QString a = QString::fromUtf8(c.a), b = QString::fromUtf8(c.b);
