@@ -2,6 +2,7 @@
 
 #include <array>
 #include <algorithm>
+#include <cstring>
 #include <cstdlib>
 #include <ctime>
 #include <vector>
@@ -409,9 +410,32 @@ void TimeFormat::appendUtf8(std::int64_t secondsSinceEpoch, std::string &out) co
     out.append(day.utf8.constData(), std::size_t(day.utf8.size()));
     if (time == QTime(0, 0))
         return;
-    const Cached &second = timeSlot(time);
     out.push_back(' ');
-    out.append(second.utf8.constData(), std::size_t(second.utf8.size()));
+    appendTimeUtf8(time, out);
+}
+
+void TimeFormat::appendTimeUtf8(QTime time, std::string &out) const
+{
+    if (m_timeUtf8.empty())
+        m_timeUtf8.assign(24 * 60 * 60 * TimeWidth, 0);
+    char *entry = &m_timeUtf8[std::size_t(time.msecsSinceStartOfDay() / 1000) * TimeWidth];
+    auto length = static_cast<unsigned char>(entry[0]);
+    if (length == 0) {
+        const QByteArray utf8 = timeText(time).toUtf8();
+        if (std::size_t(utf8.size()) >= TimeWidth || utf8.isEmpty()) {
+            entry[0] = char(TooLong);
+        } else {
+            length = static_cast<unsigned char>(utf8.size());
+            std::memcpy(entry + 1, utf8.constData(), length);
+            entry[0] = char(length);
+        }
+    }
+    if (static_cast<unsigned char>(entry[0]) == TooLong) {
+        const Cached &second = timeSlot(time);
+        out.append(second.utf8.constData(), std::size_t(second.utf8.size()));
+        return;
+    }
+    out.append(entry + 1, length);
 }
 
 QString TimeFormat::format(const QDateTime &moment) const
@@ -446,10 +470,15 @@ const TimeFormat::Cached &TimeFormat::timeSlot(QTime time) const
         m_timeTexts.resize(24 * 60 * 60);
     Cached &slot = m_timeTexts[std::size_t(time.msecsSinceStartOfDay() / 1000)];
     if (slot.text.isEmpty()) {
-        slot.text = withAsciiDigits(m_locale.toString(time, m_timeFormat));
+        slot.text = timeText(time);
         slot.utf8 = slot.text.toUtf8();
     }
     return slot;
+}
+
+QString TimeFormat::timeText(QTime time) const
+{
+    return withAsciiDigits(m_locale.toString(time, m_timeFormat));
 }
 
 QString TimeFormat::format(QDate date, QTime time) const

@@ -75,6 +75,8 @@ private:
     static bool localDateAndTime(std::int64_t secondsSinceEpoch, QDate &date, QTime &time);
     const Cached &dateSlot(QDate date) const;
     const Cached &timeSlot(QTime time) const;
+    QString timeText(QTime time) const;
+    void appendTimeUtf8(QTime time, std::string &out) const;
 
     QLocale m_locale;
     QString m_dateFormat;
@@ -84,6 +86,13 @@ private:
     // used by one thread at a time (current() keeps one per thread).
     mutable std::vector<Cached> m_dateTexts;
     mutable std::vector<Cached> m_timeTexts;
+    // The same time texts in UTF-8 for the exports, packed in one table: a length
+    // byte and the bytes, TimeWidth bytes a second, so a stamp costs one read of
+    // memory, not two of scattered heap blocks. Length 0: not made yet; TooLong: the
+    // text does not fit, timeSlot holds it.
+    static constexpr std::size_t TimeWidth = 16;
+    static constexpr unsigned char TooLong = 0xFF;
+    mutable std::vector<char> m_timeUtf8;
 };
 
 // Without TZ, the C library looks at /etc/localtime again (a stat) at every

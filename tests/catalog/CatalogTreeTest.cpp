@@ -208,7 +208,8 @@ TEST_F(CatalogTreeTest, Utf8FieldsAreTheFieldTextsInUtf8)
     for (const bool classified : {false, true}) {
         if (classified)
             tree->setClassification({{1024, 1e6}, {1, 30, 365}, 1700000000});
-        for (const char *locale : {"C", "de_DE", "ar_EG"}) {
+        // th_TH: time texts too long for the packed table of times.
+        for (const char *locale : {"C", "de_DE", "ar_EG", "th_TH"}) {
             QLocale::setDefault(QLocale(QString::fromLatin1(locale)));
             for (NodeIndex n = 0; n < tree->nodeCount(); ++n) {
                 for (const std::optional<double> total : {std::optional<double>(), std::optional<double>(3000.0)}) {
