@@ -10,6 +10,7 @@ libpugixml-dev libxlsxwriter-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 adwaita-icon-theme
 util-linux time hyperfine ncdu gdu
+linux-perf valgrind heaptrack
 python3 python3-openpyxl python3-html5lib libxml2-utils
 "
 
