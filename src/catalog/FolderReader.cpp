@@ -264,24 +264,32 @@ FolderReader::Children FolderReader::read(NodeIndex folder, int fd, const Folder
             for (std::size_t from = own; from < m_listed; from += ShareBatch)
                 (*onShare)(children.first + NodeIndex(from), std::uint32_t(std::min(ShareBatch, m_listed - from)));
         }
+        takeBatch(children.first, std::min(FillBatch, own));
     } catch (...) {
         releaseBlocks(m_blocks.size());
         throw;
     }
-    examine(fd, children.first, own, onFolder);
+    examineTaken(fd, children.first, own, onFolder);
     m_context.found(children.count, folder);
     return children;
 }
 
 void FolderReader::examine(int fd, NodeIndex first, std::size_t count, const FolderHook *onFolder)
 {
+    {
+        const std::lock_guard lock(m_context.mutex());
+        takeBatch(first, std::min(FillBatch, count));
+    }
+    examineTaken(fd, first, count, onFolder);
+}
+
+// examine() once the first batch is taken (read() takes it with the append, under
+// the same lock).
+void FolderReader::examineTaken(int fd, NodeIndex first, std::size_t count, const FolderHook *onFolder)
+{
     CatalogTree &tree = m_context.tree();
     const bool countLinksOnce = m_context.options().countHardLinksOnce;
     std::size_t batch = std::min(FillBatch, count);
-    {
-        const std::lock_guard lock(m_context.mutex());
-        takeBatch(first, batch);
-    }
     for (std::size_t done = 0; done < count;) {
         // Once the scan stops, the rest keep what the listing told.
         const bool look = !m_context.stopping();

@@ -73,6 +73,7 @@ private:
     void store(unsigned char type, const char *name, std::size_t length);
     Entry next(Cursor &at) const;
     NodeIndex appendListed(NodeIndex folder);
+    void examineTaken(int fd, NodeIndex first, std::size_t count, const FolderHook *onFolder);
     void takeBatch(NodeIndex first, std::size_t count);
     char *block(std::size_t i);
     void releaseBlocks(std::size_t before);

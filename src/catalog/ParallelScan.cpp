@@ -6,6 +6,7 @@
 #include "ScanContext.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <climits>
 #include <mutex>
@@ -14,6 +15,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <unistd.h>
 
 namespace {
@@ -37,10 +39,12 @@ struct HeldFd
     }
 };
 
+} // namespace
+
 // The folders a thread keeps open after reading them, each an ancestor of the next:
 // their sub-folders, which the same thread most often takes next, open by one name
 // from them instead of by their whole path from the top.
-class HeldChain
+class ParallelScan::HeldChain
 {
 public:
     explicit HeldChain(std::size_t capacity) : m_capacity(capacity) { m_held.reserve(capacity); }
@@ -56,6 +60,12 @@ public:
         while (n < m_held.size() && m_held[n].depth <= levels && chain[m_held[n].depth - 1] == m_held[n].node)
             ++n;
         return n;
+    }
+    // Closes all but the first `count` and holds no more from now on.
+    void giveBack(std::size_t count = 0)
+    {
+        m_capacity = 0;
+        keep(count);
     }
     // Closes all but the first `count`.
     void keep(std::size_t count)
@@ -86,8 +96,6 @@ private:
     std::size_t m_capacity;
     std::vector<Held> m_held;
 };
-
-} // namespace
 
 ParallelScan::ParallelScan(ScanContext &context, unsigned threads, std::size_t budget)
     : m_context(context)
@@ -151,6 +159,24 @@ void ParallelScan::run(int topFd)
         std::rethrow_exception(m_failure);
 }
 
+void ParallelScan::giveBackHeld(HeldChain &held, std::size_t inUse)
+{
+    m_holdNone.store(true, std::memory_order_relaxed);
+    held.giveBack(inUse);
+}
+
+// Tries `open` again for a while as the other threads give back what they hold
+// (each does at its next folder); errno is open's when it still fails.
+int ParallelScan::retryOpen(const std::function<int()> &open)
+{
+    int fd = open();
+    for (int attempt = 0; attempt < 100 && fd < 0 && outOfDescriptors(errno) && !m_context.stopping(); ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        fd = open();
+    }
+    return fd;
+}
+
 void ParallelScan::work(FolderReader &reader)
 {
     NodeIndex reading = 0;
@@ -159,8 +185,24 @@ void ParallelScan::work(FolderReader &reader)
     std::vector<NodeIndex> deep;
     Task task{};
     std::size_t pushed = 0;
+    bool holding = false; // a task taken and not yet counted off
     std::size_t pathLength = 0; // of the folder read, from the top
     HeldChain held(heldBudget());
+    // The folder's chain of parents, from the top down, without the top.
+    NodeIndex chain[MaxTaskDepth + 1];
+    std::uint32_t levels = 0;
+    // The path of the task's folder below the folder held at depth `from` (the top:
+    // 0). Called under the lock.
+    const auto spell = [&](std::uint32_t from) {
+        const CatalogTree &tree = m_context.tree();
+        path.clear();
+        for (std::uint32_t i = from; i < levels; ++i) {
+            const QByteArrayView bytes = tree.nameBytes(chain[i]);
+            if (!path.empty())
+                path += '/';
+            path.append(bytes.data(), std::size_t(bytes.size()));
+        }
+    };
     // Called under the lock for each sub-folder of the folder just read.
     const FolderReader::FolderHook onFolder = [&](NodeIndex child) {
         const std::size_t childPath = pathLength + (task.depth == 0 ? 0 : 1) + m_context.tree().node(child).nameLength;
@@ -182,6 +224,9 @@ void ParallelScan::work(FolderReader &reader)
         std::uint32_t from = 0; // the depth of the deepest folder held on the way
         {
             std::unique_lock lock(m_context.mutex());
+            // The task just done is counted off under the same lock that takes the next.
+            if (std::exchange(holding, false) && --m_busy == 0 && m_tasks.empty())
+                m_wake.notify_all();
             m_wake.wait(lock, [this] { return !m_tasks.empty() || m_busy == 0 || m_context.stopping(); });
             if (m_context.stopping() || m_tasks.empty()) {
                 if (m_context.cancelled())
@@ -193,29 +238,23 @@ void ParallelScan::work(FolderReader &reader)
             task = m_tasks.back();
             m_tasks.pop_back();
             ++m_busy;
+            holding = true;
             reading = task.folder;
-            // The folder's chain of parents, from the top down; the part of it this
-            // thread still holds open is not opened again, and the path is spelt
-            // from the deepest folder held.
+            if (m_holdNone.load(std::memory_order_relaxed))
+                held.giveBack();
+            // The part of the folder's chain this thread still holds open is not
+            // opened again: the path is spelt from the deepest folder held.
             const CatalogTree &tree = m_context.tree();
-            NodeIndex chain[MaxTaskDepth + 1];
-            std::uint32_t levels = 0;
+            levels = 0;
             for (NodeIndex n = task.folder; n != 0 && levels <= MaxTaskDepth; n = tree.parent(n))
                 chain[levels++] = n;
             std::reverse(chain, chain + levels);
+            pathLength = levels == 0 ? 0 : levels - 1;
+            for (std::uint32_t i = 0; i < levels; ++i)
+                pathLength += tree.node(chain[i]).nameLength;
             kept = held.common(chain, levels);
             from = kept == 0 ? 0 : held.depth(kept - 1);
-            path.clear();
-            pathLength = levels == 0 ? 0 : levels - 1;
-            for (std::uint32_t i = 0; i < levels; ++i) {
-                pathLength += tree.node(chain[i]).nameLength;
-                if (i < from)
-                    continue;
-                const QByteArrayView bytes = tree.nameBytes(chain[i]);
-                if (!path.empty())
-                    path += '/';
-                path.append(bytes.data(), std::size_t(bytes.size()));
-            }
+            spell(from);
         }
 
         pushed = 0;
@@ -233,6 +272,20 @@ void ParallelScan::work(FolderReader &reader)
                 const int base = kept == 0 ? m_topFd : held.fd(kept - 1);
                 folder.fd = from + 1 == task.depth ? openFolderAt(base, path.c_str())
                                                    : openFolderBelow(base, path.c_str());
+                if (folder.fd < 0 && outOfDescriptors(errno)) {
+                    // Others in the process took descriptors the budget counted on:
+                    // every thread gives back the folders it holds, and this one
+                    // opens from the top once there is a descriptor to be had.
+                    giveBackHeld(held, 0);
+                    {
+                        const std::lock_guard lock(m_context.mutex());
+                        spell(0);
+                    }
+                    folder.fd = retryOpen([&] {
+                        return task.depth == 1 ? openFolderAt(m_topFd, path.c_str())
+                                               : openFolderBelow(m_topFd, path.c_str());
+                    });
+                }
             }
             if (folder.fd < 0) {
                 const int error = errno;
@@ -258,7 +311,12 @@ void ParallelScan::work(FolderReader &reader)
                     const QByteArrayView bytes = m_context.tree().nameBytes(child);
                     name.assign(bytes.data(), std::size_t(bytes.size()));
                 }
-                const int fd = openFolderAt(folder.fd, name.c_str());
+                int fd = openFolderAt(folder.fd, name.c_str());
+                if (fd < 0 && outOfDescriptors(errno)) {
+                    // The folder read may be one of those held: it stays.
+                    giveBackHeld(held, folder.owned ? 0 : kept);
+                    fd = retryOpen([&] { return openFolderAt(folder.fd, name.c_str()); });
+                }
                 if (fd < 0) {
                     const int error = errno;
                     if (outOfDescriptors(error)) {
@@ -292,14 +350,7 @@ void ParallelScan::work(FolderReader &reader)
                 m_failure = std::current_exception();
         }
         deep.clear();
-
-        bool wake = false;
-        {
-            const std::lock_guard lock(m_context.mutex());
-            --m_busy;
-            wake = (m_busy == 0 && m_tasks.empty()) || m_context.stopping();
-        }
-        if (wake)
+        if (m_context.stopping())
             m_wake.notify_all();
     }
 }

@@ -2,10 +2,12 @@
 
 #include "CatalogTree.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <vector>
 
 class FolderReader;
@@ -49,7 +51,11 @@ private:
         std::uint32_t count = 0;
     };
 
+    class HeldChain;
+
     void work(FolderReader &reader);
+    void giveBackHeld(HeldChain &held, std::size_t inUse);
+    int retryOpen(const std::function<int()> &open);
     std::size_t perThread() const;
     std::size_t heldBudget() const;
     std::size_t walkBudget() const;
@@ -62,5 +68,7 @@ private:
     std::vector<Task> m_tasks;
     unsigned m_busy = 0;
     std::exception_ptr m_failure;
+    // Set when descriptors ran short: no thread holds folders for later any more.
+    std::atomic<bool> m_holdNone{false};
     std::condition_variable m_wake;
 };

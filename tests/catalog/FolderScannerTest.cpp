@@ -645,6 +645,68 @@ TEST_F(FolderScannerTest, CancelKeepsWhatWasFound)
     }
 }
 
+// Threads keep folders open for later; when another part of the process takes
+// nearly every descriptor in the middle of a scan, they give them back and the scan
+// still walks everything.
+TEST_F(FolderScannerTest, DescriptorsTakenByOthersMidScanAreGivenBack)
+{
+    const Fixture deep(ManyEntriesParent());
+    // Four levels of five folders, forty files in each of the last: the first
+    // progress report (where the descriptors are taken) comes well before the end.
+    std::vector<QByteArray> level{QByteArray()};
+    std::size_t all = 1;
+    for (int depth = 0; depth < 4; ++depth) {
+        std::vector<QByteArray> next;
+        for (const QByteArray &parent : level) {
+            for (int f = 0; f < 5; ++f) {
+                next.push_back(parent + (parent.isEmpty() ? "" : "/") + "d" + QByteArray::number(f));
+                deep.makeFolder(next.back());
+            }
+        }
+        all += next.size();
+        level = std::move(next);
+    }
+    for (const QByteArray &folder : level) {
+        for (int e = 0; e < 40; ++e)
+            deep.makeFile(folder + "/" + QByteArray::number(e), 1);
+    }
+    all += level.size() * 40;
+
+    struct rlimit saved{};
+    ::getrlimit(RLIMIT_NOFILE, &saved);
+    for (const unsigned threads : ThreadCounts) {
+        const std::string what = std::to_string(threads) + " threads";
+        const std::size_t openBefore = openDescriptors();
+        std::vector<int> taken;
+        ScanOptions options;
+        options.threads = threads;
+        options.progress = [&](std::uint64_t, const QByteArray &) {
+            if (!taken.empty())
+                return;
+            for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+                taken.push_back(fd);
+            for (int i = 0; i < 1 && !taken.empty(); ++i) {
+                ::close(taken.back());
+                taken.pop_back();
+            }
+        };
+        struct rlimit tight = saved;
+        tight.rlim_cur = limitLeaving(64);
+        ::setrlimit(RLIMIT_NOFILE, &tight);
+        const bool complete = scan(deep.path(), options);
+        ::setrlimit(RLIMIT_NOFILE, &saved);
+        EXPECT_FALSE(taken.empty()) << what << ": no progress report came";
+        for (const int fd : taken)
+            ::close(fd);
+
+        EXPECT_TRUE(complete) << what << ": " << ScanStopText(result.stop);
+        EXPECT_EQ(tree->nodeCount(), all) << what;
+        EXPECT_TRUE(tree->unreadableFolders().empty()) << what;
+        EXPECT_EQ(openDescriptors(), openBefore) << what << ": descriptors leaked";
+        expectInvariants();
+    }
+}
+
 TEST_F(FolderScannerTest, OneFileSystemStopsAtMountPoints)
 {
     fx.makeFolder("plain");
