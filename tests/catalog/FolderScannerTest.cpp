@@ -608,8 +608,9 @@ TEST_F(FolderScannerTest, RowsOfAnEarlierScanOutliveTheNext)
 TEST_F(FolderScannerTest, CancelKeepsWhatWasFound)
 {
     const Fixture many(ManyEntriesParent());
-    // Entries enough that the first progress report comes well before the end.
-    constexpr int Folders = 40;
+    // Entries enough that the first progress report (at 16,384 entries at most) comes
+    // well before the end, even with four threads listing a folder each meanwhile.
+    constexpr int Folders = 80;
     constexpr int Files = 500;
     for (int f = 0; f < Folders; ++f) {
         const QByteArray folder = "f" + QByteArray::number(f);
