@@ -20,10 +20,11 @@ class ScanContext;
 // parent: one name), reads it with its own FolderReader, which appends the folder's
 // children as one block, and pushes the sub-folders as new tasks under the same
 // lock. Tasks hold no descriptor: a thread holds the top's (shared), the folder it
-// reads, a few of the folders it read before (the chain down to it) and, below MaxTaskDepth or where a path grows too long to open in one step,
-// the window of a FolderWalk over that subtree. The entries of a huge folder are
-// shared out too: its reader appends them all, examines a first range and leaves the
-// others as tasks, each opening the folder again by its path.
+// reads, a few of the folders it read before (a chain of parents down to it) and,
+// below MaxTaskDepth or where a path grows too long to open in one step, the window
+// of a FolderWalk over that subtree. The entries of a huge folder are shared out
+// too: its reader appends them all, examines a first range and leaves the others as
+// tasks, each opening the folder again by its path.
 class ParallelScan
 {
 public:
