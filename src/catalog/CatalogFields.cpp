@@ -16,3 +16,23 @@ int FieldIndexOf(QStringView key)
     }
     return 0;
 }
+
+FieldClass FieldClassOf(int field)
+{
+    switch (field) {
+    case FileBytes:
+    case FileNameLength:
+    case PathNameLength:
+    case SizePercentage:
+    case FileCount:
+        return FieldClass::Number;
+    case CreateTime:
+    case AccessTime:
+    case WriteTime:
+        return FieldClass::DateTime;
+    case FileType:
+        return FieldClass::Kind;
+    default:
+        return FieldClass::Text;
+    }
+}

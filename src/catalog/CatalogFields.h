@@ -38,6 +38,21 @@ extern const std::array<QStringView, CatalogFieldCount> CatalogFieldNames;
 // Index of the field whose key equals `key` exactly (case matters); 0 when none does.
 int FieldIndexOf(QStringView key);
 
+// The nature of a field's values, which decides how two of them compare and how
+// an export writes them.
+enum class FieldClass { Number, DateTime, Kind, Text };
+
+// Number: FileBytes, FileNameLength, PathNameLength, SizePercentage, FileCount.
+// DateTime: CreateTime, AccessTime, WriteTime. Kind: FileType. Text: the rest (the
+// ranges too: their texts are numbers or empty, and they sort as texts).
+FieldClass FieldClassOf(int field);
+
+// Whether `field` is one of the age and size ranges a classification fills.
+inline bool IsRangeField(int field)
+{
+    return field == CreateAgeRange || field == AccessAgeRange || field == WriteAgeRange || field == SizeRange;
+}
+
 // Kind markers of the FileType field, compared exactly everywhere.
 inline constexpr QStringView KindFolder = u"folder";
 inline constexpr QStringView KindFile = u"file";

@@ -184,24 +184,26 @@ QString writeFile(const QString &path, Write &&write)
     return file.commit();
 }
 
-} // namespace
-
-QByteArray BuildHtml(const ExportRows &rows, const QStringList &columns, const QString &title)
+template <typename Write>
+QByteArray buildBytes(Write &&write)
 {
     QByteArray bytes;
     ExportOutput out(bytes);
-    WriteHtml(out, rows, columns, title);
+    write(out);
     out.flush();
     return bytes;
 }
 
+} // namespace
+
+QByteArray BuildHtml(const ExportRows &rows, const QStringList &columns, const QString &title)
+{
+    return buildBytes([&](ExportOutput &out) { WriteHtml(out, rows, columns, title); });
+}
+
 QByteArray BuildDelimited(const ExportRows &rows, const QStringList &columns, const QString &separator)
 {
-    QByteArray bytes;
-    ExportOutput out(bytes);
-    WriteDelimited(out, rows, columns, separator);
-    out.flush();
-    return bytes;
+    return buildBytes([&](ExportOutput &out) { WriteDelimited(out, rows, columns, separator); });
 }
 
 QString ExportHtml(const QString &path, const ExportRows &rows, const QStringList &columns,

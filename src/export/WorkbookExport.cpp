@@ -34,22 +34,10 @@ bool isAsciiDigit(QChar c)
     return c >= u'0' && c <= u'9';
 }
 
+// Sizes, lengths, counts, percentages and range numbers go in as number cells.
 bool isNumberField(int field)
 {
-    switch (field) {
-    case FileBytes:
-    case FileNameLength:
-    case PathNameLength:
-    case SizePercentage:
-    case FileCount:
-    case CreateAgeRange:
-    case AccessAgeRange:
-    case WriteAgeRange:
-    case SizeRange:
-        return true;
-    default:
-        return false;
-    }
+    return FieldClassOf(field) == FieldClass::Number || IsRangeField(field);
 }
 
 // ASCII digits read as an integer; none with a leading zero, which a number cell

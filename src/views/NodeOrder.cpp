@@ -11,26 +11,6 @@
 #include <cmath>
 #include <optional>
 
-FieldClass FieldClassOf(int field)
-{
-    switch (field) {
-    case FileBytes:
-    case FileNameLength:
-    case PathNameLength:
-    case SizePercentage:
-    case FileCount:
-        return FieldClass::Number;
-    case CreateTime:
-    case AccessTime:
-    case WriteTime:
-        return FieldClass::DateTime;
-    case FileType:
-        return FieldClass::Kind;
-    default:
-        return FieldClass::Text;
-    }
-}
-
 namespace {
 
 // The default locale made to refuse group separators, rebuilt only when the

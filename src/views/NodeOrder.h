@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CatalogFields.h"
 #include "CatalogTree.h"
 
 #include <QByteArrayView>
@@ -22,11 +23,7 @@ class TCatalogNode;
 // one kind under the FileType field as 1), so it is only ever handed to the merge
 // sorts of this library, which end and stay within their list whatever it answers.
 
-enum class FieldClass { Number, DateTime, Kind, Text };
-
-// Number: FileBytes, FileNameLength, PathNameLength, SizePercentage, FileCount.
-// DateTime: CreateTime, AccessTime, WriteTime. Kind: FileType. Text: the rest.
-FieldClass FieldClassOf(int field);
+// Each field compares by its FieldClass (CatalogFields.h).
 
 // A floating-point number in the user's number format: optional sign, digits, the
 // locale's decimal separator, optional exponent, blanks around; no grouping. The
