@@ -1,6 +1,6 @@
 #include "TConfig.h"
 
-#include "ConfigFile.h"
+#include "SafeFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -226,9 +226,9 @@ TConfig::TConfig(const BuiltIn &builtIn)
 void TConfig::load()
 {
     try {
-        const ConfigFile::Contents contents = ConfigFile::read(QFile::encodeName(m_fileName));
+        const SafeFile::Contents contents = SafeFile::read(QFile::encodeName(m_fileName));
         switch (contents.status) {
-        case ConfigFile::Contents::Missing:
+        case SafeFile::Contents::Missing:
             try {
                 WriteDefault();
             } catch (const ConfigError &e) {
@@ -238,19 +238,19 @@ void TConfig::load()
             // What was just written is the default text itself.
             useDefault(QString());
             return;
-        case ConfigFile::Contents::NotRegular:
+        case SafeFile::Contents::NotRegular:
             refuse(QStringLiteral("%1 is %2, not a regular file").arg(m_fileName, contents.reason));
             return;
-        case ConfigFile::Contents::TooLarge:
+        case SafeFile::Contents::TooLarge:
             refuse(QStringLiteral("%1 is larger than %2 MiB, more than any configuration")
                        .arg(m_fileName)
-                       .arg(ConfigFile::MaxSize / (1024 * 1024)));
+                       .arg(SafeFile::MaxSize / (1024 * 1024)));
             return;
-        case ConfigFile::Contents::Unreadable:
+        case SafeFile::Contents::Unreadable:
             // What we cannot read we cannot keep a copy of either, so it must not be replaced.
             refuse(QStringLiteral("cannot read %1: %2").arg(m_fileName, contents.reason));
             return;
-        case ConfigFile::Contents::Read:
+        case SafeFile::Contents::Read:
             parse(contents.bytes, contents.mode);
             return;
         }
@@ -308,10 +308,10 @@ void TConfig::keepBrokenFile(const std::string &bytes, mode_t mode, const QStrin
 {
     // Beside the file a link ends at: that is the file a save replaces.
     QByteArray target;
-    QString failure = ConfigFile::resolveLinks(QFile::encodeName(m_fileName), target);
-    ConfigFile::Copy copy;
+    QString failure = SafeFile::resolveLinks(QFile::encodeName(m_fileName), target);
+    SafeFile::Copy copy;
     if (failure.isEmpty()) {
-        copy = ConfigFile::keepCopy(target + ".bak", bytes, mode);
+        copy = SafeFile::keepCopy(target + ".bak", bytes, mode);
         failure = copy.error;
     }
     const QString copyName = QFile::decodeName(copy.name);
@@ -342,14 +342,14 @@ void TConfig::Save()
     m_document.save(text, "\t", pugi::format_indent | pugi::format_no_declaration, pugi::encoding_utf8);
     const std::string bytes = std::move(text).str();
 
-    const QString failure = ConfigFile::replace(QFile::encodeName(m_fileName), bytes);
+    const QString failure = SafeFile::replace(QFile::encodeName(m_fileName), bytes);
     if (!failure.isEmpty())
         throw ConfigError(ConfigError::Io, QStringLiteral("cannot save the configuration to %1: %2").arg(m_fileName, failure));
 }
 
 void TConfig::WriteDefault()
 {
-    const QString failure = ConfigFile::replace(QFile::encodeName(m_fileName),
+    const QString failure = SafeFile::replace(QFile::encodeName(m_fileName),
                                                 std::string_view(DefaultText, sizeof DefaultText - 1));
     if (!failure.isEmpty()) {
         throw ConfigError(ConfigError::Io,

@@ -123,7 +123,7 @@ void CatalogDocument::WriteCatalog(ExportOutput &out) const
 
 QString CatalogDocument::SaveCatalog(const QString &path) const
 {
-    ConfigFile::Replacement file(QFile::encodeName(path));
+    SafeFile::Replacement file(QFile::encodeName(path));
     {
         ExportOutput out(file);
         WriteCatalog(out);

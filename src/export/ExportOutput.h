@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ConfigFile.h"
+#include "SafeFile.h"
 
 #include <QByteArray>
 
@@ -13,7 +13,7 @@
 class ExportOutput
 {
 public:
-    explicit ExportOutput(ConfigFile::Replacement &file)
+    explicit ExportOutput(SafeFile::Replacement &file)
         : m_file(&file)
     {
     }
@@ -52,7 +52,7 @@ public:
         } else if (m_memory) {
             m_memory->append(m_chunk.data(), qsizetype(m_chunk.size()));
         } else if (m_error == 0) {
-            m_error = ConfigFile::writeAll(m_fd, m_chunk);
+            m_error = SafeFile::writeAll(m_fd, m_chunk);
             ok = m_error == 0;
         } else {
             ok = false;
@@ -66,13 +66,13 @@ public:
     {
         if (m_file)
             return m_file->error();
-        return m_error == 0 ? QString() : ConfigFile::reason(m_error);
+        return m_error == 0 ? QString() : SafeFile::reason(m_error);
     }
 
 private:
     // As large as the replacement's own buffer, so full pieces go to the file uncopied.
     static constexpr std::size_t ChunkSize = std::size_t(1) << 20;
-    ConfigFile::Replacement *m_file = nullptr;
+    SafeFile::Replacement *m_file = nullptr;
     QByteArray *m_memory = nullptr;
     int m_fd = -1;
     int m_error = 0;

@@ -1,7 +1,7 @@
 #include "TableExport.h"
 
 #include "CatalogFields.h"
-#include "ConfigFile.h"
+#include "SafeFile.h"
 #include "ExportColumns.h"
 #include "ExportOutput.h"
 
@@ -176,7 +176,7 @@ namespace {
 template <typename Write>
 QString writeFile(const QString &path, Write &&write)
 {
-    ConfigFile::Replacement file(QFile::encodeName(path));
+    SafeFile::Replacement file(QFile::encodeName(path));
     {
         ExportOutput out(file);
         write(out);

@@ -43,7 +43,7 @@ inline const QString TextSeparator = QStringLiteral("          ");
 inline const QString CsvSeparator = QStringLiteral(",");
 
 // Write the file beside `path` and rename it over `path` once complete
-// (ConfigFile::Replacement): the file at `path` stays as it was until then. Return an empty text, or the
+// (SafeFile::Replacement): the file at `path` stays as it was until then. Return an empty text, or the
 // reason nothing was written. ExportHtml's title defaults to ExportTitleOf(path).
 QString ExportHtml(const QString &path, const ExportRows &rows,
                    const QStringList &columns, const QString &title = QString());

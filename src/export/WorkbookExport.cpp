@@ -1,7 +1,7 @@
 #include "WorkbookExport.h"
 
 #include "CatalogFields.h"
-#include "ConfigFile.h"
+#include "SafeFile.h"
 #include "ExportColumns.h"
 
 #include <QFile>
@@ -334,7 +334,7 @@ QString ExportWorkbook(const QString &path, const CatalogDocument &catalog, cons
     if (!WorkbookFits(catalog))
         return QString::fromLatin1(WorkbookTooManyRows);
 
-    ConfigFile::Replacement file(QFile::encodeName(path));
+    SafeFile::Replacement file(QFile::encodeName(path));
     if (!file.ok())
         return file.error();
 
@@ -373,9 +373,9 @@ QString ExportWorkbook(const QString &path, const CatalogDocument &catalog, cons
     // would otherwise give a workbook with rows missing.
     if (FILE *streamed = sheet->optimize_tmpfile) {
         if (std::fflush(streamed) != 0)
-            return ConfigFile::reason(errno);
+            return SafeFile::reason(errno);
         if (std::ferror(streamed))
-            return ConfigFile::reason(EIO);
+            return SafeFile::reason(EIO);
     }
 
     if (lxw_error e = book.close())

@@ -1,6 +1,6 @@
 #include "ExportFile.h"
 
-#include "ConfigFile.h"
+#include "SafeFile.h"
 
 #include <QBuffer>
 #include <QChartView>
@@ -154,7 +154,7 @@ QByteArray ChartBitmap(QChartView *chart, QString *error)
 bool WriteExportFile(QWidget *parent, const QString &path, const QByteArray &bytes)
 {
     const QString error =
-        ConfigFile::replace(QFile::encodeName(path), std::string_view(bytes.constData(), std::size_t(bytes.size())));
+        SafeFile::replace(QFile::encodeName(path), std::string_view(bytes.constData(), std::size_t(bytes.size())));
     if (!error.isEmpty()) {
         ReportExportFailed(parent, path, error);
         return false;

@@ -1,4 +1,4 @@
-#include "ConfigFile.h"
+#include "SafeFile.h"
 
 #include <QRandomGenerator>
 
@@ -13,7 +13,7 @@
 #include <sys/statfs.h>
 #include <unistd.h>
 
-namespace ConfigFile {
+namespace SafeFile {
 
 namespace {
 
@@ -428,4 +428,4 @@ Copy keepCopy(const QByteArray &base, std::string_view bytes, mode_t mode)
     return copy;
 }
 
-} // namespace ConfigFile
+} // namespace SafeFile

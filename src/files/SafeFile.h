@@ -7,10 +7,11 @@
 #include <string_view>
 #include <sys/types.h>
 
-// The configuration's file operations, in POSIX calls so that every failure keeps the
-// system's own reason (errno) and nothing can block, follow a link it should not, or
-// replace a file it should not. Paths are the exact bytes handed to the system.
-namespace ConfigFile {
+// File operations for what the program writes and reads back (the configuration, the
+// exports), in POSIX calls so that every failure keeps the system's own reason (errno)
+// and nothing can block, follow a link it should not, or replace a file it should not.
+// Paths are the exact bytes handed to the system.
+namespace SafeFile {
 
 // No configuration comes near this; anything larger is not one and is left alone.
 inline constexpr qint64 MaxSize = 16 * 1024 * 1024;
@@ -105,4 +106,4 @@ int writeAll(int fd, std::string_view bytes);
 // The system's text for an errno value.
 QString reason(int error);
 
-} // namespace ConfigFile
+} // namespace SafeFile
