@@ -1,38 +1,172 @@
 #include "CatalogFields.h"
 
-const std::array<QStringView, CatalogFieldCount> CatalogFieldNames = {
-    u"File Name",        u"Full Path",    u"File Size",      u"File Ext",
-    u"File Type",        u"Description",  u"File Name Length", u"Path Name Length",
-    u"Size Percentage",  u"Catalog Name", u"Create Time",    u"Access Time",
-    u"Write Time",       u"DOS Name",     u"File Count",     u"CreateAgeRange",
-    u"AccessAgeRange",   u"WriteAgeRange", u"SizeRange",
-};
+#include "CatalogText.h"
+#include "CatalogTree.h"
+#include "ExtensionOf.h"
 
-int FieldIndexOf(QStringView key)
+#include <QStringList>
+
+namespace {
+
+using F = CatalogNodeData;
+
+std::optional<std::uint64_t> fileBytes(const CatalogTree &tree, NodeIndex i)
 {
-    for (int i = 0; i < CatalogFieldCount; ++i) {
-        if (CatalogFieldNames[i] == key)
-            return i;
-    }
-    return 0;
+    const CatalogNodeData &n = tree.node(i);
+    return n.has(F::HasSize) ? std::optional(n.size) : std::nullopt;
 }
 
-FieldClass FieldClassOf(int field)
+std::optional<std::uint64_t> nameLength(const CatalogTree &tree, NodeIndex i)
 {
-    switch (field) {
-    case FileBytes:
-    case FileNameLength:
-    case PathNameLength:
-    case SizePercentage:
-    case FileCount:
-        return FieldClass::Number;
-    case CreateTime:
-    case AccessTime:
-    case WriteTime:
-        return FieldClass::DateTime;
-    case FileType:
-        return FieldClass::Kind;
-    default:
-        return FieldClass::Text;
+    if (!tree.node(i).has(F::HasDetails))
+        return std::nullopt;
+    return CatalogText::utf16Length(tree.nameBytes(i)).units;
+}
+
+std::optional<std::uint64_t> pathLength(const CatalogTree &tree, NodeIndex i)
+{
+    if (!tree.node(i).has(F::HasDetails))
+        return std::nullopt;
+    return CatalogText::utf16Length(tree.fullPathBytes(i)).units;
+}
+
+std::optional<std::uint64_t> fileCount(const CatalogTree &tree, NodeIndex i)
+{
+    if (!tree.hasPercentages())
+        return std::nullopt;
+    const CatalogNodeData &n = tree.node(i);
+    return n.kind() == NodeKind::Folder ? n.subtreeCount - 1 : n.subtreeCount;
+}
+
+std::optional<std::uint64_t> bucket(int b)
+{
+    return b < 0 ? std::nullopt : std::optional(std::uint64_t(b));
+}
+
+template <TimeKind Kind>
+std::optional<std::uint64_t> ageRange(const CatalogTree &tree, NodeIndex i)
+{
+    return bucket(tree.ageBucket(i, Kind));
+}
+
+std::optional<std::uint64_t> sizeRange(const CatalogTree &tree, NodeIndex i)
+{
+    return bucket(tree.sizeBucket(i));
+}
+
+template <F::Flag Has, std::int64_t F::*Stamp>
+std::optional<std::int64_t> timeStamp(const CatalogTree &tree, NodeIndex i)
+{
+    const CatalogNodeData &n = tree.node(i);
+    return n.has(Has) ? std::optional(n.*Stamp) : std::nullopt;
+}
+
+QByteArrayView fileName(const CatalogTree &tree, NodeIndex i)
+{
+    return tree.nameBytes(i);
+}
+
+QByteArrayView dosName(const CatalogTree &tree, NodeIndex i)
+{
+    return tree.node(i).has(F::HasDetails) ? tree.nameBytes(i) : QByteArrayView();
+}
+
+QByteArrayView fileExt(const CatalogTree &tree, NodeIndex i)
+{
+    const CatalogNodeData &n = tree.node(i);
+    if (n.kind() != NodeKind::File || !n.has(F::HasDetails))
+        return QByteArrayView();
+    return ExtensionOf(tree.nameBytes(i));
+}
+
+QByteArrayView fileType(const CatalogTree &tree, NodeIndex i)
+{
+    switch (tree.node(i).kind()) {
+    case NodeKind::Folder:
+        return "folder";
+    case NodeKind::File:
+        return "file";
+    case NodeKind::Unknown:
+        break;
     }
+    return QByteArrayView();
+}
+
+// Description and Catalog Name: fields of the record that a scan of a file system
+// never fills.
+QByteArrayView neverFilled(const CatalogTree &, NodeIndex)
+{
+    return QByteArrayView();
+}
+
+constexpr auto Number = FieldNature::Number;
+constexpr auto Time = FieldNature::Time;
+constexpr auto Kind = FieldNature::Kind;
+constexpr auto Text = FieldNature::Text;
+constexpr auto Range = FieldNature::Range;
+
+} // namespace
+
+// clang-format off
+// Made at compile time, so other files' static tables may read it at start-up.
+constexpr std::array<FieldDefinition, CatalogFieldCount> CatalogFieldTable = {{
+    //  key                  attribute          nature  number           time   bytes
+    {u"File Name",        "FileName",        Text,   nullptr,         nullptr, fileName,     {0, true, true, 172, true, "left"}},
+    {u"Full Path",        "FullPath",        Text,   nullptr,         nullptr, nullptr,      {1, true, true, 173, true, "left"}},
+    {u"File Size",        "FileBytes",       Number, fileBytes,       nullptr, nullptr,      {2, true, true, 84, false, "right"}},
+    {u"File Ext",         "FileExt",         Text,   nullptr,         nullptr, fileExt,      {5, true, true, 66, true, "right"}},
+    {u"File Type",        "FileType",        Kind,   nullptr,         nullptr, fileType,     {6, false, true, 66, true, "left"}},
+    {u"Description",      "Description",     Text,   nullptr,         nullptr, neverFilled,  {7, false, true, 124, true, "left"}},
+    {u"File Name Length", "FileNameLength",  Number, nameLength,      nullptr, nullptr,      {8, false, false, 100, true, "right"}},
+    {u"Path Name Length", "PathNameLength",  Number, pathLength,      nullptr, nullptr,      {9, false, false, 100, true, "right"}},
+    {u"Size Percentage",  "SizePercentage",  Number, nullptr,         nullptr, nullptr,      {3, true, false, 100, false, "right"}},
+    {u"Catalog Name",     "CatalogName",     Text,   nullptr,         nullptr, neverFilled,  {10, false, true, 80, true, "left"}},
+    {u"Create Time",      "CreateTime",      Time,   nullptr, timeStamp<F::HasCreateTime, &F::createTime>, nullptr, {11, true, true, 80, true, "left"}},
+    {u"Access Time",      "AccessTime",      Time,   nullptr, timeStamp<F::HasAccessTime, &F::accessTime>, nullptr, {12, true, true, 80, true, "left"}},
+    {u"Write Time",       "WriteTime",       Time,   nullptr, timeStamp<F::HasWriteTime, &F::writeTime>,   nullptr, {13, true, true, 80, true, "left"}},
+    {u"DOS Name",         "DOSName",         Text,   nullptr,         nullptr, dosName,      {4, true, true, 80, true, "left"}},
+    {u"File Count",       "FileCount",       Number, fileCount,       nullptr, nullptr,      {14, true, true, 80, true, "left"}},
+    {u"CreateAgeRange",   "CreateAgeRange",  Range,  ageRange<TimeKind::Create>, nullptr, nullptr, {}},
+    {u"AccessAgeRange",   "AccessAgeRange",  Range,  ageRange<TimeKind::Access>, nullptr, nullptr, {}},
+    {u"WriteAgeRange",    "WriteAgeRange",   Range,  ageRange<TimeKind::Write>,  nullptr, nullptr, {}},
+    {u"SizeRange",        "SizeRange",       Range,  sizeRange,       nullptr, nullptr,      {}},
+}};
+// clang-format on
+
+constinit const std::array<QStringView, CatalogFieldCount> CatalogFieldNames = [] {
+    std::array<QStringView, CatalogFieldCount> names;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        names[i] = CatalogFieldTable[i].key;
+    return names;
+}();
+
+namespace {
+
+// `text` without blanks and, when asked, case folded.
+QString looseForm(QStringView text, ColumnMatch match)
+{
+    QString form = text.toString();
+    form.remove(u' ');
+    return match == ColumnMatch::IgnoringBlanksAndCase ? form.toCaseFolded() : form;
+}
+
+} // namespace
+
+std::optional<int> FieldOfColumn(QStringView name, ColumnMatch match)
+{
+    const QString wanted = match == ColumnMatch::Exact ? QString() : looseForm(name, match);
+    for (int i = 0; i < CatalogFieldCount; ++i) {
+        const QStringView key = CatalogFieldTable[std::size_t(i)].key;
+        if (match == ColumnMatch::Exact ? key == name : looseForm(key, match) == wanted)
+            return i;
+    }
+    return std::nullopt;
+}
+
+QString QuotedFieldKeys()
+{
+    QStringList names;
+    for (const FieldDefinition &field : CatalogFieldTable)
+        names.append(QLatin1Char('"') + field.key.toString() + QLatin1Char('"'));
+    return names.join(QStringLiteral(", "));
 }

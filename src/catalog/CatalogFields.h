@@ -1,13 +1,19 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 
 #include <array>
+#include <cstdint>
+#include <optional>
+
+class CatalogTree;
+using NodeIndex = std::uint32_t;
 
 // Field indexes of a catalog node record. Every view, sort and export addresses
 // a record's texts by these numbers, and maps column names to them through
-// FieldIndexOf.
+// FieldOfColumn (FieldIndexOf for the configuration's columns).
 enum CatalogField : int {
     FileName = 0,
     FullPath = 1,
@@ -32,26 +38,83 @@ enum CatalogField : int {
 
 inline constexpr int CatalogFieldCount = 19;
 
-// Keys of the fields in index order; column names in the configuration are these texts.
+// The nature of a field's values: how its text is made, how two of them compare, and
+// how an export writes them.
+enum class FieldNature : std::uint8_t {
+    Number, // a whole number, written in decimal; compares as a number; a number cell
+    Time,   // seconds since the epoch, written as a local time text; compares as a time
+    Kind,   // the FileType marker; one kind compares equal to none (folders-first decides)
+    Text,   // raw bytes of a name, shown as UTF-8; compares as text, ASCII case folded
+    Range,  // a bucket number, written in decimal; compares as its text; a number cell
+};
+
+// A field of the catalogue column list the built-in configuration holds, in the
+// attributes it has there. `position` orders the entries; -1: not in that list.
+struct DefaultColumn
+{
+    int position = -1;
+    bool visible = false;
+    bool defaultExport = false;
+    int width = 0;
+    bool readOnly = true;
+    const char *align = "left";
+};
+
+// Everything the program knows of one field, in one row. Its value is read through
+// one accessor, chosen by nature: `number` for Number and Range, `time` for Time,
+// `bytes` for Kind and Text. An empty optional (or empty bytes) is an empty text.
+//
+// Two fields are made differently and have no accessor: FullPath (the bytes of the
+// whole path are built, not read) and SizePercentage (a share of a total that a list
+// row may set, CatalogTree::fieldText).
+//
+// A new field takes a row here, its accessor in CatalogFields.cpp and, when the
+// built-in configuration should list it, a DefaultColumn.
+struct FieldDefinition
+{
+    QStringView key;       // the column name of the configuration
+    const char *attribute; // the attribute of the catalog document's file elements
+    FieldNature nature;
+    std::optional<std::uint64_t> (*number)(const CatalogTree &, NodeIndex) = nullptr;
+    std::optional<std::int64_t> (*time)(const CatalogTree &, NodeIndex) = nullptr;
+    QByteArrayView (*bytes)(const CatalogTree &, NodeIndex) = nullptr;
+    DefaultColumn column = {};
+};
+
+// The fields in index order.
+extern const std::array<FieldDefinition, CatalogFieldCount> CatalogFieldTable;
+
+// Keys of the fields in index order (CatalogFieldTable's keys).
 extern const std::array<QStringView, CatalogFieldCount> CatalogFieldNames;
 
-// Index of the field whose key equals `key` exactly (case matters); 0 when none does.
-int FieldIndexOf(QStringView key);
-
-// The nature of a field's values, which decides how two of them compare and how
-// an export writes them.
-enum class FieldClass { Number, DateTime, Kind, Text };
-
-// Number: FileBytes, FileNameLength, PathNameLength, SizePercentage, FileCount.
-// DateTime: CreateTime, AccessTime, WriteTime. Kind: FileType. Text: the rest (the
-// ranges too: their texts are numbers or empty, and they sort as texts).
-FieldClass FieldClassOf(int field);
-
-// Whether `field` is one of the age and size ranges a classification fills.
-inline bool IsRangeField(int field)
+// The nature of `field`; Text for an index no field has (its text is empty).
+inline FieldNature FieldNatureOf(int field)
 {
-    return field == CreateAgeRange || field == AccessAgeRange || field == WriteAgeRange || field == SizeRange;
+    return field >= 0 && field < CatalogFieldCount ? CatalogFieldTable[std::size_t(field)].nature
+                                                   : FieldNature::Text;
 }
+
+// How a column name is matched against the field keys. Every place a name selects a
+// field goes through FieldOfColumn; they differ only in how loosely a hand-written
+// name may be spelled:
+// - Exact: the configuration's columns, shown, sorted and exported (case matters).
+// - IgnoringBlanks: the workbook's read of the catalog document, whose attribute
+//   names are the keys without blanks ("FileNameLength" reads "File Name Length").
+// - IgnoringBlanksAndCase: names typed on the command line.
+enum class ColumnMatch { Exact, IgnoringBlanks, IgnoringBlanksAndCase };
+
+// The field whose key matches `name`; nullopt when none does.
+std::optional<int> FieldOfColumn(QStringView name, ColumnMatch match = ColumnMatch::Exact);
+
+// The field a configuration column shows, sorts and exports: the exact match, and
+// FileName for a name no field has (report such names once, where they are read).
+inline int FieldIndexOf(QStringView key)
+{
+    return FieldOfColumn(key).value_or(FileName);
+}
+
+// The keys, each in double quotes, separated by ", " (for messages naming the choices).
+QString QuotedFieldKeys();
 
 // Kind markers of the FileType field, compared exactly everywhere.
 inline constexpr QStringView KindFolder = u"folder";

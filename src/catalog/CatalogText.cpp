@@ -41,6 +41,24 @@ QString countText(std::uint64_t value)
     return QString::number(static_cast<qulonglong>(value));
 }
 
+Utf16Length utf16Length(QByteArrayView bytes)
+{
+    bool ascii = true;
+    for (const char c : bytes)
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (ascii)
+        return {std::uint64_t(bytes.size()), true};
+    if (bytes.startsWith("\xEF\xBB\xBF") || !bytes.isValidUtf8())
+        return {std::uint64_t(QString::fromUtf8(bytes).size()), false};
+    std::uint64_t units = 0;
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        units += (b & 0xC0) != 0x80;
+        units += b >= 0xF0; // four bytes: a surrogate pair
+    }
+    return {units, true};
+}
+
 namespace {
 
 // One piece of a QLocale date or time pattern.

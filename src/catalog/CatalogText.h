@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QLocale>
 #include <QString>
@@ -23,6 +24,18 @@ QString percentageText(double part, double total);
 
 // Decimal integer without sign or grouping.
 QString countText(std::uint64_t value);
+
+// The length of the text of a name or path given as raw bytes (QString::fromUtf8: a
+// leading byte order mark dropped, replacement characters for bytes that are not
+// UTF-8), in UTF-16 units, counted without decoding where that gives the same number.
+// `composable`: the text is the same piece of any longer text the bytes are part of
+// (valid UTF-8 without a leading byte order mark), so lengths of parts add up.
+struct Utf16Length
+{
+    std::uint64_t units = 0;
+    bool composable = true;
+};
+Utf16Length utf16Length(QByteArrayView bytes);
 
 // The one pair of date and time formats used to write time stamps and to read
 // them back: the locale's short date (always with a four-digit year) and its long

@@ -2,7 +2,6 @@
 
 #include "CatalogFields.h"
 #include "CatalogText.h"
-#include "ExtensionOf.h"
 
 #include <algorithm>
 #include <charconv>
@@ -157,151 +156,53 @@ int CatalogTree::ageBucket(NodeIndex i, TimeKind kind) const
 void CatalogTree::appendFieldUtf8(NodeIndex i, int field, std::optional<double> listTotal,
                                   std::string &out) const
 {
-    const CatalogNodeData &n = m_nodes[i];
-    using F = CatalogNodeData;
     // Names are bytes as the file system gave them; those that are valid UTF-8 are
     // already their text, the others take the replacement characters of fieldText.
     const auto appendName = [&out](QByteArrayView bytes) {
-        if (QtPrivate::isValidUtf8(bytes)) {
+        if (bytes.isValidUtf8()) {
             out.append(bytes.data(), std::size_t(bytes.size()));
         } else {
             const QByteArray text = QString::fromUtf8(bytes).toUtf8();
             out.append(text.constData(), std::size_t(text.size()));
         }
     };
-    const auto appendTime = [&](F::Flag flag, std::int64_t secs) {
-        if (n.has(flag))
-            CatalogText::TimeFormat::current().appendUtf8(secs, out);
-    };
-    const auto appendNumber = [&out](std::uint64_t value) {
-        char digits[24];
-        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-        out.append(digits, std::size_t(end - digits));
-    };
-    const auto appendBucket = [&](int bucket) {
-        if (bucket >= 0)
-            appendNumber(std::uint64_t(bucket));
-    };
-    // The length a name has as text (UTF-16 units, as QString counts them), for the
-    // names that are valid UTF-8; false for the others.
-    const auto appendTextLength = [&](QByteArrayView bytes) {
-        if (!QtPrivate::isValidUtf8(bytes))
-            return false;
-        std::uint64_t units = 0;
-        for (const char c : bytes) {
-            const auto b = static_cast<unsigned char>(c);
-            units += (b & 0xC0) != 0x80;
-            units += b >= 0xF0; // four bytes: a surrogate pair
-        }
-        appendNumber(units);
-        return true;
-    };
-    switch (field) {
-    case FileName:
-        appendName(nameBytes(i));
-        return;
-    case DOSName:
-        if (n.has(F::HasDetails))
-            appendName(nameBytes(i));
-        return;
-    case FullPath:
+    if (field == FullPath) {
         appendName(i == 0 ? nameBytes(i) : QByteArrayView(fullPathBytes(i)));
         return;
-    case FileBytes:
-        if (n.has(F::HasSize))
-            appendNumber(n.size);
-        return;
-    case FileExt:
-        if (n.kind() == NodeKind::File && n.has(F::HasDetails))
-            appendName(ExtensionOf(nameBytes(i)));
-        return;
-    case FileType:
-        if (n.kind() == NodeKind::Folder)
-            out.append("folder");
-        else if (n.kind() == NodeKind::File)
-            out.append("file");
-        return;
-    case FileNameLength:
-        if (n.has(F::HasDetails) && !appendTextLength(nameBytes(i)))
-            break;
-        return;
-    case PathNameLength:
-        if (n.has(F::HasDetails) && !appendTextLength(fullPathBytes(i)))
-            break;
-        return;
-    case FileCount:
-        if (m_percentageTotal)
-            appendNumber(n.kind() == NodeKind::Folder ? n.subtreeCount - 1 : n.subtreeCount);
-        return;
-    case CreateAgeRange:
-        appendBucket(ageBucket(i, TimeKind::Create));
-        return;
-    case AccessAgeRange:
-        appendBucket(ageBucket(i, TimeKind::Access));
-        return;
-    case WriteAgeRange:
-        appendBucket(ageBucket(i, TimeKind::Write));
-        return;
-    case SizeRange:
-        appendBucket(sizeBucket(i));
-        return;
-    case CreateTime:
-        appendTime(F::HasCreateTime, n.createTime);
-        return;
-    case AccessTime:
-        appendTime(F::HasAccessTime, n.accessTime);
-        return;
-    case WriteTime:
-        appendTime(F::HasWriteTime, n.writeTime);
-        return;
-    default:
-        break;
     }
-    const QByteArray text = fieldText(i, field, listTotal).toUtf8();
-    out.append(text.constData(), std::size_t(text.size()));
+    if (field < 0 || field >= CatalogFieldCount || field == SizePercentage) {
+        const QByteArray text = fieldText(i, field, listTotal).toUtf8();
+        out.append(text.constData(), std::size_t(text.size()));
+        return;
+    }
+    const FieldDefinition &definition = CatalogFieldTable[std::size_t(field)];
+    switch (definition.nature) {
+    case FieldNature::Number:
+    case FieldNature::Range:
+        if (const std::optional<std::uint64_t> value = definition.number(*this, i)) {
+            char digits[24];
+            const auto end = std::to_chars(digits, digits + sizeof digits, *value).ptr;
+            out.append(digits, std::size_t(end - digits));
+        }
+        return;
+    case FieldNature::Time:
+        if (const std::optional<std::int64_t> stamp = definition.time(*this, i))
+            CatalogText::TimeFormat::current().appendUtf8(*stamp, out);
+        return;
+    case FieldNature::Kind:
+    case FieldNature::Text:
+        appendName(definition.bytes(*this, i));
+        return;
+    }
 }
 
 QString CatalogTree::fieldText(NodeIndex i, int field, std::optional<double> listTotal) const
 {
-    const CatalogNodeData &n = m_nodes[i];
-    using F = CatalogNodeData;
-    const auto bucketText = [](int bucket) {
-        return bucket < 0 ? QString() : QString::number(bucket);
-    };
-    const auto timeText = [&](F::Flag flag, std::int64_t secs) {
-        return n.has(flag) ? CatalogText::TimeFormat::current().format(secs) : QString();
-    };
-
-    switch (field) {
-    case FileName:
-        return name(i);
-    case FullPath:
+    if (field == FullPath)
         return i == 0 ? name(i) : fullPath(i);
-    case FileBytes:
-        return n.has(F::HasSize) ? CatalogText::sizeText(n.size) : QString();
-    case FileExt:
-        if (n.kind() != NodeKind::File || !n.has(F::HasDetails))
-            return QString();
-        return QString::fromUtf8(ExtensionOf(nameBytes(i)));
-    case FileType:
-        switch (n.kind()) {
-        case NodeKind::Folder:
-            return KindFolder.toString();
-        case NodeKind::File:
-            return KindFile.toString();
-        case NodeKind::Unknown:
-            return QString();
-        }
-        return QString();
-    case FileNameLength:
-        return n.has(F::HasDetails) ? CatalogText::countText(std::uint64_t(name(i).size()))
-                                    : QString();
-    case PathNameLength:
-        return n.has(F::HasDetails)
-            ? CatalogText::countText(std::uint64_t(fullPath(i).size()))
-            : QString();
-    case SizePercentage: {
-        if (!n.has(F::HasSize))
+    if (field == SizePercentage) {
+        const CatalogNodeData &n = m_nodes[i];
+        if (!n.has(CatalogNodeData::HasSize))
             return QString();
         if (listTotal)
             return CatalogText::percentageText(double(n.size), *listTotal);
@@ -309,30 +210,24 @@ QString CatalogTree::fieldText(NodeIndex i, int field, std::optional<double> lis
             return QString();
         return CatalogText::percentageText(double(n.size), *m_percentageTotal);
     }
-    case CreateTime:
-        return timeText(F::HasCreateTime, n.createTime);
-    case AccessTime:
-        return timeText(F::HasAccessTime, n.accessTime);
-    case WriteTime:
-        return timeText(F::HasWriteTime, n.writeTime);
-    case DOSName:
-        return n.has(F::HasDetails) ? name(i) : QString();
-    case FileCount:
-        if (!m_percentageTotal)
-            return QString();
-        return CatalogText::countText(n.kind() == NodeKind::Folder ? n.subtreeCount - 1
-                                                                 : n.subtreeCount);
-    case CreateAgeRange:
-        return bucketText(ageBucket(i, TimeKind::Create));
-    case AccessAgeRange:
-        return bucketText(ageBucket(i, TimeKind::Access));
-    case WriteAgeRange:
-        return bucketText(ageBucket(i, TimeKind::Write));
-    case SizeRange:
-        return bucketText(sizeBucket(i));
-    case Description:
-    case CatalogName:
-    default:
+    if (field < 0 || field >= CatalogFieldCount)
         return QString();
+    const FieldDefinition &definition = CatalogFieldTable[std::size_t(field)];
+    switch (definition.nature) {
+    case FieldNature::Number:
+    case FieldNature::Range: {
+        const std::optional<std::uint64_t> value = definition.number(*this, i);
+        return value ? CatalogText::countText(*value) : QString();
     }
+    case FieldNature::Time: {
+        const std::optional<std::int64_t> stamp = definition.time(*this, i);
+        return stamp ? CatalogText::TimeFormat::current().format(*stamp) : QString();
+    }
+    case FieldNature::Kind:
+    case FieldNature::Text: {
+        const QByteArrayView bytes = definition.bytes(*this, i);
+        return bytes.isEmpty() ? QString() : QString::fromUtf8(bytes);
+    }
+    }
+    return QString();
 }

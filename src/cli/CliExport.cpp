@@ -21,12 +21,6 @@
 
 namespace {
 
-QString blankFree(QString text)
-{
-    text.remove(u' ');
-    return text.toCaseFolded();
-}
-
 void warn(const QString &text)
 {
     std::fprintf(stderr, "folvane-cli: warning: %s\n", TerminalText(text.toUtf8()).constData());
@@ -113,14 +107,10 @@ bool ParseExportList(const QByteArray &name, CliExportOptions::List &list)
 
 bool ParseSortColumn(const QByteArray &name, int &field)
 {
-    const QString wanted = blankFree(QString::fromUtf8(name));
-    for (int i = 0; i < CatalogFieldCount; ++i) {
-        if (blankFree(CatalogFieldNames[std::size_t(i)].toString()) == wanted) {
-            field = i;
-            return true;
-        }
-    }
-    return false;
+    const std::optional<int> found = FieldOfColumn(QString::fromUtf8(name), ColumnMatch::IgnoringBlanksAndCase);
+    if (found)
+        field = *found;
+    return found.has_value();
 }
 
 CliExportOptions::Format FormatOfOutput(const QByteArray &output)
@@ -134,10 +124,7 @@ CliExportOptions::Format FormatOfOutput(const QByteArray &output)
 
 QByteArray SortColumnNames()
 {
-    QStringList names;
-    for (const QStringView name : CatalogFieldNames)
-        names.append(QLatin1Char('"') + name.toString() + QLatin1Char('"'));
-    return names.join(QStringLiteral(", ")).toUtf8();
+    return QuotedFieldKeys().toUtf8();
 }
 
 int ExportScan(const std::shared_ptr<CatalogTree> &tree, const CliExportOptions &options)

@@ -11,13 +11,6 @@
 
 namespace {
 
-constexpr std::array<const char *, CatalogFieldCount> Attributes = {
-    "FileName",       "FullPath",       "FileBytes",     "FileExt",        "FileType",
-    "Description",    "FileNameLength", "PathNameLength", "SizePercentage", "CatalogName",
-    "CreateTime",     "AccessTime",     "WriteTime",     "DOSName",        "FileCount",
-    "CreateAgeRange", "AccessAgeRange", "WriteAgeRange", "SizeRange",
-};
-
 constexpr std::string_view Replacement = "\xEF\xBF\xBD"; // U+FFFD
 
 // An attribute value as XML 1.0 holds it. Tab, CR and LF become references, because
@@ -76,7 +69,7 @@ void appendValue(ExportOutput &out, std::string_view bytes)
 const std::array<std::string, CatalogFieldCount> AttributeOpenings = [] {
     std::array<std::string, CatalogFieldCount> openings;
     for (std::size_t field = 0; field < openings.size(); ++field)
-        openings[field] = std::string(" ") + Attributes[field] + "=\"";
+        openings[field] = std::string(" ") + CatalogFieldTable[field].attribute + "=\"";
     return openings;
 }();
 
@@ -142,18 +135,10 @@ QByteArray CatalogDocument::toXml() const
 
 int CatalogDocument::WalkFieldOf(QStringView column)
 {
-    QString wanted = column.toString();
-    wanted.remove(u' ');
-    for (int field = 0; field < CatalogFieldCount; ++field) {
-        QString key = CatalogFieldNames[std::size_t(field)].toString();
-        key.remove(u' ');
-        if (key == wanted)
-            return field;
-    }
-    return -1;
+    return FieldOfColumn(column, ColumnMatch::IgnoringBlanks).value_or(-1);
 }
 
 const char *CatalogDocument::AttributeOf(int field)
 {
-    return field >= 0 && field < CatalogFieldCount ? Attributes[std::size_t(field)] : "";
+    return field >= 0 && field < CatalogFieldCount ? CatalogFieldTable[std::size_t(field)].attribute : "";
 }

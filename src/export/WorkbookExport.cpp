@@ -37,7 +37,8 @@ bool isAsciiDigit(QChar c)
 // Sizes, lengths, counts, percentages and range numbers go in as number cells.
 bool isNumberField(int field)
 {
-    return FieldClassOf(field) == FieldClass::Number || IsRangeField(field);
+    const FieldNature nature = FieldNatureOf(field);
+    return nature == FieldNature::Number || nature == FieldNature::Range;
 }
 
 // ASCII digits read as an integer; none with a leading zero, which a number cell

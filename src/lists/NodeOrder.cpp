@@ -2,7 +2,6 @@
 
 #include "CatalogFields.h"
 #include "CatalogText.h"
-#include "ExtensionOf.h"
 #include "TCatalogNode.h"
 
 #include <QDateTime>
@@ -60,33 +59,6 @@ QStringView trimmedKind(QStringView text)
     return text.mid(begin, end - begin);
 }
 
-bool isAscii(QByteArrayView bytes)
-{
-    for (const char c : bytes) {
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    }
-    return true;
-}
-
-// UTF-16 length of a name's text, and whether that text is the same piece of
-// any longer text the name is part of (valid UTF-8 without a leading byte order
-// mark; otherwise the whole text has to be decoded to know).
-struct NameLength
-{
-    std::uint64_t length;
-    bool composable;
-};
-
-NameLength nameLength(QByteArrayView bytes)
-{
-    if (isAscii(bytes))
-        return {std::uint64_t(bytes.size()), true};
-    const QString text = QString::fromUtf8(bytes);
-    return {std::uint64_t(text.size()),
-            !StartsWithByteOrderMark(bytes) && !text.contains(QChar::ReplacementCharacter)};
-}
-
 // The number percentageText(part, total) reads back as: the share rounded to two
 // decimals. k / 100.0 is the double nearest to the decimal text "k/100", as
 // reading the text gives; only shares close to a rounding tie, or too large to
@@ -107,40 +79,22 @@ double percentageKey(double part, double total)
 
 double numberKey(const CatalogTree &tree, NodeIndex i, int field, double pathLength)
 {
-    const CatalogNodeData &n = tree.node(i);
-    switch (field) {
-    case FileBytes:
-        return n.has(CatalogNodeData::HasSize) ? double(n.size) : 0.0;
-    case FileNameLength:
-        return n.has(CatalogNodeData::HasDetails) ? double(nameLength(tree.nameBytes(i)).length)
-                                                  : 0.0;
-    case PathNameLength:
-        return n.has(CatalogNodeData::HasDetails) ? pathLength : 0.0;
-    case SizePercentage:
+    if (field == SizePercentage) {
+        const CatalogNodeData &n = tree.node(i);
         if (!n.has(CatalogNodeData::HasSize) || !tree.hasPercentages())
             return 0.0;
         return percentageKey(double(n.size), tree.percentageTotal());
-    case FileCount:
-        if (!tree.hasPercentages())
-            return 0.0;
-        return double(n.kind() == NodeKind::Folder ? n.subtreeCount - 1 : n.subtreeCount);
-    default:
-        return 0.0;
     }
+    if (field == PathNameLength)
+        return tree.node(i).has(CatalogNodeData::HasDetails) ? pathLength : 0.0;
+    const auto number = CatalogFieldTable[std::size_t(field)].number;
+    return number ? double(number(tree, i).value_or(0)) : 0.0;
 }
 
-std::optional<std::int64_t> timeValue(const CatalogNodeData &n, int field)
+std::optional<std::int64_t> timeValue(const CatalogTree &tree, NodeIndex i, int field)
 {
-    switch (field) {
-    case CreateTime:
-        return n.has(CatalogNodeData::HasCreateTime) ? std::optional(n.createTime) : std::nullopt;
-    case AccessTime:
-        return n.has(CatalogNodeData::HasAccessTime) ? std::optional(n.accessTime) : std::nullopt;
-    case WriteTime:
-        return n.has(CatalogNodeData::HasWriteTime) ? std::optional(n.writeTime) : std::nullopt;
-    default:
-        return std::nullopt;
-    }
+    const auto time = CatalogFieldTable[std::size_t(field)].time;
+    return time ? time(tree, i) : std::nullopt;
 }
 
 std::int64_t localSecondsOf(QDate date, QTime time)
@@ -174,7 +128,7 @@ TimeKey timeKeyByText(std::int64_t secondsSinceEpoch)
 template <typename LocalTime>
 TimeKey timeKey(const CatalogTree &tree, NodeIndex i, int field, LocalTime &&localSeconds)
 {
-    const std::optional<std::int64_t> secs = timeValue(tree.node(i), field);
+    const std::optional<std::int64_t> secs = timeValue(tree, i, field);
     if (!secs)
         return {TimeKey::Empty, 0};
     if (*secs < FirstPlainMoment || *secs > LastPlainMoment)
@@ -184,21 +138,16 @@ TimeKey timeKey(const CatalogTree &tree, NodeIndex i, int field, LocalTime &&loc
 
 int compareTextFields(const CatalogTree &tree, NodeIndex a, NodeIndex b, int field)
 {
-    switch (field) {
-    case FileName:
-    case DOSName:
-    case FileExt:
-        return CompareNameBytes(TextBytes(tree, a, field), TextBytes(tree, b, field));
-    case FullPath: {
+    if (FieldNatureOf(field) == FieldNature::Text) {
+        if (const auto bytes = CatalogFieldTable[std::size_t(field)].bytes)
+            return CompareNameBytes(bytes(tree, a), bytes(tree, b));
+    }
+    if (field == FullPath) {
         // Siblings share their path up to a separator: their names decide.
         const QByteArrayView nameA = tree.nameBytes(a), nameB = tree.nameBytes(b);
         if (a != 0 && b != 0 && tree.parent(a) == tree.parent(b)
             && !StartsWithByteOrderMark(nameA) && !StartsWithByteOrderMark(nameB))
             return CompareNameBytes(nameA, nameB);
-        break;
-    }
-    default:
-        break;
     }
     return CompareTexts(tree.fieldText(a, field), tree.fieldText(b, field));
 }
@@ -212,19 +161,10 @@ bool StartsWithByteOrderMark(QByteArrayView bytes)
 
 QByteArrayView TextBytes(const CatalogTree &tree, NodeIndex node, int field)
 {
-    const CatalogNodeData &n = tree.node(node);
-    switch (field) {
-    case FileName:
-        return tree.nameBytes(node);
-    case DOSName:
-        return n.has(CatalogNodeData::HasDetails) ? tree.nameBytes(node) : QByteArrayView();
-    case FileExt:
-        if (n.kind() != NodeKind::File || !n.has(CatalogNodeData::HasDetails))
-            return QByteArrayView();
-        return ExtensionOf(tree.nameBytes(node));
-    default:
+    if (field < 0 || field >= CatalogFieldCount || FieldNatureOf(field) != FieldNature::Text)
         return QByteArrayView();
-    }
+    const auto bytes = CatalogFieldTable[std::size_t(field)].bytes;
+    return bytes ? bytes(tree, node) : QByteArrayView();
 }
 
 double NumberOfText(const QString &text)
@@ -317,15 +257,18 @@ int CompareNodeTexts(const TCatalogNode &a, const TCatalogNode &b, int sortField
         const int s = order == Qt::AscendingOrder ? -1 : 1;
         return k1 == KindFolder ? s : -s;
     }
-    switch (FieldClassOf(sortField)) {
-    case FieldClass::Number:
-        return CompareNumberTexts(a.text(sortField), b.text(sortField));
-    case FieldClass::DateTime:
-        return CompareDateTexts(a.text(sortField), b.text(sortField));
-    case FieldClass::Kind:
-        return 1;
-    case FieldClass::Text:
-        break;
+    if (sortField >= 0 && sortField < CatalogFieldCount) {
+        switch (FieldNatureOf(sortField)) {
+        case FieldNature::Number:
+            return CompareNumberTexts(a.text(sortField), b.text(sortField));
+        case FieldNature::Time:
+            return CompareDateTexts(a.text(sortField), b.text(sortField));
+        case FieldNature::Kind:
+            return 1;
+        case FieldNature::Text:
+        case FieldNature::Range:
+            break;
+        }
     }
     return CompareTexts(a.text(sortField), b.text(sortField));
 }
@@ -372,13 +315,13 @@ std::vector<double> NumberKeys(const CatalogTree &tree, int field)
         const QByteArrayView name = tree.nameBytes(node);
         PathState &path = paths[i];
         if (i == 0) {
-            const NameLength top = nameLength(name);
-            path = {top.length, top.composable, name.isEmpty(), name.endsWith('/')};
+            const CatalogText::Utf16Length top = CatalogText::utf16Length(name);
+            path = {top.units, top.composable, name.isEmpty(), name.endsWith('/')};
         } else {
             const PathState &parent = paths[tree.parent(node)];
             const bool separator = !parent.empty && !parent.endsInSeparator;
-            const NameLength own = nameLength(name);
-            path.length = parent.length + (separator ? 1 : 0) + own.length;
+            const CatalogText::Utf16Length own = CatalogText::utf16Length(name);
+            path.length = parent.length + (separator ? 1 : 0) + own.units;
             path.composable = parent.composable && own.composable;
             path.empty = parent.empty && !separator && name.isEmpty();
             path.endsInSeparator = name.isEmpty() ? separator || parent.endsInSeparator
@@ -437,14 +380,15 @@ int CompareTreeNodes(const CatalogTree &tree, NodeIndex a, NodeIndex b, int sort
 {
     if (const int kinds = CompareKinds(tree.node(a).kind(), tree.node(b).kind(), order))
         return kinds;
-    switch (FieldClassOf(sortField)) {
-    case FieldClass::Number:
+    switch (FieldNatureOf(sortField)) {
+    case FieldNature::Number:
         return CompareNumberKeys(NumberKey(tree, a, sortField), NumberKey(tree, b, sortField));
-    case FieldClass::DateTime:
+    case FieldNature::Time:
         return CompareTimeKeys(TimeKeyOf(tree, a, sortField), TimeKeyOf(tree, b, sortField));
-    case FieldClass::Kind:
+    case FieldNature::Kind:
         return 1;
-    case FieldClass::Text:
+    case FieldNature::Text:
+    case FieldNature::Range:
         break;
     }
     return compareTextFields(tree, a, b, sortField);

@@ -23,7 +23,7 @@ class TCatalogNode;
 // one kind under the FileType field as 1), so it is only ever handed to the merge
 // sorts of this library, which end and stay within their list whatever it answers.
 
-// Each field compares by its FieldClass (CatalogFields.h).
+// Each field compares by its FieldNature (CatalogFields.h); ranges compare as texts.
 
 // A floating-point number in the user's number format: optional sign, digits, the
 // locale's decimal separator, optional exponent, blanks around; no grouping. The
@@ -119,9 +119,15 @@ inline int CompareTimeKeys(const TimeKey &a, const TimeKey &b)
     return a.localSeconds == b.localSeconds ? 0 : a.localSeconds > b.localSeconds ? 1 : -1;
 }
 
-// The raw bytes whose text is the FileName, DOSName or FileExt text of a node
-// (empty for other fields).
+// The raw bytes whose text is the text of a Text field of a node (FileName, DOSName,
+// FileExt...); empty for FullPath and fields of other natures.
 QByteArrayView TextBytes(const CatalogTree &tree, NodeIndex node, int field);
+// Whether TextBytes gives the text of `field`, so its order follows from raw names.
+inline bool HasTextBytes(int field)
+{
+    return FieldNatureOf(field) == FieldNature::Text && field >= 0 && field < CatalogFieldCount
+        && CatalogFieldTable[std::size_t(field)].bytes;
+}
 // A name whose text starts with a byte order mark may not decode alike alone and
 // within a path: paths with such names are compared as whole texts.
 bool StartsWithByteOrderMark(QByteArrayView bytes);

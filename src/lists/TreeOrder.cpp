@@ -76,8 +76,8 @@ void TreeOrder::sortBy(const CatalogTree &tree, int sortField, Qt::SortOrder ord
 {
     // The key of every node is made once per sort, so the merge compares plain
     // values; what it compares is what CompareTreeNodes compares.
-    switch (FieldClassOf(sortField)) {
-    case FieldClass::Number:
+    switch (FieldNatureOf(sortField)) {
+    case FieldNature::Number:
         if (sortField == PathNameLength) {
             // Path lengths are made parent by parent, for all nodes at once.
             const std::vector<double> keys = NumberKeys(tree, sortField);
@@ -88,24 +88,21 @@ void TreeOrder::sortBy(const CatalogTree &tree, int sortField, Qt::SortOrder ord
                                [](double a, double b) { return CompareNumberKeys(a, b); }, order);
         }
         return;
-    case FieldClass::DateTime: {
+    case FieldNature::Time: {
         TimeKeyReader reader;
         sortByKeys<TimeKey>(tree, [&](NodeIndex n) { return reader(tree, n, sortField); },
                             [](const TimeKey &a, const TimeKey &b) { return CompareTimeKeys(a, b); }, order);
         return;
     }
-    case FieldClass::Kind:
+    case FieldNature::Kind:
         sortByKeys<char>(tree, [](NodeIndex) { return char(0); }, [](char, char) { return 1; }, order);
         return;
-    case FieldClass::Text:
+    case FieldNature::Text:
+    case FieldNature::Range:
         break;
     }
 
-    switch (sortField) {
-    case FileName:
-    case DOSName:
-    case FileExt:
-    case FullPath: {
+    if (HasTextBytes(sortField) || sortField == FullPath) {
         // Compared on the raw names, without making texts. Siblings share their
         // path up to a separator, so their names decide their FullPath order too.
         const int nameField = sortField == FullPath ? FileName : sortField;
@@ -117,9 +114,7 @@ void TreeOrder::sortBy(const CatalogTree &tree, int sortField, Qt::SortOrder ord
                                 [](const NameKey &a, const NameKey &b) { return CompareNameKeys(a, b); }, order);
             return;
         }
-        break;
-    }
-    default:
+    } else {
         sortByKeys<QString>(tree, [&](NodeIndex n) { return tree.fieldText(n, sortField); },
                             [](const QString &a, const QString &b) { return CompareTexts(a, b); }, order);
         return;

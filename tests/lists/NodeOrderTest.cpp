@@ -129,22 +129,57 @@ namespace {
 
 int sign(int v) { return v < 0 ? -1 : v > 0 ? 1 : 0; }
 
-TEST(NodeOrder, FieldClasses)
+// Three files whose sizes, size ranges, names and write times order differently as
+// numbers, as texts and as moments: each field orders them by its own nature, in the
+// tree sort, the list sort and the comparison alike.
+TEST(NodeOrder, EachFieldOrdersByItsNature)
 {
-    const struct { int field; FieldClass cls; } cases[] = {
-        {FileBytes, FieldClass::Number},      {FileNameLength, FieldClass::Number},
-        {PathNameLength, FieldClass::Number}, {SizePercentage, FieldClass::Number},
-        {FileCount, FieldClass::Number},      {CreateTime, FieldClass::DateTime},
-        {AccessTime, FieldClass::DateTime},   {WriteTime, FieldClass::DateTime},
-        {FileType, FieldClass::Kind},         {FileName, FieldClass::Text},
-        {FullPath, FieldClass::Text},         {FileExt, FieldClass::Text},
-        {Description, FieldClass::Text},      {CatalogName, FieldClass::Text},
-        {DOSName, FieldClass::Text},          {CreateAgeRange, FieldClass::Text},
-        {AccessAgeRange, FieldClass::Text},   {WriteAgeRange, FieldClass::Text},
-        {SizeRange, FieldClass::Text},
+    LocaleAndZone pin(QLocale(QLocale::English, QLocale::UnitedKingdom), "UTC");
+    auto tree = std::make_shared<CatalogTree>();
+    tree->addTop("/n");
+    fill(*tree, 0, {"", NodeKind::Folder, 119, T0});
+    // Day/month texts: "10/01/2024" sorts before "09/02/2024" as a text, after it as a time.
+    const NodeIndex nine = add(*tree, 0, {"b9", NodeKind::File, 9, Midnight + 40 * 86400});
+    const NodeIndex ten = add(*tree, 0, {"C10", NodeKind::File, 10, Midnight + 9 * 86400});
+    const NodeIndex hundred = add(*tree, 0, {"a100", NodeKind::File, 100, Midnight + 100 * 86400});
+    tree->node(0).subtreeCount = 4;
+    tree->setPercentageTotal(119.0);
+    // Bounds 1 to 11: sizes 9, 10 and 100 fall in ranges 9, 10 and 11, texts "9", "10", "11".
+    std::vector<double> bounds;
+    for (int b = 1; b <= 11; ++b)
+        bounds.push_back(b);
+    tree->setClassification({bounds, {1.0}, T0});
+
+    const struct
+    {
+        int field;
+        std::vector<NodeIndex> ascending;
+    } cases[] = {
+        {FileBytes, {nine, ten, hundred}},       // numbers: 9 < 10 < 100
+        {SizePercentage, {nine, ten, hundred}},  // numbers too
+        {SizeRange, {ten, hundred, nine}},       // texts: "10" < "11" < "9"
+        {FileName, {hundred, nine, ten}},        // texts, ASCII case folded: a < b < C
+        {WriteTime, {ten, nine, hundred}},       // moments, not their texts
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(FieldClassOf(c.field), c.cls) << c.field;
+    for (const auto &c : cases) {
+        TreeOrder order(*tree);
+        order.sortBy(*tree, c.field, Qt::AscendingOrder);
+        std::vector<NodeIndex> sorted;
+        for (std::uint32_t row = 0; row < 3; ++row)
+            sorted.push_back(order.childAt(*tree, 0, row));
+        EXPECT_EQ(sorted, c.ascending) << "tree, field " << c.field;
+
+        std::vector<TCatalogNode> rows;
+        for (const NodeIndex i : {hundred, nine, ten})
+            rows.emplace_back(tree, i);
+        std::vector<NodeIndex> listed;
+        for (const int r : SortedRows(rows, c.field, Qt::AscendingOrder))
+            listed.push_back(rows[std::size_t(r)].index());
+        EXPECT_EQ(listed, c.ascending) << "list, field " << c.field;
+
+        EXPECT_EQ(CompareTreeNodes(*tree, c.ascending[0], c.ascending[2], c.field, Qt::AscendingOrder), -1)
+            << c.field;
+    }
 }
 
 TEST(NodeOrder, NumbersInTheUsersFormat)
