@@ -163,6 +163,12 @@ std::optional<int> FieldOfColumn(QStringView name, ColumnMatch match)
     return std::nullopt;
 }
 
+QString UnknownColumnProblem(const QString &name)
+{
+    return QStringLiteral("the column \"%1\" of the configuration names no field; it shows File Name")
+        .arg(name);
+}
+
 QString QuotedFieldKeys()
 {
     QStringList names;

@@ -113,6 +113,9 @@ inline int FieldIndexOf(QStringView key)
     return FieldOfColumn(key).value_or(FileName);
 }
 
+// What a configuration column whose name no field has is reported as.
+QString UnknownColumnProblem(const QString &name);
+
 // The keys, each in double quotes, separated by ", " (for messages naming the choices).
 QString QuotedFieldKeys();
 

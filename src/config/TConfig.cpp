@@ -1,5 +1,6 @@
 #include "TConfig.h"
 
+#include "CatalogFields.h"
 #include "SafeFile.h"
 
 #include <QCoreApplication>
@@ -22,29 +23,40 @@
 namespace {
 
 // One line; the tabs between the elements carry no meaning and vanish on parsing.
-constexpr char DefaultText[] =
+constexpr char DefaultHead[] =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
     "<config versionNo=\"2\">"
     "\t<frame max=\"True\" left=\"0\" top=\"0\" height=\"600\" width=\"800\">"
     "\t\t<plLeft width=\"308\" col1=\"127\" col2=\"106\" col3=\"76\"/>"
     "\t\t<plHint height=\"262\" col1=\"139\" col2=\"139\"/>"
     "\t</frame>"
-    "\t<nodes>"
-    "\t\t<node Name=\"File Name\" Visible=\"True\" Index=\"0\" DefaultExport=\"True\" Width=\"172\" ReadOnly=\"True\" Align=\"left\"/>"
-    "\t\t<node Name=\"Full Path\" Visible=\"True\" Index=\"1\" DefaultExport=\"True\" Width=\"173\" ReadOnly=\"True\" Align=\"left\"/>"
-    "\t\t<node Name=\"File Size\" Visible=\"True\" Index=\"2\" DefaultExport=\"True\" Width=\"84\" ReadOnly=\"False\" Align=\"right\"/>"
-    "\t\t<node Name=\"Size Percentage\" Visible=\"True\" Index=\"3\" DefaultExport=\"False\" Width=\"100\" ReadOnly=\"False\" Align=\"right\"/>"
-    "\t\t<node Name=\"DOS Name\" Visible=\"True\" Index=\"4\" DefaultExport=\"True\" Width=\"80\" ReadOnly=\"True\" Align=\"left\"/>"
-    "\t\t<node Name=\"File Ext\" Visible=\"True\" Index=\"5\" DefaultExport=\"True\" Width=\"66\" ReadOnly=\"True\" Align=\"right\"/>"
-    "\t\t<node Name=\"File Type\" Visible=\"False\" Index=\"6\" DefaultExport=\"True\" Width=\"66\" ReadOnly=\"True\" Align=\"left\"/>"
-    "\t\t<node Name=\"Description\" Visible=\"False\" Index=\"7\" DefaultExport=\"True\" Width=\"124\" ReadOnly=\"True\" Align=\"left\"/>"
-    "\t\t<node Name=\"File Name Length\" Visible=\"False\" Index=\"8\" DefaultExport=\"False\" Width=\"100\" ReadOnly=\"True\" Align=\"right\"/>"
-    "\t\t<node Name=\"Path Name Length\" Visible=\"False\" Index=\"9\" DefaultExport=\"False\" Width=\"100\" ReadOnly=\"True\" Align=\"right\"/>"
-    "\t\t<node Name=\"Catalog Name\" Visible=\"False\" Index=\"10\" DefaultExport=\"True\" Width=\"80\" ReadOnly=\"True\" Align=\"left\"/>"
-    "\t\t<node Name=\"Create Time\" Visible=\"True\" Index=\"11\" DefaultExport=\"True\" Width=\"80\" ReadOnly=\"True\" Align=\"left\"/>"
-    "\t\t<node Name=\"Access Time\" Visible=\"True\" Index=\"12\" DefaultExport=\"True\" Width=\"80\" ReadOnly=\"True\" Align=\"left\"/>"
-    "\t\t<node Name=\"Write Time\" Visible=\"True\" Index=\"13\" DefaultExport=\"True\" Width=\"80\" ReadOnly=\"True\" Align=\"left\"/>"
-    "\t\t<node Name=\"File Count\" Visible=\"True\" Index=\"14\" DefaultExport=\"True\" Width=\"80\" ReadOnly=\"True\" Align=\"left\"/>"
+    "\t<nodes>";
+
+// The column catalogue of the built-in configuration: the fields of the field table
+// that have a default column, in the order of their positions.
+std::string defaultNodes()
+{
+    std::vector<const FieldDefinition *> columns;
+    for (const FieldDefinition &field : CatalogFieldTable) {
+        if (field.column.position >= 0)
+            columns.push_back(&field);
+    }
+    std::sort(columns.begin(), columns.end(), [](const FieldDefinition *a, const FieldDefinition *b) {
+        return a->column.position < b->column.position;
+    });
+    const auto truth = [](bool value) { return value ? "True" : "False"; };
+    std::string nodes;
+    for (const FieldDefinition *field : columns) {
+        const DefaultColumn &c = field->column;
+        nodes += "\t\t<node Name=\"" + field->key.toString().toStdString() + "\" Visible=\"" + truth(c.visible)
+            + "\" Index=\"" + std::to_string(c.position) + "\" DefaultExport=\"" + truth(c.defaultExport)
+            + "\" Width=\"" + std::to_string(c.width) + "\" ReadOnly=\"" + truth(c.readOnly) + "\" Align=\""
+            + c.align + "\"/>";
+    }
+    return nodes;
+}
+
+constexpr char DefaultTail[] =
     "\t</nodes>"
     "\t<agerange>"
     "\t\t<item label=\"one day\" value=\"1.0\"/>"
@@ -62,6 +74,14 @@ constexpr char DefaultText[] =
     "\t\t<item label=\"1G\" value=\"1000000000\"/>"
     "\t</sizerange>"
     "</config>";
+
+
+// One line; the tabs between the elements carry no meaning and vanish on parsing.
+const std::string &defaultBytes()
+{
+    static const std::string bytes = DefaultHead + defaultNodes() + DefaultTail;
+    return bytes;
+}
 
 // Comments and processing instructions a user adds by hand are kept and written back.
 // As a fragment, text outside the root element stays in the document where the
@@ -293,7 +313,7 @@ void TConfig::parse(const std::string &bytes, mode_t mode)
 void TConfig::useDefault(const QString &problem)
 {
     m_loadProblem = problem;
-    m_document.load_buffer(DefaultText, sizeof DefaultText - 1, ParseOptions);
+    m_document.load_buffer(defaultBytes().data(), defaultBytes().size(), ParseOptions);
     dropPrologue(m_document);
     m_root = TXMLConfigType(m_document);
 }
@@ -350,7 +370,7 @@ void TConfig::Save()
 void TConfig::WriteDefault()
 {
     const QString failure = SafeFile::replace(QFile::encodeName(m_fileName),
-                                                std::string_view(DefaultText, sizeof DefaultText - 1));
+                                                defaultBytes());
     if (!failure.isEmpty()) {
         throw ConfigError(ConfigError::Io,
                           QStringLiteral("cannot write the default configuration to %1: %2").arg(m_fileName, failure));
@@ -359,7 +379,7 @@ void TConfig::WriteDefault()
 
 QByteArray TConfig::defaultText()
 {
-    return QByteArray(DefaultText, qsizetype(sizeof DefaultText - 1));
+    return QByteArray::fromStdString(defaultBytes());
 }
 
 QString TConfig::locate(const QString &executableDir, const QString &userConfigDir)

@@ -2,6 +2,7 @@
 
 #include "CatalogFields.h"
 #include "CatalogTreeModel.h"
+#include "ConfigError.h"
 #include "ChartPainter.h"
 #include "ExportFile.h"
 #include "ExportRows.h"
@@ -74,6 +75,17 @@ TFolvaneCtrl::TFolvaneCtrl(const Controls &controls, QObject *parent)
     connect(m_c.VTList, &QTreeView::doubleClicked, this, [this](const QModelIndex &index) { PathListDblClick(index); });
 
     m_ranges = LoadRanges(&m_loadProblems);
+    // A column whose name no field has shows FileName; say so once, not at every redraw.
+    TXMLNodesType nodes = GetConfig().Document().nodes();
+    for (int i = 0; i < nodes.count(); ++i) {
+        try {
+            const QString name = nodes.node(i).name();
+            if (!FieldOfColumn(name))
+                m_loadProblems.append(UnknownColumnProblem(name));
+        } catch (const ConfigError &) {
+            // LoadColumns reports an entry that cannot be read.
+        }
+    }
     const auto painterOf = [this](QChartView *view) {
         auto *painter = new ChartPainter(view->chart(), this);
         connect(painter, &ChartPainter::pointClicked, this,
