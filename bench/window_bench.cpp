@@ -340,11 +340,11 @@ int main(int argc, char **argv)
         });
         const struct {
             const char *step;
-            void (TFolvaneCtrl::*command)(QTreeView *);
+            ExportFormat format;
         } exports[] = {
-            {"export_tree_csv", &TFolvaneCtrl::ExportToCsv},   {"export_tree_html", &TFolvaneCtrl::ExportToHtml},
-            {"export_tree_text", &TFolvaneCtrl::ExportToText}, {"export_tree_xml", &TFolvaneCtrl::ExportToXml},
-            {"export_tree_excel", &TFolvaneCtrl::ExportToExcel},
+            {"export_tree_csv", ExportFormat::Csv},   {"export_tree_html", ExportFormat::Html},
+            {"export_tree_text", ExportFormat::Text}, {"export_tree_xml", ExportFormat::Xml},
+            {"export_tree_excel", ExportFormat::Workbook},
         };
         window.pcTotal->setCurrentIndex(0);
         QApplication::processEvents();
@@ -360,7 +360,7 @@ int main(int argc, char **argv)
                 chosen.clear();
                 QElapsedTimer t;
                 t.start();
-                (window.Ctrl->*e.command)(window.VT);
+                window.Ctrl->ExportList(window.VT, e.format);
                 seconds.push_back(t.nsecsElapsed() / 1e9);
                 if (!chosen.isEmpty()) {
                     bytes = QFileInfo(chosen).size();

@@ -1,20 +1,21 @@
 #pragma once
 
 #include "CatalogTree.h"
+#include "ExportFormat.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 // What folvane-cli exports after its scan (--format, --output, --list, --sort,
 // --descending).
 struct CliExportOptions
 {
-    enum class Format { None, Csv, Text, Html, Xml, Xlsx };
     enum class List { Tree, Folder };
 
-    Format format = Format::None;
+    std::optional<ExportFormat> format; // none: nothing is exported
     QByteArray output; // empty or "-": standard output
     List list = List::Tree;
     int sortField = 0; // FileName, folders first
@@ -24,12 +25,12 @@ struct CliExportOptions
 };
 
 // Readers of the option values; false when the value is not one of the known ones.
-bool ParseExportFormat(const QByteArray &name, CliExportOptions::Format &format);
+// --format takes what ExportFormatNamed knows.
 bool ParseExportList(const QByteArray &name, CliExportOptions::List &list);
 // A column name such as "File Size" (any case, blanks optional): its field.
 bool ParseSortColumn(const QByteArray &name, int &field);
 // The format an output name implies by its extension (.csv .txt .htm .html .xml .xlsx).
-CliExportOptions::Format FormatOfOutput(const QByteArray &output);
+std::optional<ExportFormat> FormatOfOutput(const QByteArray &output);
 // The names --sort accepts, for the usage text and its errors.
 QByteArray SortColumnNames();
 

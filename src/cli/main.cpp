@@ -3,6 +3,7 @@
 #include "CatalogText.h"
 #include "CliConfig.h"
 #include "CliExport.h"
+#include "CommandLine.h"
 #include "FolderScanner.h"
 #include "ScanReport.h"
 #include "TerminalText.h"
@@ -19,6 +20,7 @@
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <variant>
 
 namespace {
 
@@ -57,108 +59,9 @@ void printUsage(std::FILE *to)
 }
 
 
-int run(int argc, char **argv)
+int runScan(const CliOptions &cli)
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("Folvane"));
-
-    bool quiet = false;
-    bool optionsEnded = false;
-    QByteArray folder;
-    bool haveFolder = false;
-    QByteArray configFile;
-    CliExportOptions exportOptions;
-    bool haveFormat = false;
-    bool exportAsked = false;
-    const auto usageError = [](const QByteArray &message) {
-        std::fprintf(stderr, "folvane-cli: %s\n", TerminalText(message).constData());
-        printUsage(stderr);
-        return ExitUsage;
-    };
-    unsigned threads = 0;
-    bool oneFileSystem = false;
-    bool countLinksOnce = false;
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray arg(argv[i]);
-        if (!optionsEnded && arg == "--") {
-            optionsEnded = true;
-        } else if (!optionsEnded && arg == "--quiet") {
-            quiet = true;
-        } else if (!optionsEnded && arg == "--config") {
-            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
-                std::fprintf(stderr, "folvane-cli: --config needs a FILE\n");
-                printUsage(stderr);
-                return ExitUsage;
-            }
-            configFile = argv[++i];
-        } else if (!optionsEnded
-                   && (arg == "--format" || arg == "--output" || arg == "--list" || arg == "--sort")) {
-            if (i + 1 >= argc || argv[i + 1][0] == '\0')
-                return usageError(arg + " needs a value");
-            const QByteArray value(argv[++i]);
-            exportAsked = true;
-            if (arg == "--format") {
-                if (!ParseExportFormat(value, exportOptions.format))
-                    return usageError("unknown format '" + value + "' (csv, text, html, xml or xlsx)");
-                haveFormat = true;
-            } else if (arg == "--output") {
-                exportOptions.output = value;
-            } else if (arg == "--list") {
-                if (!ParseExportList(value, exportOptions.list))
-                    return usageError("unknown list '" + value + "' (tree or folder)");
-            } else if (!ParseSortColumn(value, exportOptions.sortField)) {
-                return usageError("unknown column '" + value + "'; columns are " + SortColumnNames());
-            }
-        } else if (!optionsEnded && arg == "--descending") {
-            exportOptions.descending = true;
-            exportAsked = true;
-        } else if (!optionsEnded && arg == "--one-file-system") {
-            oneFileSystem = true;
-        } else if (!optionsEnded && arg == "--count-links-once") {
-            countLinksOnce = true;
-        } else if (!optionsEnded && arg == "--threads") {
-            bool ok = false;
-            const uint value = i + 1 < argc ? QByteArray(argv[i + 1]).toUInt(&ok) : 0;
-            if (!ok || value < 1) {
-                std::fprintf(stderr, "folvane-cli: --threads needs a number N >= 1\n");
-                printUsage(stderr);
-                return ExitUsage;
-            }
-            threads = value;
-            ++i;
-        } else if (!optionsEnded && (arg == "--help" || arg == "-h")) {
-            printUsage(stdout);
-            return 0;
-        } else if (!optionsEnded && arg.startsWith('-') && arg.size() > 1) {
-            std::fprintf(stderr, "folvane-cli: unknown option '%s'\n", TerminalText(arg).constData());
-            printUsage(stderr);
-            return ExitUsage;
-        } else if (!haveFolder) {
-            folder = arg;
-            haveFolder = true;
-        } else {
-            std::fprintf(stderr, "folvane-cli: only one FOLDER may be given\n");
-            printUsage(stderr);
-            return ExitUsage;
-        }
-    }
-    if (!haveFolder) {
-        printUsage(stderr);
-        return ExitUsage;
-    }
-    if (exportAsked && !haveFormat) {
-        if (exportOptions.toStandardOutput())
-            return usageError("--format is needed to export to standard output");
-        exportOptions.format = FormatOfOutput(exportOptions.output);
-        if (exportOptions.format == CliExportOptions::Format::None)
-            return usageError("--format is needed: the name of --output does not tell the format");
-    }
-    if (exportOptions.format == CliExportOptions::Format::Xlsx && exportOptions.toStandardOutput())
-        return usageError("xlsx needs --output FILE");
-    if (!exportOptions.toStandardOutput()
-        && QFile::encodeName(QFile::decodeName(exportOptions.output)) != exportOptions.output)
-        return usageError("the --output name is not valid in this system's encoding");
-
+    const QByteArray &folder = cli.folder;
     struct stat st;
     if (::stat(folder.constData(), &st) != 0) {
         const int error = errno;
@@ -172,15 +75,15 @@ int run(int argc, char **argv)
         return ExitUsage;
     }
 
-    LoadCliConfig(configFile);
+    LoadCliConfig(cli.configFile);
 
-    const bool showProgress = !quiet && ::isatty(STDERR_FILENO);
+    const bool showProgress = !cli.quiet && ::isatty(STDERR_FILENO);
     using Clock = std::chrono::steady_clock;
     Clock::time_point lastShown{};
     ScanOptions options;
-    options.threads = threads;
-    options.oneFileSystem = oneFileSystem;
-    options.countHardLinksOnce = countLinksOnce;
+    options.threads = cli.threads;
+    options.oneFileSystem = cli.oneFileSystem;
+    options.countHardLinksOnce = cli.countLinksOnce;
     if (showProgress) {
         options.progress = [&lastShown](std::uint64_t entries, const QByteArray &) {
             const auto now = Clock::now();
@@ -198,11 +101,32 @@ int run(int argc, char **argv)
 
     if (showProgress)
         std::fputs("\r\033[K", stderr);
-    const int status = ReportScan(stderr, result, seconds, quiet);
+    const int status = ReportScan(stderr, result, seconds, cli.quiet);
     if (status == ExitUnreadable)
         return status;
-    const int exported = ExportScan(result.tree, exportOptions);
+    const int exported = ExportScan(result.tree, cli.exportOptions);
     return exported != ExitComplete ? exported : status;
+}
+
+int run(int argc, char **argv)
+{
+    // Made first: it sets the locale that the reading of names depends on.
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Folvane"));
+
+    const std::variant<CliOptions, UsageError> command = ReadCommandLine(argc, argv);
+    if (const UsageError *error = std::get_if<UsageError>(&command)) {
+        if (!error->message.isEmpty())
+            std::fprintf(stderr, "folvane-cli: %s\n", TerminalText(error->message).constData());
+        printUsage(stderr);
+        return error->status;
+    }
+    const CliOptions &cli = std::get<CliOptions>(command);
+    if (cli.help) {
+        printUsage(stdout);
+        return 0;
+    }
+    return runScan(cli);
 }
 
 } // namespace

@@ -75,9 +75,8 @@ const std::array<std::string, CatalogFieldCount> AttributeOpenings = [] {
 
 } // namespace
 
-void CatalogDocument::WriteCatalog(ExportOutput &out) const
+void WriteCatalog(ExportOutput &out, const ExportRows &rows)
 {
-    const ExportRows &rows = m_rows;
     out.put("<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>\n");
     out.put("<fileinfo generated=\"");
     out.put(CatalogGenerator);
@@ -114,14 +113,24 @@ void CatalogDocument::WriteCatalog(ExportOutput &out) const
     out.put("</fileinfo>\n");
 }
 
-QString CatalogDocument::SaveCatalog(const QString &path) const
+QString SaveCatalog(const QString &path, const ExportRows &rows)
 {
     SafeFile::Replacement file(QFile::encodeName(path));
     {
         ExportOutput out(file);
-        WriteCatalog(out);
+        WriteCatalog(out, rows);
     }
     return file.commit();
+}
+
+void CatalogDocument::WriteCatalog(ExportOutput &out) const
+{
+    ::WriteCatalog(out, m_rows);
+}
+
+QString CatalogDocument::SaveCatalog(const QString &path) const
+{
+    return ::SaveCatalog(path, m_rows);
 }
 
 QByteArray CatalogDocument::toXml() const

@@ -50,5 +50,10 @@ private:
     ExportRows m_rows;
 };
 
+// The document of `rows` as a catalog holding them would write it, without the copy
+// of the rows that building one takes.
+void WriteCatalog(ExportOutput &out, const ExportRows &rows);
+QString SaveCatalog(const QString &path, const ExportRows &rows);
+
 // The value of the root's `generated` attribute: who made the file.
 inline constexpr char CatalogGenerator[] = "Folvane";

@@ -1,14 +1,11 @@
 #include "ExportColumns.h"
 
 #include "ConfigError.h"
-#include "TConfig.h"
-#include "TXMLNodesType.h"
 
-QStringList GetExportColumns(QString *problem)
+QStringList GetExportColumns(const TXMLNodesType &nodes, QString *problem)
 {
     QStringList columns;
     QStringList problems;
-    const TXMLNodesType nodes = GetConfig().Document().nodes();
     const int count = nodes.count();
     for (int i = 0; i < count; ++i) {
         const TXMLNodeType node = nodes.node(i);

@@ -1,17 +1,20 @@
 #pragma once
 
+#include "TXMLNodesType.h"
+
 #include <QString>
 #include <QStringList>
 
-// The columns a table export writes: the Name of every entry of the configuration's
-// column catalogue whose Visible is true, in the order the entries stand in the
-// document (neither the on-screen Index nor DefaultExport takes part). The names are
-// the header cells and, through FieldIndexOf, select the exported fields. Built anew
-// for every export, so it follows the visibility chosen at that moment.
+// The columns a table export writes: the Name of every entry of a configuration's
+// column catalogue `nodes` whose Visible is true, in the order the entries stand in
+// the document (neither the on-screen Index nor DefaultExport takes part). The names
+// are the header cells and, through FieldIndexOf, select the exported fields. The
+// programs build it anew for every export from their one configuration, so it follows
+// the visibility chosen at that moment; the writers never read a configuration.
 //
 // An entry whose Visible cannot be read is left out; when `problem` is given, the
 // reasons (one a line) are put there, and it is emptied when every entry was read.
-QStringList GetExportColumns(QString *problem = nullptr);
+QStringList GetExportColumns(const TXMLNodesType &nodes, QString *problem = nullptr);
 
 // The heading of an exported page: the last component of `path`, cut before its first
 // "." when it has one ("/r/disk.usage.htm" gives "disk", "/r/summary" "summary").

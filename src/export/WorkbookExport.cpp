@@ -326,13 +326,24 @@ struct OpenBook
 
 bool WorkbookFits(const CatalogDocument &catalog)
 {
-    return catalog.CountElements() + 2 <= WorkbookRowLimit;
+    return WorkbookFits(catalog.elements());
+}
+
+bool WorkbookFits(const ExportRows &rows)
+{
+    return rows.size() + 2 <= WorkbookRowLimit;
 }
 
 QString ExportWorkbook(const QString &path, const CatalogDocument &catalog, const QStringList &columns,
                        const QString &title)
 {
-    if (!WorkbookFits(catalog))
+    return ExportWorkbook(path, catalog.elements(), columns, title);
+}
+
+QString ExportWorkbook(const QString &path, const ExportRows &rows, const QStringList &columns,
+                       const QString &title)
+{
+    if (!WorkbookFits(rows))
         return QString::fromLatin1(WorkbookTooManyRows);
 
     SafeFile::Replacement file(QFile::encodeName(path));
@@ -362,7 +373,6 @@ QString ExportWorkbook(const QString &path, const CatalogDocument &catalog, cons
         return reasonOf(e);
     if (lxw_error e = writer.header(columns))
         return reasonOf(e);
-    const ExportRows &rows = catalog.elements();
     for (std::size_t r = 0; r < rows.size(); ++r) {
         if (lxw_error e = writer.row(lxw_row_t(r + 2), r + 1, rows, r, fields))
             return reasonOf(e);

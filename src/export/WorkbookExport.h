@@ -13,6 +13,7 @@ inline constexpr char WorkbookTooManyRows[] = "The row count is out of excel ran
 
 // Whether the catalog fits one sheet: its elements, the header row and the title row.
 bool WorkbookFits(const CatalogDocument &catalog);
+bool WorkbookFits(const ExportRows &rows);
 
 // Writes the catalog as a workbook of one sheet (libxlsxwriter; no spreadsheet
 // program needed), beside `path` and renamed over it once complete:
@@ -31,4 +32,7 @@ bool WorkbookFits(const CatalogDocument &catalog);
 // ExportTitleOf(path). Returns an empty text or the reason; a catalog that does not
 // fit (WorkbookFits) writes nothing and returns WorkbookTooManyRows.
 QString ExportWorkbook(const QString &path, const CatalogDocument &catalog, const QStringList &columns,
+                       const QString &title = QString());
+// The same workbook of the rows a catalog would hold, without building one.
+QString ExportWorkbook(const QString &path, const ExportRows &rows, const QStringList &columns,
                        const QString &title = QString());

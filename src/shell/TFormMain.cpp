@@ -226,14 +226,16 @@ QToolBar *TFormMain::listToolBar(QTreeView *grid, QStackedWidget *returnTo)
     }
     bar->addWidget(new QLabel(QStringLiteral("  Export:     ")));
     // Ctrl is made when the window is first shown; before that there is nothing to export.
-    const struct { Command command; const char *tip; } exports[] = {
-        {Command::ExportHtml, "Export to HTML"}, {Command::ExportXml, "Export to XML"},
-        {Command::ExportText, "Export to Text"}, {Command::ExportCsv, "Export to CSV"},
-        {Command::ExportExcel, "Export to Excel"},
+    const struct { Command command; const char *tip; ExportFormat format; } exports[] = {
+        {Command::ExportHtml, "Export to HTML", ExportFormat::Html},
+        {Command::ExportXml, "Export to XML", ExportFormat::Xml},
+        {Command::ExportText, "Export to Text", ExportFormat::Text},
+        {Command::ExportCsv, "Export to CSV", ExportFormat::Csv},
+        {Command::ExportExcel, "Export to Excel", ExportFormat::Workbook},
     };
     for (const auto &e : exports) {
         connect(bar->addAction(CommandIcon(e.command), QString::fromLatin1(e.tip)), &QAction::triggered, this,
-                [this, grid, command = e.command] { exportList(command, grid); });
+                [this, grid, format = e.format] { exportList(format, grid); });
     }
     bar->addSeparator();
     connect(bar->addAction(CommandIcon(Command::ColumnsConfig), QStringLiteral("Show columns config")),
@@ -389,18 +391,10 @@ void TFormMain::FormShow()
     pcTotal->setCurrentIndex(0);
 }
 
-void TFormMain::exportList(Command command, QTreeView *grid)
+void TFormMain::exportList(ExportFormat format, QTreeView *grid)
 {
-    if (!Ctrl)
-        return;
-    switch (command) {
-    case Command::ExportHtml: Ctrl->ExportToHtml(grid); break;
-    case Command::ExportXml: Ctrl->ExportToXml(grid); break;
-    case Command::ExportText: Ctrl->ExportToText(grid); break;
-    case Command::ExportCsv: Ctrl->ExportToCsv(grid); break;
-    case Command::ExportExcel: Ctrl->ExportToExcel(grid); break;
-    default: break;
-    }
+    if (Ctrl)
+        Ctrl->ExportList(grid, format);
 }
 
 void TFormMain::showExportWait(bool show, const QString &text)

@@ -2,6 +2,7 @@
 
 #include "CatalogDocument.h"
 #include "CommandIcons.h"
+#include "ExportFormat.h"
 #include "FileIcons.h"
 #include "ScanJob.h"
 
@@ -101,7 +102,7 @@ private:
     void report(const QString &problem);
     void showExportWait(bool show, const QString &text);
     // The export command of a list tool bar's button.
-    void exportList(Command command, QTreeView *grid);
+    void exportList(ExportFormat format, QTreeView *grid);
 
     QWidget *buildTopBar();
     QWidget *listPage(QTreeView *grid, QStackedWidget *returnTo);

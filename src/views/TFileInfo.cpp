@@ -1,9 +1,6 @@
 #include "TFileInfo.h"
 
-#include "ExportColumns.h"
 #include "ExportFile.h"
-#include "TableExport.h"
-#include "WorkbookExport.h"
 
 #include <QEventLoop>
 #include <QMetaObject>
@@ -11,16 +8,14 @@
 #include <thread>
 #include <utility>
 
-TFileInfo::TFileInfo(QWidget *parent, CatalogDocument &xmlDoc, RowsFunction rows, ShowWaitFunction showWait)
+TFileInfo::TFileInfo(QWidget *parent, CatalogDocument &xmlDoc, QStringList columns, RowsFunction rows,
+                     ShowWaitFunction showWait)
     : XMLDoc(xmlDoc)
     , m_parent(parent)
     , m_rows(std::move(rows))
     , m_showWait(std::move(showWait))
+    , m_columns(std::move(columns))
 {
-    // A column entry that cannot be read was reported when the lists took their
-    // columns at start; the export goes on with the columns that can be read.
-    QString problem;
-    m_columns = GetExportColumns(&problem);
 }
 
 ExportRows TFileInfo::takeRows()
@@ -70,39 +65,24 @@ bool TFileInfo::WriteFile(const QString &defaultExtension, const QString &filter
     return true;
 }
 
-bool TFileInfo::ExportToHtml()
+bool TFileInfo::Export(ExportFormat format)
 {
-    return WriteFile(QStringLiteral(".htm"), QStringLiteral("HTML File|*.htm"),
-                     [this](const QString &path, const ExportRows &rows) { return ExportHtml(path, rows, m_columns); });
-}
-
-bool TFileInfo::ExportToText()
-{
-    return WriteFile(QStringLiteral(".txt"), QStringLiteral("Text File|*.txt"),
-                     [this](const QString &path, const ExportRows &rows) { return ExportText(path, rows, m_columns); });
-}
-
-bool TFileInfo::ExportToCsv()
-{
-    return WriteFile(QStringLiteral(".csv"), QStringLiteral("CSV File|*.csv"),
-                     [this](const QString &path, const ExportRows &rows) { return ExportCsv(path, rows, m_columns); });
-}
-
-bool TFileInfo::ExportToXml()
-{
+    const ExportFormatTraits &traits = TraitsOf(format);
+    if (!traits.fromCatalog) {
+        return WriteFile(traits.extension, traits.filter, [this, format](const QString &path, const ExportRows &rows) {
+            return WriteExport(format, rows, m_columns, QString(), path);
+        });
+    }
     GatherCatalog();
-    return WriteFile(QStringLiteral(".xml"), QStringLiteral("XML File|*.XML"),
-                     [this](const QString &path, const ExportRows &) { return XMLDoc.SaveCatalog(path); }, false);
-}
-
-bool TFileInfo::ExportToExcel()
-{
-    GatherCatalog();
-    if (!WorkbookFits(XMLDoc)) {
-        ReportExportWarning(m_parent, QString::fromLatin1(WorkbookTooManyRows));
+    // Only a catalog is known before the file choice; a list's rows are taken after it.
+    if (const QString refusal = ExportRefusal(format, XMLDoc.elements()); !refusal.isEmpty()) {
+        ReportExportWarning(m_parent, refusal);
         return false;
     }
-    return WriteFile(QStringLiteral(".xlsx"), QStringLiteral("EXCEL File|*.xlsx"),
-                     [this](const QString &path, const ExportRows &) { return ExportWorkbook(path, XMLDoc, m_columns); },
-                     false);
+    return WriteFile(
+        traits.extension, traits.filter,
+        [this, format](const QString &path, const ExportRows &) {
+            return WriteExport(format, XMLDoc.elements(), m_columns, QString(), path);
+        },
+        false);
 }

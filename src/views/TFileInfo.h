@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CatalogDocument.h"
+#include "ExportFormat.h"
 #include "ExportRows.h"
 
 #include <QString>
@@ -10,13 +11,12 @@
 
 class QWidget;
 
-// One export command of one list: the export column list as it is when the command
-// starts, the list's rows, the catalog the XML and workbook exports share, and the
-// five writers. Each writer asks for the file, shows the wait dialog while it writes
-// and returns true once the file is written; false when the user chose no file (said
-// to nobody) or the file could not be written (said, with the file and the reason).
-// "Export Finished" is the caller's, so that a command made of several steps says it
-// once.
+// One export command of one list: the export column list the command was given, the
+// list's rows, and the catalog the XML and workbook exports share. Export asks for
+// the file, shows the wait dialog while it writes and returns true once the file is
+// written; false when the user chose no file (said to nobody) or the file could not
+// be written (said, with the file and the reason). "Export Finished" is the caller's,
+// so that a command made of several steps says it once.
 class TFileInfo
 {
 public:
@@ -27,16 +27,14 @@ public:
     // file choice for the table writers, so that a cancelled choice costs nothing.
     using RowsFunction = std::function<ExportRows()>;
 
-    TFileInfo(QWidget *parent, CatalogDocument &xmlDoc, RowsFunction rows, ShowWaitFunction showWait);
+    TFileInfo(QWidget *parent, CatalogDocument &xmlDoc, QStringList columns, RowsFunction rows,
+              ShowWaitFunction showWait);
 
-    bool ExportToHtml();
-    bool ExportToText();
-    bool ExportToCsv();
-    // The catalog is gathered into XMLDoc before the file is chosen and stays there,
-    // whatever the choice.
-    bool ExportToXml();
-    // As XML; a catalog too long for one sheet is refused before any file is chosen.
-    bool ExportToExcel();
+    // For the formats written from the catalog (XML, workbook), the catalog is gathered
+    // into XMLDoc before the file is chosen and stays there, whatever the choice; one
+    // the format cannot hold (too long for one sheet) is refused before any file is
+    // chosen.
+    bool Export(ExportFormat format);
 
     const QStringList &columns() const { return m_columns; }
 

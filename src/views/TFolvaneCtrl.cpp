@@ -4,6 +4,7 @@
 #include "CatalogTreeModel.h"
 #include "ConfigError.h"
 #include "ChartPainter.h"
+#include "ExportColumns.h"
 #include "ExportFile.h"
 #include "ExportRows.h"
 #include "NodeListModel.h"
@@ -27,6 +28,7 @@
 #include <algorithm>
 #include <functional>
 #include <numeric>
+#include <utility>
 
 namespace {
 
@@ -344,38 +346,18 @@ ExportRows TFolvaneCtrl::exportRows(QTreeView *list) const
     return ExportRows::flat(listModel(list)->rows());
 }
 
-void TFolvaneCtrl::runExport(QTreeView *list, bool (TFileInfo::*writer)())
+void TFolvaneCtrl::ExportList(QTreeView *list, ExportFormat format)
 {
     if (list == nullptr || m_c.XMLDoc == nullptr)
         return;
-    TFileInfo info(m_c.MainForm, *m_c.XMLDoc, [this, list] { return exportRows(list); }, m_c.ShowWait);
-    if ((info.*writer)())
+    // A column entry that cannot be read was reported when the lists took their
+    // columns at start; the export goes on with the columns that can be read.
+    QString problem;
+    QStringList columns = GetExportColumns(GetConfig().Document().nodes(), &problem);
+    TFileInfo info(m_c.MainForm, *m_c.XMLDoc, std::move(columns), [this, list] { return exportRows(list); },
+                   m_c.ShowWait);
+    if (info.Export(format))
         ReportExportFinished(m_c.MainForm);
-}
-
-void TFolvaneCtrl::ExportToHtml(QTreeView *list)
-{
-    runExport(list, &TFileInfo::ExportToHtml);
-}
-
-void TFolvaneCtrl::ExportToXml(QTreeView *list)
-{
-    runExport(list, &TFileInfo::ExportToXml);
-}
-
-void TFolvaneCtrl::ExportToText(QTreeView *list)
-{
-    runExport(list, &TFileInfo::ExportToText);
-}
-
-void TFolvaneCtrl::ExportToCsv(QTreeView *list)
-{
-    runExport(list, &TFileInfo::ExportToCsv);
-}
-
-void TFolvaneCtrl::ExportToExcel(QTreeView *list)
-{
-    runExport(list, &TFileInfo::ExportToExcel);
 }
 
 void TFolvaneCtrl::OpenChild(const QString &name)

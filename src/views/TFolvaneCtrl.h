@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CatalogTree.h"
+#include "ExportFormat.h"
 #include "ListColumn.h"
 #include "RangeStatistics.h"
 
@@ -16,7 +17,6 @@ class CatalogTreeModel;
 class ChartPainter;
 class ExportRows;
 class NodeListModel;
-class TFileInfo;
 class QAbstractButton;
 class QChartView;
 class QStackedWidget;
@@ -92,14 +92,11 @@ public:
     void SaveColumnLayout();
     void GoUp();
 
-    // The exports of one list (VT or one of the four lists), each to a file the user
-    // chooses, with the visible columns; "Export Finished" once written.
-    // VT exports every node of the scan in its present order, expanded or not.
-    void ExportToHtml(QTreeView *list);
-    void ExportToXml(QTreeView *list);
-    void ExportToText(QTreeView *list);
-    void ExportToCsv(QTreeView *list);
-    void ExportToExcel(QTreeView *list);
+    // The export of one list (VT or one of the four lists) as `format`, to a file the
+    // user chooses, with the columns visible in the configuration at that moment;
+    // "Export Finished" once written. VT exports every node of the scan in its
+    // present order, expanded or not.
+    void ExportList(QTreeView *list, ExportFormat format);
 
     // The four charts, drawn from the current node's list and statistics.
     void DrawPathChart(bool asBar);
@@ -136,7 +133,6 @@ private:
     void SeriesClick(ChartPainter *painter, int point, const QString &label);
     void drawCharts();
     void sortGrid(QTreeView *grid, Qt::SortOrder order);
-    void runExport(QTreeView *list, bool (TFileInfo::*writer)());
     ExportRows exportRows(QTreeView *list) const;
     CatalogTreeModel *treeModel() const;
     NodeListModel *listModel(QTreeView *grid) const;

@@ -164,7 +164,7 @@ TEST(ExportColumns, DefaultListFollowsVisibilityOnly)
 {
     TemporaryConfig config;
     QString problem = u"stale"_qs;
-    EXPECT_EQ(GetExportColumns(&problem), DefaultColumns);
+    EXPECT_EQ(GetExportColumns(GetConfig().Document().nodes(), &problem), DefaultColumns);
     EXPECT_TRUE(problem.isEmpty());
 
     // Hiding a column drops it; DefaultExport and the on-screen Index play no part.
@@ -174,7 +174,7 @@ TEST(ExportColumns, DefaultListFollowsVisibilityOnly)
     nodes.node(3).setIndex(0);
     QStringList expected = DefaultColumns;
     expected.removeAt(1);
-    EXPECT_EQ(GetExportColumns(), expected);
+    EXPECT_EQ(GetExportColumns(GetConfig().Document().nodes()), expected);
 }
 
 TEST(ExportColumns, UnreadableVisibleIsSkippedAndReported)
@@ -186,7 +186,7 @@ TEST(ExportColumns, UnreadableVisibleIsSkippedAndReported)
     TemporaryConfig config(text);
 
     QString problem;
-    const QStringList columns = GetExportColumns(&problem);
+    const QStringList columns = GetExportColumns(GetConfig().Document().nodes(), &problem);
     EXPECT_EQ(columns, DefaultColumns.mid(1));
     EXPECT_TRUE(problem.contains(u"maybe"_qs)) << problem.toStdString();
 }

@@ -8,6 +8,7 @@
 #include "ExportFile.h"
 #include "ExportRows.h"
 #include "NodeListModel.h"
+#include "TConfig.h"
 #include "TFolvaneCtrl.h"
 #include "TFormMain.h"
 #include "TWaitForm.h"
@@ -201,7 +202,7 @@ TEST_F(ExportCommandsTest, EveryFormatChoosesItsFileThenWritesUnderTheWaitDialog
     clickSlice(window->TypeChart, 0, window->Ctrl->statistics().types.at(0).first);
     const std::vector<TCatalogNode> typeRows = static_cast<NodeListModel *>(window->VTType->model())->rows();
     ASSERT_FALSE(typeRows.empty());
-    const QStringList columns = GetExportColumns();
+    const QStringList columns = GetExportColumns(GetConfig().Document().nodes());
 
     struct Case
     {
