@@ -48,7 +48,7 @@ Utf16Length utf16Length(QByteArrayView bytes)
         ascii = ascii && static_cast<unsigned char>(c) < 0x80;
     if (ascii)
         return {std::uint64_t(bytes.size()), true};
-    if (bytes.startsWith("\xEF\xBB\xBF") || !bytes.isValidUtf8())
+    if (!bytes.isValidUtf8())
         return {std::uint64_t(QString::fromUtf8(bytes).size()), false};
     std::uint64_t units = 0;
     for (const char c : bytes) {

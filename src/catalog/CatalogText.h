@@ -25,11 +25,11 @@ QString percentageText(double part, double total);
 // Decimal integer without sign or grouping.
 QString countText(std::uint64_t value);
 
-// The length of the text of a name or path given as raw bytes (QString::fromUtf8: a
-// leading byte order mark dropped, replacement characters for bytes that are not
-// UTF-8), in UTF-16 units, counted without decoding where that gives the same number.
-// `composable`: the text is the same piece of any longer text the bytes are part of
-// (valid UTF-8 without a leading byte order mark), so lengths of parts add up.
+// The length of a name or path given as raw bytes, in UTF-16 units: every character
+// of valid UTF-8 counts, a leading byte order mark too (it is part of the name, though
+// QString::fromUtf8 drops it); bytes that are not UTF-8 count as the text that shows
+// them (replacement characters). Valid UTF-8 is counted without decoding.
+// `composable`: the bytes are valid UTF-8, so the lengths of the parts of a path add up.
 struct Utf16Length
 {
     std::uint64_t units = 0;

@@ -74,7 +74,7 @@ int ExportScan(const std::shared_ptr<CatalogTree> &tree, const CliExportOptions 
 
     // The range columns and the breakdowns read the classification, as in the window.
     QStringList problems;
-    const Ranges ranges = LoadRanges(&problems);
+    const Ranges ranges = LoadRanges(GetConfig().Document(), &problems);
     for (const QString &problem : problems)
         warn(problem);
     ClassifyFiles(*tree, ranges, QDateTime::currentSecsSinceEpoch());
@@ -83,6 +83,10 @@ int ExportScan(const std::shared_ptr<CatalogTree> &tree, const CliExportOptions 
     const QStringList columns = GetExportColumns(GetConfig().Document().nodes(), &problem);
     if (!problem.isEmpty())
         warn(problem);
+    for (const QString &column : columns) {
+        if (!FieldOfColumn(column))
+            warn(UnknownColumnProblem(column));
+    }
 
     const ExportRows rows = rowsToExport(tree, options);
     if (options.toStandardOutput()) {

@@ -285,7 +285,7 @@ int CompareNodes(const TCatalogNode &a, const TCatalogNode &b, int sortField, Qt
 double NumberKey(const CatalogTree &tree, NodeIndex node, int field)
 {
     const double pathLength = field == PathNameLength && tree.node(node).has(CatalogNodeData::HasDetails)
-        ? double(tree.fullPath(node).size())
+        ? double(CatalogText::utf16Length(tree.fullPathBytes(node)).units)
         : 0.0;
     return numberKey(tree, node, field, pathLength);
 }
@@ -329,7 +329,7 @@ std::vector<double> NumberKeys(const CatalogTree &tree, int field)
         }
         double length = 0.0;
         if (tree.node(node).has(CatalogNodeData::HasDetails))
-            length = path.composable ? double(path.length) : double(tree.fullPath(node).size());
+            length = double(path.composable ? path.length : CatalogText::utf16Length(tree.fullPathBytes(node)).units);
         keys[i] = numberKey(tree, node, field, length);
     }
     return keys;

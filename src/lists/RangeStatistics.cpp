@@ -4,7 +4,7 @@
 #include "ConfigError.h"
 #include "ExtensionOf.h"
 #include "NodeLists.h"
-#include "TConfig.h"
+#include "IXMLConfigType.h"
 #include "TXMLItemListType.h"
 #include "TXMLItemType.h"
 #include "TreeOrder.h"
@@ -115,9 +115,8 @@ int exactBucketOf(const QString &key)
 
 } // namespace
 
-Ranges LoadRanges(QStringList *problems)
+Ranges LoadRanges(IXMLConfigType &document, QStringList *problems)
 {
-    IXMLConfigType &document = GetConfig().Document();
     Ranges ranges;
     readRanges(document.agerange(), QStringLiteral("age"), ranges.age, problems);
     readRanges(document.sizerange(), QStringLiteral("size"), ranges.size, problems);

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+class IXMLConfigType;
 class TreeOrder;
 
 // The age and size ranges of the configuration: labels and bounds in document order.
@@ -27,9 +28,9 @@ struct Ranges
     RangeSet size;
 };
 
-// Reads the age and size ranges from the one configuration (GetConfig()); an item
-// whose value cannot be read is reported in `problems` and left out.
-Ranges LoadRanges(QStringList *problems = nullptr);
+// Reads the age and size ranges of a configuration document; an item whose value
+// cannot be read is reported in `problems` and left out.
+Ranges LoadRanges(IXMLConfigType &document, QStringList *problems = nullptr);
 
 // The bucket of a value: the first bound greater than it, else the last ("above")
 // bucket, bounds.size(). No bounds: -1 (no bucket).

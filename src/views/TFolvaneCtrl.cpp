@@ -76,7 +76,7 @@ TFolvaneCtrl::TFolvaneCtrl(const Controls &controls, QObject *parent)
             [this](const QModelIndex &current) { TreeChange(current); });
     connect(m_c.VTList, &QTreeView::doubleClicked, this, [this](const QModelIndex &index) { PathListDblClick(index); });
 
-    m_ranges = LoadRanges(&m_loadProblems);
+    m_ranges = LoadRanges(GetConfig().Document(), &m_loadProblems);
     // A column whose name no field has shows FileName; say so once, not at every redraw.
     TXMLNodesType nodes = GetConfig().Document().nodes();
     for (int i = 0; i < nodes.count(); ++i) {

@@ -385,7 +385,7 @@ TEST_F(LoadRangesTest, TheDefaultDocument)
 {
     UseConfigFile(file); // missing: written from the default, "1.0" and "3.0" included
     QStringList problems;
-    const Ranges r = LoadRanges(&problems);
+    const Ranges r = LoadRanges(GetConfig().Document(), &problems);
     EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
     EXPECT_EQ(r.age.labels, defaultRanges().age.labels);
     EXPECT_EQ(r.age.bounds, defaultRanges().age.bounds);
@@ -405,7 +405,7 @@ TEST_F(LoadRangesTest, AnItemWhoseValueCannotBeReadIsLeftOutAndNamed)
     UseConfigFile(file);
 
     QStringList problems;
-    const Ranges r = LoadRanges(&problems);
+    const Ranges r = LoadRanges(GetConfig().Document(), &problems);
     EXPECT_EQ(r.age.labels, (QStringList{"day", "year"}));
     EXPECT_EQ(r.age.bounds, (std::vector<double>{1, 365}));
     EXPECT_EQ(r.size.labels, QStringList{"1MB"});
@@ -413,7 +413,7 @@ TEST_F(LoadRangesTest, AnItemWhoseValueCannotBeReadIsLeftOutAndNamed)
     ASSERT_EQ(problems.size(), 2);
     EXPECT_TRUE(problems[0].contains("\"soon\"") && problems[0].contains("later")) << problems[0].toStdString();
     EXPECT_TRUE(problems[1].contains("\"huge\"") && problems[1].contains("3000000000")) << problems[1].toStdString();
-    EXPECT_NO_THROW(LoadRanges()); // without a list to report to
+    EXPECT_NO_THROW(LoadRanges(GetConfig().Document())); // without a list to report to
 }
 
 } // namespace
