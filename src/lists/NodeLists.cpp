@@ -104,8 +104,8 @@ std::vector<int> SortedRows(const std::vector<TCatalogNode> &rows, int sortField
     // What CompareNodes compares, made once a row: typed keys where the row's
     // text follows from its node alone, the text where it does not (a row's
     // percentage is of its own list).
-    switch (FieldNatureOf(sortField)) {
-    case FieldNature::Number:
+    switch (SortKeyOf(sortField)) {
+    case SortKey::Number:
         return sortRows<double>(
             rows,
             [sortField](const TCatalogNode &row) {
@@ -116,7 +116,7 @@ std::vector<int> SortedRows(const std::vector<TCatalogNode> &rows, int sortField
                 return NumberKey(*row.tree(), row.index(), sortField);
             },
             [](double a, double b) { return CompareNumberKeys(a, b); }, order);
-    case FieldNature::Time: {
+    case SortKey::Time: {
         TimeKeyReader reader;
         return sortRows<TimeKey>(
             rows,
@@ -125,14 +125,14 @@ std::vector<int> SortedRows(const std::vector<TCatalogNode> &rows, int sortField
             },
             [](const TimeKey &a, const TimeKey &b) { return CompareTimeKeys(a, b); }, order);
     }
-    case FieldNature::Kind:
+    case SortKey::Unordered:
         return sortRows<char>(
             rows, [](const TCatalogNode &) { return char(0); }, [](char, char) { return 1; }, order);
-    case FieldNature::Text:
-    case FieldNature::Range:
+    case SortKey::Name:
+    case SortKey::Text:
         break;
     }
-    if (HasTextBytes(sortField)) {
+    if (SortKeyOf(sortField) == SortKey::Name) {
         return sortRows<NameKey>(
             rows,
             [sortField](const TCatalogNode &row) {

@@ -138,10 +138,8 @@ TimeKey timeKey(const CatalogTree &tree, NodeIndex i, int field, LocalTime &&loc
 
 int compareTextFields(const CatalogTree &tree, NodeIndex a, NodeIndex b, int field)
 {
-    if (FieldNatureOf(field) == FieldNature::Text) {
-        if (const auto bytes = CatalogFieldTable[std::size_t(field)].bytes)
-            return CompareNameBytes(bytes(tree, a), bytes(tree, b));
-    }
+    if (SortKeyOf(field) == SortKey::Name)
+        return CompareNameBytes(TextBytes(tree, a, field), TextBytes(tree, b, field));
     if (field == FullPath) {
         // Siblings share their path up to a separator: their names decide.
         const QByteArrayView nameA = tree.nameBytes(a), nameB = tree.nameBytes(b);
@@ -157,6 +155,26 @@ int compareTextFields(const CatalogTree &tree, NodeIndex a, NodeIndex b, int fie
 bool StartsWithByteOrderMark(QByteArrayView bytes)
 {
     return bytes.startsWith("\xEF\xBB\xBF");
+}
+
+SortKey SortKeyOf(int field)
+{
+    switch (FieldNatureOf(field)) {
+    case FieldNature::Number:
+        return SortKey::Number;
+    case FieldNature::Time:
+        return SortKey::Time;
+    case FieldNature::Kind:
+        return SortKey::Unordered;
+    case FieldNature::Text:
+        // Names and their parts order as their texts do, from the bytes alone.
+        if (field >= 0 && field < CatalogFieldCount && CatalogFieldTable[std::size_t(field)].bytes)
+            return SortKey::Name;
+        return SortKey::Text;
+    case FieldNature::Range:
+        break;
+    }
+    return SortKey::Text;
 }
 
 QByteArrayView TextBytes(const CatalogTree &tree, NodeIndex node, int field)
@@ -258,15 +276,15 @@ int CompareNodeTexts(const TCatalogNode &a, const TCatalogNode &b, int sortField
         return k1 == KindFolder ? s : -s;
     }
     if (sortField >= 0 && sortField < CatalogFieldCount) {
-        switch (FieldNatureOf(sortField)) {
-        case FieldNature::Number:
+        switch (SortKeyOf(sortField)) {
+        case SortKey::Number:
             return CompareNumberTexts(a.text(sortField), b.text(sortField));
-        case FieldNature::Time:
+        case SortKey::Time:
             return CompareDateTexts(a.text(sortField), b.text(sortField));
-        case FieldNature::Kind:
+        case SortKey::Unordered:
             return 1;
-        case FieldNature::Text:
-        case FieldNature::Range:
+        case SortKey::Name:
+        case SortKey::Text:
             break;
         }
     }
@@ -380,15 +398,15 @@ int CompareTreeNodes(const CatalogTree &tree, NodeIndex a, NodeIndex b, int sort
 {
     if (const int kinds = CompareKinds(tree.node(a).kind(), tree.node(b).kind(), order))
         return kinds;
-    switch (FieldNatureOf(sortField)) {
-    case FieldNature::Number:
+    switch (SortKeyOf(sortField)) {
+    case SortKey::Number:
         return CompareNumberKeys(NumberKey(tree, a, sortField), NumberKey(tree, b, sortField));
-    case FieldNature::Time:
+    case SortKey::Time:
         return CompareTimeKeys(TimeKeyOf(tree, a, sortField), TimeKeyOf(tree, b, sortField));
-    case FieldNature::Kind:
+    case SortKey::Unordered:
         return 1;
-    case FieldNature::Text:
-    case FieldNature::Range:
+    case SortKey::Name:
+    case SortKey::Text:
         break;
     }
     return compareTextFields(tree, a, b, sortField);

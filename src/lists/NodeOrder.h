@@ -23,7 +23,7 @@ class TCatalogNode;
 // one kind under the FileType field as 1), so it is only ever handed to the merge
 // sorts of this library, which end and stay within their list whatever it answers.
 
-// Each field compares by its FieldNature (CatalogFields.h); ranges compare as texts.
+// Each field compares as SortKeyOf (below) says, from its FieldNature (CatalogFields.h).
 
 // A floating-point number in the user's number format: optional sign, digits, the
 // locale's decimal separator, optional exponent, blanks around; no grouping. The
@@ -54,6 +54,14 @@ int CompareNodeTexts(const TCatalogNode &a, const TCatalogNode &b, int sortField
 // compared directly, without making texts; other fields compare their texts.
 int CompareTreeNodes(const CatalogTree &tree, NodeIndex a, NodeIndex b, int sortField,
                      Qt::SortOrder order);
+
+// What every sort of this library orders a field by, decided here once for the Total
+// Tree (TreeOrder::sortBy), the lists (SortedRows) and the comparisons alike:
+// Number: NumberKey, CompareNumberKeys; Time: TimeKey, CompareTimeKeys; Unordered: every
+// pair compares as 1 (the kind marker, once folders-first has decided); Name: the raw
+// bytes of TextBytes, CompareNameKeys; Text: the text, CompareTexts (ranges too).
+enum class SortKey { Number, Time, Unordered, Name, Text };
+SortKey SortKeyOf(int field);
 
 // The pieces of CompareTreeNodes, for sorts that make the key of every node once
 // (TreeOrder::sortBy, SortedRows). Each key is what the node's text of the field reads as.
@@ -122,12 +130,6 @@ inline int CompareTimeKeys(const TimeKey &a, const TimeKey &b)
 // The raw bytes whose text is the text of a Text field of a node (FileName, DOSName,
 // FileExt...); empty for FullPath and fields of other natures.
 QByteArrayView TextBytes(const CatalogTree &tree, NodeIndex node, int field);
-// Whether TextBytes gives the text of `field`, so its order follows from raw names.
-inline bool HasTextBytes(int field)
-{
-    return FieldNatureOf(field) == FieldNature::Text && field >= 0 && field < CatalogFieldCount
-        && CatalogFieldTable[std::size_t(field)].bytes;
-}
 // A name whose text starts with a byte order mark may not decode alike alone and
 // within a path: paths with such names are compared as whole texts.
 bool StartsWithByteOrderMark(QByteArrayView bytes);

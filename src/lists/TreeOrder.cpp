@@ -76,8 +76,8 @@ void TreeOrder::sortBy(const CatalogTree &tree, int sortField, Qt::SortOrder ord
 {
     // The key of every node is made once per sort, so the merge compares plain
     // values; what it compares is what CompareTreeNodes compares.
-    switch (FieldNatureOf(sortField)) {
-    case FieldNature::Number:
+    switch (SortKeyOf(sortField)) {
+    case SortKey::Number:
         if (sortField == PathNameLength) {
             // Path lengths are made parent by parent, for all nodes at once.
             const std::vector<double> keys = NumberKeys(tree, sortField);
@@ -88,21 +88,21 @@ void TreeOrder::sortBy(const CatalogTree &tree, int sortField, Qt::SortOrder ord
                                [](double a, double b) { return CompareNumberKeys(a, b); }, order);
         }
         return;
-    case FieldNature::Time: {
+    case SortKey::Time: {
         TimeKeyReader reader;
         sortByKeys<TimeKey>(tree, [&](NodeIndex n) { return reader(tree, n, sortField); },
                             [](const TimeKey &a, const TimeKey &b) { return CompareTimeKeys(a, b); }, order);
         return;
     }
-    case FieldNature::Kind:
+    case SortKey::Unordered:
         sortByKeys<char>(tree, [](NodeIndex) { return char(0); }, [](char, char) { return 1; }, order);
         return;
-    case FieldNature::Text:
-    case FieldNature::Range:
+    case SortKey::Name:
+    case SortKey::Text:
         break;
     }
 
-    if (HasTextBytes(sortField) || sortField == FullPath) {
+    if (SortKeyOf(sortField) == SortKey::Name || sortField == FullPath) {
         // Compared on the raw names, without making texts. Siblings share their
         // path up to a separator, so their names decide their FullPath order too.
         const int nameField = sortField == FullPath ? FileName : sortField;
