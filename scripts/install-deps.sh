@@ -1,10 +1,11 @@
 #!/bin/sh
-# Installs every Debian package that building, testing and benchmarking Folvane needs.
+# Installs every Debian package that building, checking (clang-tidy), testing and
+# benchmarking Folvane needs.
 # Safe to run again: apt-get skips what is already there.
 set -eu
 
 PACKAGES="
-build-essential cmake ninja-build pkg-config
+build-essential cmake ninja-build pkg-config clang-tidy-14
 qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-qpa-plugins libgl-dev
 libpugixml-dev libxlsxwriter-dev
 libgtest-dev libgmock-dev libbenchmark-dev

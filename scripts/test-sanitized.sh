@@ -8,7 +8,9 @@
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
-cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=ON -DFOLVANE_SANITIZE=ON
+# FOLVANE_WERROR=ON in the environment makes warnings errors, as in scripts/build.sh.
+cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DBUILD_TESTING=ON -DFOLVANE_SANITIZE=ON \
+    ${FOLVANE_WERROR:+"-DFOLVANE_WERROR=$FOLVANE_WERROR"}
 cmake --build build-sanitize --parallel
 
 # AddressSanitizer and LeakSanitizer reports go to files (one per process), so one

@@ -259,8 +259,10 @@ QString cleanFormat(QStringView format, Clock clock = Clock::AsIs)
 
 void AvoidZoneFileChecks()
 {
+    // Called at start-up before any other thread exists, so the environment cannot
+    // change under a reader.
     if (std::getenv("TZ") == nullptr)
-        ::setenv("TZ", ":/etc/localtime", 0);
+        ::setenv("TZ", ":/etc/localtime", 0); // NOLINT(concurrency-mt-unsafe)
 }
 
 namespace {
@@ -435,7 +437,7 @@ void TimeFormat::appendUtf8(std::int64_t secondsSinceEpoch, std::string &out) co
 void TimeFormat::appendTimeUtf8(QTime time, std::string &out) const
 {
     if (m_timeUtf8.empty())
-        m_timeUtf8.assign(24 * 60 * 60 * TimeWidth, 0);
+        m_timeUtf8.assign(std::size_t{24} * 60 * 60 * TimeWidth, 0);
     char *entry = &m_timeUtf8[std::size_t(time.msecsSinceStartOfDay() / 1000) * TimeWidth];
     auto length = static_cast<unsigned char>(entry[0]);
     if (length == 0) {
@@ -485,7 +487,7 @@ const TimeFormat::Cached &TimeFormat::dateSlot(QDate date) const
 const TimeFormat::Cached &TimeFormat::timeSlot(QTime time) const
 {
     if (m_timeTexts.empty())
-        m_timeTexts.resize(24 * 60 * 60);
+        m_timeTexts.resize(std::size_t{24} * 60 * 60);
     Cached &slot = m_timeTexts[std::size_t(time.msecsSinceStartOfDay() / 1000)];
     if (slot.text.isEmpty()) {
         slot.text = timeText(time);

@@ -264,7 +264,7 @@ void TConfig::load()
         case SafeFile::Contents::TooLarge:
             refuse(QStringLiteral("%1 is larger than %2 MiB, more than any configuration")
                        .arg(m_fileName)
-                       .arg(SafeFile::MaxSize / (1024 * 1024)));
+                       .arg(SafeFile::MaxSize / (qint64{1024} * 1024)));
             return;
         case SafeFile::Contents::Unreadable:
             // What we cannot read we cannot keep a copy of either, so it must not be replaced.
@@ -384,7 +384,7 @@ QByteArray TConfig::defaultText()
 
 QString TConfig::locate(const QString &executableDir, const QString &userConfigDir)
 {
-    const QString besideExecutable = QDir(executableDir).filePath(QString::fromLatin1(BaseName));
+    QString besideExecutable = QDir(executableDir).filePath(QString::fromLatin1(BaseName));
     const QByteArray beside = QFile::encodeName(besideExecutable);
     const QByteArray folder = QFile::encodeName(executableDir);
     struct stat st;

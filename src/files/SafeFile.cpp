@@ -154,7 +154,9 @@ bool holdsExactly(const QByteArray &name, std::string_view bytes)
 
 QString reason(int error)
 {
-    return QString::fromLocal8Bit(std::strerror(error));
+    // Another thread may be reporting its own error meanwhile; strerror's buffer is shared.
+    char buffer[256];
+    return QString::fromLocal8Bit(::strerror_r(error, buffer, sizeof buffer));
 }
 
 Contents read(const QByteArray &path)

@@ -14,7 +14,7 @@
 namespace SafeFile {
 
 // No configuration comes near this; anything larger is not one and is left alone.
-inline constexpr qint64 MaxSize = 16 * 1024 * 1024;
+inline constexpr qint64 MaxSize = qint64{16} * 1024 * 1024;
 
 struct Contents
 {

@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
@@ -199,18 +200,70 @@ TEST(WaitForm, CancelSignalsOnceAndIsArmedAgainByTheNextShowing)
     wait.ShowWait(false, false);
 }
 
+namespace {
+
+// The frame number wraps every FrameCount frames, so a single reading proves nothing:
+// the steps are summed from readings taken far more often than a frame lasts, which
+// also counts frames past a wrap.
+class FrameSteps
+{
+public:
+    explicit FrameSteps(const TWaitForm &wait) : m_wait(wait), m_last(wait.animationFrame()) {}
+
+    // Runs the event loop for about ms milliseconds; the steps taken meanwhile.
+    int during(int ms) { return run(ms, [] { return false; }); }
+
+    // Runs the event loop until at least wanted steps were taken or ms ran out.
+    int until(int wanted, int ms)
+    {
+        const int start = m_steps;
+        return run(ms, [&] { return m_steps - start >= wanted; });
+    }
+
+private:
+    template <typename Done>
+    int run(int ms, Done done)
+    {
+        const int start = m_steps;
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < ms && !done()) {
+            QTest::qWait(5);
+            const int now = m_wait.animationFrame();
+            m_steps += (now - m_last + TWaitForm::FrameCount) % TWaitForm::FrameCount;
+            m_last = now;
+        }
+        return m_steps - start;
+    }
+
+    const TWaitForm &m_wait;
+    int m_last;
+    int m_steps = 0;
+};
+
+} // namespace
+
 TEST(WaitForm, AnimatesOnlyWhileVisible)
 {
     TWaitForm wait;
-    wait.ShowWait(true, false);
-    const int first = wait.animationFrame();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return wait.animationFrame() != first; }, 2000));
-    wait.ShowWait(false, false);
-    const int stopped = wait.animationFrame();
-    QTest::qWait(250);
-    EXPECT_EQ(wait.animationFrame(), stopped);
-    EXPECT_GE(stopped, 0);
-    EXPECT_LT(stopped, TWaitForm::FrameCount);
+    FrameSteps steps(wait);
+
+    // Made hidden at start-up and kept for the program's life: it must not tick meanwhile.
+    EXPECT_EQ(steps.during(400), 0);
+
+    for (int use = 0; use < 2; ++use) {
+        SCOPED_TRACE(use);
+        wait.ShowWait(true, false);
+        QElapsedTimer shown;
+        shown.start();
+        const int advanced = steps.until(5, 5000);
+        EXPECT_GE(advanced, 5);
+        // A frame every few tens of milliseconds, not a busy loop.
+        EXPECT_LE(advanced, shown.elapsed() / 20 + 2);
+
+        wait.ShowWait(false, false);
+        EXPECT_EQ(steps.during(400), 0);
+    }
 }
 
 TEST(WaitForm, CentredOverTheMainWindowWhichTakesNoInputMeanwhile)
