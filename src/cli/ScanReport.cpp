@@ -1,6 +1,7 @@
 #include "ScanReport.h"
 
 #include "ScanCounts.h"
+#include "SafeFile.h"
 #include "TerminalText.h"
 
 #include <QByteArray>
@@ -39,7 +40,7 @@ void warnUnreadable(std::FILE *to, const CatalogTree &tree)
             break;
         if (named++ > 0)
             line += ", ";
-        line += pathText(tree, node) + " (" + std::strerror(error) + ')';
+        line += pathText(tree, node) + " (" + SafeFile::reason(error).toLocal8Bit().constData() + ')';
     }
     if (count > named)
         line += " and " + QByteArray::number(qulonglong(count - named)) + " more";
@@ -57,7 +58,7 @@ int ReportScan(std::FILE *to, const ScanResult &result, double seconds, bool qui
     const CatalogTree &tree = *result.tree;
     if (result.stop == ScanStop::TopUnreadable) {
         std::fprintf(to, "folvane-cli: cannot read %s: %s\n", pathText(tree, tree.top()).constData(),
-                     std::strerror(result.error));
+                     SafeFile::reason(result.error).toLocal8Bit().constData());
         return ExitUnreadable;
     }
 
@@ -80,7 +81,7 @@ int ReportScan(std::FILE *to, const ScanResult &result, double seconds, bool qui
 
     QByteArray reason = ScanStopText(result.stop);
     if (result.error != 0)
-        reason += QByteArray(" (") + std::strerror(result.error) + ')';
+        reason += QByteArray(" (") + SafeFile::reason(result.error).toLocal8Bit().constData() + ')';
     std::fprintf(to, "folvane-cli: warning: the scan stopped short, %s, at %s: the figures above are incomplete\n",
                  reason.constData(), pathText(tree, result.stoppedAt).constData());
     return ExitStoppedShort;

@@ -5,6 +5,7 @@
 #include "CliExport.h"
 #include "CommandLine.h"
 #include "FolderScanner.h"
+#include "SafeFile.h"
 #include "ScanReport.h"
 #include "TerminalText.h"
 
@@ -65,7 +66,7 @@ int runScan(const CliOptions &cli)
     struct stat st;
     if (::stat(folder.constData(), &st) != 0) {
         const int error = errno;
-        std::fprintf(stderr, "folvane-cli: %s: %s\n", TerminalText(folder).constData(), std::strerror(error));
+        std::fprintf(stderr, "folvane-cli: %s: %s\n", TerminalText(folder).constData(), SafeFile::reason(error).toLocal8Bit().constData());
         // A folder that is not there is a wrong argument; one that is there but cannot
         // be reached (permissions, loops, overlong names) cannot be read.
         return error == ENOENT || error == ENOTDIR ? ExitUsage : ExitUnreadable;
