@@ -59,6 +59,8 @@ const char *ScanStopText(ScanStop stop)
         return "the catalog holds as many entries as it can";
     case ScanStop::NoDescriptors:
         return "out of file descriptors";
+    case ScanStop::Failed:
+        return "an unexpected error";
     }
     return "";
 }
@@ -95,14 +97,8 @@ ScanResult ScanFolder(const QByteArray &folderPath, const ScanOptions &options)
             } else {
                 ParallelScan(context, threads, budget).run(topFd);
             }
-        } catch (const std::bad_alloc &) {
-            context.stopAt(ScanStop::OutOfMemory, reading, 0);
-        } catch (const std::length_error &) {
-            context.stopAt(ScanStop::NodeLimit, reading, 0);
         } catch (...) {
-            if (topFd >= 0)
-                ::close(topFd);
-            throw;
+            context.stopForException(reading);
         }
         if (topFd >= 0)
             ::close(topFd);

@@ -39,6 +39,7 @@ enum class ScanStop : std::uint8_t {
     OutOfMemory,
     NodeLimit,     // the tree holds as many entries or name bytes as it can
     NoDescriptors, // no file descriptor could be had, even after giving back our own
+    Failed,        // something unforeseen went wrong: neither memory nor the tree's limits
 };
 
 struct ScanResult
@@ -47,7 +48,8 @@ struct ScanResult
     // could be made.
     std::shared_ptr<CatalogTree> tree;
     ScanStop stop = ScanStop::None;
-    // The system's reason (an errno value) for TopUnreadable and NoDescriptors.
+    // The system's reason (an errno value) for TopUnreadable and NoDescriptors, and
+    // for Failed when the system gave one.
     int error = 0;
     // The folder that was being read when the scan stopped short.
     NodeIndex stoppedAt = NoNode;
@@ -65,5 +67,6 @@ const char *ScanStopText(ScanStop stop);
 // recorded with their own size and never followed; nothing is opened but folders.
 // Folders that cannot be read stay without children and are marked with the reason
 // (CatalogTree::unreadableFolders); an entry that cannot be examined keeps its name,
-// path and the kind the listing gives. Never throws for lack of memory.
+// path and the kind the listing gives. Never throws for lack of memory; that and
+// any other failure met during the walk end the scan with their stop.
 ScanResult ScanFolder(const QByteArray &folderPath, const ScanOptions &options = {});

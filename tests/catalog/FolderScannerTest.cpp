@@ -21,6 +21,7 @@
 #include <map>
 #include <ostream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 #include <sys/mount.h>
@@ -509,6 +510,43 @@ TEST_F(FolderScannerTest, RunningOutOfMemoryKeepsWhatWasBuiltAndSaysWhere)
             }
         }
     }
+}
+
+// A failure nobody foresaw (here the progress report throws) ends the scan as any
+// stop does, on every thread count: what was found is kept and rolled up, nothing
+// stays open, and the stop says the scan failed instead of blaming memory.
+TEST_F(FolderScannerTest, AnUnforeseenFailureStopsTheScanAsSuch)
+{
+    const Fixture many(ManyEntriesParent());
+    // Entries enough that the first progress report (at 16,384 entries at most) comes
+    // well before the end, even with four threads listing a folder each meanwhile.
+    constexpr int Folders = 80;
+    constexpr int Files = 500;
+    for (int f = 0; f < Folders; ++f) {
+        const QByteArray folder = "f" + QByteArray::number(f);
+        many.makeFolder(folder);
+        for (int e = 0; e < Files; ++e)
+            many.makeFile(folder + "/" + QByteArray::number(e), 1);
+    }
+    constexpr std::size_t All = Folders * (Files + 1) + 1;
+
+    for (const unsigned threads : ThreadCounts) {
+        const std::string what = std::to_string(threads) + " threads";
+        const std::size_t openBefore = openDescriptors();
+        ScanOptions options;
+        options.threads = threads;
+        options.progress = [](std::uint64_t, const QByteArray &) { throw std::runtime_error("report failed"); };
+        EXPECT_FALSE(scan(many.path(), options)) << what;
+        EXPECT_EQ(result.stop, ScanStop::Failed) << what;
+        EXPECT_EQ(result.error, 0) << what;
+        EXPECT_NE(result.stoppedAt, NoNode) << what;
+        EXPECT_EQ(openDescriptors(), openBefore) << what << ": descriptors leaked";
+        ASSERT_NE(tree, nullptr) << what;
+        EXPECT_LT(tree->nodeCount(), All) << what;
+        expectInvariants();
+    }
+    EXPECT_STRNE(ScanStopText(ScanStop::Failed), "");
+    EXPECT_STRNE(ScanStopText(ScanStop::Failed), ScanStopText(ScanStop::OutOfMemory));
 }
 
 TEST_F(FolderScannerTest, UnreadableFoldersStayEmptyAndAreMarked)
