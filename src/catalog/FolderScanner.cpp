@@ -121,9 +121,15 @@ ScanResult ScanFolder(const QByteArray &folderPath, const ScanOptions &options)
         }
     }
 
-    CatalogNodeData &t = tree.node(tree.top());
-    t.size = RollUpBytes(tree, tree.top());
-    t.set(CatalogNodeData::HasSize);
-    FillPercentages(tree, double(t.size));
+    try {
+        FinishTree(tree, options.ranges);
+    } catch (const std::bad_alloc &) {
+        // Only the classification's copy of the bounds can fail: the tree is rolled
+        // up but reads no range fields, and the result says why.
+        if (result.complete()) {
+            result.stop = ScanStop::OutOfMemory;
+            result.stoppedAt = tree.top();
+        }
+    }
     return result;
 }

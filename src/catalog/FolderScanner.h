@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 struct ScanOptions
 {
@@ -29,6 +30,10 @@ struct ScanOptions
     // the scan meets keeps the size, the others show 0, so totals count its bytes
     // once. Which link is met first may differ from scan to scan.
     bool countHardLinksOnce = false;
+    // When given, the files are classified into these size and age ranges as the
+    // scan ends, ages counted from that moment (CatalogTree::classification); without,
+    // the tree is left unclassified.
+    std::optional<RangeBounds> ranges;
 };
 
 // Why a scan ended before it had walked everything.
@@ -63,7 +68,8 @@ const char *ScanStopText(ScanStop stop);
 // Builds a new tree from the folder at `folderPath` (bytes as the file system takes
 // them; a trailing '/' is allowed): the top node named by the path exactly as given,
 // one node for every entry below it at every depth, folder sizes rolled up,
-// percentages and counts filled, also when the scan stops short. Symbolic links are
+// percentages and counts filled and files classified by options.ranges, also when
+// the scan stops short. Symbolic links are
 // recorded with their own size and never followed; nothing is opened but folders.
 // Folders that cannot be read stay without children and are marked with the reason
 // (CatalogTree::unreadableFolders); an entry that cannot be examined keeps its name,

@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fcntl.h>
 #include <map>
@@ -547,6 +548,47 @@ TEST_F(FolderScannerTest, AnUnforeseenFailureStopsTheScanAsSuch)
     }
     EXPECT_STRNE(ScanStopText(ScanStop::Failed), "");
     EXPECT_STRNE(ScanStopText(ScanStop::Failed), ScanStopText(ScanStop::OutOfMemory));
+}
+
+// The tree a scan hands out is classified when ranges were asked for, as of the
+// moment the scan ended, also when it stopped short; without ranges it is not.
+TEST_F(FolderScannerTest, ClassifiesTheFilesAsTheScanEnds)
+{
+    fx.makeFile("small", 10);
+    fx.makeFile("large", 5000);
+    fx.makeFolder("inner");
+    const RangeBounds ranges{{1024, 1e6}, {1, 30, 365}};
+    const struct { bool withRanges; bool cancelled; } cases[] = {
+        {false, false}, {true, false}, {true, true},
+    };
+    for (const auto &c : cases) {
+        const std::string what = std::string(c.withRanges ? "with ranges" : "without ranges")
+            + (c.cancelled ? ", cancelled" : "");
+        const std::atomic<bool> cancel{c.cancelled};
+        ScanOptions options;
+        options.cancel = &cancel;
+        if (c.withRanges)
+            options.ranges = ranges;
+        const std::int64_t before = std::time(nullptr);
+        EXPECT_EQ(scan(fx.path(), options), !c.cancelled) << what;
+        const std::int64_t after = std::time(nullptr);
+        ASSERT_NE(tree, nullptr) << what;
+        EXPECT_EQ(tree->isClassified(), c.withRanges) << what;
+        if (!c.withRanges)
+            continue;
+        const RangeClassification &classified = tree->classification();
+        EXPECT_EQ(classified.sizeBounds, ranges.sizeBounds) << what;
+        EXPECT_EQ(classified.ageBounds, ranges.ageBounds) << what;
+        EXPECT_GE(classified.moment, before) << what;
+        EXPECT_LE(classified.moment, after) << what;
+        if (c.cancelled)
+            continue;
+        const auto top = children(0);
+        EXPECT_EQ(tree->sizeBucket(top.at("small")), 0) << what;
+        EXPECT_EQ(tree->sizeBucket(top.at("large")), 1) << what;
+        EXPECT_EQ(tree->sizeBucket(top.at("inner")), -1) << what;
+        EXPECT_EQ(tree->ageBucket(top.at("small"), TimeKind::Write), 0) << what;
+    }
 }
 
 TEST_F(FolderScannerTest, UnreadableFoldersStayEmptyAndAreMarked)
