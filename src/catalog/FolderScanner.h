@@ -69,10 +69,10 @@ const char *ScanStopText(ScanStop stop);
 // them; a trailing '/' is allowed): the top node named by the path exactly as given,
 // one node for every entry below it at every depth, folder sizes rolled up,
 // percentages and counts filled and files classified by options.ranges, also when
-// the scan stops short. Symbolic links are
-// recorded with their own size and never followed; nothing is opened but folders.
-// Folders that cannot be read stay without children and are marked with the reason
-// (CatalogTree::unreadableFolders); an entry that cannot be examined keeps its name,
-// path and the kind the listing gives. Never throws for lack of memory; that and
-// any other failure met during the walk end the scan with their stop.
+// the scan stops short. Symbolic links are recorded with their own size and never
+// followed; nothing is opened but folders. Folders that cannot be read stay without
+// children and are marked with the reason (CatalogTree::unreadableFolders); an
+// entry that cannot be examined keeps its name, path and the kind the listing
+// gives. Never throws for lack of memory; that and any other failure met during the
+// walk end the scan with their stop.
 ScanResult ScanFolder(const QByteArray &folderPath, const ScanOptions &options = {});
