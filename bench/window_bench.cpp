@@ -175,14 +175,12 @@ int main(int argc, char **argv)
     // Tree painted: sorted, top node shown, current-folder list filled.
     QElapsedTimer timer;
     timer.start();
-    const ScanResult result = ScanFolder(QFile::encodeName(folder));
+    ScanOptions options;
+    options.ranges = BoundsOf(window.Ctrl->ranges());
+    const ScanResult result = ScanFolder(QFile::encodeName(folder), options);
     const double scanSeconds = timer.nsecsElapsed() / 1e9;
     timer.start();
     window.Ctrl->setRootPath(folder);
-    QElapsedTimer classify;
-    classify.start();
-    window.Ctrl->ClassifyFiles(*result.tree);
-    const double classifySeconds = classify.nsecsElapsed() / 1e9;
     window.Ctrl->ShowScan(result.tree);
     paint(window.VT);
     const double firstPaint = timer.nsecsElapsed() / 1e9;
@@ -191,7 +189,6 @@ int main(int argc, char **argv)
     std::printf("entries %zu\n", tree->nodeCount() - 1);
     std::printf("scan %.3f (peak %.1f MiB)\n", scanSeconds, peakMiB());
     std::printf("scan_end_to_first_paint %.3f (peak %.1f MiB)\n", firstPaint, peakMiB());
-    std::printf("classify_files %.3f\n", classifySeconds);
     std::vector<double> counts;
     for (int r = 0; r < rounds; ++r) {
         QElapsedTimer t;

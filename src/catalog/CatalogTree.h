@@ -91,6 +91,14 @@ struct RangeClassification
     std::int64_t moment = 0;        // seconds since the epoch; 0: not classified
 };
 
+// The bounds of a classification before its moment is known: what a scan is asked
+// to classify its files by when it ends.
+struct RangeBounds
+{
+    std::vector<double> sizeBounds; // bytes, in configuration order
+    std::vector<double> ageBounds;  // days, in configuration order
+};
+
 // The tree of one scan, built once and then only read: every scan makes a new
 // tree, so rows that refer to nodes of an older one keep reading what they read.
 // Node 0 is the top node; every other node is appended after its parent, and the

@@ -10,6 +10,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <new>
+#include <system_error>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -123,8 +124,11 @@ char *FolderReader::block(std::size_t i)
     if (i >= m_blocks.size())
         m_blocks.resize(i + 1, nullptr);
     void *pages = ::mmap(nullptr, ListBlockSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (pages == MAP_FAILED)
-        throw std::bad_alloc();
+    if (pages == MAP_FAILED) {
+        if (errno == ENOMEM)
+            throw std::bad_alloc();
+        throw std::system_error(errno, std::generic_category(), "mapping a listing block");
+    }
     m_blocks[i] = static_cast<char *>(pages);
     return m_blocks[i];
 }

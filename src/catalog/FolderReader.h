@@ -35,7 +35,8 @@ public:
         std::uint32_t count = 0;
     };
 
-    // Takes its buffers at once; throws std::bad_alloc when they cannot be had.
+    // Takes its buffers at once; throws std::bad_alloc when they cannot be had for
+    // lack of memory, std::system_error when the system refuses them otherwise.
     explicit FolderReader(ScanContext &context);
     ~FolderReader();
     FolderReader(const FolderReader &) = delete;

@@ -59,6 +59,8 @@ const char *ScanStopText(ScanStop stop)
         return "the catalog holds as many entries as it can";
     case ScanStop::NoDescriptors:
         return "out of file descriptors";
+    case ScanStop::Failed:
+        return "an unexpected error";
     }
     return "";
 }
@@ -95,14 +97,8 @@ ScanResult ScanFolder(const QByteArray &folderPath, const ScanOptions &options)
             } else {
                 ParallelScan(context, threads, budget).run(topFd);
             }
-        } catch (const std::bad_alloc &) {
-            context.stopAt(ScanStop::OutOfMemory, reading, 0);
-        } catch (const std::length_error &) {
-            context.stopAt(ScanStop::NodeLimit, reading, 0);
         } catch (...) {
-            if (topFd >= 0)
-                ::close(topFd);
-            throw;
+            context.stopForException(reading);
         }
         if (topFd >= 0)
             ::close(topFd);
@@ -125,9 +121,15 @@ ScanResult ScanFolder(const QByteArray &folderPath, const ScanOptions &options)
         }
     }
 
-    CatalogNodeData &t = tree.node(tree.top());
-    t.size = RollUpBytes(tree, tree.top());
-    t.set(CatalogNodeData::HasSize);
-    FillPercentages(tree, double(t.size));
+    try {
+        FinishTree(tree, options.ranges);
+    } catch (const std::bad_alloc &) {
+        // Only the classification's copy of the bounds can fail: the tree is rolled
+        // up but reads no range fields, and the result says why.
+        if (result.complete()) {
+            result.stop = ScanStop::OutOfMemory;
+            result.stoppedAt = tree.top();
+        }
+    }
     return result;
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 struct ScanOptions
 {
@@ -29,6 +30,10 @@ struct ScanOptions
     // the scan meets keeps the size, the others show 0, so totals count its bytes
     // once. Which link is met first may differ from scan to scan.
     bool countHardLinksOnce = false;
+    // When given, the files are classified into these size and age ranges as the
+    // scan ends, ages counted from that moment (CatalogTree::classification); without,
+    // the tree is left unclassified.
+    std::optional<RangeBounds> ranges;
 };
 
 // Why a scan ended before it had walked everything.
@@ -39,6 +44,7 @@ enum class ScanStop : std::uint8_t {
     OutOfMemory,
     NodeLimit,     // the tree holds as many entries or name bytes as it can
     NoDescriptors, // no file descriptor could be had, even after giving back our own
+    Failed,        // something unforeseen went wrong: neither memory nor the tree's limits
 };
 
 struct ScanResult
@@ -47,7 +53,8 @@ struct ScanResult
     // could be made.
     std::shared_ptr<CatalogTree> tree;
     ScanStop stop = ScanStop::None;
-    // The system's reason (an errno value) for TopUnreadable and NoDescriptors.
+    // The system's reason (an errno value) for TopUnreadable and NoDescriptors, and
+    // for Failed when the system gave one.
     int error = 0;
     // The folder that was being read when the scan stopped short.
     NodeIndex stoppedAt = NoNode;
@@ -61,9 +68,11 @@ const char *ScanStopText(ScanStop stop);
 // Builds a new tree from the folder at `folderPath` (bytes as the file system takes
 // them; a trailing '/' is allowed): the top node named by the path exactly as given,
 // one node for every entry below it at every depth, folder sizes rolled up,
-// percentages and counts filled, also when the scan stops short. Symbolic links are
-// recorded with their own size and never followed; nothing is opened but folders.
-// Folders that cannot be read stay without children and are marked with the reason
-// (CatalogTree::unreadableFolders); an entry that cannot be examined keeps its name,
-// path and the kind the listing gives. Never throws for lack of memory.
+// percentages and counts filled and files classified by options.ranges, also when
+// the scan stops short. Symbolic links are recorded with their own size and never
+// followed; nothing is opened but folders. Folders that cannot be read stay without
+// children and are marked with the reason (CatalogTree::unreadableFolders); an
+// entry that cannot be examined keeps its name, path and the kind the listing
+// gives. Never throws for lack of memory; that and any other failure met during the
+// walk end the scan with their stop.
 ScanResult ScanFolder(const QByteArray &folderPath, const ScanOptions &options = {});

@@ -58,10 +58,8 @@ void FolderWalk::run(NodeIndex root, int rootFd)
             ::close(fd); // another file system: kept as a folder without children
         else if (fd >= 0)
             enter(child, fd);
-        else if (outOfDescriptors(errno))
-            m_context.stopAt(ScanStop::NoDescriptors, child, errno);
         else
-            markUnreadable(child, errno);
+            m_context.cannotOpen(child, errno);
     }
     // A cancel met inside the last listing leaves that folder short.
     if (m_context.cancelled())
@@ -131,12 +129,6 @@ void FolderWalk::copyName(NodeIndex node)
     const std::lock_guard lock(m_context.mutex());
     const QByteArrayView bytes = m_context.tree().nameBytes(node);
     m_name.assign(bytes.data(), std::size_t(bytes.size()));
-}
-
-void FolderWalk::markUnreadable(NodeIndex folder, int error)
-{
-    const std::lock_guard lock(m_context.mutex());
-    m_context.tree().markUnreadable(folder, error);
 }
 
 // Opens the folder named m_name in the folder open at `parentFd`.

@@ -58,7 +58,6 @@ private:
     int openChild(int parentFd);
     bool isFrame(int fd, const Frame &f) const;
     bool reopen(std::size_t k, int childFd);
-    void markUnreadable(NodeIndex folder, int error);
 
     ScanContext &m_context;
     FolderReader &m_reader;

@@ -11,7 +11,6 @@
 #include <climits>
 #include <mutex>
 #include <new>
-#include <stdexcept>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -97,6 +96,56 @@ private:
     std::vector<Held> m_held;
 };
 
+// What one thread keeps from task to task: the task being done and where it
+// stands, the folders held open, and the buffers its paths are spelt in.
+struct ParallelScan::Worker
+{
+    Worker(ParallelScan &scan, FolderReader &reader)
+        : reader(reader)
+        , held(scan.heldBudget())
+    {
+        // Called under the lock for each sub-folder of the folder just read.
+        onFolder = [&scan, this](NodeIndex child) {
+            const std::size_t childPath
+                = pathLength + (task.depth == 0 ? 0 : 1) + scan.m_context.tree().node(child).nameLength;
+            if (task.depth + 1 > MaxTaskDepth || childPath > MaxTaskPath) {
+                deep.push_back(child);
+            } else {
+                scan.m_tasks.push_back({child, task.depth + 1});
+                ++pushed;
+            }
+        };
+        onShare = [&scan, this](NodeIndex first, std::uint32_t count) {
+            scan.m_tasks.push_back({task.folder, task.depth, first, count});
+            ++pushed;
+        };
+    }
+    Worker(const Worker &) = delete;
+    Worker &operator=(const Worker &) = delete;
+
+    FolderReader &reader;
+    Task task{};
+    // The folder being read or opened: where the scan stopped if this thread stops it.
+    NodeIndex reading = 0;
+    bool holding = false;   // a task taken and not yet counted off
+    std::size_t pushed = 0; // tasks the task being done left to others
+    // The task's folder's chain of parents, from the top down, without the top,
+    // and the length of its path from the top.
+    NodeIndex chain[MaxTaskDepth + 1];
+    std::uint32_t levels = 0;
+    std::size_t pathLength = 0;
+    // How many folders of the chain `held` has open, and the depth of the deepest
+    // (0: none, the path starts at the top).
+    std::size_t kept = 0;
+    std::uint32_t from = 0;
+    std::string path;            // of the task's folder, below the deepest held
+    std::string name;            // of a folder walked below the depth of tasks
+    std::vector<NodeIndex> deep; // sub-folders too deep to be tasks, walked at once
+    HeldChain held;
+    FolderReader::FolderHook onFolder;
+    FolderReader::ShareHook onShare;
+};
+
 ParallelScan::ParallelScan(ScanContext &context, unsigned threads, std::size_t budget)
     : m_context(context)
     , m_threads(std::max(threads, 1u))
@@ -139,6 +188,10 @@ void ParallelScan::run(int topFd)
             if (readers.empty())
                 throw;
             break; // fewer threads read the same tree
+        } catch (const std::system_error &) {
+            if (readers.empty())
+                throw;
+            break;
         }
     }
     std::vector<std::thread> helpers;
@@ -155,8 +208,6 @@ void ParallelScan::run(int topFd)
     work(*readers[0]);
     for (std::thread &t : helpers)
         t.join();
-    if (m_failure)
-        std::rethrow_exception(m_failure);
 }
 
 void ParallelScan::giveBackHeld(HeldChain &held, std::size_t inUse)
@@ -179,178 +230,155 @@ int ParallelScan::retryOpen(const std::function<int()> &open)
 
 void ParallelScan::work(FolderReader &reader)
 {
-    NodeIndex reading = 0;
-    std::string path;
-    std::string name;
-    std::vector<NodeIndex> deep;
-    Task task{};
-    std::size_t pushed = 0;
-    bool holding = false; // a task taken and not yet counted off
-    std::size_t pathLength = 0; // of the folder read, from the top
-    HeldChain held(heldBudget());
-    // The folder's chain of parents, from the top down, without the top.
-    NodeIndex chain[MaxTaskDepth + 1];
-    std::uint32_t levels = 0;
-    // The path of the task's folder below the folder held at depth `from` (the top:
-    // 0). Called under the lock.
-    const auto spell = [&](std::uint32_t from) {
-        const CatalogTree &tree = m_context.tree();
-        path.clear();
-        for (std::uint32_t i = from; i < levels; ++i) {
-            const QByteArrayView bytes = tree.nameBytes(chain[i]);
-            if (!path.empty())
-                path += '/';
-            path.append(bytes.data(), std::size_t(bytes.size()));
-        }
-    };
-    // Called under the lock for each sub-folder of the folder just read.
-    const FolderReader::FolderHook onFolder = [&](NodeIndex child) {
-        const std::size_t childPath = pathLength + (task.depth == 0 ? 0 : 1) + m_context.tree().node(child).nameLength;
-        if (task.depth + 1 > MaxTaskDepth || childPath > MaxTaskPath) {
-            deep.push_back(child);
-        } else {
-            m_tasks.push_back({child, task.depth + 1});
-            ++pushed;
-        }
-    };
-
-    const FolderReader::ShareHook onShare = [&](NodeIndex first, std::uint32_t count) {
-        m_tasks.push_back({task.folder, task.depth, first, count});
-        ++pushed;
-    };
-
-    for (;;) {
-        std::size_t kept = 0;
-        std::uint32_t from = 0; // the depth of the deepest folder held on the way
-        {
-            std::unique_lock lock(m_context.mutex());
-            // The task just done is counted off under the same lock that takes the next.
-            if (std::exchange(holding, false) && --m_busy == 0 && m_tasks.empty())
-                m_wake.notify_all();
-            m_wake.wait(lock, [this] { return !m_tasks.empty() || m_busy == 0 || m_context.stopping(); });
-            if (m_context.stopping() || m_tasks.empty()) {
-                if (m_context.cancelled())
-                    m_context.stopAt(ScanStop::Cancelled, reading, 0);
-                lock.unlock();
-                m_wake.notify_all();
-                return;
-            }
-            task = m_tasks.back();
-            m_tasks.pop_back();
-            ++m_busy;
-            holding = true;
-            reading = task.folder;
-            if (m_holdNone.load(std::memory_order_relaxed))
-                held.giveBack();
-            // The part of the folder's chain this thread still holds open is not
-            // opened again: the path is spelt from the deepest folder held.
-            const CatalogTree &tree = m_context.tree();
-            levels = 0;
-            for (NodeIndex n = task.folder; n != 0 && levels <= MaxTaskDepth; n = tree.parent(n))
-                chain[levels++] = n;
-            std::reverse(chain, chain + levels);
-            pathLength = levels == 0 ? 0 : levels - 1;
-            for (std::uint32_t i = 0; i < levels; ++i)
-                pathLength += tree.node(chain[i]).nameLength;
-            kept = held.common(chain, levels);
-            from = kept == 0 ? 0 : held.depth(kept - 1);
-            spell(from);
-        }
-
-        pushed = 0;
+    Worker w(*this, reader);
+    while (take(w)) {
         try {
-            held.keep(kept);
-            HeldFd folder;
-            if (task.folder == 0) {
-                folder.fd = m_topFd;
-                folder.owned = false;
-            } else if (from == task.depth) {
-                // A range of a huge folder this thread read itself.
-                folder.fd = held.fd(kept - 1);
-                folder.owned = false;
-            } else {
-                const int base = kept == 0 ? m_topFd : held.fd(kept - 1);
-                folder.fd = from + 1 == task.depth ? openFolderAt(base, path.c_str())
-                                                   : openFolderBelow(base, path.c_str());
-                if (folder.fd < 0 && outOfDescriptors(errno)) {
-                    // Others in the process took descriptors the budget counted on:
-                    // every thread gives back the folders it holds, and this one
-                    // opens from the top once there is a descriptor to be had.
-                    giveBackHeld(held, 0);
-                    {
-                        const std::lock_guard lock(m_context.mutex());
-                        spell(0);
-                    }
-                    folder.fd = retryOpen([&] {
-                        return task.depth == 1 ? openFolderAt(m_topFd, path.c_str())
-                                               : openFolderBelow(m_topFd, path.c_str());
-                    });
-                }
-            }
-            if (folder.fd < 0) {
-                const int error = errno;
-                if (outOfDescriptors(error)) {
-                    m_context.stopAt(ScanStop::NoDescriptors, task.folder, error);
-                } else {
-                    const std::lock_guard lock(m_context.mutex());
-                    m_context.tree().markUnreadable(task.folder, error);
-                }
-            } else if (task.count > 0) {
-                reader.examine(folder.fd, task.first, task.count, &onFolder);
-            } else if (task.folder == 0 || m_context.descends(folder.fd)) {
-                reader.read(task.folder, folder.fd, &onFolder, &onShare);
-            }
-            if (pushed > 0)
-                m_wake.notify_all();
-            // Below the depth of tasks, the thread that holds the parent walks on alone.
-            for (std::size_t i = 0; i < deep.size() && !m_context.stopping(); ++i) {
-                const NodeIndex child = deep[i];
-                reading = child;
-                {
-                    const std::lock_guard lock(m_context.mutex());
-                    const QByteArrayView bytes = m_context.tree().nameBytes(child);
-                    name.assign(bytes.data(), std::size_t(bytes.size()));
-                }
-                int fd = openFolderAt(folder.fd, name.c_str());
-                if (fd < 0 && outOfDescriptors(errno)) {
-                    // The folder read may be one of those held: it stays.
-                    giveBackHeld(held, folder.owned ? 0 : kept);
-                    fd = retryOpen([&] { return openFolderAt(folder.fd, name.c_str()); });
-                }
-                if (fd < 0) {
-                    const int error = errno;
-                    if (outOfDescriptors(error)) {
-                        m_context.stopAt(ScanStop::NoDescriptors, child, error);
-                    } else {
-                        const std::lock_guard lock(m_context.mutex());
-                        m_context.tree().markUnreadable(child, error);
-                    }
-                    continue;
-                }
-                if (!m_context.descends(fd)) {
-                    ::close(fd);
-                    continue;
-                }
-                FolderWalk walk(m_context, reader, walkBudget(), reading);
-                walk.run(child, fd);
-            }
-            // A folder whose sub-folders wait as tasks stays open for them: the
-            // thread most likely takes them next (the stack is last in, first out)
-            // and opens each by its one name.
-            if (folder.owned && folder.fd >= 0 && task.count == 0 && pushed > 0 && held.add(task.folder, task.depth, folder.fd))
-                folder.owned = false;
-        } catch (const std::bad_alloc &) {
-            m_context.stopAt(ScanStop::OutOfMemory, reading, 0);
-        } catch (const std::length_error &) {
-            m_context.stopAt(ScanStop::NodeLimit, reading, 0);
+            perform(w);
         } catch (...) {
-            m_context.stopAt(ScanStop::OutOfMemory, reading, 0);
-            const std::lock_guard lock(m_context.mutex());
-            if (!m_failure)
-                m_failure = std::current_exception();
+            m_context.stopForException(w.reading);
         }
-        deep.clear();
+        w.deep.clear();
         if (m_context.stopping())
             m_wake.notify_all();
+    }
+}
+
+// Counts off the task just done and takes the next, waiting while other threads
+// may still push some; false once there is none left or the scan stops. The part
+// of the task folder's chain this thread still holds open is not opened again: the
+// path is spelt from the deepest folder held.
+bool ParallelScan::take(Worker &w)
+{
+    std::unique_lock lock(m_context.mutex());
+    // The task just done is counted off under the same lock that takes the next.
+    if (std::exchange(w.holding, false) && --m_busy == 0 && m_tasks.empty())
+        m_wake.notify_all();
+    m_wake.wait(lock, [this] { return !m_tasks.empty() || m_busy == 0 || m_context.stopping(); });
+    if (m_context.stopping() || m_tasks.empty()) {
+        if (m_context.cancelled())
+            m_context.stopAt(ScanStop::Cancelled, w.reading, 0);
+        lock.unlock();
+        m_wake.notify_all();
+        return false;
+    }
+    w.task = m_tasks.back();
+    m_tasks.pop_back();
+    ++m_busy;
+    w.holding = true;
+    w.reading = w.task.folder;
+    if (m_holdNone.load(std::memory_order_relaxed))
+        w.held.giveBack();
+    const CatalogTree &tree = m_context.tree();
+    w.levels = 0;
+    for (NodeIndex n = w.task.folder; n != 0 && w.levels <= MaxTaskDepth; n = tree.parent(n))
+        w.chain[w.levels++] = n;
+    std::reverse(w.chain, w.chain + w.levels);
+    w.pathLength = w.levels == 0 ? 0 : w.levels - 1;
+    for (std::uint32_t i = 0; i < w.levels; ++i)
+        w.pathLength += tree.node(w.chain[i]).nameLength;
+    w.kept = w.held.common(w.chain, w.levels);
+    w.from = w.kept == 0 ? 0 : w.held.depth(w.kept - 1);
+    spell(w, w.from);
+    return true;
+}
+
+// The path of the task's folder below the folder held at depth `from` (the top: 0).
+// Called under the lock.
+void ParallelScan::spell(Worker &w, std::uint32_t from)
+{
+    const CatalogTree &tree = m_context.tree();
+    w.path.clear();
+    for (std::uint32_t i = from; i < w.levels; ++i) {
+        const QByteArrayView bytes = tree.nameBytes(w.chain[i]);
+        if (!w.path.empty())
+            w.path += '/';
+        w.path.append(bytes.data(), std::size_t(bytes.size()));
+    }
+}
+
+// Reads the folder of the task taken (or examines its range), then walks its
+// sub-folders too deep to be tasks.
+void ParallelScan::perform(Worker &w)
+{
+    const Task &task = w.task;
+    w.pushed = 0;
+    w.held.keep(w.kept);
+    HeldFd folder;
+    if (task.folder == 0) {
+        folder.fd = m_topFd;
+        folder.owned = false;
+    } else if (w.from == task.depth) {
+        // A range of a huge folder this thread read itself.
+        folder.fd = w.held.fd(w.kept - 1);
+        folder.owned = false;
+    } else {
+        folder.fd = openTaskFolder(w);
+    }
+    if (folder.fd < 0)
+        m_context.cannotOpen(task.folder, errno);
+    else if (task.count > 0)
+        w.reader.examine(folder.fd, task.first, task.count, &w.onFolder);
+    else if (task.folder == 0 || m_context.descends(folder.fd))
+        w.reader.read(task.folder, folder.fd, &w.onFolder, &w.onShare);
+    if (w.pushed > 0)
+        m_wake.notify_all();
+    // The folder read may be one of those held: it stays.
+    walkBelowTasks(w, folder.fd, folder.owned ? 0 : w.kept);
+    // A folder whose sub-folders wait as tasks stays open for them: the thread most
+    // likely takes them next (the stack is last in, first out) and opens each by
+    // its one name.
+    if (folder.owned && folder.fd >= 0 && task.count == 0 && w.pushed > 0
+        && w.held.add(task.folder, task.depth, folder.fd))
+        folder.owned = false;
+}
+
+// Opens the task's folder below the deepest folder held; errno is open's when it fails.
+int ParallelScan::openTaskFolder(Worker &w)
+{
+    const std::uint32_t depth = w.task.depth;
+    const int base = w.kept == 0 ? m_topFd : w.held.fd(w.kept - 1);
+    const int fd = w.from + 1 == depth ? openFolderAt(base, w.path.c_str()) : openFolderBelow(base, w.path.c_str());
+    if (fd >= 0 || !outOfDescriptors(errno))
+        return fd;
+    // Others in the process took descriptors the budget counted on: every thread
+    // gives back the folders it holds, and this one opens from the top once there
+    // is a descriptor to be had.
+    giveBackHeld(w.held, 0);
+    {
+        const std::lock_guard lock(m_context.mutex());
+        spell(w, 0);
+    }
+    return retryOpen([&] {
+        return depth == 1 ? openFolderAt(m_topFd, w.path.c_str()) : openFolderBelow(m_topFd, w.path.c_str());
+    });
+}
+
+// Below the depth of tasks, the thread that holds the parent, open at `folderFd`,
+// walks on alone. `inUse`: the held folders to keep when descriptors run short.
+void ParallelScan::walkBelowTasks(Worker &w, int folderFd, std::size_t inUse)
+{
+    for (std::size_t i = 0; i < w.deep.size() && !m_context.stopping(); ++i) {
+        const NodeIndex child = w.deep[i];
+        w.reading = child;
+        {
+            const std::lock_guard lock(m_context.mutex());
+            const QByteArrayView bytes = m_context.tree().nameBytes(child);
+            w.name.assign(bytes.data(), std::size_t(bytes.size()));
+        }
+        int fd = openFolderAt(folderFd, w.name.c_str());
+        if (fd < 0 && outOfDescriptors(errno)) {
+            giveBackHeld(w.held, inUse);
+            fd = retryOpen([&] { return openFolderAt(folderFd, w.name.c_str()); });
+        }
+        if (fd < 0) {
+            m_context.cannotOpen(child, errno);
+            continue;
+        }
+        if (!m_context.descends(fd)) {
+            ::close(fd);
+            continue;
+        }
+        FolderWalk walk(m_context, w.reader, walkBudget(), w.reading);
+        walk.run(child, fd);
     }
 }

@@ -6,7 +6,6 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <functional>
 #include <vector>
 
@@ -37,8 +36,9 @@ public:
     static std::size_t budgetFor(unsigned threads) { return std::size_t(4) * threads; }
 
     // Reads everything below the top folder, open at `topFd` (which stays the
-    // caller's to close), and returns once every thread is done. Stops are recorded
-    // in the context; a thread's failure other than a full tree is thrown here.
+    // caller's to close), and returns once every thread is done. Stops, a thread's
+    // failure among them, are recorded in the context; throws only when not even
+    // one thread's buffers can be had.
     void run(int topFd);
 
 private:
@@ -53,8 +53,14 @@ private:
     };
 
     class HeldChain;
+    struct Worker;
 
     void work(FolderReader &reader);
+    bool take(Worker &w);
+    void spell(Worker &w, std::uint32_t from);
+    void perform(Worker &w);
+    int openTaskFolder(Worker &w);
+    void walkBelowTasks(Worker &w, int folderFd, std::size_t inUse);
     void giveBackHeld(HeldChain &held, std::size_t inUse);
     int retryOpen(const std::function<int()> &open);
     std::size_t perThread() const;
@@ -68,7 +74,6 @@ private:
     // Guarded by the context's lock, as the tree is.
     std::vector<Task> m_tasks;
     unsigned m_busy = 0;
-    std::exception_ptr m_failure;
     // Set when descriptors ran short: no thread holds folders for later any more.
     std::atomic<bool> m_holdNone{false};
     std::condition_variable m_wake;

@@ -1,5 +1,7 @@
 #include "RollUp.h"
 
+#include <QDateTime>
+
 #include <vector>
 
 namespace {
@@ -78,4 +80,15 @@ void FillPercentages(CatalogTree &tree, double total)
         tree.node(d.parent).subtreeCount += d.subtreeCount;
     }
     tree.setPercentageTotal(total);
+}
+
+void FinishTree(CatalogTree &tree, const std::optional<RangeBounds> &ranges)
+{
+    CatalogNodeData &top = tree.node(tree.top());
+    top.size = RollUpBytes(tree, tree.top());
+    top.set(CatalogNodeData::HasSize);
+    FillPercentages(tree, double(top.size));
+    // Ages count from the moment the tree is complete, not from when its reading began.
+    if (ranges)
+        tree.setClassification({ranges->sizeBounds, ranges->ageBounds, QDateTime::currentSecsSinceEpoch()});
 }

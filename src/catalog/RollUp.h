@@ -2,6 +2,8 @@
 
 #include "CatalogTree.h"
 
+#include <optional>
+
 // Writes the total of every folder below `node` into its size and returns the sum
 // of the sizes of the node's children; the node's own size is left to the caller.
 // Nodes of unknown kind count with their own size (none when never examined) and
@@ -14,3 +16,8 @@ std::uint64_t RollUpBytes(CatalogTree &tree, NodeIndex node);
 // Makes every node's SizePercentage its share of `total` and its FileCount the
 // number of nodes below it ("1" for a file).
 void FillPercentages(CatalogTree &tree, double total);
+
+// Gives a tree whose nodes are all in what a finished scan holds: folder sizes
+// rolled up to the top, percentages and counts filled and, with `ranges`, the files
+// classified as of now, so whoever takes the tree reads every field at once.
+void FinishTree(CatalogTree &tree, const std::optional<RangeBounds> &ranges = std::nullopt);

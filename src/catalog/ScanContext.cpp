@@ -1,6 +1,11 @@
 #include "ScanContext.h"
 
+#include "FolderDescriptors.h"
+
+#include <new>
+#include <stdexcept>
 #include <sys/stat.h>
+#include <system_error>
 
 namespace {
 
@@ -36,6 +41,38 @@ bool ScanContext::descends(int fd) const
 bool ScanContext::firstLink(std::uint64_t device, std::uint64_t inode)
 {
     return m_linksMet.emplace(device, inode).second;
+}
+
+void ScanContext::cannotOpen(NodeIndex folder, int error)
+{
+    if (outOfDescriptors(error)) {
+        stopAt(ScanStop::NoDescriptors, folder, error);
+        return;
+    }
+    const std::lock_guard lock(m_mutex);
+    m_tree.markUnreadable(folder, error);
+}
+
+void ScanContext::stopForException(NodeIndex where)
+{
+    try {
+        throw;
+    } catch (const std::bad_alloc &) {
+        stopAt(ScanStop::OutOfMemory, where, 0);
+    } catch (const std::length_error &) {
+        stopAt(ScanStop::NodeLimit, where, 0);
+    } catch (const std::system_error &e) {
+        // Whatever else the system refused is no lack of memory: the reason goes
+        // with the stop.
+        const std::error_code code = e.code();
+        const bool errnoValue = code.category() == std::generic_category() || code.category() == std::system_category();
+        if (errnoValue && code.value() == ENOMEM)
+            stopAt(ScanStop::OutOfMemory, where, 0);
+        else
+            stopAt(ScanStop::Failed, where, errnoValue ? code.value() : 0);
+    } catch (...) {
+        stopAt(ScanStop::Failed, where, 0);
+    }
 }
 
 void ScanContext::stopAt(ScanStop stop, NodeIndex where, int error)

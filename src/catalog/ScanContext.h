@@ -34,6 +34,9 @@ public:
     // For countHardLinksOnce: true the first time a file of several links is met,
     // by its device and inode numbers. Call it holding mutex().
     bool firstLink(std::uint64_t device, std::uint64_t inode);
+    // A folder that could not be opened for `error`: the scan stops when
+    // descriptors ran out, the folder is marked unreadable for any other reason.
+    void cannotOpen(NodeIndex folder, int error);
 
     bool cancelled() const { return m_options.cancel && m_options.cancel->load(std::memory_order_relaxed); }
     // True once a thread stopped the scan or a cancel was asked for: every thread
@@ -42,6 +45,9 @@ public:
     // The first stop wins; later ones (threads that ran into the same trouble, or
     // gave up because of it) keep its reason and place.
     void stopAt(ScanStop stop, NodeIndex where, int error);
+    // Records the stop for the exception being handled (call it in a catch block):
+    // a full tree, lack of memory, or anything else as a failure of the scan.
+    void stopForException(NodeIndex where);
     ScanStop stop() const;
     int error() const;
     NodeIndex stoppedAt() const;

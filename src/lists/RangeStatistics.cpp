@@ -133,6 +133,11 @@ int AgeRangeIndex(double ageDays, const std::vector<double> &bounds)
     return CatalogTree::bucketOf(ageDays, bounds);
 }
 
+RangeBounds BoundsOf(const Ranges &ranges)
+{
+    return {ranges.size.bounds, ranges.age.bounds};
+}
+
 void ClassifyFiles(CatalogTree &tree, const Ranges &ranges, std::int64_t now)
 {
     // O(1): the tree keeps the bounds and the moment, and every range field is

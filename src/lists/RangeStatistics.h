@@ -37,6 +37,9 @@ Ranges LoadRanges(IXMLConfigType &document, QStringList *problems = nullptr);
 int SizeRangeIndex(double bytes, const std::vector<double> &bounds);
 int AgeRangeIndex(double ageDays, const std::vector<double> &bounds);
 
+// The bounds of `ranges`, for a scan to classify its files by (ScanOptions::ranges).
+RangeBounds BoundsOf(const Ranges &ranges);
+
 // Gives every file of `tree` its size bucket and three age buckets, as of `now`
 // (seconds since the epoch; 0 leaves the tree unclassified): what the range fields
 // of its record read from then on.

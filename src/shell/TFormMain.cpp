@@ -435,6 +435,7 @@ void TFormMain::ScanPath(const QString &folder)
     ScanOptions options;
     options.oneFileSystem = actOneFileSystem->isChecked();
     options.countHardLinksOnce = actCountLinksOnce->isChecked();
+    options.ranges = BoundsOf(Ctrl->ranges());
     m_scan.start(QFile::encodeName(folder), std::move(options));
 }
 
@@ -461,7 +462,6 @@ void TFormMain::scanFinished(const ScanResult &result, double seconds)
         SB->setText(QStringLiteral("The scan stopped: %1").arg(QString::fromLatin1(ScanStopText(result.stop))));
         return;
     }
-    Ctrl->ClassifyFiles(*result.tree);
     Ctrl->ShowScan(result.tree);
     SB->setText(scanSummary(result, seconds));
     emit scanShown();

@@ -16,11 +16,13 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fcntl.h>
 #include <map>
 #include <ostream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 #include <sys/mount.h>
@@ -508,6 +510,84 @@ TEST_F(FolderScannerTest, RunningOutOfMemoryKeepsWhatWasBuiltAndSaysWhere)
                 expectInvariants();
             }
         }
+    }
+}
+
+// A failure nobody foresaw (here the progress report throws) ends the scan as any
+// stop does, on every thread count: what was found is kept and rolled up, nothing
+// stays open, and the stop says the scan failed instead of blaming memory.
+TEST_F(FolderScannerTest, AnUnforeseenFailureStopsTheScanAsSuch)
+{
+    const Fixture many(ManyEntriesParent());
+    // Entries enough that the first progress report (at 16,384 entries at most) comes
+    // well before the end, even with four threads listing a folder each meanwhile.
+    constexpr int Folders = 80;
+    constexpr int Files = 500;
+    for (int f = 0; f < Folders; ++f) {
+        const QByteArray folder = "f" + QByteArray::number(f);
+        many.makeFolder(folder);
+        for (int e = 0; e < Files; ++e)
+            many.makeFile(folder + "/" + QByteArray::number(e), 1);
+    }
+    constexpr std::size_t All = Folders * (Files + 1) + 1;
+
+    for (const unsigned threads : ThreadCounts) {
+        const std::string what = std::to_string(threads) + " threads";
+        const std::size_t openBefore = openDescriptors();
+        ScanOptions options;
+        options.threads = threads;
+        options.progress = [](std::uint64_t, const QByteArray &) { throw std::runtime_error("report failed"); };
+        EXPECT_FALSE(scan(many.path(), options)) << what;
+        EXPECT_EQ(result.stop, ScanStop::Failed) << what;
+        EXPECT_EQ(result.error, 0) << what;
+        EXPECT_NE(result.stoppedAt, NoNode) << what;
+        EXPECT_EQ(openDescriptors(), openBefore) << what << ": descriptors leaked";
+        ASSERT_NE(tree, nullptr) << what;
+        EXPECT_LT(tree->nodeCount(), All) << what;
+        expectInvariants();
+    }
+    EXPECT_STRNE(ScanStopText(ScanStop::Failed), "");
+    EXPECT_STRNE(ScanStopText(ScanStop::Failed), ScanStopText(ScanStop::OutOfMemory));
+}
+
+// The tree a scan hands out is classified when ranges were asked for, as of the
+// moment the scan ended, also when it stopped short; without ranges it is not.
+TEST_F(FolderScannerTest, ClassifiesTheFilesAsTheScanEnds)
+{
+    fx.makeFile("small", 10);
+    fx.makeFile("large", 5000);
+    fx.makeFolder("inner");
+    const RangeBounds ranges{{1024, 1e6}, {1, 30, 365}};
+    const struct { bool withRanges; bool cancelled; } cases[] = {
+        {false, false}, {true, false}, {true, true},
+    };
+    for (const auto &c : cases) {
+        const std::string what = std::string(c.withRanges ? "with ranges" : "without ranges")
+            + (c.cancelled ? ", cancelled" : "");
+        const std::atomic<bool> cancel{c.cancelled};
+        ScanOptions options;
+        options.cancel = &cancel;
+        if (c.withRanges)
+            options.ranges = ranges;
+        const std::int64_t before = std::time(nullptr);
+        EXPECT_EQ(scan(fx.path(), options), !c.cancelled) << what;
+        const std::int64_t after = std::time(nullptr);
+        ASSERT_NE(tree, nullptr) << what;
+        EXPECT_EQ(tree->isClassified(), c.withRanges) << what;
+        if (!c.withRanges)
+            continue;
+        const RangeClassification &classified = tree->classification();
+        EXPECT_EQ(classified.sizeBounds, ranges.sizeBounds) << what;
+        EXPECT_EQ(classified.ageBounds, ranges.ageBounds) << what;
+        EXPECT_GE(classified.moment, before) << what;
+        EXPECT_LE(classified.moment, after) << what;
+        if (c.cancelled)
+            continue;
+        const auto top = children(0);
+        EXPECT_EQ(tree->sizeBucket(top.at("small")), 0) << what;
+        EXPECT_EQ(tree->sizeBucket(top.at("large")), 1) << what;
+        EXPECT_EQ(tree->sizeBucket(top.at("inner")), -1) << what;
+        EXPECT_EQ(tree->ageBucket(top.at("small"), TimeKind::Write), 0) << what;
     }
 }
 

@@ -31,10 +31,7 @@ public:
     // Rolls the sizes up and fills percentages and counts, as a finished scan has them.
     std::shared_ptr<CatalogTree> finish()
     {
-        CatalogNodeData &top = tree->node(0);
-        top.size = RollUpBytes(*tree, 0);
-        top.set(CatalogNodeData::HasSize);
-        FillPercentages(*tree, double(top.size));
+        FinishTree(*tree);
         return tree;
     }
 
