@@ -6,8 +6,8 @@
 #include <QString>
 
 // The hand-placed dialogs keep the object names, sizes and pixel places their forms
-// had: tests and style sheets find the controls by those names, and the layouts
-// were drawn for those sizes.
+// had: tests find the controls by those names, and the layouts were drawn for
+// those sizes.
 
 // A modal dialog of one fixed size.
 inline void SetUpFixedDialog(QDialog &dialog, const QString &name, const QString &title, QSize size)
