@@ -265,11 +265,6 @@ void AvoidZoneFileChecks()
         ::setenv("TZ", ":/etc/localtime", 0); // NOLINT(concurrency-mt-unsafe)
 }
 
-namespace {
-
-// Locale digits replaced by ASCII ones: Qt writes some scripts' digits outside
-// the 16-bit range, which its own parser cannot read, and other texts of a row
-// (sizes, counts, percentages) are ASCII digits anyway.
 QString withAsciiDigits(QString text)
 {
     bool ascii = true;
@@ -294,6 +289,8 @@ QString withAsciiDigits(QString text)
     }
     return out;
 }
+
+namespace {
 
 QString formatWith(const QLocale &locale, const QString &dateFormat, const QString &timeFormat,
                    QDate date, QTime time)

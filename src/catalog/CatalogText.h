@@ -25,6 +25,12 @@ QString percentageText(double part, double total);
 // Decimal integer without sign or grouping.
 QString countText(std::uint64_t value);
 
+// The text with every decimal digit outside ASCII made the ASCII one of the same
+// value. Qt writes some scripts' digits outside the 16-bit range, which its own
+// parser cannot read, and the other texts of a row (sizes, counts, percentages)
+// are ASCII digits anyway.
+QString withAsciiDigits(QString text);
+
 // The length of a name or path given as raw bytes, in UTF-16 units: every character
 // of valid UTF-8 counts, a leading byte order mark too (it is part of the name, though
 // QString::fromUtf8 drops it); bytes that are not UTF-8 count as the text that shows

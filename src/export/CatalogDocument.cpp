@@ -2,6 +2,7 @@
 
 #include "CatalogFields.h"
 #include "ExportOutput.h"
+#include "MarkupReference.h"
 
 #include <QFile>
 
@@ -37,23 +38,16 @@ void appendValue(ExportOutput &out, std::string_view bytes)
             continue;
         const char *reference = nullptr;
         std::size_t width = 1;
-        switch (c) {
-        case '&': reference = "&amp;"; break;
-        case '<': reference = "&lt;"; break;
-        case '>': reference = "&gt;"; break;
-        case '"': reference = "&quot;"; break;
-        case '\t': reference = "&#9;"; break;
-        case '\n': reference = "&#10;"; break;
-        case '\r': reference = "&#13;"; break;
-        case 0xEF:
+        if (c == 0xEF) {
             // U+FFFE and U+FFFF are not characters in XML.
             if (i + 2 < n && p[i + 1] == 0xBF && (p[i + 2] == 0xBE || p[i + 2] == 0xBF)) {
                 reference = Replacement.data();
                 width = 3;
             }
-            break;
-        default:
-            reference = Replacement.data(); // the other control characters
+        } else {
+            reference = MarkupReference(char(c));
+            if (reference == nullptr)
+                reference = Replacement.data(); // the other control characters
         }
         if (reference == nullptr)
             continue;

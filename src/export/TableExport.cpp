@@ -4,6 +4,7 @@
 #include "SafeFile.h"
 #include "ExportColumns.h"
 #include "ExportOutput.h"
+#include "MarkupReference.h"
 
 #include <QFile>
 
@@ -39,17 +40,10 @@ void appendHtml(ExportOutput &out, std::string_view bytes)
     }
     std::size_t plain = 0; // start of the run of bytes that go out as they are
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const char *reference = nullptr;
-        switch (bytes[i]) {
-        case '&': reference = "&amp;"; break;
-        case '<': reference = "&lt;"; break;
-        case '>': reference = "&gt;"; break;
-        case '"': reference = "&quot;"; break;
-        case '\'': reference = "&#39;"; break;
-        case '\r': reference = "&#13;"; break;
-        case '\n': reference = "&#10;"; break;
-        default: continue;
-        }
+        // A tab shows as white space in a page as it is.
+        const char *reference = bytes[i] == '\t' ? nullptr : MarkupReference(bytes[i]);
+        if (reference == nullptr)
+            continue;
         out.put(bytes.substr(plain, i - plain));
         out.put(reference);
         plain = i + 1;

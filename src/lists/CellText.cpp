@@ -1,40 +1,10 @@
 #include "CellText.h"
 
 #include "CatalogFields.h"
+#include "CatalogText.h"
 #include "TCatalogNode.h"
 
 #include <QLocale>
-
-namespace {
-
-// Digits stay ASCII in every locale, like the counts, percentages and times of
-// the same row; only the separators are the locale's.
-void makeDigitsAscii(QString &text)
-{
-    bool ascii = true;
-    for (const QChar c : std::as_const(text))
-        ascii = ascii && c.unicode() < 0x80;
-    if (ascii)
-        return;
-    QString out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        char32_t cp = text[i].unicode();
-        qsizetype length = 1;
-        if (QChar::isHighSurrogate(cp) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            cp = QChar::surrogateToUcs4(text[i], text[i + 1]);
-            length = 2;
-        }
-        if (cp >= 0x80 && QChar::category(cp) == QChar::Number_DecimalDigit)
-            out += QChar(u'0' + QChar::digitValue(cp));
-        else
-            out += QStringView(text).mid(i, length);
-        i += length - 1;
-    }
-    text = std::move(out);
-}
-
-} // namespace
 
 QString SizeCellText(double bytes)
 {
@@ -54,7 +24,9 @@ QString SizeCellText(double bytes)
         unit = u" KB";
     }
     QString text = QLocale().toString(shown, 'f', 2);
-    makeDigitsAscii(text);
+    // Digits stay ASCII in every locale, like the counts, percentages and times of
+    // the same row; only the separators are the locale's.
+    text = CatalogText::withAsciiDigits(std::move(text));
     text += unit;
     return text;
 }

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cmath>
+#include <initializer_list>
 
 // Every icon is drawn on a 32 x 32 grid and scaled to the size asked for. Strokes are
 // at least 2 units wide so they keep one whole pixel at 16 x 16, and each icon keeps
@@ -37,61 +38,58 @@ QPen pen(const QColor &color, qreal width = 2.0)
     return QPen(color, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
 }
 
+// A closed outline through the corners in turn, filled and edged with the pen
+// the painter holds.
+void drawOutline(QPainter &p, std::initializer_list<QPointF> corners, const QColor &fill)
+{
+    QPainterPath outline;
+    outline.moveTo(*corners.begin());
+    for (auto corner = corners.begin() + 1; corner != corners.end(); ++corner)
+        outline.lineTo(*corner);
+    outline.closeSubpath();
+    p.setBrush(fill);
+    p.drawPath(outline);
+}
+
 void drawFolder(QPainter &p, const QRectF &r, bool open)
 {
     // Back with its tab.
-    QPainterPath back;
-    back.moveTo(r.left(), r.top() + 2);
-    back.lineTo(r.left() + r.width() * 0.38, r.top() + 2);
-    back.lineTo(r.left() + r.width() * 0.46, r.top() + 5);
-    back.lineTo(r.right(), r.top() + 5);
-    back.lineTo(r.right(), r.bottom());
-    back.lineTo(r.left(), r.bottom());
-    back.closeSubpath();
     p.setPen(pen(Palette::FolderEdge, 1.5));
-    p.setBrush(Palette::FolderBack);
-    p.drawPath(back);
+    drawOutline(p,
+                {QPointF(r.left(), r.top() + 2), QPointF(r.left() + r.width() * 0.38, r.top() + 2),
+                 QPointF(r.left() + r.width() * 0.46, r.top() + 5), QPointF(r.right(), r.top() + 5),
+                 QPointF(r.right(), r.bottom()), QPointF(r.left(), r.bottom())},
+                Palette::FolderBack);
 
-    QPainterPath front;
     if (open) {
         // The flap tilted forward shows the folder is open.
-        front.moveTo(r.left() + r.width() * 0.18, r.top() + r.height() * 0.42);
-        front.lineTo(r.right() + 2, r.top() + r.height() * 0.42);
-        front.lineTo(r.right() - r.width() * 0.12, r.bottom());
-        front.lineTo(r.left(), r.bottom());
+        drawOutline(p,
+                    {QPointF(r.left() + r.width() * 0.18, r.top() + r.height() * 0.42),
+                     QPointF(r.right() + 2, r.top() + r.height() * 0.42),
+                     QPointF(r.right() - r.width() * 0.12, r.bottom()), QPointF(r.left(), r.bottom())},
+                    Palette::FolderFront);
     } else {
-        front.moveTo(r.left(), r.top() + r.height() * 0.34);
-        front.lineTo(r.right(), r.top() + r.height() * 0.34);
-        front.lineTo(r.right(), r.bottom());
-        front.lineTo(r.left(), r.bottom());
+        drawOutline(p,
+                    {QPointF(r.left(), r.top() + r.height() * 0.34),
+                     QPointF(r.right(), r.top() + r.height() * 0.34), QPointF(r.right(), r.bottom()),
+                     QPointF(r.left(), r.bottom())},
+                    Palette::FolderFront);
     }
-    front.closeSubpath();
-    p.setBrush(Palette::FolderFront);
-    p.drawPath(front);
 }
 
 // A sheet with its top right corner folded over.
 void drawPage(QPainter &p, const QRectF &r)
 {
     const qreal fold = r.width() * 0.32;
-    QPainterPath sheet;
-    sheet.moveTo(r.topLeft());
-    sheet.lineTo(r.right() - fold, r.top());
-    sheet.lineTo(r.right(), r.top() + fold);
-    sheet.lineTo(r.bottomRight());
-    sheet.lineTo(r.bottomLeft());
-    sheet.closeSubpath();
     p.setPen(pen(Palette::PaperEdge, 1.5));
-    p.setBrush(Palette::Paper);
-    p.drawPath(sheet);
-
-    QPainterPath corner;
-    corner.moveTo(r.right() - fold, r.top());
-    corner.lineTo(r.right() - fold, r.top() + fold);
-    corner.lineTo(r.right(), r.top() + fold);
-    corner.closeSubpath();
-    p.setBrush(Palette::PaperFold);
-    p.drawPath(corner);
+    drawOutline(p,
+                {r.topLeft(), QPointF(r.right() - fold, r.top()), QPointF(r.right(), r.top() + fold),
+                 r.bottomRight(), r.bottomLeft()},
+                Palette::Paper);
+    drawOutline(p,
+                {QPointF(r.right() - fold, r.top()), QPointF(r.right() - fold, r.top() + fold),
+                 QPointF(r.right(), r.top() + fold)},
+                Palette::PaperFold);
 }
 
 // Export icons: a page, and a round-cornered badge at the bottom right that says which kind.
@@ -232,18 +230,11 @@ void drawOpenExplorer(QPainter &p)
 
 void drawUp(QPainter &p)
 {
-    QPainterPath arrow;
-    arrow.moveTo(16, 3);
-    arrow.lineTo(28, 15);
-    arrow.lineTo(20.5, 15);
-    arrow.lineTo(20.5, 28);
-    arrow.lineTo(11.5, 28);
-    arrow.lineTo(11.5, 15);
-    arrow.lineTo(4, 15);
-    arrow.closeSubpath();
     p.setPen(pen(Palette::Blue.darker(130), 1.5));
-    p.setBrush(Palette::Blue);
-    p.drawPath(arrow);
+    drawOutline(p,
+                {QPointF(16, 3), QPointF(28, 15), QPointF(20.5, 15), QPointF(20.5, 28),
+                 QPointF(11.5, 28), QPointF(11.5, 15), QPointF(4, 15)},
+                Palette::Blue);
 }
 
 void drawReturn(QPainter &p)
@@ -257,14 +248,8 @@ void drawReturn(QPainter &p)
     p.setPen(pen(Palette::Green, 4));
     p.setBrush(Qt::NoBrush);
     p.drawPath(turn);
-    QPainterPath head;
-    head.moveTo(3, 9);
-    head.lineTo(13, 2);
-    head.lineTo(13, 16);
-    head.closeSubpath();
     p.setPen(pen(Palette::Green, 1));
-    p.setBrush(Palette::Green);
-    p.drawPath(head);
+    drawOutline(p, {QPointF(3, 9), QPointF(13, 2), QPointF(13, 16)}, Palette::Green);
 }
 
 void drawPie(QPainter &p, const QRectF &r)
@@ -291,15 +276,22 @@ void drawPieChart(QPainter &p)
     drawPie(p, QRectF(3, 5, 25, 25));
 }
 
+// Three bars left to right in the colours of the pie's slices, so either chart
+// icon reads as the same data.
+void drawBars(QPainter &p, const QRectF &first, const QRectF &second, const QRectF &third)
+{
+    p.setBrush(Palette::Blue);
+    p.drawRect(first);
+    p.setBrush(Palette::Green);
+    p.drawRect(second);
+    p.setBrush(Palette::Orange);
+    p.drawRect(third);
+}
+
 void drawBarChart(QPainter &p)
 {
     p.setPen(Qt::NoPen);
-    p.setBrush(Palette::Blue);
-    p.drawRect(QRectF(7, 15, 6, 12));
-    p.setBrush(Palette::Green);
-    p.drawRect(QRectF(15, 7, 6, 20));
-    p.setBrush(Palette::Orange);
-    p.drawRect(QRectF(23, 19, 6, 8));
+    drawBars(p, QRectF(7, 15, 6, 12), QRectF(15, 7, 6, 20), QRectF(23, 19, 6, 8));
     p.setPen(pen(Palette::Ink, 2));
     p.drawPolyline(QPolygonF({QPointF(3, 3), QPointF(3, 28), QPointF(30, 28)}));
 }
@@ -307,16 +299,9 @@ void drawBarChart(QPainter &p)
 void drawSaveChart(QPainter &p)
 {
     // A diskette whose label carries a small bar chart.
-    QPainterPath disk;
-    disk.moveTo(3, 3);
-    disk.lineTo(25, 3);
-    disk.lineTo(29, 7);
-    disk.lineTo(29, 29);
-    disk.lineTo(3, 29);
-    disk.closeSubpath();
     p.setPen(pen(Palette::Ink, 1.5));
-    p.setBrush(Palette::Ink);
-    p.drawPath(disk);
+    drawOutline(p, {QPointF(3, 3), QPointF(25, 3), QPointF(29, 7), QPointF(29, 29), QPointF(3, 29)},
+                Palette::Ink);
     p.setPen(Qt::NoPen);
     p.setBrush(Palette::PaperFold);
     p.drawRect(QRectF(9, 3.8, 13, 8));
@@ -324,12 +309,7 @@ void drawSaveChart(QPainter &p)
     p.drawRect(QRectF(17, 5, 3, 5.5));
     p.setBrush(Palette::Paper);
     p.drawRoundedRect(QRectF(6, 15, 20, 12), 1.5, 1.5);
-    p.setBrush(Palette::Blue);
-    p.drawRect(QRectF(9, 21, 3.5, 4));
-    p.setBrush(Palette::Green);
-    p.drawRect(QRectF(14.25, 17, 3.5, 8));
-    p.setBrush(Palette::Orange);
-    p.drawRect(QRectF(19.5, 19, 3.5, 6));
+    drawBars(p, QRectF(9, 21, 3.5, 4), QRectF(14.25, 17, 3.5, 8), QRectF(19.5, 19, 3.5, 6));
 }
 
 void drawTabTree(QPainter &p)

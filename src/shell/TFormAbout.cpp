@@ -1,5 +1,6 @@
 #include "TFormAbout.h"
 
+#include "FixedDialog.h"
 #include "HelpPage.h"
 
 #include <QLabel>
@@ -7,41 +8,23 @@
 TFormAbout::TFormAbout(QWidget *parent)
     : QDialog(parent)
 {
-    setObjectName(QStringLiteral("FormAbout"));
-    setWindowTitle(QStringLiteral("About Folvane"));
-    setFixedSize(292, 152);
-    setModal(true);
+    SetUpFixedDialog(*this, QStringLiteral("FormAbout"), QStringLiteral("About Folvane"), QSize(292, 152));
 
-    Label1 = new QLabel(this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(20, 16, 252, 22);
-    Label1->setAlignment(Qt::AlignCenter);
+    Label1 = Placed(new QLabel(this), QStringLiteral("Label1"), QRect(20, 16, 252, 22));
+    Label2 = Placed(new QLabel(QStringLiteral("Folvane developers"), this), QStringLiteral("Label2"),
+                    QRect(20, 42, 252, 20));
+    for (QLabel *title : {Label1, Label2})
+        title->setAlignment(Qt::AlignCenter);
 
-    Label2 = new QLabel(QStringLiteral("Folvane developers"), this);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setGeometry(20, 42, 252, 20);
-    Label2->setAlignment(Qt::AlignCenter);
+    Label4 = Placed(new QLabel(QStringLiteral("Web: "), this), QStringLiteral("Label4"), QRect(12, 75, 80, 18));
+    Label5 = Placed(new QLabel(this), QStringLiteral("Label5"), QRect(94, 75, 186, 18));
+    Label6 = Placed(new QLabel(QStringLiteral("Email: "), this), QStringLiteral("Label6"), QRect(12, 99, 80, 18));
+    Label7 = Placed(new QLabel(this), QStringLiteral("Label7"), QRect(94, 99, 186, 18));
 
     // The captions stand right-aligned against their links, so both rows line up
     // whatever the font's widths.
-    Label4 = new QLabel(QStringLiteral("Web: "), this);
-    Label4->setObjectName(QStringLiteral("Label4"));
-    Label4->setGeometry(12, 75, 80, 18);
-    Label4->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-
-    Label5 = new QLabel(this);
-    Label5->setObjectName(QStringLiteral("Label5"));
-    Label5->setGeometry(94, 75, 186, 18);
-
-    Label6 = new QLabel(QStringLiteral("Email: "), this);
-    Label6->setObjectName(QStringLiteral("Label6"));
-    Label6->setGeometry(12, 99, 80, 18);
-    Label6->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-
-    Label7 = new QLabel(this);
-    Label7->setObjectName(QStringLiteral("Label7"));
-    Label7->setGeometry(94, 99, 186, 18);
-
+    for (QLabel *caption : {Label4, Label6})
+        caption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     for (QLabel *link : {Label5, Label7}) {
         link->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         // The click goes through OpenWebPage/OpenMailLink, not straight to the desktop.

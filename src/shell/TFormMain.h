@@ -43,6 +43,11 @@ public:
     // How a problem is shown to the user: a message box, replaceable in tests.
     std::function<void(const QString &problem)> showProblem;
 
+signals:
+    // A scan has been shown (or a cancelled folder choice re-sorted the last one).
+    void scanShown();
+
+public:
     // The controls, named as the rest of the program knows them.
     QToolButton *btnOpen = nullptr;
     QToolButton *btnUp = nullptr;
@@ -81,10 +86,6 @@ public:
     TFolvaneCtrl *Ctrl = nullptr;
     // The catalog of the last XML or Excel export, kept until the next one.
     CatalogDocument XMLDoc;
-
-signals:
-    // A scan has been shown (or a cancelled folder choice re-sorted the last one).
-    void scanShown();
 
 protected:
     void showEvent(QShowEvent *event) override;

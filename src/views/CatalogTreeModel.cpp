@@ -5,29 +5,6 @@
 
 #include <utility>
 
-CatalogTreeModel::CatalogTreeModel(FileIcons &icons, QObject *parent)
-    : QAbstractItemModel(parent)
-    , m_icons(icons)
-{
-}
-
-void CatalogTreeModel::setColumns(const ListColumns &columns)
-{
-    if (columns.size() != m_columns.size()) {
-        beginResetModel();
-        m_columns = columns;
-        endResetModel();
-        return;
-    }
-    // Same shape, other texts: a layout change repaints every row the views show
-    // without closing any folder, which a reset would.
-    emit layoutAboutToBeChanged();
-    m_columns = columns;
-    emit layoutChanged();
-    if (!m_columns.isEmpty())
-        emit headerDataChanged(Qt::Horizontal, 0, int(m_columns.size()) - 1);
-}
-
 void CatalogTreeModel::setScan(std::shared_ptr<const CatalogTree> tree)
 {
     beginResetModel();
@@ -131,13 +108,6 @@ QVariant CatalogTreeModel::data(const QModelIndex &index, int role) const
     const ListColumn &column = m_columns[index.column()];
     return ListCellData(column, role, m_tree.get(), node, m_icons,
                         [&] { return CellText(column.field, *m_tree, node); });
-}
-
-QVariant CatalogTreeModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation != Qt::Horizontal)
-        return QAbstractItemModel::headerData(section, orientation, role);
-    return ListHeaderData(m_columns, section, orientation, role);
 }
 
 Qt::ItemFlags CatalogTreeModel::flags(const QModelIndex &index) const

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "CatalogTree.h"
-#include "ListColumn.h"
+#include "ColumnListModel.h"
 #include "TCatalogNode.h"
 #include "TreeOrder.h"
 
@@ -9,22 +9,16 @@
 
 #include <memory>
 
-class FileIcons;
-
 // The Total Tree: a model over one scan that reads the scan directly. Nothing is
 // copied or stored per cell; the one thing kept per node is the sibling order
 // (TreeOrder). The top node of the scan is the one top-level row. Texts come from
 // CellText, tooltips are the cell text (with the reason for a folder that could
 // not be read), icons are in the columns that show FileName.
-class CatalogTreeModel : public QAbstractItemModel
+class CatalogTreeModel : public ColumnListModel<QAbstractItemModel>
 {
     Q_OBJECT
 public:
-    explicit CatalogTreeModel(FileIcons &icons, QObject *parent = nullptr);
-
-    // Views keep their expanded folders and selection when the count stays the same.
-    void setColumns(const ListColumns &columns);
-    const ListColumns &columns() const { return m_columns; }
+    using ColumnListModel::ColumnListModel;
 
     // Shows a new scan in its own order; the previous one is let go whole.
     void setScan(std::shared_ptr<const CatalogTree> tree);
@@ -48,14 +42,11 @@ public:
     int columnCount(const QModelIndex &parent = {}) const override;
     bool hasChildren(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
 private:
     bool holds(NodeIndex node) const { return m_tree && node < m_tree->nodeCount(); }
 
-    FileIcons &m_icons;
-    ListColumns m_columns;
     std::shared_ptr<const CatalogTree> m_tree;
     TreeOrder m_order;
 };

@@ -6,27 +6,6 @@
 
 #include <utility>
 
-NodeListModel::NodeListModel(FileIcons &icons, QObject *parent)
-    : QAbstractTableModel(parent)
-    , m_icons(icons)
-{
-}
-
-void NodeListModel::setColumns(const ListColumns &columns)
-{
-    if (columns.size() != m_columns.size()) {
-        beginResetModel();
-        m_columns = columns;
-        endResetModel();
-        return;
-    }
-    emit layoutAboutToBeChanged();
-    m_columns = columns;
-    emit layoutChanged();
-    if (!m_columns.isEmpty())
-        emit headerDataChanged(Qt::Horizontal, 0, int(m_columns.size()) - 1);
-}
-
 void NodeListModel::setRows(std::vector<TCatalogNode> rows)
 {
     beginResetModel();
@@ -81,13 +60,6 @@ QVariant NodeListModel::data(const QModelIndex &index, int role) const
     const ListColumn &column = m_columns[index.column()];
     return ListCellData(column, role, row.tree().get(), row.index(), m_icons,
                         [&] { return CellText(column.field, row); });
-}
-
-QVariant NodeListModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation != Qt::Horizontal)
-        return QAbstractTableModel::headerData(section, orientation, role);
-    return ListHeaderData(m_columns, section, orientation, role);
 }
 
 Qt::ItemFlags NodeListModel::flags(const QModelIndex &index) const

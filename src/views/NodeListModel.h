@@ -1,26 +1,20 @@
 #pragma once
 
-#include "ListColumn.h"
+#include "ColumnListModel.h"
 #include "TCatalogNode.h"
 
 #include <QAbstractTableModel>
 
 #include <vector>
 
-class FileIcons;
-
 // A flat list of records (the current-folder list and the drill-down lists). Rows
 // refer to nodes of a scan and keep that scan alive; each row carries its own
 // percentage total, so sorting or refilling a list never touches the Total Tree.
-class NodeListModel : public QAbstractTableModel
+class NodeListModel : public ColumnListModel<QAbstractTableModel>
 {
     Q_OBJECT
 public:
-    explicit NodeListModel(FileIcons &icons, QObject *parent = nullptr);
-
-    // Views keep their selection when the count stays the same.
-    void setColumns(const ListColumns &columns);
-    const ListColumns &columns() const { return m_columns; }
+    using ColumnListModel::ColumnListModel;
 
     // Replaces every row (the rows' percentages as they come: see UpdatePercentages).
     void setRows(std::vector<TCatalogNode> rows);
@@ -34,11 +28,8 @@ public:
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
 private:
-    FileIcons &m_icons;
-    ListColumns m_columns;
     std::vector<TCatalogNode> m_rows;
 };

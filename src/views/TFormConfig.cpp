@@ -1,6 +1,7 @@
 #include "TFormConfig.h"
 
 #include "ConfigError.h"
+#include "FixedDialog.h"
 #include "TConfig.h"
 
 #include <QFrame>
@@ -23,18 +24,12 @@ constexpr int RowHeight = 18;
 TFormConfig::TFormConfig(QWidget *parent)
     : QDialog(parent)
 {
-    setObjectName(QStringLiteral("FormConfig"));
-    setWindowTitle(QStringLiteral("Config visible columns"));
-    setFixedSize(217, 280);
-    setModal(true);
+    SetUpFixedDialog(*this, QStringLiteral("FormConfig"), QStringLiteral("Config visible columns"), QSize(217, 280));
 
-    Label1 = new QLabel(QStringLiteral("Config visible columns:"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(17, 7, 190, 18);
+    Label1 = Placed(new QLabel(QStringLiteral("Config visible columns:"), this), QStringLiteral("Label1"),
+                    QRect(17, 7, 190, 18));
 
-    Panel1 = new QFrame(this);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setGeometry(16, 27, 186, 207);
+    Panel1 = Placed(new QFrame(this), QStringLiteral("Panel1"), QRect(16, 27, 186, 207));
     Panel1->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
 
     clbList = new QListWidget(Panel1);
@@ -45,12 +40,9 @@ TFormConfig::TFormConfig(QWidget *parent)
     panelLayout->setContentsMargins(2, 2, 2, 2);
     panelLayout->addWidget(clbList);
 
-    BitBtn1 = new QPushButton(QStringLiteral("&OK"), this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setGeometry(37, 245, 75, 25);
-    BitBtn2 = new QPushButton(QStringLiteral("&Cancel"), this);
-    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    BitBtn2->setGeometry(125, 245, 75, 25);
+    BitBtn1 = Placed(new QPushButton(QStringLiteral("&OK"), this), QStringLiteral("BitBtn1"), QRect(37, 245, 75, 25));
+    BitBtn2 = Placed(new QPushButton(QStringLiteral("&Cancel"), this), QStringLiteral("BitBtn2"),
+                     QRect(125, 245, 75, 25));
     // Enter must not press OK behind the user's back: only a click or the mnemonic saves.
     for (QPushButton *button : {BitBtn1, BitBtn2}) {
         button->setAutoDefault(false);

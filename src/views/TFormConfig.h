@@ -40,10 +40,12 @@ private:
     void FormShow();
     void warn(const QString &text);
 
+    // What LoadChecks could not read, kept for loadProblems().
+    QStringList m_loadProblems;
+
     QLabel *Label1 = nullptr;
     QFrame *Panel1 = nullptr;
     QListWidget *clbList = nullptr;
     QPushButton *BitBtn1 = nullptr;
     QPushButton *BitBtn2 = nullptr;
-    QStringList m_loadProblems;
 };
