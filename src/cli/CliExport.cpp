@@ -67,17 +67,14 @@ QByteArray SortColumnNames()
     return QuotedFieldKeys().toUtf8();
 }
 
-int ExportScan(const std::shared_ptr<CatalogTree> &tree, const CliExportOptions &options)
+int ExportScan(const std::shared_ptr<CatalogTree> &tree, const CliExportOptions &options,
+               const QStringList &rangeProblems)
 {
     if (!options.format || !tree || tree->isEmpty())
         return ExitComplete;
 
-    // The range columns and the breakdowns read the classification, as in the window.
-    QStringList problems;
-    const Ranges ranges = LoadRanges(GetConfig().Document(), &problems);
-    for (const QString &problem : problems)
+    for (const QString &problem : rangeProblems)
         warn(problem);
-    ClassifyFiles(*tree, ranges, QDateTime::currentSecsSinceEpoch());
 
     QString problem;
     const QStringList columns = GetExportColumns(GetConfig().Document().nodes(), &problem);

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -34,9 +35,11 @@ std::optional<ExportFormat> FormatOfOutput(const QByteArray &output);
 // The names --sort accepts, for the usage text and its errors.
 QByteArray SortColumnNames();
 
-// Classifies the scan's files as the window does (size and age ranges of the
-// configuration, ages as of now), orders the chosen list and writes it. A file is
+// Orders the chosen list of a scan and writes it; the scan classified its files as it
+// ended (ScanOptions::ranges), and `rangeProblems`, what reading the ranges met, are
+// warned of here, after the scan's report. A file is
 // written beside its name and renamed over it once complete, so a failed export leaves
 // nothing new behind and the old file as it was. Returns an exit status: 0, or 1 after
 // a one-line message on standard error naming the output and the reason.
-int ExportScan(const std::shared_ptr<CatalogTree> &tree, const CliExportOptions &options);
+int ExportScan(const std::shared_ptr<CatalogTree> &tree, const CliExportOptions &options,
+               const QStringList &rangeProblems = {});

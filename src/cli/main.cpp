@@ -5,8 +5,10 @@
 #include "CliExport.h"
 #include "CommandLine.h"
 #include "FolderScanner.h"
+#include "RangeStatistics.h"
 #include "SafeFile.h"
 #include "ScanReport.h"
+#include "TConfig.h"
 #include "TerminalText.h"
 
 #include <QByteArray>
@@ -85,6 +87,11 @@ int runScan(const CliOptions &cli)
     options.threads = cli.threads;
     options.oneFileSystem = cli.oneFileSystem;
     options.countHardLinksOnce = cli.countLinksOnce;
+    // The range columns of an export read the classification the scan makes as it
+    // ends, as in the window; what reading the ranges met is said after the report.
+    QStringList rangeProblems;
+    if (cli.exportOptions.format)
+        options.ranges = BoundsOf(LoadRanges(GetConfig().Document(), &rangeProblems));
     if (showProgress) {
         options.progress = [&lastShown](std::uint64_t entries, const QByteArray &) {
             const auto now = Clock::now();
@@ -105,7 +112,7 @@ int runScan(const CliOptions &cli)
     const int status = ReportScan(stderr, result, seconds, cli.quiet);
     if (status == ExitUnreadable)
         return status;
-    const int exported = ExportScan(result.tree, cli.exportOptions);
+    const int exported = ExportScan(result.tree, cli.exportOptions, rangeProblems);
     return exported != ExitComplete ? exported : status;
 }
 

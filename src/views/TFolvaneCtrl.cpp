@@ -148,11 +148,6 @@ void TFolvaneCtrl::LoadColumns(QTreeView *grid)
         header->setSectionHidden(i, !placements[i].visible);
 }
 
-void TFolvaneCtrl::ClassifyFiles(CatalogTree &tree) const
-{
-    ::ClassifyFiles(tree, m_ranges, QDateTime::currentSecsSinceEpoch());
-}
-
 void TFolvaneCtrl::ShowScan(std::shared_ptr<const CatalogTree> tree)
 {
     treeModel()->setScan(std::move(tree));

@@ -74,8 +74,6 @@ public:
     // alignment, display position, visibility.
     void LoadColumns(QTreeView *grid);
 
-    // Gives the files of a new scan their size and age buckets, as of now.
-    void ClassifyFiles(CatalogTree &tree) const;
     // Shows a new scan in VT, sorted by the last chosen field, and makes its top
     // node current.
     void ShowScan(std::shared_ptr<const CatalogTree> tree);
