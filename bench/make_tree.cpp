@@ -20,8 +20,8 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -77,17 +77,17 @@ public:
 
 private:
     static std::uint64_t rotl(std::uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
-    std::array<std::uint64_t, 4> m_s{};
+    std::array<std::uint64_t, 4> m_s {};
 };
 
-template<typename T>
+template <typename T>
 struct Weighted
 {
     T value;
     double weight;
 };
 
-template<typename T, std::size_t N>
+template <typename T, std::size_t N>
 const T &pick(Rng &rng, const std::array<Weighted<T>, N> &table)
 {
     double total = 0;
@@ -109,38 +109,151 @@ struct Extension
     double log2Median;
 };
 
-constexpr std::array<Weighted<Extension>, 36> FileExtensions{{
-    {{"", 11}, 14}, {{".c", 13}, 5}, {{".h", 11}, 5}, {{".txt", 11}, 7},
-    {{".jpg", 18}, 7}, {{".png", 15}, 6}, {{".so", 18}, 2}, {{".so.1", 18}, 1},
-    {{".py", 12}, 6}, {{".json", 11}, 5}, {{".log", 14}, 4}, {{".tar.gz", 22}, 2},
-    {{".js", 13}, 4}, {{".min.js", 15}, 1}, {{".cpp", 13}, 3}, {{".hpp", 12}, 1},
-    {{".md", 11}, 3}, {{".html", 13}, 3}, {{".css", 12}, 2}, {{".xml", 12}, 2},
-    {{".gz", 16}, 2}, {{".o", 14}, 3}, {{".pdf", 18}, 2}, {{".mp3", 22}, 1},
-    {{".mp4", 25}, 1}, {{".zip", 20}, 1}, {{".sqlite", 17}, 1}, {{".conf", 10}, 1},
-    {{".sh", 10}, 1}, {{".jpeg", 18}, 1}, {{".JPG", 19}, 1}, {{".pyc", 12}, 2},
-    {{".tar.xz", 23}, 1}, {{".bak", 13}, 1}, {{".ttf", 17}, 1}, {{".svg", 12}, 1},
+constexpr std::array<Weighted<Extension>, 36> FileExtensions {{
+    {{"", 11}, 14},
+    {{".c", 13}, 5},
+    {{".h", 11}, 5},
+    {{".txt", 11}, 7},
+    {{".jpg", 18}, 7},
+    {{".png", 15}, 6},
+    {{".so", 18}, 2},
+    {{".so.1", 18}, 1},
+    {{".py", 12}, 6},
+    {{".json", 11}, 5},
+    {{".log", 14}, 4},
+    {{".tar.gz", 22}, 2},
+    {{".js", 13}, 4},
+    {{".min.js", 15}, 1},
+    {{".cpp", 13}, 3},
+    {{".hpp", 12}, 1},
+    {{".md", 11}, 3},
+    {{".html", 13}, 3},
+    {{".css", 12}, 2},
+    {{".xml", 12}, 2},
+    {{".gz", 16}, 2},
+    {{".o", 14}, 3},
+    {{".pdf", 18}, 2},
+    {{".mp3", 22}, 1},
+    {{".mp4", 25}, 1},
+    {{".zip", 20}, 1},
+    {{".sqlite", 17}, 1},
+    {{".conf", 10}, 1},
+    {{".sh", 10}, 1},
+    {{".jpeg", 18}, 1},
+    {{".JPG", 19}, 1},
+    {{".pyc", 12}, 2},
+    {{".tar.xz", 23}, 1},
+    {{".bak", 13}, 1},
+    {{".ttf", 17}, 1},
+    {{".svg", 12}, 1},
 }};
 
-constexpr std::array<Weighted<std::string_view>, 4> FolderExtensions{{
-    {"", 95}, {".d", 2}, {".app", 1}, {".old", 2},
+constexpr std::array<Weighted<std::string_view>, 4> FolderExtensions {{
+    {"", 95},
+    {".d", 2},
+    {".app", 1},
+    {".old", 2},
 }};
 
-constexpr std::array<std::string_view, 80> Words{
-    "src", "lib", "data", "test", "img", "photo", "report", "config", "cache", "build",
-    "module", "index", "util", "core", "main", "backup", "draft", "final", "notes", "music",
-    "video", "doc", "user", "temp", "assets", "vendor", "node", "kernel", "driver", "font",
-    "icon", "theme", "log", "db", "share", "local", "include", "bin", "project", "invoice",
-    "scan", "IMG", "DSC", "Screenshot", "readme", "setup", "package", "release", "v2", "old",
-    "new", "copy", "Documents", "Downloads", "Pictures", "holiday", "summer", "thesis",
-    "chapter", "figure", "results", "export", "import", "plugin", "widget", "server",
-    "client", "api", "models", "views", "static", "public", "private", "archive", "tmp",
-    "node_modules", "__pycache__", "site-packages", "x86_64", "linux",
+constexpr std::array<std::string_view, 80> Words {
+    "src",
+    "lib",
+    "data",
+    "test",
+    "img",
+    "photo",
+    "report",
+    "config",
+    "cache",
+    "build",
+    "module",
+    "index",
+    "util",
+    "core",
+    "main",
+    "backup",
+    "draft",
+    "final",
+    "notes",
+    "music",
+    "video",
+    "doc",
+    "user",
+    "temp",
+    "assets",
+    "vendor",
+    "node",
+    "kernel",
+    "driver",
+    "font",
+    "icon",
+    "theme",
+    "log",
+    "db",
+    "share",
+    "local",
+    "include",
+    "bin",
+    "project",
+    "invoice",
+    "scan",
+    "IMG",
+    "DSC",
+    "Screenshot",
+    "readme",
+    "setup",
+    "package",
+    "release",
+    "v2",
+    "old",
+    "new",
+    "copy",
+    "Documents",
+    "Downloads",
+    "Pictures",
+    "holiday",
+    "summer",
+    "thesis",
+    "chapter",
+    "figure",
+    "results",
+    "export",
+    "import",
+    "plugin",
+    "widget",
+    "server",
+    "client",
+    "api",
+    "models",
+    "views",
+    "static",
+    "public",
+    "private",
+    "archive",
+    "tmp",
+    "node_modules",
+    "__pycache__",
+    "site-packages",
+    "x86_64",
+    "linux",
 };
 
 // Valid UTF-8 beyond ASCII: two-, three- and four-byte sequences.
-constexpr std::array<std::string_view, 14> ForeignWords{
-    "résumé", "Übersicht", "日本語", "фото", "naïve", "café", "Straße", "данные",
-    "写真", "ñandú", "øre", "Ελλάδα", "😀", "données",
+constexpr std::array<std::string_view, 14> ForeignWords {
+    "résumé",
+    "Übersicht",
+    "日本語",
+    "фото",
+    "naïve",
+    "café",
+    "Straße",
+    "данные",
+    "写真",
+    "ñandú",
+    "øre",
+    "Ελλάδα",
+    "😀",
+    "données",
 };
 
 constexpr int MaxFolderDepth = 24; // files go one deeper
@@ -151,7 +264,7 @@ constexpr int MaxNameBytes = 60;
 // 11, a thinning tail down to 24.
 std::array<double, MaxFolderDepth + 1> folderDepthWeights()
 {
-    std::array<double, MaxFolderDepth + 1> w{};
+    std::array<double, MaxFolderDepth + 1> w {};
     const double head[] = {0, 0.3, 1.5, 4, 8, 11, 12, 12, 11, 9, 7, 5, 3.5};
     for (int d = 1; d <= 12; ++d)
         w[d] = head[d];
@@ -174,9 +287,9 @@ struct Plan
 {
     std::uint64_t seed = 1;
     std::int64_t now = 0;
-    std::vector<std::uint8_t> depth;                    // depth below DEST
-    std::vector<std::uint32_t> files;                   // files directly in the folder
-    std::vector<std::uint64_t> firstFile;               // global ordinal of its first file
+    std::vector<std::uint8_t> depth; // depth below DEST
+    std::vector<std::uint32_t> files; // files directly in the folder
+    std::vector<std::uint64_t> firstFile; // global ordinal of its first file
     std::vector<std::vector<std::uint32_t>> subfolders; // folder index -> child folders
     std::uint64_t hugeStride = 0; // every hugeStride-th file is larger than 4 GiB
 };
@@ -282,11 +395,11 @@ struct Made
 class Maker
 {
 public:
-    Maker(const Plan &plan, unsigned jobs) : m_plan(plan), m_jobs(std::max(1u, jobs)) {}
+    Maker(const Plan &plan, unsigned jobs) : m_plan(plan), m_jobs(std::max(1u, jobs)) { }
 
     Made run(int destFd, const std::string &dest)
     {
-        m_queue.push_back(Task{destFd, 0, dest});
+        m_queue.push_back(Task {destFd, 0, dest});
         m_outstanding = 1;
         std::vector<Made> made(m_jobs);
         std::vector<std::thread> workers;
@@ -334,7 +447,7 @@ private:
         std::lock_guard lock(m_mutex);
         if (m_waiting == 0 || !m_queue.empty())
             return false;
-        m_queue.push_back(Task{fd, folder, path});
+        m_queue.push_back(Task {fd, folder, path});
         ++m_outstanding;
         m_cv.notify_one();
         return true;
@@ -359,8 +472,8 @@ private:
             const std::string name = uniqueName(rng, taken, false, &log2Median);
             const std::uint64_t size = fileSize(rng, log2Median, m_plan.firstFile[folder] + i);
             const auto times = stamps(rng);
-            const int fd = ::openat(dirFd, name.c_str(),
-                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+            const int fd =
+                ::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
             if (fd < 0)
                 fail("create", path, name);
             if (size > 0 && ::ftruncate(fd, off_t(size)) != 0)
@@ -409,7 +522,7 @@ private:
     [[noreturn]] static void fail(const char *what, const std::string &path, const std::string &name)
     {
         std::fprintf(stderr, "folvane-make-tree: %s %s/%s: %s\n", what, path.c_str(), name.c_str(),
-                     std::strerror(errno));
+            std::strerror(errno));
         std::exit(1);
     }
 
@@ -432,7 +545,7 @@ private:
         const double age = FiveYears * std::pow(rng.unit(), 1.7);
         const std::int64_t modified = m_plan.now - std::int64_t(age);
         const std::int64_t accessed = modified + std::int64_t(double(m_plan.now - modified) * rng.unit());
-        std::array<timespec, 2> t{};
+        std::array<timespec, 2> t {};
         t[0].tv_sec = time_t(accessed);
         t[0].tv_nsec = long(rng.below(1000000000));
         t[1].tv_sec = time_t(modified);
@@ -500,14 +613,18 @@ private:
             if (rng.chance(0.5)) {
                 char buf[32];
                 std::snprintf(buf, sizeof buf, "%04u-%02u-%02u", unsigned(2000 + rng.below(27)),
-                              unsigned(1 + rng.below(12)), unsigned(1 + rng.below(28)));
+                    unsigned(1 + rng.below(12)), unsigned(1 + rng.below(28)));
                 stem += buf;
             } else {
                 stem += std::to_string(rng.below(100000));
             }
         } else {
-            static constexpr std::array<Weighted<std::string_view>, 5> Separators{{
-                {"_", 35}, {"-", 25}, {"", 20}, {" ", 12}, {".", 8},
+            static constexpr std::array<Weighted<std::string_view>, 5> Separators {{
+                {"_", 35},
+                {"-", 25},
+                {"", 20},
+                {" ", 12},
+                {".", 8},
             }};
             const std::string_view sep = pick(rng, Separators);
             while (int(stem.size()) < stemBytes) {
@@ -555,7 +672,7 @@ Made makeDeep(int destFd, std::uint64_t depth, bool comb, std::uint64_t &deeperF
     Made made;
     const auto fail = [](const char *what, std::uint64_t level, const std::string &name) {
         std::fprintf(stderr, "folvane-make-tree: %s %s at level %llu: %s\n", what, name.c_str(),
-                     static_cast<unsigned long long>(level), std::strerror(errno));
+            static_cast<unsigned long long>(level), std::strerror(errno));
         std::exit(1);
     };
     const auto makeFolder = [&](int fd, std::uint64_t level, const std::string &name) {
@@ -648,7 +765,7 @@ void usage(std::FILE *to)
                "entries), the folder that leads deeper listed before them where the file\n"
                "system allows. Their paths may run far beyond PATH_MAX.\n"
                "Prints what it made on standard output.\n",
-               to);
+        to);
 }
 
 bool parseNumber(const char *text, std::uint64_t &out)
@@ -771,9 +888,8 @@ int main(int argc, char **argv)
         made = makeDeep(destFd, depth, comb, deeperFirst);
         if (comb && deeperFirst + 1 < depth)
             std::fprintf(stderr,
-                         "folvane-make-tree: the deeper folder is listed first at %llu of %llu levels only\n",
-                         static_cast<unsigned long long>(deeperFirst),
-                         static_cast<unsigned long long>(depth - 1));
+                "folvane-make-tree: the deeper folder is listed first at %llu of %llu levels only\n",
+                static_cast<unsigned long long>(deeperFirst), static_cast<unsigned long long>(depth - 1));
     } else {
         const Plan plan = makePlan(entries, seed, std::int64_t(now));
         made = Maker(plan, unsigned(jobs)).run(destFd, dest);
@@ -783,10 +899,10 @@ int main(int argc, char **argv)
     const std::uint64_t total = made.files + made.folders;
     std::printf("entries=%llu\nfiles=%llu\nfolders=%llu\napparent_bytes=%llu\nname_bytes=%llu\n"
                 "max_depth=%d\nlargest_folder=%llu\n",
-                static_cast<unsigned long long>(total), static_cast<unsigned long long>(made.files),
-                static_cast<unsigned long long>(made.folders), static_cast<unsigned long long>(made.bytes),
-                static_cast<unsigned long long>(made.nameBytes), made.maxDepth,
-                static_cast<unsigned long long>(made.largestFolder));
+        static_cast<unsigned long long>(total), static_cast<unsigned long long>(made.files),
+        static_cast<unsigned long long>(made.folders), static_cast<unsigned long long>(made.bytes),
+        static_cast<unsigned long long>(made.nameBytes), made.maxDepth,
+        static_cast<unsigned long long>(made.largestFolder));
     if (shape)
         std::printf("shape=%s\ndepth=%llu\n", shape, static_cast<unsigned long long>(depth));
     if (shape && std::strcmp(shape, "comb") == 0)

@@ -9,9 +9,9 @@
 #include "CatalogTreeModel.h"
 #include "ChartPainter.h"
 #include "ExportFile.h"
+#include "FolderScanner.h"
 #include "NodeListModel.h"
 #include "RangeStatistics.h"
-#include "FolderScanner.h"
 #include "TFolvaneCtrl.h"
 #include "TFormMain.h"
 
@@ -89,8 +89,11 @@ double sortSeconds(QTreeView *grid, const QString &header, int rounds)
 // The three header sorts of one grid, printed as "<prefix>_by_size" and so on.
 void printSorts(QTreeView *grid, const char *prefix, int rounds, const char *notes)
 {
-    const struct { const char *step; const char *header; } sorts[] = {
-        {"by_size", "File Size"}, {"by_name", "File Name"}, {"by_write_time", "Write Time"}};
+    const struct
+    {
+        const char *step;
+        const char *header;
+    } sorts[] = {{"by_size", "File Size"}, {"by_name", "File Name"}, {"by_write_time", "Write Time"}};
     for (const auto &sort : sorts) {
         const double seconds = sortSeconds(grid, QString::fromLatin1(sort.header), rounds);
         if (seconds < 0)
@@ -156,11 +159,12 @@ int main(int argc, char **argv)
             folder = args[i];
     }
     if (folder.isEmpty()) {
-        std::fputs("Usage: folvane-window-bench [--rounds N] [--export-rounds N] [--exports csv,html,text,xml,excel]\n"
+        std::fputs("Usage: folvane-window-bench [--rounds N] [--export-rounds N] [--exports "
+                   "csv,html,text,xml,excel]\n"
                    "                            [--scratch FOLDER] FOLDER\n"
                    "  --export-rounds 0 leaves the exports out; their files are written under the scratch\n"
                    "  folder (default: a new folder under the temporary one) and removed once timed.\n",
-                   stderr);
+            stderr);
         return 2;
     }
 
@@ -224,7 +228,7 @@ int main(int argc, char **argv)
         }
         if (heaviest != NoNode)
             std::printf("biggest_subfolder %s (%u entries below it)\n", qPrintable(tree->fullPath(heaviest)),
-                        below[heaviest]);
+                below[heaviest]);
     }
     const auto showSeconds = [&](NodeIndex node, NodeIndex from) {
         std::vector<double> shows;
@@ -236,7 +240,8 @@ int main(int argc, char **argv)
             paint(window.VTList);
             // The charts not on view are drawn as the screen would draw them; grab()
             // would also build a backing store for every hidden view.
-            for (QChartView *chart : {window.ChartFile, window.AgeChart, window.SizeChart, window.TypeChart}) {
+            for (QChartView *chart :
+                {window.ChartFile, window.AgeChart, window.SizeChart, window.TypeChart}) {
                 QImage image(chart->size(), QImage::Format_RGB32);
                 QPainter painter(&image);
                 chart->scene()->render(&painter, QRectF(image.rect()), chart->sceneRect());
@@ -249,10 +254,11 @@ int main(int argc, char **argv)
     if (heaviest != NoNode) {
         const double seconds = showSeconds(heaviest, away == heaviest ? tree->top() : away);
         std::printf("show_node_biggest_subfolder %.3f (%u rows in its list; peak %.1f MiB)\n", seconds,
-                    tree->childCount(heaviest), peakMiB());
+            tree->childCount(heaviest), peakMiB());
     }
     const double showTop = showSeconds(tree->top(), away);
-    std::printf("show_node_top %.3f (list, statistics, four charts, painted; peak %.1f MiB)\n", showTop, peakMiB());
+    std::printf(
+        "show_node_top %.3f (list, statistics, four charts, painted; peak %.1f MiB)\n", showTop, peakMiB());
 
     // Header sorts of the current-folder list of the top node.
     const QByteArray listNotes = QByteArray::number(qulonglong(window.VTList->model()->rowCount())) + " rows";
@@ -261,10 +267,11 @@ int main(int argc, char **argv)
     // A click on the largest slice of each breakdown fills its drill-down list.
     const Statistics &statistics = window.Ctrl->statistics();
     const int timeKind = window.Ctrl->TimeKind();
-    const std::vector<std::uint64_t> &ages = timeKind == 0   ? statistics.createAge
-                                             : timeKind == 1 ? statistics.accessAge
-                                                             : statistics.writeAge;
-    const struct {
+    const std::vector<std::uint64_t> &ages = timeKind == 0 ? statistics.createAge
+        : timeKind == 1                                    ? statistics.accessAge
+                                                           : statistics.writeAge;
+    const struct
+    {
         const char *step;
         QChartView *chart;
         QTreeView *list;
@@ -274,12 +281,12 @@ int main(int argc, char **argv)
         std::uint64_t files;
     } slices[] = {
         {"slice_click_largest_age_bucket", window.AgeChart, window.VTAge, 3, largest(ages), QString(),
-         ages.empty() ? 0 : ages[std::size_t(largest(ages))]},
-        {"slice_click_largest_size_bucket", window.SizeChart, window.VTSize, 4, largest(statistics.size), QString(),
-         statistics.size.empty() ? 0 : statistics.size[std::size_t(largest(statistics.size))]},
+            ages.empty() ? 0 : ages[std::size_t(largest(ages))]},
+        {"slice_click_largest_size_bucket", window.SizeChart, window.VTSize, 4, largest(statistics.size),
+            QString(), statistics.size.empty() ? 0 : statistics.size[std::size_t(largest(statistics.size))]},
         {"slice_click_largest_type", window.TypeChart, window.VTType, 5, 0,
-         statistics.types.empty() ? QString() : statistics.types.front().first,
-         statistics.types.empty() ? 0 : statistics.types.front().second},
+            statistics.types.empty() ? QString() : statistics.types.front().first,
+            statistics.types.empty() ? 0 : statistics.types.front().second},
     };
     for (const auto &slice : slices) {
         ChartPainter *painter = painterOf(window, slice.chart);
@@ -289,14 +296,15 @@ int main(int argc, char **argv)
         QApplication::processEvents();
         const double seconds = sliceSeconds(painter, slice.point, slice.label, slice.list, rounds);
         std::printf("%s %.3f (%llu of %zu entries%s%s; peak %.1f MiB)\n", slice.step, seconds,
-                    static_cast<unsigned long long>(slice.files), tree->nodeCount() - 1,
-                    slice.label.isNull() ? "" : ", extension ", qPrintable(slice.label), peakMiB());
+            static_cast<unsigned long long>(slice.files), tree->nodeCount() - 1,
+            slice.label.isNull() ? "" : ", extension ", qPrintable(slice.label), peakMiB());
     }
     // Header sorts of the drill-down list of the largest size slice (the last one
     // filled above, still on its page).
     window.pcTotal->setCurrentIndex(4);
     QApplication::processEvents();
-    const QByteArray sliceNotes = QByteArray::number(qulonglong(window.VTSize->model()->rowCount())) + " rows";
+    const QByteArray sliceNotes =
+        QByteArray::number(qulonglong(window.VTSize->model()->rowCount())) + " rows";
     printSorts(window.VTSize, "header_sort_slice", rounds, sliceNotes.constData());
 
     // Expanding the folder with the most entries in the Total Tree.
@@ -321,7 +329,8 @@ int main(int argc, char **argv)
     // catalog of two million rows is hundreds of MB).
     if (exportRounds > 0) {
         const QString scratch = scratchFolder.isEmpty()
-            ? QDir::temp().filePath(QStringLiteral("folvane-window-bench-%1").arg(QCoreApplication::applicationPid()))
+            ? QDir::temp().filePath(
+                QStringLiteral("folvane-window-bench-%1").arg(QCoreApplication::applicationPid()))
             : scratchFolder;
         QDir().mkpath(scratch);
         QString chosen;
@@ -335,12 +344,15 @@ int main(int argc, char **argv)
             if (icon != QMessageBox::NoIcon)
                 message = text;
         });
-        const struct {
+        const struct
+        {
             const char *step;
             ExportFormat format;
         } exports[] = {
-            {"export_tree_csv", ExportFormat::Csv},   {"export_tree_html", ExportFormat::Html},
-            {"export_tree_text", ExportFormat::Text}, {"export_tree_xml", ExportFormat::Xml},
+            {"export_tree_csv", ExportFormat::Csv},
+            {"export_tree_html", ExportFormat::Html},
+            {"export_tree_text", ExportFormat::Text},
+            {"export_tree_xml", ExportFormat::Xml},
             {"export_tree_excel", ExportFormat::Workbook},
         };
         window.pcTotal->setCurrentIndex(0);
@@ -365,11 +377,11 @@ int main(int argc, char **argv)
                 }
             }
             if (message.isEmpty())
-                std::printf("%s %.3f (%.1f MB written; peak %.1f MiB)\n", e.step, median(seconds), bytes / 1e6,
-                            peakMiB());
+                std::printf("%s %.3f (%.1f MB written; peak %.1f MiB)\n", e.step, median(seconds),
+                    bytes / 1e6, peakMiB());
             else
                 std::printf("%s %.3f (not written: %s; peak %.1f MiB)\n", e.step, median(seconds),
-                            qPrintable(message.simplified()), peakMiB());
+                    qPrintable(message.simplified()), peakMiB());
             std::fflush(stdout);
         }
         SetExportFileDialogForTests({});

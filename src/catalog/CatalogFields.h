@@ -42,10 +42,10 @@ inline constexpr int CatalogFieldCount = 19;
 // how an export writes them.
 enum class FieldNature : std::uint8_t {
     Number, // a whole number, written in decimal; compares as a number; a number cell
-    Time,   // seconds since the epoch, written as a local time text; compares as a time
-    Kind,   // the FileType marker; one kind compares equal to none (folders-first decides)
-    Text,   // raw bytes of a name, shown as UTF-8; compares as text, ASCII case folded
-    Range,  // a bucket number, written in decimal; compares as its text; a number cell
+    Time, // seconds since the epoch, written as a local time text; compares as a time
+    Kind, // the FileType marker; one kind compares equal to none (folders-first decides)
+    Text, // raw bytes of a name, shown as UTF-8; compares as text, ASCII case folded
+    Range, // a bucket number, written in decimal; compares as its text; a number cell
 };
 
 // A field of the catalogue column list the built-in configuration holds, in the
@@ -72,7 +72,7 @@ struct DefaultColumn
 // built-in configuration should list it, a DefaultColumn.
 struct FieldDefinition
 {
-    QStringView key;       // the column name of the configuration
+    QStringView key; // the column name of the configuration
     const char *attribute; // the attribute of the catalog document's file elements
     FieldNature nature;
     std::optional<std::uint64_t> (*number)(const CatalogTree &, NodeIndex) = nullptr;
@@ -101,7 +101,11 @@ inline FieldNature FieldNatureOf(int field)
 // - IgnoringBlanks: the workbook's read of the catalog document, whose attribute
 //   names are the keys without blanks ("FileNameLength" reads "File Name Length").
 // - IgnoringBlanksAndCase: names typed on the command line.
-enum class ColumnMatch { Exact, IgnoringBlanks, IgnoringBlanksAndCase };
+enum class ColumnMatch {
+    Exact,
+    IgnoringBlanks,
+    IgnoringBlanksAndCase
+};
 
 // The field whose key matches `name`; nullopt when none does.
 std::optional<int> FieldOfColumn(QStringView name, ColumnMatch match = ColumnMatch::Exact);

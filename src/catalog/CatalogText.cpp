@@ -1,9 +1,9 @@
 #include "CatalogText.h"
 
-#include <array>
 #include <algorithm>
-#include <cstring>
+#include <array>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <vector>
 
@@ -65,11 +65,11 @@ namespace {
 struct Token
 {
     enum Kind {
-        Field,   // a run of d, M, y, h, H, m, s or z
-        AmPm,    // AP, ap, A, a, Ap, aP
-        Zone,    // t
+        Field, // a run of d, M, y, h, H, m, s or z
+        AmPm, // AP, ap, A, a, Ap, aP
+        Zone, // t
         Foreign, // a letter Qt does not know (CLDR's day periods B and b, ...)
-        Quoted,  // quoted text, kept with its quotes
+        Quoted, // quoted text, kept with its quotes
         Literal, // unquoted text without letters: separators, blanks, other scripts
     };
     Kind kind;
@@ -114,8 +114,8 @@ std::vector<Token> tokenize(QStringView format)
                 ++j;
             const QString run = format.mid(i, j - i).toString();
             const Token::Kind kind = QStringView(u"dMyhHmsz").contains(c) ? Token::Field
-                : c == u't'                                                ? Token::Zone
-                                                                           : Token::Foreign;
+                : c == u't'                                               ? Token::Zone
+                                                                          : Token::Foreign;
             tokens.push_back({kind, run});
             i = j;
         } else {
@@ -178,15 +178,17 @@ std::size_t removeToken(std::vector<Token> &tokens, std::size_t k)
     if (k > 0 && tokens[k - 1].text.isEmpty())
         tokens.erase(tokens.begin() + qsizetype(--k));
     const bool middle = k > 0 && k < tokens.size();
-    if (middle && tookBlank && !tokens[k - 1].text.back().isSpace()
-        && !tokens[k].text.front().isSpace()) {
-        tokens.insert(tokens.begin() + qsizetype(k), Token{Token::Literal, QStringLiteral(" ")});
+    if (middle && tookBlank && !tokens[k - 1].text.back().isSpace() && !tokens[k].text.front().isSpace()) {
+        tokens.insert(tokens.begin() + qsizetype(k), Token {Token::Literal, QStringLiteral(" ")});
         return k + 1;
     }
     return k;
 }
 
-enum class Clock { AsIs, TwentyFourHour };
+enum class Clock {
+    AsIs,
+    TwentyFourHour
+};
 
 // Cleans a time or date pattern into one that Qt formats and reads without
 // leftovers: no time zone (a catalog shows local time, and the zone name would
@@ -199,7 +201,8 @@ QString cleanFormat(QStringView format, Clock clock = Clock::AsIs)
     if (clock == Clock::TwentyFourHour) {
         for (std::size_t k = 0; k < tokens.size();) {
             if (tokens[k].kind == Token::AmPm
-                || (tokens[k].kind == Token::Foreign && tokens[k].text.compare(u"b", Qt::CaseInsensitive) == 0)) {
+                || (tokens[k].kind == Token::Foreign
+                    && tokens[k].text.compare(u"b", Qt::CaseInsensitive) == 0)) {
                 k = removeToken(tokens, k);
                 continue;
             }
@@ -220,7 +223,7 @@ QString cleanFormat(QStringView format, Clock clock = Clock::AsIs)
             // A two-digit year read back could land in the wrong century.
             t.text = QStringLiteral("yyyy");
         } else if (t.kind == Token::Foreign && (t.text == u"B" || t.text == u"b") && !hasAmPm
-                   && hasTwelveHour) {
+            && hasTwelveHour) {
             // A day period ("in the afternoon") in front of a 12-hour clock:
             // the closest Qt has is the AM/PM text, and the hour needs one.
             t = {Token::AmPm, QStringLiteral("AP")};
@@ -292,8 +295,8 @@ QString withAsciiDigits(QString text)
 
 namespace {
 
-QString formatWith(const QLocale &locale, const QString &dateFormat, const QString &timeFormat,
-                   QDate date, QTime time)
+QString formatWith(
+    const QLocale &locale, const QString &dateFormat, const QString &timeFormat, QDate date, QTime time)
 {
     QString text = locale.toString(date, dateFormat);
     if (time != QTime(0, 0))
@@ -301,8 +304,8 @@ QString formatWith(const QLocale &locale, const QString &dateFormat, const QStri
     return withAsciiDigits(text);
 }
 
-std::optional<QDateTime> parseWith(const QLocale &locale, const QString &dateFormat,
-                                   const QString &dateTimeFormat, const QString &text)
+std::optional<QDateTime> parseWith(
+    const QLocale &locale, const QString &dateFormat, const QString &dateTimeFormat, const QString &text)
 {
     const QDateTime withTime = locale.toDateTime(text, dateTimeFormat);
     if (withTime.isValid())
@@ -340,9 +343,13 @@ bool hasAmPm(QStringView format)
 // second of a day, midnight itself, and years far from today.
 bool roundTrips(const QLocale &locale, const QString &dateFormat, const QString &timeFormat)
 {
-    struct Probe { QDate date; QTime time; };
+    struct Probe
+    {
+        QDate date;
+        QTime time;
+    };
     static const std::array<Probe, 19> probes = [] {
-        std::array<Probe, 19> p{};
+        std::array<Probe, 19> p {};
         for (int month = 1; month <= 12; ++month)
             p[std::size_t(month - 1)] = {QDate(2010, month, 28), QTime(month * 2 - 1, 10 + month, 30)};
         p[12] = {QDate(2024, 11, 5), QTime(15, 4, 5)};
@@ -366,8 +373,7 @@ bool roundTrips(const QLocale &locale, const QString &dateFormat, const QString 
 
 } // namespace
 
-TimeFormat::TimeFormat(const QLocale &locale)
-    : m_locale(locale)
+TimeFormat::TimeFormat(const QLocale &locale) : m_locale(locale)
 {
     const QString ownDate = cleanFormat(locale.dateFormat(QLocale::ShortFormat));
     const QString longTime = locale.timeFormat(QLocale::LongFormat);
@@ -434,7 +440,7 @@ void TimeFormat::appendUtf8(std::int64_t secondsSinceEpoch, std::string &out) co
 void TimeFormat::appendTimeUtf8(QTime time, std::string &out) const
 {
     if (m_timeUtf8.empty())
-        m_timeUtf8.assign(std::size_t{24} * 60 * 60 * TimeWidth, 0);
+        m_timeUtf8.assign(std::size_t {24} * 60 * 60 * TimeWidth, 0);
     char *entry = &m_timeUtf8[std::size_t(time.msecsSinceStartOfDay() / 1000) * TimeWidth];
     auto length = static_cast<unsigned char>(entry[0]);
     if (length == 0) {
@@ -484,7 +490,7 @@ const TimeFormat::Cached &TimeFormat::dateSlot(QDate date) const
 const TimeFormat::Cached &TimeFormat::timeSlot(QTime time) const
 {
     if (m_timeTexts.empty())
-        m_timeTexts.resize(std::size_t{24} * 60 * 60);
+        m_timeTexts.resize(std::size_t {24} * 60 * 60);
     Cached &slot = m_timeTexts[std::size_t(time.msecsSinceStartOfDay() / 1000)];
     if (slot.text.isEmpty()) {
         slot.text = timeText(time);

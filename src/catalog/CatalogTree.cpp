@@ -153,8 +153,8 @@ int CatalogTree::ageBucket(NodeIndex i, TimeKind kind) const
     return bucketOf(ageInDays(m_classification.moment, stamp), m_classification.ageBounds);
 }
 
-void CatalogTree::appendFieldUtf8(NodeIndex i, int field, std::optional<double> listTotal,
-                                  std::string &out) const
+void CatalogTree::appendFieldUtf8(
+    NodeIndex i, int field, std::optional<double> listTotal, std::string &out) const
 {
     // Names are bytes as the file system gave them; those that are valid UTF-8 are
     // already their text, the others take the replacement characters of fieldText.

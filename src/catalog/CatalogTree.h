@@ -34,12 +34,12 @@ enum class NodeKind : std::uint8_t {
 struct CatalogNodeData
 {
     enum Flag : std::uint8_t {
-        HasSize = 1 << 0,       // FileBytes is filled
-        HasDetails = 1 << 1,    // DOSName, FileExt and the name lengths are filled
+        HasSize = 1 << 0, // FileBytes is filled
+        HasDetails = 1 << 1, // DOSName, FileExt and the name lengths are filled
         HasCreateTime = 1 << 2, // the file system records a birth time
         HasAccessTime = 1 << 3,
         HasWriteTime = 1 << 4,
-        Unreadable = 1 << 5,    // a folder not listed (in full): CatalogTree::unreadableError
+        Unreadable = 1 << 5, // a folder not listed (in full): CatalogTree::unreadableError
     };
 
     NodeIndex parent = NoNode;
@@ -78,7 +78,11 @@ public:
 static_assert(sizeof(CatalogNodeData) == 56, "a node should stay at 56 bytes");
 
 // The three time stamps of a record, in the order of the age range fields.
-enum class TimeKind : std::uint8_t { Create = 0, Access = 1, Write = 2 };
+enum class TimeKind : std::uint8_t {
+    Create = 0,
+    Access = 1,
+    Write = 2
+};
 
 // What classifying a scan decided once for all its files: the bounds of the size
 // and age ranges and the moment ages are measured from. The range fields of every
@@ -87,8 +91,8 @@ enum class TimeKind : std::uint8_t { Create = 0, Access = 1, Write = 2 };
 struct RangeClassification
 {
     std::vector<double> sizeBounds; // bytes, in configuration order
-    std::vector<double> ageBounds;  // days, in configuration order
-    std::int64_t moment = 0;        // seconds since the epoch; 0: not classified
+    std::vector<double> ageBounds; // days, in configuration order
+    std::int64_t moment = 0; // seconds since the epoch; 0: not classified
 };
 
 // The bounds of a classification before its moment is known: what a scan is asked
@@ -96,7 +100,7 @@ struct RangeClassification
 struct RangeBounds
 {
     std::vector<double> sizeBounds; // bytes, in configuration order
-    std::vector<double> ageBounds;  // days, in configuration order
+    std::vector<double> ageBounds; // days, in configuration order
 };
 
 // The tree of one scan, built once and then only read: every scan makes a new
@@ -187,8 +191,7 @@ public:
     // The text of one field of a node's record, in the forms every view, sort and
     // export shares. `listTotal`, when given, replaces the scan total as the
     // reference of SizePercentage (rows of a flat list).
-    QString fieldText(NodeIndex i, int field,
-                      std::optional<double> listTotal = std::nullopt) const;
+    QString fieldText(NodeIndex i, int field, std::optional<double> listTotal = std::nullopt) const;
     // fieldText in UTF-8, appended to `out`, without the round trip through UTF-16 for
     // names, paths, sizes and time stamps: what exports of millions of rows write.
     void appendFieldUtf8(NodeIndex i, int field, std::optional<double> listTotal, std::string &out) const;

@@ -24,9 +24,10 @@ int openFolderBelow(int topFd, const char *relativePath)
 {
     // Kernels before 5.6 have no openat2, and some sandboxes refuse it; there the
     // last step alone is kept from following a link.
-    static std::atomic<bool> noOpenat2{false};
+    static std::atomic<bool> noOpenat2 {false};
     if (!noOpenat2.load(std::memory_order_relaxed)) {
-        struct open_how how{};
+        struct open_how how
+        { };
         how.flags = FolderFlags;
         how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
         const long fd = ::syscall(SYS_openat2, topFd, relativePath, &how, sizeof how);
@@ -40,7 +41,8 @@ int openFolderBelow(int topFd, const char *relativePath)
 
 std::size_t freeDescriptors()
 {
-    struct rlimit limit{};
+    struct rlimit limit
+    { };
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
         return 2 * MaxDescriptorBudget;
     std::size_t open = 0;

@@ -10,11 +10,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <new>
-#include <system_error>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
@@ -69,9 +69,9 @@ void fillFromListing(CatalogNodeData &n, unsigned char type)
 // statx where the kernel has it, fstatat (no birth time) where it does not.
 int statEntry(int dirFd, const char *name, struct statx *sx)
 {
-    static std::atomic<bool> noStatx{false};
-    constexpr unsigned Mask = STATX_TYPE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME | STATX_INO
-        | STATX_NLINK;
+    static std::atomic<bool> noStatx {false};
+    constexpr unsigned Mask =
+        STATX_TYPE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME | STATX_INO | STATX_NLINK;
     if (!noStatx.load(std::memory_order_relaxed)) {
         if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, Mask, sx) == 0)
             return 0;
@@ -98,11 +98,10 @@ int statEntry(int dirFd, const char *name, struct statx *sx)
 } // namespace
 
 FolderReader::FolderReader(ScanContext &context)
-    : m_context(context)
-    , m_dirents(std::make_unique_for_overwrite<char[]>(DirentBufferSize))
-    , m_filled(std::make_unique_for_overwrite<CatalogNodeData[]>(FillBatch))
-    , m_nameAt(std::make_unique_for_overwrite<std::size_t[]>(FillBatch))
-    , m_links(std::make_unique<Link[]>(FillBatch))
+    : m_context(context), m_dirents(std::make_unique_for_overwrite<char[]>(DirentBufferSize)),
+      m_filled(std::make_unique_for_overwrite<CatalogNodeData[]>(FillBatch)),
+      m_nameAt(std::make_unique_for_overwrite<std::size_t[]>(FillBatch)),
+      m_links(std::make_unique<Link[]>(FillBatch))
 {
     m_names.reserve(FillBatch * 32);
     m_blocks.reserve(16);
@@ -172,7 +171,7 @@ FolderReader::Entry FolderReader::next(Cursor &at) const
         p = m_blocks[at.block];
     }
     const auto *bytes = reinterpret_cast<const unsigned char *>(p);
-    const Entry e{bytes[0], p + 3, std::size_t(bytes[1]) | std::size_t(bytes[2]) << 8};
+    const Entry e {bytes[0], p + 3, std::size_t(bytes[1]) | std::size_t(bytes[2]) << 8};
     at.offset += EntryOverhead + e.length;
     return e;
 }
@@ -180,7 +179,7 @@ FolderReader::Entry FolderReader::next(Cursor &at) const
 bool FolderReader::list(NodeIndex folder, int fd)
 {
     m_listed = 0;
-    m_end = Cursor{};
+    m_end = Cursor {};
     for (;;) {
         const long got = ::syscall(SYS_getdents64, fd, m_dirents.get(), DirentBufferSize);
         if (got == 0)
@@ -244,8 +243,8 @@ void FolderReader::takeBatch(NodeIndex first, std::size_t count)
     }
 }
 
-FolderReader::Children FolderReader::read(NodeIndex folder, int fd, const FolderHook *onFolder,
-                                         const ShareHook *onShare)
+FolderReader::Children FolderReader::read(
+    NodeIndex folder, int fd, const FolderHook *onFolder, const ShareHook *onShare)
 {
     if (!list(folder, fd))
         return {};
@@ -266,7 +265,8 @@ FolderReader::Children FolderReader::read(NodeIndex folder, int fd, const Folder
         if (onShare && m_listed >= 2 * ShareBatch) {
             own = ShareBatch;
             for (std::size_t from = own; from < m_listed; from += ShareBatch)
-                (*onShare)(children.first + NodeIndex(from), std::uint32_t(std::min(ShareBatch, m_listed - from)));
+                (*onShare)(
+                    children.first + NodeIndex(from), std::uint32_t(std::min(ShareBatch, m_listed - from)));
         }
         takeBatch(children.first, std::min(FillBatch, own));
     } catch (...) {
@@ -304,7 +304,8 @@ void FolderReader::examineTaken(int fd, NodeIndex first, std::size_t count, cons
             if (statEntry(fd, name, &sx) == 0) {
                 m_filled[i] = CatalogNodeData();
                 fillFromStatx(m_filled[i], sx);
-                if (countLinksOnce && !S_ISDIR(sx.stx_mode) && (sx.stx_mask & STATX_NLINK) && sx.stx_nlink > 1)
+                if (countLinksOnce && !S_ISDIR(sx.stx_mode) && (sx.stx_mask & STATX_NLINK)
+                    && sx.stx_nlink > 1)
                     m_links[i] = {makedev(sx.stx_dev_major, sx.stx_dev_minor), sx.stx_ino};
             } else if (errno == ENOENT) { // gone since it was listed: its name and path only
                 m_filled[i] = CatalogNodeData();

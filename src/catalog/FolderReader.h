@@ -51,8 +51,8 @@ public:
     // of tens of thousands of entries is examined in part only: the rest goes to
     // onShare in ranges, each to be examined by examine(), and stays as the listing
     // told until then.
-    Children read(NodeIndex folder, int fd, const FolderHook *onFolder = nullptr,
-                  const ShareHook *onShare = nullptr);
+    Children read(
+        NodeIndex folder, int fd, const FolderHook *onFolder = nullptr, const ShareHook *onShare = nullptr);
     // Examines `count` children from `first` on of the folder open at `fd`, which
     // read() appended, and writes in what statx says.
     void examine(int fd, NodeIndex first, std::size_t count, const FolderHook *onFolder = nullptr);
@@ -92,6 +92,6 @@ private:
     std::unique_ptr<Link[]> m_links;
     std::string m_names;
     std::vector<char *> m_blocks; // mapped pages; null where given back
-    Cursor m_end;                 // where the next listed entry goes
+    Cursor m_end; // where the next listed entry goes
     std::size_t m_listed = 0;
 };

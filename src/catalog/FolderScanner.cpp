@@ -10,9 +10,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
-#include <sched.h>
 #include <memory>
 #include <new>
+#include <sched.h>
 #include <stdexcept>
 #include <thread>
 #include <unistd.h>
@@ -31,7 +31,7 @@ unsigned threadsFor(const ScanOptions &options, std::size_t budget)
         cpu_set_t cores;
         CPU_ZERO(&cores);
         threads = ::sched_getaffinity(0, sizeof cores, &cores) == 0 ? unsigned(CPU_COUNT(&cores))
-                                                                      : std::thread::hardware_concurrency();
+                                                                    : std::thread::hardware_concurrency();
         threads = std::max(1u, threads);
     }
     threads = std::min(threads, MaxThreads);
@@ -87,7 +87,8 @@ ScanResult ScanFolder(const QByteArray &folderPath, const ScanOptions &options)
         ScanContext context(tree, options);
         context.setTop(topFd);
         NodeIndex reading = tree.top();
-        const std::size_t budget = std::clamp(freeDescriptors() / 2, MinDescriptorBudget, MaxDescriptorBudget);
+        const std::size_t budget =
+            std::clamp(freeDescriptors() / 2, MinDescriptorBudget, MaxDescriptorBudget);
         const unsigned threads = threadsFor(options, budget);
         try {
             if (threads == 1) {

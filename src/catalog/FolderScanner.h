@@ -38,13 +38,13 @@ struct ScanOptions
 
 // Why a scan ended before it had walked everything.
 enum class ScanStop : std::uint8_t {
-    None,          // complete: every folder that could be read was read
+    None, // complete: every folder that could be read was read
     TopUnreadable, // the scanned folder itself could not be opened or listed
     Cancelled,
     OutOfMemory,
-    NodeLimit,     // the tree holds as many entries or name bytes as it can
+    NodeLimit, // the tree holds as many entries or name bytes as it can
     NoDescriptors, // no file descriptor could be had, even after giving back our own
-    Failed,        // something unforeseen went wrong: neither memory nor the tree's limits
+    Failed, // something unforeseen went wrong: neither memory nor the tree's limits
 };
 
 struct ScanResult

@@ -11,12 +11,9 @@
 #include <unistd.h>
 
 FolderWalk::FolderWalk(ScanContext &context, FolderReader &reader, std::size_t budget, NodeIndex &reading)
-    : m_context(context)
-    , m_reader(reader)
-    , m_budget(std::max(budget, MinDescriptorBudget))
-    , m_reading(reading)
-{
-}
+    : m_context(context), m_reader(reader), m_budget(std::max(budget, MinDescriptorBudget)),
+      m_reading(reading)
+{ }
 
 FolderWalk::~FolderWalk()
 {

@@ -64,7 +64,7 @@ private:
     std::vector<Frame> m_stack;
     std::string m_name; // of the folder being opened
     std::size_t m_budget;
-    std::size_t m_open = 0;       // descriptors of frames that are open
+    std::size_t m_open = 0; // descriptors of frames that are open
     std::size_t m_lowestOpen = 1; // frames [m_lowestOpen, top of stack] are open, and frame 0
     NodeIndex &m_reading;
 };

@@ -6,16 +6,16 @@
 #include "ScanContext.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <mutex>
 #include <new>
 #include <string>
 #include <system_error>
 #include <thread>
-#include <utility>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -100,14 +100,12 @@ private:
 // stands, the folders held open, and the buffers its paths are spelt in.
 struct ParallelScan::Worker
 {
-    Worker(ParallelScan &scan, FolderReader &reader)
-        : reader(reader)
-        , held(scan.heldBudget())
+    Worker(ParallelScan &scan, FolderReader &reader) : reader(reader), held(scan.heldBudget())
     {
         // Called under the lock for each sub-folder of the folder just read.
         onFolder = [&scan, this](NodeIndex child) {
-            const std::size_t childPath
-                = pathLength + (task.depth == 0 ? 0 : 1) + scan.m_context.tree().node(child).nameLength;
+            const std::size_t childPath =
+                pathLength + (task.depth == 0 ? 0 : 1) + scan.m_context.tree().node(child).nameLength;
             if (task.depth + 1 > MaxTaskDepth || childPath > MaxTaskPath) {
                 deep.push_back(child);
             } else {
@@ -124,10 +122,10 @@ struct ParallelScan::Worker
     Worker &operator=(const Worker &) = delete;
 
     FolderReader &reader;
-    Task task{};
+    Task task {};
     // The folder being read or opened: where the scan stopped if this thread stops it.
     NodeIndex reading = 0;
-    bool holding = false;   // a task taken and not yet counted off
+    bool holding = false; // a task taken and not yet counted off
     std::size_t pushed = 0; // tasks the task being done left to others
     // The task's folder's chain of parents, from the top down, without the top,
     // and the length of its path from the top.
@@ -138,8 +136,8 @@ struct ParallelScan::Worker
     // (0: none, the path starts at the top).
     std::size_t kept = 0;
     std::uint32_t from = 0;
-    std::string path;            // of the task's folder, below the deepest held
-    std::string name;            // of a folder walked below the depth of tasks
+    std::string path; // of the task's folder, below the deepest held
+    std::string name; // of a folder walked below the depth of tasks
     std::vector<NodeIndex> deep; // sub-folders too deep to be tasks, walked at once
     HeldChain held;
     FolderReader::FolderHook onFolder;
@@ -147,11 +145,8 @@ struct ParallelScan::Worker
 };
 
 ParallelScan::ParallelScan(ScanContext &context, unsigned threads, std::size_t budget)
-    : m_context(context)
-    , m_threads(std::max(threads, 1u))
-    , m_budget(budget)
-{
-}
+    : m_context(context), m_threads(std::max(threads, 1u)), m_budget(budget)
+{ }
 
 // Each thread holds the folder it reads, the folders of its HeldChain and, below the
 // folder it reads, the window of a walk: the three shares of its part of the budget.
@@ -221,7 +216,8 @@ void ParallelScan::giveBackHeld(HeldChain &held, std::size_t inUse)
 int ParallelScan::retryOpen(const std::function<int()> &open)
 {
     int fd = open();
-    for (int attempt = 0; attempt < 100 && fd < 0 && outOfDescriptors(errno) && !m_context.stopping(); ++attempt) {
+    for (int attempt = 0; attempt < 100 && fd < 0 && outOfDescriptors(errno) && !m_context.stopping();
+         ++attempt) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         fd = open();
     }
@@ -337,7 +333,8 @@ int ParallelScan::openTaskFolder(Worker &w)
 {
     const std::uint32_t depth = w.task.depth;
     const int base = w.kept == 0 ? m_topFd : w.held.fd(w.kept - 1);
-    const int fd = w.from + 1 == depth ? openFolderAt(base, w.path.c_str()) : openFolderBelow(base, w.path.c_str());
+    const int fd =
+        w.from + 1 == depth ? openFolderAt(base, w.path.c_str()) : openFolderBelow(base, w.path.c_str());
     if (fd >= 0 || !outOfDescriptors(errno))
         return fd;
     // Others in the process took descriptors the budget counted on: every thread

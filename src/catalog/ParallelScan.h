@@ -75,6 +75,6 @@ private:
     std::vector<Task> m_tasks;
     unsigned m_busy = 0;
     // Set when descriptors ran short: no thread holds folders for later any more.
-    std::atomic<bool> m_holdNone{false};
+    std::atomic<bool> m_holdNone {false};
     std::condition_variable m_wake;
 };

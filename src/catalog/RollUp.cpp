@@ -10,7 +10,7 @@ namespace {
 std::vector<NodeIndex> subtreeOrder(const CatalogTree &tree, NodeIndex node)
 {
     std::vector<NodeIndex> order;
-    std::vector<NodeIndex> pending{node};
+    std::vector<NodeIndex> pending {node};
     while (!pending.empty()) {
         const NodeIndex n = pending.back();
         pending.pop_back();

@@ -17,11 +17,8 @@ constexpr std::uint64_t FirstReportAfter = 16384;
 } // namespace
 
 ScanContext::ScanContext(CatalogTree &tree, const ScanOptions &options)
-    : m_tree(tree)
-    , m_options(options)
-    , m_reportedAt(std::chrono::steady_clock::now())
-{
-}
+    : m_tree(tree), m_options(options), m_reportedAt(std::chrono::steady_clock::now())
+{ }
 
 void ScanContext::setTop(int topFd)
 {
@@ -65,7 +62,8 @@ void ScanContext::stopForException(NodeIndex where)
         // Whatever else the system refused is no lack of memory: the reason goes
         // with the stop.
         const std::error_code code = e.code();
-        const bool errnoValue = code.category() == std::generic_category() || code.category() == std::system_category();
+        const bool errnoValue =
+            code.category() == std::generic_category() || code.category() == std::system_category();
         if (errnoValue && code.value() == ENOMEM)
             stopAt(ScanStop::OutOfMemory, where, 0);
         else

@@ -71,13 +71,13 @@ private:
     };
     std::unordered_set<std::pair<std::uint64_t, std::uint64_t>, LinkHash> m_linksMet; // under m_mutex
 
-    std::atomic<bool> m_stopping{false};
+    std::atomic<bool> m_stopping {false};
     mutable std::mutex m_stopMutex;
     ScanStop m_stop = ScanStop::None;
     int m_error = 0;
     NodeIndex m_stoppedAt = NoNode;
 
-    std::atomic<std::uint64_t> m_found{0};
+    std::atomic<std::uint64_t> m_found {0};
     std::mutex m_reportMutex; // one report at a time, whichever thread makes it
     bool m_reportedAny = false;
     std::chrono::steady_clock::time_point m_reportedAt;

@@ -5,10 +5,8 @@
 #include <utility>
 
 TCatalogNode::TCatalogNode(std::shared_ptr<const CatalogTree> tree, NodeIndex index)
-    : m_tree(std::move(tree))
-    , m_index(index)
-{
-}
+    : m_tree(std::move(tree)), m_index(index)
+{ }
 
 QString TCatalogNode::text(int field) const
 {

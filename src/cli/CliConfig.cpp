@@ -62,9 +62,10 @@ void loadConfig(const QByteArray &configFile)
     try {
         if (!configFile.isEmpty()) {
             if (!survivesAsText(configFile)) {
-                warnAboutConfig("cannot use the configuration file " + TerminalText(QByteArrayView(configFile))
-                                + ": its name is not valid UTF-8; the built-in configuration is used and"
-                                  " nothing is written");
+                warnAboutConfig("cannot use the configuration file "
+                    + TerminalText(QByteArrayView(configFile))
+                    + ": its name is not valid UTF-8; the built-in configuration is used and"
+                      " nothing is written");
                 UseBuiltInConfig(QStringLiteral("the name of the configuration file is not valid UTF-8"));
                 GetConfig();
                 return;

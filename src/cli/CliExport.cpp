@@ -48,7 +48,8 @@ bool ParseExportList(const QByteArray &name, CliExportOptions::List &list)
 
 bool ParseSortColumn(const QByteArray &name, int &field)
 {
-    const std::optional<int> found = FieldOfColumn(QString::fromUtf8(name), ColumnMatch::IgnoringBlanksAndCase);
+    const std::optional<int> found =
+        FieldOfColumn(QString::fromUtf8(name), ColumnMatch::IgnoringBlanksAndCase);
     if (found)
         field = *found;
     return found.has_value();
@@ -68,7 +69,7 @@ QByteArray SortColumnNames()
 }
 
 int ExportScan(const std::shared_ptr<CatalogTree> &tree, const CliExportOptions &options,
-               const QStringList &rangeProblems)
+    const QStringList &rangeProblems)
 {
     if (!options.format || !tree || tree->isEmpty())
         return ExitComplete;
@@ -92,15 +93,16 @@ int ExportScan(const std::shared_ptr<CatalogTree> &tree, const CliExportOptions 
         ExportOutput out(STDOUT_FILENO);
         if (const QString error = WriteExport(*options.format, rows, columns, Title, out); !error.isEmpty()) {
             std::fprintf(stderr, "folvane-cli: cannot write to standard output: %s\n",
-                         TerminalText(error.toUtf8()).constData());
+                TerminalText(error.toUtf8()).constData());
             return ExitUnreadable;
         }
         return ExitComplete;
     }
     const QString path = QFile::decodeName(options.output);
-    if (const QString error = WriteExport(*options.format, rows, columns, QString(), path); !error.isEmpty()) {
+    if (const QString error = WriteExport(*options.format, rows, columns, QString(), path);
+        !error.isEmpty()) {
         std::fprintf(stderr, "folvane-cli: cannot write %s: %s\n", TerminalText(options.output).constData(),
-                     TerminalText(error.toUtf8()).constData());
+            TerminalText(error.toUtf8()).constData());
         return ExitUnreadable;
     }
     return ExitComplete;

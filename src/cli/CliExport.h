@@ -14,7 +14,10 @@
 // --descending).
 struct CliExportOptions
 {
-    enum class List { Tree, Folder };
+    enum class List {
+        Tree,
+        Folder
+    };
 
     std::optional<ExportFormat> format; // none: nothing is exported
     QByteArray output; // empty or "-": standard output
@@ -42,4 +45,4 @@ QByteArray SortColumnNames();
 // nothing new behind and the old file as it was. Returns an exit status: 0, or 1 after
 // a one-line message on standard error naming the output and the reason.
 int ExportScan(const std::shared_ptr<CatalogTree> &tree, const CliExportOptions &options,
-               const QStringList &rangeProblems = {});
+    const QStringList &rangeProblems = {});

@@ -10,7 +10,7 @@ std::variant<CliOptions, UsageError> ReadCommandLine(int argc, const char *const
     bool haveFolder = false;
     bool haveFormat = false;
     bool exportAsked = false;
-    const auto usageError = [](const QByteArray &message) { return UsageError{message}; };
+    const auto usageError = [](const QByteArray &message) { return UsageError {message}; };
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg(argv[i]);
         if (!optionsEnded && arg == "--") {
@@ -22,7 +22,7 @@ std::variant<CliOptions, UsageError> ReadCommandLine(int argc, const char *const
                 return usageError("--config needs a FILE");
             options.configFile = argv[++i];
         } else if (!optionsEnded
-                   && (arg == "--format" || arg == "--output" || arg == "--list" || arg == "--sort")) {
+            && (arg == "--format" || arg == "--output" || arg == "--list" || arg == "--sort")) {
             if (i + 1 >= argc || argv[i + 1][0] == '\0')
                 return usageError(arg + " needs a value");
             const QByteArray value(argv[++i]);

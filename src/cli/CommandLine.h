@@ -15,7 +15,7 @@ struct CliOptions
     bool quiet = false;
     QByteArray folder;
     QByteArray configFile; // empty: the usual place
-    unsigned threads = 0;  // 0: one per core
+    unsigned threads = 0; // 0: one per core
     bool oneFileSystem = false;
     bool countLinksOnce = false;
     CliExportOptions exportOptions; // its format is set whenever anything is to be exported

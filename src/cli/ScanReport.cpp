@@ -1,7 +1,7 @@
 #include "ScanReport.h"
 
-#include "ScanCounts.h"
 #include "SafeFile.h"
+#include "ScanCounts.h"
 #include "TerminalText.h"
 
 #include <QByteArray>
@@ -58,23 +58,23 @@ int ReportScan(std::FILE *to, const ScanResult &result, double seconds, bool qui
     const CatalogTree &tree = *result.tree;
     if (result.stop == ScanStop::TopUnreadable) {
         std::fprintf(to, "folvane-cli: cannot read %s: %s\n", pathText(tree, tree.top()).constData(),
-                     SafeFile::reason(result.error).toLocal8Bit().constData());
+            SafeFile::reason(result.error).toLocal8Bit().constData());
         return ExitUnreadable;
     }
 
     if (!quiet) {
         const ScanCounts c = CountScan(tree);
         std::fprintf(to, "Scanned %llu entries (%llu files, %llu folders), %llu bytes in %.3f s\n",
-                     static_cast<unsigned long long>(c.entries),
-                     static_cast<unsigned long long>(c.files),
-                     static_cast<unsigned long long>(c.folders),
-                     static_cast<unsigned long long>(tree.node(tree.top()).size), seconds);
+            static_cast<unsigned long long>(c.entries), static_cast<unsigned long long>(c.files),
+            static_cast<unsigned long long>(c.folders),
+            static_cast<unsigned long long>(tree.node(tree.top()).size), seconds);
     }
     warnUnreadable(to, tree);
     if (tree.isSizeSaturated(tree.top())) {
-        std::fprintf(to, "folvane-cli: warning: the total is too large to count: it and every folder "
-                         "total that reached %llu bytes stopped there\n",
-                     static_cast<unsigned long long>(SaturatedSize));
+        std::fprintf(to,
+            "folvane-cli: warning: the total is too large to count: it and every folder "
+            "total that reached %llu bytes stopped there\n",
+            static_cast<unsigned long long>(SaturatedSize));
     }
     if (result.complete())
         return ExitComplete;
@@ -82,7 +82,8 @@ int ReportScan(std::FILE *to, const ScanResult &result, double seconds, bool qui
     QByteArray reason = ScanStopText(result.stop);
     if (result.error != 0)
         reason += QByteArray(" (") + SafeFile::reason(result.error).toLocal8Bit().constData() + ')';
-    std::fprintf(to, "folvane-cli: warning: the scan stopped short, %s, at %s: the figures above are incomplete\n",
-                 reason.constData(), pathText(tree, result.stoppedAt).constData());
+    std::fprintf(to,
+        "folvane-cli: warning: the scan stopped short, %s, at %s: the figures above are incomplete\n",
+        reason.constData(), pathText(tree, result.stoppedAt).constData());
     return ExitStoppedShort;
 }

@@ -7,7 +7,7 @@
 // Exit statuses of folvane-cli.
 enum CliExit : int {
     ExitComplete = 0,
-    ExitUnreadable = 1,   // the folder could not be read, or a file could not be written
+    ExitUnreadable = 1, // the folder could not be read, or a file could not be written
     ExitUsage = 2,
     ExitStoppedShort = 3, // the figures are incomplete: the scan stopped before the end
 };

@@ -56,10 +56,18 @@ QByteArray TerminalText(QByteArrayView bytes)
         const unsigned char b = s[i];
         if (b < 0x80) {
             switch (b) {
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (b < 0x20 || b == 0x7f)
                     appendHex(out, b);

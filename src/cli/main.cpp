@@ -58,9 +58,8 @@ void printUsage(std::FILE *to)
                "Exit status: 0 complete; 1 FOLDER cannot be read or the export cannot be\n"
                "written; 2 wrong command line or FOLDER is not a folder; 3 the scan stopped\n"
                "short (the figures are incomplete; what was found is still exported).\n",
-               to);
+        to);
 }
-
 
 int runScan(const CliOptions &cli)
 {
@@ -68,7 +67,8 @@ int runScan(const CliOptions &cli)
     struct stat st;
     if (::stat(folder.constData(), &st) != 0) {
         const int error = errno;
-        std::fprintf(stderr, "folvane-cli: %s: %s\n", TerminalText(folder).constData(), SafeFile::reason(error).toLocal8Bit().constData());
+        std::fprintf(stderr, "folvane-cli: %s: %s\n", TerminalText(folder).constData(),
+            SafeFile::reason(error).toLocal8Bit().constData());
         // A folder that is not there is a wrong argument; one that is there but cannot
         // be reached (permissions, loops, overlong names) cannot be read.
         return error == ENOENT || error == ENOTDIR ? ExitUsage : ExitUnreadable;
@@ -82,7 +82,7 @@ int runScan(const CliOptions &cli)
 
     const bool showProgress = !cli.quiet && ::isatty(STDERR_FILENO);
     using Clock = std::chrono::steady_clock;
-    Clock::time_point lastShown{};
+    Clock::time_point lastShown {};
     ScanOptions options;
     options.threads = cli.threads;
     options.oneFileSystem = cli.oneFileSystem;

@@ -14,13 +14,17 @@ namespace ConfigAccess {
 
 namespace {
 
-enum class NumberStatus { Ok, NotNumber, Overflow };
+enum class NumberStatus {
+    Ok,
+    NotNumber,
+    Overflow
+};
 
 struct Number
 {
     NumberStatus status = NumberStatus::NotNumber;
     bool negative = false;
-    bool zero = true;       // every digit is 0
+    bool zero = true; // every digit is 0
     std::uint64_t rounded = 0; // magnitude after rounding, saturated above the int range
 };
 
@@ -78,12 +82,13 @@ Number parseNumber(std::string_view s)
     return n;
 }
 
-[[noreturn]] void fail(ConfigError::Kind kind, pugi::xml_node element, const char *attribute,
-                       const QString &problem)
+[[noreturn]] void fail(
+    ConfigError::Kind kind, pugi::xml_node element, const char *attribute, const QString &problem)
 {
-    throw ConfigError(kind, QStringLiteral("element <%1> at %2, attribute %3: %4")
-                                .arg(QString::fromUtf8(element.name()), elementPath(element),
-                                     QString::fromUtf8(attribute), problem));
+    throw ConfigError(kind,
+        QStringLiteral("element <%1> at %2, attribute %3: %4")
+            .arg(QString::fromUtf8(element.name()), elementPath(element), QString::fromUtf8(attribute),
+                problem));
 }
 
 QString quoted(std::string_view text)
@@ -130,7 +135,7 @@ int integer(pugi::xml_node element, const char *attribute)
         fail(ConfigError::Conversion, element, attribute, quoted(raw) + QStringLiteral(" is not a number"));
     if (n.status == NumberStatus::Overflow)
         fail(ConfigError::Overflow, element, attribute,
-             quoted(raw) + QStringLiteral(" does not fit a 32-bit integer"));
+            quoted(raw) + QStringLiteral(" does not fit a 32-bit integer"));
     return n.negative ? int(-std::int64_t(n.rounded)) : int(n.rounded);
 }
 
@@ -145,7 +150,7 @@ bool boolean(pugi::xml_node element, const char *attribute)
     const std::string_view t = trimmed(raw);
     if (t.empty())
         fail(ConfigError::Conversion, element, attribute,
-             QStringLiteral("empty, True, False or a number is expected"));
+            QStringLiteral("empty, True, False or a number is expected"));
     const QByteArray lower = QByteArray(t.data(), qsizetype(t.size())).toLower();
     if (lower == "true")
         return true;
@@ -154,7 +159,7 @@ bool boolean(pugi::xml_node element, const char *attribute)
     const Number n = parseNumber(t);
     if (n.status == NumberStatus::NotNumber)
         fail(ConfigError::Conversion, element, attribute,
-             quoted(raw) + QStringLiteral(" is neither True, False nor a number"));
+            quoted(raw) + QStringLiteral(" is neither True, False nor a number"));
     return !n.zero;
 }
 
@@ -181,10 +186,10 @@ pugi::xml_node at(pugi::xml_node list, const char *itemTag, int index)
         }
     }
     throw ConfigError(ConfigError::Index,
-                      QStringLiteral("%1 has no <%2> at position %3 (it holds %4)")
-                          .arg(elementPath(list), QString::fromUtf8(itemTag))
-                          .arg(index)
-                          .arg(count(list, itemTag)));
+        QStringLiteral("%1 has no <%2> at position %3 (it holds %4)")
+            .arg(elementPath(list), QString::fromUtf8(itemTag))
+            .arg(index)
+            .arg(count(list, itemTag)));
 }
 
 QString elementPath(pugi::xml_node element)

@@ -1,7 +1,5 @@
 #include "ConfigError.h"
 
 ConfigError::ConfigError(Kind kind, const QString &message)
-    : std::runtime_error(message.toStdString())
-    , m_kind(kind)
-{
-}
+    : std::runtime_error(message.toStdString()), m_kind(kind)
+{ }

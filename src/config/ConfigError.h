@@ -11,12 +11,12 @@ class ConfigError : public std::runtime_error
 {
 public:
     enum Kind {
-        Io,         // the file could not be read or written
-        Parse,      // the file is not well-formed XML
-        Root,       // the root element is not `config`
+        Io, // the file could not be read or written
+        Parse, // the file is not well-formed XML
+        Root, // the root element is not `config`
         Conversion, // an attribute's text is not of its type
-        Overflow,   // a number does not fit a 32-bit signed integer
-        Index,      // a list position outside 0 .. count - 1
+        Overflow, // a number does not fit a 32-bit signed integer
+        Index, // a list position outside 0 .. count - 1
     };
 
     ConfigError(Kind kind, const QString &message);

@@ -9,13 +9,13 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <memory>
 #include <new>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string_view>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_set>
@@ -23,14 +23,13 @@
 namespace {
 
 // One line; the tabs between the elements carry no meaning and vanish on parsing.
-constexpr char DefaultHead[] =
-    "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
-    "<config versionNo=\"2\">"
-    "\t<frame max=\"True\" left=\"0\" top=\"0\" height=\"600\" width=\"800\">"
-    "\t\t<plLeft width=\"308\" col1=\"127\" col2=\"106\" col3=\"76\"/>"
-    "\t\t<plHint height=\"262\" col1=\"139\" col2=\"139\"/>"
-    "\t</frame>"
-    "\t<nodes>";
+constexpr char DefaultHead[] = "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+                               "<config versionNo=\"2\">"
+                               "\t<frame max=\"True\" left=\"0\" top=\"0\" height=\"600\" width=\"800\">"
+                               "\t\t<plLeft width=\"308\" col1=\"127\" col2=\"106\" col3=\"76\"/>"
+                               "\t\t<plHint height=\"262\" col1=\"139\" col2=\"139\"/>"
+                               "\t</frame>"
+                               "\t<nodes>";
 
 // The column catalogue of the built-in configuration: the fields of the field table
 // that have a default column, in the order of their positions.
@@ -48,33 +47,31 @@ std::string defaultNodes()
     std::string nodes;
     for (const FieldDefinition *field : columns) {
         const DefaultColumn &c = field->column;
-        nodes += "\t\t<node Name=\"" + field->key.toString().toStdString() + "\" Visible=\"" + truth(c.visible)
-            + "\" Index=\"" + std::to_string(c.position) + "\" DefaultExport=\"" + truth(c.defaultExport)
-            + "\" Width=\"" + std::to_string(c.width) + "\" ReadOnly=\"" + truth(c.readOnly) + "\" Align=\""
-            + c.align + "\"/>";
+        nodes += "\t\t<node Name=\"" + field->key.toString().toStdString() + "\" Visible=\""
+            + truth(c.visible) + "\" Index=\"" + std::to_string(c.position) + "\" DefaultExport=\""
+            + truth(c.defaultExport) + "\" Width=\"" + std::to_string(c.width) + "\" ReadOnly=\""
+            + truth(c.readOnly) + "\" Align=\"" + c.align + "\"/>";
     }
     return nodes;
 }
 
-constexpr char DefaultTail[] =
-    "\t</nodes>"
-    "\t<agerange>"
-    "\t\t<item label=\"one day\" value=\"1.0\"/>"
-    "\t\t<item label=\"three days\" value=\"3.0\"/>"
-    "\t\t<item label=\"one week\" value=\"7\"/>"
-    "\t\t<item label=\"one month\" value=\"30\"/>"
-    "\t\t<item label=\"one year\" value=\"365\"/>"
-    "\t</agerange>"
-    "\t<sizerange>"
-    "\t\t<item label=\"10KB\" value=\"10000\"/>"
-    "\t\t<item label=\"100KB\" value=\"100000\"/>"
-    "\t\t<item label=\"1MB\" value=\"1000000\"/>"
-    "\t\t<item label=\"10MB\" value=\"10000000\"/>"
-    "\t\t<item label=\"100MB\" value=\"100000000\"/>"
-    "\t\t<item label=\"1G\" value=\"1000000000\"/>"
-    "\t</sizerange>"
-    "</config>";
-
+constexpr char DefaultTail[] = "\t</nodes>"
+                               "\t<agerange>"
+                               "\t\t<item label=\"one day\" value=\"1.0\"/>"
+                               "\t\t<item label=\"three days\" value=\"3.0\"/>"
+                               "\t\t<item label=\"one week\" value=\"7\"/>"
+                               "\t\t<item label=\"one month\" value=\"30\"/>"
+                               "\t\t<item label=\"one year\" value=\"365\"/>"
+                               "\t</agerange>"
+                               "\t<sizerange>"
+                               "\t\t<item label=\"10KB\" value=\"10000\"/>"
+                               "\t\t<item label=\"100KB\" value=\"100000\"/>"
+                               "\t\t<item label=\"1MB\" value=\"1000000\"/>"
+                               "\t\t<item label=\"10MB\" value=\"10000000\"/>"
+                               "\t\t<item label=\"100MB\" value=\"100000000\"/>"
+                               "\t\t<item label=\"1G\" value=\"1000000000\"/>"
+                               "\t</sizerange>"
+                               "</config>";
 
 // One line; the tabs between the elements carry no meaning and vanish on parsing.
 const std::string &defaultBytes()
@@ -150,22 +147,24 @@ std::optional<Fault> notWellFormed(const pugi::xml_document &document)
         switch (node.type()) {
         case pugi::node_element:
             if (rootSeen)
-                return Fault{QStringLiteral("a second root element <%1>").arg(QString::fromUtf8(node.name())),
-                             node.offset_debug()};
+                return Fault {
+                    QStringLiteral("a second root element <%1>").arg(QString::fromUtf8(node.name())),
+                    node.offset_debug()};
             rootSeen = true;
             break;
         case pugi::node_pcdata:
         case pugi::node_cdata:
-            return Fault{QStringLiteral("text outside the root element"), node.offset_debug()};
+            return Fault {QStringLiteral("text outside the root element"), node.offset_debug()};
         case pugi::node_declaration:
             // The name begins two bytes into "<?xml", after a byte order mark if any.
             if (node != document.first_child() || (node.offset_debug() != 2 && node.offset_debug() != 5))
-                return Fault{QStringLiteral("the XML declaration does not open the file"), node.offset_debug()};
+                return Fault {
+                    QStringLiteral("the XML declaration does not open the file"), node.offset_debug()};
             break;
         case pugi::node_doctype:
             if (rootSeen)
-                return Fault{QStringLiteral("a document type declaration after the root element"),
-                             node.offset_debug()};
+                return Fault {QStringLiteral("a document type declaration after the root element"),
+                    node.offset_debug()};
             break;
         default:
             break;
@@ -177,9 +176,9 @@ std::optional<Fault> notWellFormed(const pugi::xml_document &document)
     while (node) {
         const char *name = nullptr;
         if (node.type() == pugi::node_element && hasDuplicateAttribute(node, name))
-            return Fault{QStringLiteral("attribute %1 given twice in <%2>")
-                             .arg(QString::fromUtf8(name), QString::fromUtf8(node.name())),
-                         node.offset_debug()};
+            return Fault {QStringLiteral("attribute %1 given twice in <%2>")
+                              .arg(QString::fromUtf8(name), QString::fromUtf8(node.name())),
+                node.offset_debug()};
         if (node.first_child()) {
             node = node.first_child();
             continue;
@@ -231,8 +230,7 @@ bool userMayWrite(const QByteArray &path, const struct stat &st)
 
 } // namespace
 
-TConfig::TConfig(const QString &fileName)
-    : m_fileName(fileName)
+TConfig::TConfig(const QString &fileName) : m_fileName(fileName)
 {
     load();
 }
@@ -264,7 +262,7 @@ void TConfig::load()
         case SafeFile::Contents::TooLarge:
             refuse(QStringLiteral("%1 is larger than %2 MiB, more than any configuration")
                        .arg(m_fileName)
-                       .arg(SafeFile::MaxSize / (qint64{1024} * 1024)));
+                       .arg(SafeFile::MaxSize / (qint64 {1024} * 1024)));
             return;
         case SafeFile::Contents::Unreadable:
             // What we cannot read we cannot keep a copy of either, so it must not be replaced.
@@ -286,27 +284,27 @@ void TConfig::parse(const std::string &bytes, mode_t mode)
     if (parsed.status == pugi::status_out_of_memory)
         throw std::bad_alloc(); // the file may be fine: it must not be taken for broken
     if (!parsed) {
-        keepBrokenFile(bytes, mode, QStringLiteral("%1:%2: %3")
-                                        .arg(m_fileName)
-                                        .arg(lineAt(bytes, parsed.offset))
-                                        .arg(QString::fromUtf8(parsed.description())));
+        keepBrokenFile(bytes, mode,
+            QStringLiteral("%1:%2: %3")
+                .arg(m_fileName)
+                .arg(lineAt(bytes, parsed.offset))
+                .arg(QString::fromUtf8(parsed.description())));
         return;
     }
     if (const std::optional<Fault> fault = notWellFormed(m_document)) {
-        keepBrokenFile(bytes, mode, QStringLiteral("%1:%2: %3")
-                                        .arg(m_fileName)
-                                        .arg(lineAt(bytes, fault->offset))
-                                        .arg(fault->reason));
+        keepBrokenFile(bytes, mode,
+            QStringLiteral("%1:%2: %3").arg(m_fileName).arg(lineAt(bytes, fault->offset)).arg(fault->reason));
         return;
     }
     dropPrologue(m_document);
     try {
         m_root = TXMLConfigType(m_document);
     } catch (const ConfigError &e) {
-        keepBrokenFile(bytes, mode, QStringLiteral("%1:%2: %3")
-                                        .arg(m_fileName)
-                                        .arg(lineAt(bytes, m_document.document_element().offset_debug()))
-                                        .arg(e.message()));
+        keepBrokenFile(bytes, mode,
+            QStringLiteral("%1:%2: %3")
+                .arg(m_fileName)
+                .arg(lineAt(bytes, m_document.document_element().offset_debug()))
+                .arg(e.message()));
     }
 }
 
@@ -338,13 +336,14 @@ void TConfig::keepBrokenFile(const std::string &bytes, mode_t mode, const QStrin
     if (failure.isEmpty()) {
         useDefault(QStringLiteral("%1; %2; %3 %4")
                        .arg(problem, UsingDefault,
-                            copy.made ? QStringLiteral("the file was copied to")
-                                      : QStringLiteral("a copy of the file is already in"),
-                            copyName));
+                           copy.made ? QStringLiteral("the file was copied to")
+                                     : QStringLiteral("a copy of the file is already in"),
+                           copyName));
         return;
     }
-    m_saveRefusal = QStringLiteral("%1 could not be copied to %2 (%3)")
-                        .arg(m_fileName, copyName.isEmpty() ? m_fileName + QStringLiteral(".bak") : copyName, failure);
+    m_saveRefusal =
+        QStringLiteral("%1 could not be copied to %2 (%3)")
+            .arg(m_fileName, copyName.isEmpty() ? m_fileName + QStringLiteral(".bak") : copyName, failure);
     useDefault(QStringLiteral("%1; %2; %3, so it will not be overwritten")
                    .arg(problem, UsingDefault, m_saveRefusal));
 }
@@ -353,9 +352,9 @@ void TConfig::Save()
 {
     if (!m_saveRefusal.isEmpty()) {
         throw ConfigError(ConfigError::Io,
-                          m_fileName.isEmpty()
-                              ? QStringLiteral("cannot save the configuration: %1").arg(m_saveRefusal)
-                              : QStringLiteral("cannot save the configuration to %1: %2").arg(m_fileName, m_saveRefusal));
+            m_fileName.isEmpty()
+                ? QStringLiteral("cannot save the configuration: %1").arg(m_saveRefusal)
+                : QStringLiteral("cannot save the configuration to %1: %2").arg(m_fileName, m_saveRefusal));
     }
 
     std::ostringstream text;
@@ -364,16 +363,16 @@ void TConfig::Save()
 
     const QString failure = SafeFile::replace(QFile::encodeName(m_fileName), bytes);
     if (!failure.isEmpty())
-        throw ConfigError(ConfigError::Io, QStringLiteral("cannot save the configuration to %1: %2").arg(m_fileName, failure));
+        throw ConfigError(ConfigError::Io,
+            QStringLiteral("cannot save the configuration to %1: %2").arg(m_fileName, failure));
 }
 
 void TConfig::WriteDefault()
 {
-    const QString failure = SafeFile::replace(QFile::encodeName(m_fileName),
-                                                defaultBytes());
+    const QString failure = SafeFile::replace(QFile::encodeName(m_fileName), defaultBytes());
     if (!failure.isEmpty()) {
         throw ConfigError(ConfigError::Io,
-                          QStringLiteral("cannot write the default configuration to %1: %2").arg(m_fileName, failure));
+            QStringLiteral("cannot write the default configuration to %1: %2").arg(m_fileName, failure));
     }
 }
 
@@ -405,7 +404,7 @@ QString TConfig::locate(const QString &executableDir, const QString &userConfigD
 QString TConfig::defaultFileName()
 {
     return locate(QCoreApplication::applicationDirPath(),
-                  QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+        QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
 }
 
 TConfig &GetConfig()
@@ -413,7 +412,7 @@ TConfig &GetConfig()
     std::unique_ptr<TConfig> &config = theConfig();
     if (!config) {
         if (const std::optional<QString> &reason = builtInReason())
-            config = std::make_unique<TConfig>(TConfig::BuiltIn{*reason});
+            config = std::make_unique<TConfig>(TConfig::BuiltIn {*reason});
         else {
             const QString &chosen = chosenFileName();
             config = std::make_unique<TConfig>(chosen.isEmpty() ? TConfig::defaultFileName() : chosen);

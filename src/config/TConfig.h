@@ -30,7 +30,10 @@ public:
     explicit TConfig(const QString &fileName);
     // The built-in default tied to no file: nothing is read or written, and Save
     // refuses with `reason`, which also becomes loadProblem().
-    struct BuiltIn { QString reason; };
+    struct BuiltIn
+    {
+        QString reason;
+    };
     explicit TConfig(const BuiltIn &builtIn);
     TConfig(const TConfig &) = delete;
     TConfig &operator=(const TConfig &) = delete;

@@ -5,14 +5,13 @@
 
 #include <cstring>
 
-TXMLConfigType::TXMLConfigType(const pugi::xml_document &document)
-    : m_node(document.document_element())
+TXMLConfigType::TXMLConfigType(const pugi::xml_document &document) : m_node(document.document_element())
 {
     if (std::strcmp(m_node.name(), "config") != 0) {
         throw ConfigError(ConfigError::Root,
-                          m_node ? QStringLiteral("the root element is <%1>, not <config>")
-                                       .arg(QString::fromUtf8(m_node.name()))
-                                 : QStringLiteral("the document has no root element"));
+            m_node ? QStringLiteral("the root element is <%1>, not <config>")
+                         .arg(QString::fromUtf8(m_node.name()))
+                   : QStringLiteral("the document has no root element"));
     }
 }
 

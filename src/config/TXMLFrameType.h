@@ -1,7 +1,7 @@
 #pragma once
 
-#include "TXMLPlLeftType.h"
 #include "TXMLPlHintType.h"
+#include "TXMLPlLeftType.h"
 
 #include <QString>
 
@@ -12,7 +12,7 @@
 class TXMLFrameType
 {
 public:
-    explicit TXMLFrameType(pugi::xml_node node = pugi::xml_node()) : m_node(node) {}
+    explicit TXMLFrameType(pugi::xml_node node = pugi::xml_node()) : m_node(node) { }
 
     QString left() const;
     void setLeft(const QString &value);

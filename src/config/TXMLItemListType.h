@@ -13,7 +13,7 @@
 class TXMLItemListType
 {
 public:
-    explicit TXMLItemListType(pugi::xml_node node = pugi::xml_node()) : m_node(node) {}
+    explicit TXMLItemListType(pugi::xml_node node = pugi::xml_node()) : m_node(node) { }
 
     int count() const;
     // Throws ConfigError (Index) outside 0 .. count() - 1.

@@ -9,7 +9,7 @@
 class TXMLItemType
 {
 public:
-    explicit TXMLItemType(pugi::xml_node node = pugi::xml_node()) : m_node(node) {}
+    explicit TXMLItemType(pugi::xml_node node = pugi::xml_node()) : m_node(node) { }
 
     QString label() const;
     void setLabel(const QString &value);

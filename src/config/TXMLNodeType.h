@@ -10,7 +10,7 @@
 class TXMLNodeType
 {
 public:
-    explicit TXMLNodeType(pugi::xml_node node = pugi::xml_node()) : m_node(node) {}
+    explicit TXMLNodeType(pugi::xml_node node = pugi::xml_node()) : m_node(node) { }
 
     QString name() const;
     void setName(const QString &value);

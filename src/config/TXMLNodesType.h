@@ -11,7 +11,7 @@
 class TXMLNodesType
 {
 public:
-    explicit TXMLNodesType(pugi::xml_node node = pugi::xml_node()) : m_node(node) {}
+    explicit TXMLNodesType(pugi::xml_node node = pugi::xml_node()) : m_node(node) { }
 
     int count() const;
     // Throws ConfigError (Index) outside 0 .. count() - 1.

@@ -7,7 +7,7 @@
 class TXMLPlHintType
 {
 public:
-    explicit TXMLPlHintType(pugi::xml_node node = pugi::xml_node()) : m_node(node) {}
+    explicit TXMLPlHintType(pugi::xml_node node = pugi::xml_node()) : m_node(node) { }
 
     int height() const;
     void setHeight(int value);

@@ -7,7 +7,7 @@
 class TXMLPlLeftType
 {
 public:
-    explicit TXMLPlLeftType(pugi::xml_node node = pugi::xml_node()) : m_node(node) {}
+    explicit TXMLPlLeftType(pugi::xml_node node = pugi::xml_node()) : m_node(node) { }
 
     int width() const;
     void setWidth(int value);

@@ -19,7 +19,7 @@ constexpr std::string_view Replacement = "\xEF\xBF\xBD"; // U+FFFD
 // Bytes an attribute value cannot hold as they are: markup, tab, CR, LF and the other
 // control characters, and 0xEF, which may begin U+FFFE or U+FFFF.
 constexpr std::array<bool, 256> Special = [] {
-    std::array<bool, 256> special{};
+    std::array<bool, 256> special {};
     for (int c = 0; c < 0x20; ++c)
         special[std::size_t(c)] = true;
     for (const int c : {int('&'), int('<'), int('>'), int('"'), 0xEF})

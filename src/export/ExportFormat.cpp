@@ -53,28 +53,42 @@ QString ExportRefusal(ExportFormat format, const ExportRows &rows)
     return QString();
 }
 
-QString WriteExport(ExportFormat format, const ExportRows &rows, const QStringList &columns, const QString &title,
-                    const QString &path)
+QString WriteExport(ExportFormat format, const ExportRows &rows, const QStringList &columns,
+    const QString &title, const QString &path)
 {
     switch (format) {
-    case ExportFormat::Html: return ExportHtml(path, rows, columns, title);
-    case ExportFormat::Text: return ExportText(path, rows, columns);
-    case ExportFormat::Csv: return ExportCsv(path, rows, columns);
-    case ExportFormat::Xml: return SaveCatalog(path, rows);
-    case ExportFormat::Workbook: return ExportWorkbook(path, rows, columns, title);
+    case ExportFormat::Html:
+        return ExportHtml(path, rows, columns, title);
+    case ExportFormat::Text:
+        return ExportText(path, rows, columns);
+    case ExportFormat::Csv:
+        return ExportCsv(path, rows, columns);
+    case ExportFormat::Xml:
+        return SaveCatalog(path, rows);
+    case ExportFormat::Workbook:
+        return ExportWorkbook(path, rows, columns, title);
     }
     return QString();
 }
 
-QString WriteExport(ExportFormat format, const ExportRows &rows, const QStringList &columns, const QString &title,
-                    ExportOutput &out)
+QString WriteExport(ExportFormat format, const ExportRows &rows, const QStringList &columns,
+    const QString &title, ExportOutput &out)
 {
     switch (format) {
-    case ExportFormat::Html: WriteHtml(out, rows, columns, title); break;
-    case ExportFormat::Text: WriteDelimited(out, rows, columns, TextSeparator); break;
-    case ExportFormat::Csv: WriteDelimited(out, rows, columns, CsvSeparator); break;
-    case ExportFormat::Xml: WriteCatalog(out, rows); break;
-    case ExportFormat::Workbook: return QStringLiteral("A workbook can only be written to a file.");
+    case ExportFormat::Html:
+        WriteHtml(out, rows, columns, title);
+        break;
+    case ExportFormat::Text:
+        WriteDelimited(out, rows, columns, TextSeparator);
+        break;
+    case ExportFormat::Csv:
+        WriteDelimited(out, rows, columns, CsvSeparator);
+        break;
+    case ExportFormat::Xml:
+        WriteCatalog(out, rows);
+        break;
+    case ExportFormat::Workbook:
+        return QStringLiteral("A workbook can only be written to a file.");
     }
     out.flush();
     return out.error();

@@ -12,10 +12,20 @@ class ExportRows;
 
 // Every file a list can be exported as. The window's tool bars and folvane-cli's
 // --format name the same five, and each goes to its writer through WriteExport only.
-enum class ExportFormat { Html, Text, Csv, Xml, Workbook };
+enum class ExportFormat {
+    Html,
+    Text,
+    Csv,
+    Xml,
+    Workbook
+};
 
 inline constexpr ExportFormat ExportFormats[] = {
-    ExportFormat::Html, ExportFormat::Text, ExportFormat::Csv, ExportFormat::Xml, ExportFormat::Workbook,
+    ExportFormat::Html,
+    ExportFormat::Text,
+    ExportFormat::Csv,
+    ExportFormat::Xml,
+    ExportFormat::Workbook,
 };
 
 struct ExportFormatTraits
@@ -50,11 +60,11 @@ QString ExportRefusal(ExportFormat format, const ExportRows &rows);
 // `path` once complete, so the old file stays as it was until then. `title` heads the
 // HTML page and the workbook; empty means ExportTitleOf(path). Returns an empty text
 // or the reason nothing was written.
-QString WriteExport(ExportFormat format, const ExportRows &rows, const QStringList &columns, const QString &title,
-                    const QString &path);
+QString WriteExport(ExportFormat format, const ExportRows &rows, const QStringList &columns,
+    const QString &title, const QString &path);
 
 // The same bytes written to `out` as they are made, `title` as it is, then flushed.
 // Returns out.error(), or, for a format that does not stream, the reason nothing was
 // written.
-QString WriteExport(ExportFormat format, const ExportRows &rows, const QStringList &columns, const QString &title,
-                    ExportOutput &out);
+QString WriteExport(ExportFormat format, const ExportRows &rows, const QStringList &columns,
+    const QString &title, ExportOutput &out);

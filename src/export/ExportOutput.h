@@ -13,19 +13,10 @@
 class ExportOutput
 {
 public:
-    explicit ExportOutput(SafeFile::Replacement &file)
-        : m_file(&file)
-    {
-    }
-    explicit ExportOutput(QByteArray &memory)
-        : m_memory(&memory)
-    {
-    }
+    explicit ExportOutput(SafeFile::Replacement &file) : m_file(&file) { }
+    explicit ExportOutput(QByteArray &memory) : m_memory(&memory) { }
     // Writes to `fd`, which stays open; error() tells why a write failed.
-    explicit ExportOutput(int fd)
-        : m_fd(fd)
-    {
-    }
+    explicit ExportOutput(int fd) : m_fd(fd) { }
     ~ExportOutput() { flush(); }
     ExportOutput(const ExportOutput &) = delete;
     ExportOutput &operator=(const ExportOutput &) = delete;

@@ -57,6 +57,6 @@ public:
 private:
     std::vector<TCatalogNode> m_records; // a flat list
     std::shared_ptr<const CatalogTree> m_tree; // the Total Tree ...
-    std::vector<NodeIndex> m_nodes;            // ... and its nodes in pre-order
+    std::vector<NodeIndex> m_nodes; // ... and its nodes in pre-order
     std::vector<std::uint32_t> m_depths;
 };

@@ -6,7 +6,6 @@
 #include <QString>
 #include <QStringList>
 
-
 // The table exports of a list: HTML, text and CSV. `rows` are the list's records in
 // the order the file shows them (a tree flattened in pre-order, each folder before its
 // contents); `columns` is the export column list (GetExportColumns). Each cell holds
@@ -22,22 +21,20 @@
 // header row of the column names and one row per record, rows alternating between the
 // classes TrARow and TrBRow. Names and values are escaped ("&", "<", ">", both
 // quotes, CR and LF), and an empty cell holds "&nbsp;". The page is one line.
-QByteArray BuildHtml(const ExportRows &rows, const QStringList &columns,
-                     const QString &title);
+QByteArray BuildHtml(const ExportRows &rows, const QStringList &columns, const QString &title);
 
 // A header line of the column names, then one line per record, fields separated by
 // `separator` (ten spaces for text, "," for CSV). A field holding the separator, a
 // double quote, CR or LF is put in double quotes with its quotes doubled (RFC 4180),
 // so every line has as many fields as the header. With no columns every line is empty.
-QByteArray BuildDelimited(const ExportRows &rows, const QStringList &columns,
-                          const QString &separator);
+QByteArray BuildDelimited(const ExportRows &rows, const QStringList &columns, const QString &separator);
 
 class ExportOutput;
 
 // The same files written to any output as they are made, a few rows at a time.
 void WriteHtml(ExportOutput &out, const ExportRows &rows, const QStringList &columns, const QString &title);
-void WriteDelimited(ExportOutput &out, const ExportRows &rows, const QStringList &columns,
-                    const QString &separator);
+void WriteDelimited(
+    ExportOutput &out, const ExportRows &rows, const QStringList &columns, const QString &separator);
 
 inline const QString TextSeparator = QStringLiteral("          ");
 inline const QString CsvSeparator = QStringLiteral(",");
@@ -45,9 +42,7 @@ inline const QString CsvSeparator = QStringLiteral(",");
 // Write the file beside `path` and rename it over `path` once complete
 // (SafeFile::Replacement): the file at `path` stays as it was until then. Return an empty text, or the
 // reason nothing was written. ExportHtml's title defaults to ExportTitleOf(path).
-QString ExportHtml(const QString &path, const ExportRows &rows,
-                   const QStringList &columns, const QString &title = QString());
-QString ExportText(const QString &path, const ExportRows &rows,
-                   const QStringList &columns);
-QString ExportCsv(const QString &path, const ExportRows &rows,
-                  const QStringList &columns);
+QString ExportHtml(const QString &path, const ExportRows &rows, const QStringList &columns,
+    const QString &title = QString());
+QString ExportText(const QString &path, const ExportRows &rows, const QStringList &columns);
+QString ExportCsv(const QString &path, const ExportRows &rows, const QStringList &columns);

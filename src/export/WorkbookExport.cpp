@@ -1,8 +1,8 @@
 #include "WorkbookExport.h"
 
 #include "CatalogFields.h"
-#include "SafeFile.h"
 #include "ExportColumns.h"
+#include "SafeFile.h"
 
 #include <QFile>
 
@@ -70,7 +70,7 @@ std::optional<Number> numberOf(int field, QStringView text)
     if (!isNumberField(field))
         return std::nullopt;
     if (const auto whole = digitsOf(text, 16); whole && *whole <= ExactInteger)
-        return Number{double(*whole), false};
+        return Number {double(*whole), false};
     if (field != SizePercentage || text.size() < 4)
         return std::nullopt;
     const QStringView fraction = text.right(2);
@@ -90,14 +90,15 @@ std::optional<Number> numberOf(int field, QStringView text)
         return std::nullopt;
     // Both parts are exact integers, so the division rounds once, as reading
     // "units.cents" as a decimal would.
-    return Number{double(*units * 100 + *cents) / 100.0, true};
+    return Number {double(*units * 100 + *cents) / 100.0, true};
 }
 
 // "_x" four hex digits "_" is how a workbook spells a character it cannot hold
 // as it is, so such a sequence in a name must have its underscore spelled that way too.
 bool startsEscapeLike(QStringView text, qsizetype i)
 {
-    if (i + 6 >= text.size() || text[i] != u'_' || (text[i + 1] != u'x' && text[i + 1] != u'X') || text[i + 6] != u'_')
+    if (i + 6 >= text.size() || text[i] != u'_' || (text[i + 1] != u'x' && text[i + 1] != u'X')
+        || text[i + 6] != u'_')
         return false;
     for (qsizetype k = i + 2; k < i + 6; ++k) {
         const char16_t c = text[k].unicode();
@@ -189,7 +190,7 @@ struct Formats
 
 Formats addFormats(lxw_workbook *book)
 {
-    Formats f{};
+    Formats f {};
     f.title = workbook_add_format(book);
     format_set_bold(f.title);
     format_set_align(f.title, LXW_ALIGN_CENTER);
@@ -212,11 +213,8 @@ class SheetWriter
 {
 public:
     SheetWriter(lxw_worksheet *sheet, const Formats &formats, qsizetype columns)
-        : m_sheet(sheet)
-        , m_formats(formats)
-        , m_widths(std::size_t(columns) + 1, 0)
-    {
-    }
+        : m_sheet(sheet), m_formats(formats), m_widths(std::size_t(columns) + 1, 0)
+    { }
 
     lxw_error title(const QString &text)
     {
@@ -242,9 +240,9 @@ public:
     }
 
     lxw_error row(lxw_row_t at, std::size_t serial, const ExportRows &rows, std::size_t r,
-                  const std::vector<int> &fields)
+        const std::vector<int> &fields)
     {
-        if (lxw_error e = number(at, 0, Number{double(serial), false}, digitCount(serial)))
+        if (lxw_error e = number(at, 0, Number {double(serial), false}, digitCount(serial)))
             return e;
         for (std::size_t i = 0; i < fields.size(); ++i) {
             const lxw_col_t col = lxw_col_t(i + 1);
@@ -269,7 +267,8 @@ public:
     lxw_error fitColumns()
     {
         for (std::size_t i = 0; i < m_widths.size(); ++i) {
-            if (lxw_error e = worksheet_set_column(m_sheet, lxw_col_t(i), lxw_col_t(i), m_widths[i] + 2, nullptr))
+            if (lxw_error e =
+                    worksheet_set_column(m_sheet, lxw_col_t(i), lxw_col_t(i), m_widths[i] + 2, nullptr))
                 return e;
         }
         return LXW_NO_ERROR;
@@ -293,7 +292,8 @@ private:
     lxw_error number(lxw_row_t at, lxw_col_t col, Number n, int width)
     {
         widen(col, width);
-        return worksheet_write_number(m_sheet, at, col, n.value, n.hundredths ? m_formats.hundredths : m_formats.cell);
+        return worksheet_write_number(
+            m_sheet, at, col, n.value, n.hundredths ? m_formats.hundredths : m_formats.cell);
     }
 
     lxw_error text(lxw_row_t at, lxw_col_t col, const QString &value, lxw_format *format)
@@ -334,14 +334,14 @@ bool WorkbookFits(const ExportRows &rows)
     return rows.size() + 2 <= WorkbookRowLimit;
 }
 
-QString ExportWorkbook(const QString &path, const CatalogDocument &catalog, const QStringList &columns,
-                       const QString &title)
+QString ExportWorkbook(
+    const QString &path, const CatalogDocument &catalog, const QStringList &columns, const QString &title)
 {
     return ExportWorkbook(path, catalog.elements(), columns, title);
 }
 
-QString ExportWorkbook(const QString &path, const ExportRows &rows, const QStringList &columns,
-                       const QString &title)
+QString ExportWorkbook(
+    const QString &path, const ExportRows &rows, const QStringList &columns, const QString &title)
 {
     if (!WorkbookFits(rows))
         return QString::fromLatin1(WorkbookTooManyRows);
@@ -352,11 +352,11 @@ QString ExportWorkbook(const QString &path, const ExportRows &rows, const QStrin
 
     // The streamed rows wait beside the target, not in /tmp, which may live in memory.
     QByteArray folder = folderOf(file.temporaryPath());
-    lxw_workbook_options options{};
+    lxw_workbook_options options {};
     options.constant_memory = LXW_TRUE;
     options.tmpdir = folder.data();
     options.use_zip64 = LXW_FALSE;
-    OpenBook book{workbook_new_opt(file.temporaryPath().constData(), &options)};
+    OpenBook book {workbook_new_opt(file.temporaryPath().constData(), &options)};
     if (!book.book)
         return reasonOf(LXW_ERROR_MEMORY_MALLOC_FAILED);
     lxw_worksheet *sheet = workbook_add_worksheet(book.book, nullptr);

@@ -32,7 +32,7 @@ bool WorkbookFits(const ExportRows &rows);
 // ExportTitleOf(path). Returns an empty text or the reason; a catalog that does not
 // fit (WorkbookFits) writes nothing and returns WorkbookTooManyRows.
 QString ExportWorkbook(const QString &path, const CatalogDocument &catalog, const QStringList &columns,
-                       const QString &title = QString());
+    const QString &title = QString());
 // The same workbook of the rows a catalog would hold, without building one.
 QString ExportWorkbook(const QString &path, const ExportRows &rows, const QStringList &columns,
-                       const QString &title = QString());
+    const QString &title = QString());

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <utility>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -12,6 +11,7 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
+#include <utility>
 
 namespace SafeFile {
 
@@ -20,10 +20,7 @@ namespace {
 class Descriptor
 {
 public:
-    explicit Descriptor(int fd)
-        : m_fd(fd)
-    {
-    }
+    explicit Descriptor(int fd) : m_fd(fd) { }
     ~Descriptor()
     {
         if (m_fd >= 0)
@@ -44,12 +41,18 @@ private:
 QString kindOf(mode_t mode)
 {
     switch (mode & S_IFMT) {
-    case S_IFIFO: return QStringLiteral("a FIFO");
-    case S_IFCHR: return QStringLiteral("a character device");
-    case S_IFBLK: return QStringLiteral("a block device");
-    case S_IFDIR: return QStringLiteral("a folder");
-    case S_IFSOCK: return QStringLiteral("a socket");
-    default: return QStringLiteral("not a file");
+    case S_IFIFO:
+        return QStringLiteral("a FIFO");
+    case S_IFCHR:
+        return QStringLiteral("a character device");
+    case S_IFBLK:
+        return QStringLiteral("a block device");
+    case S_IFDIR:
+        return QStringLiteral("a folder");
+    case S_IFSOCK:
+        return QStringLiteral("a socket");
+    default:
+        return QStringLiteral("not a file");
     }
 }
 
@@ -406,7 +409,7 @@ Copy keepCopy(const QByteArray &base, std::string_view bytes, mode_t mode)
         copy.name = n == 0 ? base : base + '.' + QByteArray::number(n);
         // O_EXCL refuses any existing name, a link too, even one that points nowhere.
         Descriptor file(::open(copy.name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                               (mode & 0666) | S_IRUSR | S_IWUSR));
+            (mode & 0666) | S_IRUSR | S_IWUSR));
         if (file.get() < 0) {
             if (errno != EEXIST) {
                 copy.error = reason(errno);

@@ -14,15 +14,15 @@
 namespace SafeFile {
 
 // No configuration comes near this; anything larger is not one and is left alone.
-inline constexpr qint64 MaxSize = qint64{16} * 1024 * 1024;
+inline constexpr qint64 MaxSize = qint64 {16} * 1024 * 1024;
 
 struct Contents
 {
     enum Status {
-        Read,       // `bytes` holds the whole file
-        Missing,    // nothing stands at the path (or a link points at nothing)
+        Read, // `bytes` holds the whole file
+        Missing, // nothing stands at the path (or a link points at nothing)
         NotRegular, // a FIFO, a device, a folder, a socket or a kernel interface file
-        TooLarge,   // a regular file beyond MaxSize
+        TooLarge, // a regular file beyond MaxSize
         Unreadable, // open or read failed
     };
     Status status = Missing;
@@ -89,8 +89,8 @@ private:
 
 struct Copy
 {
-    QString error;     // empty, or why no copy could be made
-    QByteArray name;   // the copy that holds the bytes
+    QString error; // empty, or why no copy could be made
+    QByteArray name; // the copy that holds the bytes
     bool made = false; // false when an earlier copy already held exactly these bytes
 };
 

@@ -15,8 +15,8 @@ class TCatalogNode;
 // ("12.34%"); every other field is the record's text as it stands. A field that is
 // empty stays empty.
 QString CellText(int field, const TCatalogNode &record);
-QString CellText(int field, const CatalogTree &tree, NodeIndex node,
-                 std::optional<double> listTotal = std::nullopt);
+QString CellText(
+    int field, const CatalogTree &tree, NodeIndex node, std::optional<double> listTotal = std::nullopt);
 
 // The size form alone: x bytes as "%n B", "%n KB", "%n MB" or "%n GB" with the
 // thresholds 1024, 1048576 and 1073741824 on the unscaled count.

@@ -7,8 +7,8 @@
 
 #include <QString>
 
-std::vector<TCatalogNode> PathListRows(const std::shared_ptr<const CatalogTree> &tree,
-                                       const TreeOrder &order, NodeIndex current)
+std::vector<TCatalogNode> PathListRows(
+    const std::shared_ptr<const CatalogTree> &tree, const TreeOrder &order, NodeIndex current)
 {
     std::vector<TCatalogNode> rows;
     if (!tree || current == NoNode || current >= tree->nodeCount())
@@ -70,8 +70,8 @@ void prefetchName(const TCatalogNode &row)
 }
 
 template <typename Key, typename MakeKey, typename CompareKeys>
-std::vector<int> sortRows(const std::vector<TCatalogNode> &rows, MakeKey makeKey,
-                          CompareKeys compareKeys, Qt::SortOrder order, bool keysReadNames = false)
+std::vector<int> sortRows(const std::vector<TCatalogNode> &rows, MakeKey makeKey, CompareKeys compareKeys,
+    Qt::SortOrder order, bool keysReadNames = false)
 {
     std::vector<RowItem<Key>> items;
     items.reserve(rows.size());
@@ -121,7 +121,7 @@ std::vector<int> SortedRows(const std::vector<TCatalogNode> &rows, int sortField
         return sortRows<TimeKey>(
             rows,
             [&reader, sortField](const TCatalogNode &row) {
-                return row.isNull() ? TimeKey{} : reader(*row.tree(), row.index(), sortField);
+                return row.isNull() ? TimeKey {} : reader(*row.tree(), row.index(), sortField);
             },
             [](const TimeKey &a, const TimeKey &b) { return CompareTimeKeys(a, b); }, order);
     }
@@ -136,8 +136,8 @@ std::vector<int> SortedRows(const std::vector<TCatalogNode> &rows, int sortField
         return sortRows<NameKey>(
             rows,
             [sortField](const TCatalogNode &row) {
-                return NameKeyOf(row.isNull() ? QByteArrayView()
-                                              : TextBytes(*row.tree(), row.index(), sortField));
+                return NameKeyOf(
+                    row.isNull() ? QByteArrayView() : TextBytes(*row.tree(), row.index(), sortField));
             },
             [](const NameKey &a, const NameKey &b) { return CompareNameKeys(a, b); }, order, true);
     }

@@ -13,8 +13,8 @@ class TreeOrder;
 // The rows of the current-folder list: the children of `current` in the order the
 // Total Tree shows them, or `current` alone when it is not a folder; percentages
 // against the list's own total (UpdatePercentages).
-std::vector<TCatalogNode> PathListRows(const std::shared_ptr<const CatalogTree> &tree,
-                                       const TreeOrder &order, NodeIndex current);
+std::vector<TCatalogNode> PathListRows(
+    const std::shared_ptr<const CatalogTree> &tree, const TreeOrder &order, NodeIndex current);
 
 // Makes every row's SizePercentage its share of the sum of the rows' sizes ("0" for
 // every row when that sum is 0). A row without a size adds nothing to the sum and

@@ -111,7 +111,7 @@ std::int64_t localSecondsOf(std::int64_t secondsSinceEpoch)
 // Moments from 1902 to 2199: their texts read back as the local time they show
 // (four-digit years, time zones the system knows). Others go through their texts.
 constexpr std::int64_t FirstPlainMoment = -2145916800; // 1902-01-01
-constexpr std::int64_t LastPlainMoment = 7258118400;   // 2200-01-01
+constexpr std::int64_t LastPlainMoment = 7258118400; // 2200-01-01
 
 TimeKey timeKeyByText(std::int64_t secondsSinceEpoch)
 {
@@ -143,8 +143,8 @@ int compareTextFields(const CatalogTree &tree, NodeIndex a, NodeIndex b, int fie
     if (field == FullPath) {
         // Siblings share their path up to a separator: their names decide.
         const QByteArrayView nameA = tree.nameBytes(a), nameB = tree.nameBytes(b);
-        if (a != 0 && b != 0 && tree.parent(a) == tree.parent(b)
-            && !StartsWithByteOrderMark(nameA) && !StartsWithByteOrderMark(nameB))
+        if (a != 0 && b != 0 && tree.parent(a) == tree.parent(b) && !StartsWithByteOrderMark(nameA)
+            && !StartsWithByteOrderMark(nameB))
             return CompareNameBytes(nameA, nameB);
     }
     return CompareTexts(tree.fieldText(a, field), tree.fieldText(b, field));
@@ -265,8 +265,7 @@ NameKey NameKeyOf(QByteArrayView bytes)
     return key;
 }
 
-int CompareNodeTexts(const TCatalogNode &a, const TCatalogNode &b, int sortField,
-                     Qt::SortOrder order)
+int CompareNodeTexts(const TCatalogNode &a, const TCatalogNode &b, int sortField, Qt::SortOrder order)
 {
     const QString kindA = a.text(FileType);
     const QString kindB = b.text(FileType);
@@ -342,12 +341,12 @@ std::vector<double> NumberKeys(const CatalogTree &tree, int field)
             path.length = parent.length + (separator ? 1 : 0) + own.units;
             path.composable = parent.composable && own.composable;
             path.empty = parent.empty && !separator && name.isEmpty();
-            path.endsInSeparator = name.isEmpty() ? separator || parent.endsInSeparator
-                                                  : name.endsWith('/');
+            path.endsInSeparator = name.isEmpty() ? separator || parent.endsInSeparator : name.endsWith('/');
         }
         double length = 0.0;
         if (tree.node(node).has(CatalogNodeData::HasDetails))
-            length = double(path.composable ? path.length : CatalogText::utf16Length(tree.fullPathBytes(node)).units);
+            length = double(
+                path.composable ? path.length : CatalogText::utf16Length(tree.fullPathBytes(node)).units);
         keys[i] = numberKey(tree, node, field, length);
     }
     return keys;
@@ -393,8 +392,7 @@ std::vector<TimeKey> TimeKeys(const CatalogTree &tree, int field)
     return keys;
 }
 
-int CompareTreeNodes(const CatalogTree &tree, NodeIndex a, NodeIndex b, int sortField,
-                     Qt::SortOrder order)
+int CompareTreeNodes(const CatalogTree &tree, NodeIndex a, NodeIndex b, int sortField, Qt::SortOrder order)
 {
     if (const int kinds = CompareKinds(tree.node(a).kind(), tree.node(b).kind(), order))
         return kinds;

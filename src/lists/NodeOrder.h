@@ -46,21 +46,25 @@ int CompareTexts(QStringView a, QStringView b);
 int CompareNodes(const TCatalogNode &a, const TCatalogNode &b, int sortField, Qt::SortOrder order);
 // CompareNodes always through the texts of the records: the reference the typed
 // comparisons are checked against.
-int CompareNodeTexts(const TCatalogNode &a, const TCatalogNode &b, int sortField,
-                     Qt::SortOrder order);
+int CompareNodeTexts(const TCatalogNode &a, const TCatalogNode &b, int sortField, Qt::SortOrder order);
 
 // The same comparison on two nodes of one scan. Where the typed values give the
 // order their texts give (sizes, counts, lengths, percentages, times) they are
 // compared directly, without making texts; other fields compare their texts.
-int CompareTreeNodes(const CatalogTree &tree, NodeIndex a, NodeIndex b, int sortField,
-                     Qt::SortOrder order);
+int CompareTreeNodes(const CatalogTree &tree, NodeIndex a, NodeIndex b, int sortField, Qt::SortOrder order);
 
 // What every sort of this library orders a field by, decided here once for the Total
 // Tree (TreeOrder::sortBy), the lists (SortedRows) and the comparisons alike:
 // Number: NumberKey, CompareNumberKeys; Time: TimeKey, CompareTimeKeys; Unordered: every
 // pair compares as 1 (the kind marker, once folders-first has decided); Name: the raw
 // bytes of TextBytes, CompareNameKeys; Text: the text, CompareTexts (ranges too).
-enum class SortKey { Number, Time, Unordered, Name, Text };
+enum class SortKey {
+    Number,
+    Time,
+    Unordered,
+    Name,
+    Text
+};
 SortKey SortKeyOf(int field);
 
 // The pieces of CompareTreeNodes, for sorts that make the key of every node once
@@ -79,7 +83,10 @@ inline int CompareKinds(NodeKind a, NodeKind b, Qt::SortOrder order)
 double NumberKey(const CatalogTree &tree, NodeIndex node, int field);
 // NumberKey of every node, by node index; path lengths made parent by parent.
 std::vector<double> NumberKeys(const CatalogTree &tree, int field);
-inline int CompareNumberKeys(double a, double b) { return a > b ? 1 : -1; }
+inline int CompareNumberKeys(double a, double b)
+{
+    return a > b ? 1 : -1;
+}
 // The number CompareNumberTexts reads from a text: 0 when it is not a number.
 double NumberOfText(const QString &text);
 
@@ -89,7 +96,11 @@ double NumberOfText(const QString &text);
 // back as, also where the clock was turned back and one text stands for two moments.
 struct TimeKey
 {
-    enum State : std::uint8_t { Empty, Unreadable, Value };
+    enum State : std::uint8_t {
+        Empty,
+        Unreadable,
+        Value
+    };
     State state = Empty;
     std::int64_t localSeconds = 0;
 };
@@ -144,7 +155,7 @@ int CompareNameBytes(QByteArrayView a, QByteArrayView b);
 struct NameKey
 {
     std::uint64_t prefix[2] = {0, 0}; // folded bytes, the first in the highest byte; 0 past the end
-    std::uint8_t asciiBytes = 0;      // leading ASCII bytes of the sixteen (the end counts as ASCII)
+    std::uint8_t asciiBytes = 0; // leading ASCII bytes of the sixteen (the end counts as ASCII)
     QByteArrayView bytes;
 };
 NameKey NameKeyOf(QByteArrayView bytes);

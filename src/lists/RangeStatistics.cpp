@@ -3,8 +3,8 @@
 #include "CatalogFields.h"
 #include "ConfigError.h"
 #include "ExtensionOf.h"
-#include "NodeLists.h"
 #include "IXMLConfigType.h"
+#include "NodeLists.h"
 #include "TXMLItemListType.h"
 #include "TXMLItemType.h"
 #include "TreeOrder.h"
@@ -33,7 +33,8 @@ void readRanges(const TXMLItemListType &list, const QString &what, RangeSet &set
             set.bounds.push_back(double(value));
         } catch (const ConfigError &e) {
             if (problems)
-                problems->append(QStringLiteral("The %1 range \"%2\" is left out: %3").arg(what, label, e.message()));
+                problems->append(
+                    QStringLiteral("The %1 range \"%2\" is left out: %3").arg(what, label, e.message()));
         }
     }
 }
@@ -204,12 +205,12 @@ void SortTypeCounts(std::vector<std::pair<QString, std::uint64_t>> &types)
     }
     // Quadratic work on a folder of many distinct extensions would freeze the
     // window; the same counts in the same order, ties as first met.
-    std::stable_sort(types.begin(), types.end(),
-                     [](const auto &a, const auto &b) { return a.second > b.second; });
+    std::stable_sort(
+        types.begin(), types.end(), [](const auto &a, const auto &b) { return a.second > b.second; });
 }
 
-std::vector<TCatalogNode> SliceListRows(const std::shared_ptr<const CatalogTree> &tree, const TreeOrder &order,
-                                        NodeIndex current, SliceKind kind, const QString &key)
+std::vector<TCatalogNode> SliceListRows(const std::shared_ptr<const CatalogTree> &tree,
+    const TreeOrder &order, NodeIndex current, SliceKind kind, const QString &key)
 {
     std::vector<TCatalogNode> rows;
     if (!tree || current == NoNode || current >= tree->nodeCount())

@@ -69,10 +69,16 @@ inline constexpr std::size_t SortTypeCountsExactLimit = 2000;
 void SortTypeCounts(std::vector<std::pair<QString, std::uint64_t>> &types);
 
 // Which record field a chart slice's key is compared with.
-enum class SliceKind { CreateAge = 0, AccessAge = 1, WriteAge = 2, Size = 3, Type = 4 };
+enum class SliceKind {
+    CreateAge = 0,
+    AccessAge = 1,
+    WriteAge = 2,
+    Size = 3,
+    Type = 4
+};
 
 // The files of the subtree of `current` whose field of `kind` equals `key` exactly,
 // in the order the Total Tree shows them (`current` alone when it is not a folder),
 // with their list percentages.
-std::vector<TCatalogNode> SliceListRows(const std::shared_ptr<const CatalogTree> &tree, const TreeOrder &order,
-                                        NodeIndex current, SliceKind kind, const QString &key);
+std::vector<TCatalogNode> SliceListRows(const std::shared_ptr<const CatalogTree> &tree,
+    const TreeOrder &order, NodeIndex current, SliceKind kind, const QString &key);

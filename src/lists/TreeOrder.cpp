@@ -5,9 +5,7 @@
 
 #include <QString>
 
-TreeOrder::TreeOrder(const CatalogTree &tree)
-    : m_byRow(tree.nodeCount())
-    , m_rowOf(tree.nodeCount(), 0)
+TreeOrder::TreeOrder(const CatalogTree &tree) : m_byRow(tree.nodeCount()), m_rowOf(tree.nodeCount(), 0)
 {
     const std::size_t count = tree.nodeCount();
     for (std::size_t i = 0; i < count; ++i) {
@@ -49,7 +47,8 @@ void TreeOrder::sortItems(const CatalogTree &tree, MakeItem &&makeItem, Compare 
 }
 
 template <typename Key, typename KeyOf, typename CompareKeys>
-void TreeOrder::sortByKeys(const CatalogTree &tree, KeyOf &&keyOf, CompareKeys compareKeys, Qt::SortOrder order)
+void TreeOrder::sortByKeys(
+    const CatalogTree &tree, KeyOf &&keyOf, CompareKeys compareKeys, Qt::SortOrder order)
 {
     struct Item
     {
@@ -57,7 +56,9 @@ void TreeOrder::sortByKeys(const CatalogTree &tree, KeyOf &&keyOf, CompareKeys c
         NodeIndex node;
         NodeKind kind;
     };
-    const auto makeItem = [&](NodeIndex node) { return Item{Key(keyOf(node)), node, tree.node(node).kind()}; };
+    const auto makeItem = [&](NodeIndex node) {
+        return Item {Key(keyOf(node)), node, tree.node(node).kind()};
+    };
     // Descending negates the whole comparison, the folders-first step included.
     if (order == Qt::AscendingOrder) {
         sortItems<Item>(tree, makeItem, [&](const Item &a, const Item &b) {
@@ -81,21 +82,25 @@ void TreeOrder::sortBy(const CatalogTree &tree, int sortField, Qt::SortOrder ord
         if (sortField == PathNameLength) {
             // Path lengths are made parent by parent, for all nodes at once.
             const std::vector<double> keys = NumberKeys(tree, sortField);
-            sortByKeys<double>(tree, [&keys](NodeIndex n) { return keys[n]; },
-                               [](double a, double b) { return CompareNumberKeys(a, b); }, order);
+            sortByKeys<double>(
+                tree, [&keys](NodeIndex n) { return keys[n]; },
+                [](double a, double b) { return CompareNumberKeys(a, b); }, order);
         } else {
-            sortByKeys<double>(tree, [&](NodeIndex n) { return NumberKey(tree, n, sortField); },
-                               [](double a, double b) { return CompareNumberKeys(a, b); }, order);
+            sortByKeys<double>(
+                tree, [&](NodeIndex n) { return NumberKey(tree, n, sortField); },
+                [](double a, double b) { return CompareNumberKeys(a, b); }, order);
         }
         return;
     case SortKey::Time: {
         TimeKeyReader reader;
-        sortByKeys<TimeKey>(tree, [&](NodeIndex n) { return reader(tree, n, sortField); },
-                            [](const TimeKey &a, const TimeKey &b) { return CompareTimeKeys(a, b); }, order);
+        sortByKeys<TimeKey>(
+            tree, [&](NodeIndex n) { return reader(tree, n, sortField); },
+            [](const TimeKey &a, const TimeKey &b) { return CompareTimeKeys(a, b); }, order);
         return;
     }
     case SortKey::Unordered:
-        sortByKeys<char>(tree, [](NodeIndex) { return char(0); }, [](char, char) { return 1; }, order);
+        sortByKeys<char>(
+            tree, [](NodeIndex) { return char(0); }, [](char, char) { return 1; }, order);
         return;
     case SortKey::Name:
     case SortKey::Text:
@@ -110,13 +115,15 @@ void TreeOrder::sortBy(const CatalogTree &tree, int sortField, Qt::SortOrder ord
         for (std::size_t i = 0; sortField == FullPath && !wholePaths && i < tree.nodeCount(); ++i)
             wholePaths = StartsWithByteOrderMark(TextBytes(tree, NodeIndex(i), nameField));
         if (!wholePaths) {
-            sortByKeys<NameKey>(tree, [&](NodeIndex n) { return NameKeyOf(TextBytes(tree, n, nameField)); },
-                                [](const NameKey &a, const NameKey &b) { return CompareNameKeys(a, b); }, order);
+            sortByKeys<NameKey>(
+                tree, [&](NodeIndex n) { return NameKeyOf(TextBytes(tree, n, nameField)); },
+                [](const NameKey &a, const NameKey &b) { return CompareNameKeys(a, b); }, order);
             return;
         }
     } else {
-        sortByKeys<QString>(tree, [&](NodeIndex n) { return tree.fieldText(n, sortField); },
-                            [](const QString &a, const QString &b) { return CompareTexts(a, b); }, order);
+        sortByKeys<QString>(
+            tree, [&](NodeIndex n) { return tree.fieldText(n, sortField); },
+            [](const QString &a, const QString &b) { return CompareTexts(a, b); }, order);
         return;
     }
 

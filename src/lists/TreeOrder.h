@@ -47,7 +47,7 @@ private:
     template <typename Key, typename KeyOf, typename CompareKeys>
     void sortByKeys(const CatalogTree &tree, KeyOf &&keyOf, CompareKeys compareKeys, Qt::SortOrder order);
 
-    std::vector<NodeIndex> m_byRow;     // per node slot firstChild + row: the child shown there
+    std::vector<NodeIndex> m_byRow; // per node slot firstChild + row: the child shown there
     std::vector<std::uint32_t> m_rowOf; // per node: its row
 };
 

@@ -56,24 +56,23 @@ void drawFolder(QPainter &p, const QRectF &r, bool open)
     // Back with its tab.
     p.setPen(pen(Palette::FolderEdge, 1.5));
     drawOutline(p,
-                {QPointF(r.left(), r.top() + 2), QPointF(r.left() + r.width() * 0.38, r.top() + 2),
-                 QPointF(r.left() + r.width() * 0.46, r.top() + 5), QPointF(r.right(), r.top() + 5),
-                 QPointF(r.right(), r.bottom()), QPointF(r.left(), r.bottom())},
-                Palette::FolderBack);
+        {QPointF(r.left(), r.top() + 2), QPointF(r.left() + r.width() * 0.38, r.top() + 2),
+            QPointF(r.left() + r.width() * 0.46, r.top() + 5), QPointF(r.right(), r.top() + 5),
+            QPointF(r.right(), r.bottom()), QPointF(r.left(), r.bottom())},
+        Palette::FolderBack);
 
     if (open) {
         // The flap tilted forward shows the folder is open.
         drawOutline(p,
-                    {QPointF(r.left() + r.width() * 0.18, r.top() + r.height() * 0.42),
-                     QPointF(r.right() + 2, r.top() + r.height() * 0.42),
-                     QPointF(r.right() - r.width() * 0.12, r.bottom()), QPointF(r.left(), r.bottom())},
-                    Palette::FolderFront);
+            {QPointF(r.left() + r.width() * 0.18, r.top() + r.height() * 0.42),
+                QPointF(r.right() + 2, r.top() + r.height() * 0.42),
+                QPointF(r.right() - r.width() * 0.12, r.bottom()), QPointF(r.left(), r.bottom())},
+            Palette::FolderFront);
     } else {
         drawOutline(p,
-                    {QPointF(r.left(), r.top() + r.height() * 0.34),
-                     QPointF(r.right(), r.top() + r.height() * 0.34), QPointF(r.right(), r.bottom()),
-                     QPointF(r.left(), r.bottom())},
-                    Palette::FolderFront);
+            {QPointF(r.left(), r.top() + r.height() * 0.34), QPointF(r.right(), r.top() + r.height() * 0.34),
+                QPointF(r.right(), r.bottom()), QPointF(r.left(), r.bottom())},
+            Palette::FolderFront);
     }
 }
 
@@ -83,13 +82,13 @@ void drawPage(QPainter &p, const QRectF &r)
     const qreal fold = r.width() * 0.32;
     p.setPen(pen(Palette::PaperEdge, 1.5));
     drawOutline(p,
-                {r.topLeft(), QPointF(r.right() - fold, r.top()), QPointF(r.right(), r.top() + fold),
-                 r.bottomRight(), r.bottomLeft()},
-                Palette::Paper);
+        {r.topLeft(), QPointF(r.right() - fold, r.top()), QPointF(r.right(), r.top() + fold), r.bottomRight(),
+            r.bottomLeft()},
+        Palette::Paper);
     drawOutline(p,
-                {QPointF(r.right() - fold, r.top()), QPointF(r.right() - fold, r.top() + fold),
-                 QPointF(r.right(), r.top() + fold)},
-                Palette::PaperFold);
+        {QPointF(r.right() - fold, r.top()), QPointF(r.right() - fold, r.top() + fold),
+            QPointF(r.right(), r.top() + fold)},
+        Palette::PaperFold);
 }
 
 // Export icons: a page, and a round-cornered badge at the bottom right that says which kind.
@@ -137,8 +136,10 @@ void drawExportXml(QPainter &p)
     const QPointF c = Badge.center();
     p.setPen(pen(Palette::Paper, 2));
     p.setBrush(Qt::NoBrush);
-    p.drawPolyline(QPolygonF({QPointF(c.x() - 1.5, c.y() - 4), QPointF(c.x() - 5, c.y()), QPointF(c.x() - 1.5, c.y() + 4)}));
-    p.drawPolyline(QPolygonF({QPointF(c.x() + 1.5, c.y() - 4), QPointF(c.x() + 5, c.y()), QPointF(c.x() + 1.5, c.y() + 4)}));
+    p.drawPolyline(QPolygonF(
+        {QPointF(c.x() - 1.5, c.y() - 4), QPointF(c.x() - 5, c.y()), QPointF(c.x() - 1.5, c.y() + 4)}));
+    p.drawPolyline(QPolygonF(
+        {QPointF(c.x() + 1.5, c.y() - 4), QPointF(c.x() + 5, c.y()), QPointF(c.x() + 1.5, c.y() + 4)}));
 }
 
 void drawExportText(QPainter &p)
@@ -232,9 +233,9 @@ void drawUp(QPainter &p)
 {
     p.setPen(pen(Palette::Blue.darker(130), 1.5));
     drawOutline(p,
-                {QPointF(16, 3), QPointF(28, 15), QPointF(20.5, 15), QPointF(20.5, 28),
-                 QPointF(11.5, 28), QPointF(11.5, 15), QPointF(4, 15)},
-                Palette::Blue);
+        {QPointF(16, 3), QPointF(28, 15), QPointF(20.5, 15), QPointF(20.5, 28), QPointF(11.5, 28),
+            QPointF(11.5, 15), QPointF(4, 15)},
+        Palette::Blue);
 }
 
 void drawReturn(QPainter &p)
@@ -255,7 +256,12 @@ void drawReturn(QPainter &p)
 void drawPie(QPainter &p, const QRectF &r)
 {
     // Angles in 1/16 degree, counter-clockwise from three o'clock.
-    struct Slice { int start; int span; QColor color; };
+    struct Slice
+    {
+        int start;
+        int span;
+        QColor color;
+    };
     const std::array<Slice, 3> slices = {{
         {90 * 16, 150 * 16, Palette::Blue},
         {240 * 16, 110 * 16, Palette::Green},
@@ -300,8 +306,8 @@ void drawSaveChart(QPainter &p)
 {
     // A diskette whose label carries a small bar chart.
     p.setPen(pen(Palette::Ink, 1.5));
-    drawOutline(p, {QPointF(3, 3), QPointF(25, 3), QPointF(29, 7), QPointF(29, 29), QPointF(3, 29)},
-                Palette::Ink);
+    drawOutline(
+        p, {QPointF(3, 3), QPointF(25, 3), QPointF(29, 7), QPointF(29, 29), QPointF(3, 29)}, Palette::Ink);
     p.setPen(Qt::NoPen);
     p.setBrush(Palette::PaperFold);
     p.drawRect(QRectF(9, 3.8, 13, 8));
@@ -332,7 +338,8 @@ void drawTabTree(QPainter &p)
 void drawTabList(QPainter &p)
 {
     // Rows of one folder: a mark and a name each.
-    const std::array<QColor, 4> marks = {Palette::FolderFront, Palette::FolderFront, Palette::Paper, Palette::Paper};
+    const std::array<QColor, 4> marks = {
+        Palette::FolderFront, Palette::FolderFront, Palette::Paper, Palette::Paper};
     for (int i = 0; i < 4; ++i) {
         const qreal y = 4 + i * 7;
         p.setPen(pen(marks[i] == Palette::Paper ? Palette::PaperEdge : Palette::FolderEdge, 1.2));
@@ -361,7 +368,7 @@ void drawTabAge(QPainter &p)
     for (int hour = 0; hour < 12; hour += 3) {
         const qreal a = hour * M_PI / 6;
         p.drawLine(QPointF(16 + 9.5 * std::sin(a), 16 - 9.5 * std::cos(a)),
-                   QPointF(16 + 11 * std::sin(a), 16 - 11 * std::cos(a)));
+            QPointF(16 + 11 * std::sin(a), 16 - 11 * std::cos(a)));
     }
     p.setPen(pen(Palette::Ink, 2.5));
     p.drawLine(QPointF(16, 16), QPointF(16, 8));
@@ -373,7 +380,8 @@ void drawTabSize(QPainter &p)
 {
     // Three boxes from small to large standing on one line.
     const std::array<QRectF, 3> boxes = {QRectF(2, 22, 6, 6), QRectF(10, 16, 9, 12), QRectF(21, 6, 9, 22)};
-    const std::array<QColor, 3> fills = {Palette::Teal.lighter(160), Palette::Teal.lighter(125), Palette::Teal};
+    const std::array<QColor, 3> fills = {
+        Palette::Teal.lighter(160), Palette::Teal.lighter(125), Palette::Teal};
     for (std::size_t i = 0; i < boxes.size(); ++i) {
         p.setPen(pen(Palette::Teal.darker(150), 1.5));
         p.setBrush(fills[i]);
@@ -408,25 +416,63 @@ void drawOpenFolder(QPainter &p)
 void draw(QPainter &p, Command command)
 {
     switch (command) {
-    case Command::OpenFolder: drawOpenFolder(p); break;
-    case Command::Up: drawUp(p); break;
-    case Command::ExportHtml: drawExportHtml(p); break;
-    case Command::ExportXml: drawExportXml(p); break;
-    case Command::ExportText: drawExportText(p); break;
-    case Command::ExportCsv: drawExportCsv(p); break;
-    case Command::ExportExcel: drawExportExcel(p); break;
-    case Command::ColumnsConfig: drawColumnsConfig(p); break;
-    case Command::OpenExplorer: drawOpenExplorer(p); break;
-    case Command::Return: drawReturn(p); break;
-    case Command::PieChart: drawPieChart(p); break;
-    case Command::BarChart: drawBarChart(p); break;
-    case Command::SaveChart: drawSaveChart(p); break;
-    case Command::TabTree: drawTabTree(p); break;
-    case Command::TabList: drawTabList(p); break;
-    case Command::TabFileChart: drawTabFileChart(p); break;
-    case Command::TabAge: drawTabAge(p); break;
-    case Command::TabSize: drawTabSize(p); break;
-    case Command::TabType: drawTabType(p); break;
+    case Command::OpenFolder:
+        drawOpenFolder(p);
+        break;
+    case Command::Up:
+        drawUp(p);
+        break;
+    case Command::ExportHtml:
+        drawExportHtml(p);
+        break;
+    case Command::ExportXml:
+        drawExportXml(p);
+        break;
+    case Command::ExportText:
+        drawExportText(p);
+        break;
+    case Command::ExportCsv:
+        drawExportCsv(p);
+        break;
+    case Command::ExportExcel:
+        drawExportExcel(p);
+        break;
+    case Command::ColumnsConfig:
+        drawColumnsConfig(p);
+        break;
+    case Command::OpenExplorer:
+        drawOpenExplorer(p);
+        break;
+    case Command::Return:
+        drawReturn(p);
+        break;
+    case Command::PieChart:
+        drawPieChart(p);
+        break;
+    case Command::BarChart:
+        drawBarChart(p);
+        break;
+    case Command::SaveChart:
+        drawSaveChart(p);
+        break;
+    case Command::TabTree:
+        drawTabTree(p);
+        break;
+    case Command::TabList:
+        drawTabList(p);
+        break;
+    case Command::TabFileChart:
+        drawTabFileChart(p);
+        break;
+    case Command::TabAge:
+        drawTabAge(p);
+        break;
+    case Command::TabSize:
+        drawTabSize(p);
+        break;
+    case Command::TabType:
+        drawTabType(p);
+        break;
     }
 }
 

@@ -103,7 +103,7 @@ void SetUrlOpenerForTests(UrlOpener replacement)
 
 void SetMakerAddressesForTests(const QString &web, const QString &mail)
 {
-    replacedAddresses() = Addresses{web, mail};
+    replacedAddresses() = Addresses {web, mail};
 }
 
 void ResetMakerAddressesForTests()

@@ -5,10 +5,8 @@
 
 #include <chrono>
 
-ScanJob::ScanJob(QObject *parent)
-    : QObject(parent)
-{
-}
+ScanJob::ScanJob(QObject *parent) : QObject(parent)
+{ }
 
 ScanJob::~ScanJob()
 {
@@ -27,7 +25,8 @@ void ScanJob::start(const QByteArray &folderPath, ScanOptions options)
         options.progress = [self](std::uint64_t entries, const QByteArray &folder) {
             const QString text = QString::fromUtf8(folder);
             QMetaObject::invokeMethod(
-                self.data(), [self, entries, text] {
+                self.data(),
+                [self, entries, text] {
                     if (self)
                         emit self->progress(entries, text);
                 },
@@ -35,9 +34,11 @@ void ScanJob::start(const QByteArray &folderPath, ScanOptions options)
         };
         const auto started = std::chrono::steady_clock::now();
         ScanResult result = ScanFolder(folderPath, options);
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         QMetaObject::invokeMethod(
-            self.data(), [self, result = std::move(result), seconds] {
+            self.data(),
+            [self, result = std::move(result), seconds] {
                 if (!self)
                     return;
                 self->join();

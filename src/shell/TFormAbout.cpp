@@ -5,20 +5,21 @@
 
 #include <QLabel>
 
-TFormAbout::TFormAbout(QWidget *parent)
-    : QDialog(parent)
+TFormAbout::TFormAbout(QWidget *parent) : QDialog(parent)
 {
     SetUpFixedDialog(*this, QStringLiteral("FormAbout"), QStringLiteral("About Folvane"), QSize(292, 152));
 
     Label1 = Placed(new QLabel(this), QStringLiteral("Label1"), QRect(20, 16, 252, 22));
     Label2 = Placed(new QLabel(QStringLiteral("Folvane developers"), this), QStringLiteral("Label2"),
-                    QRect(20, 42, 252, 20));
+        QRect(20, 42, 252, 20));
     for (QLabel *title : {Label1, Label2})
         title->setAlignment(Qt::AlignCenter);
 
-    Label4 = Placed(new QLabel(QStringLiteral("Web: "), this), QStringLiteral("Label4"), QRect(12, 75, 80, 18));
+    Label4 =
+        Placed(new QLabel(QStringLiteral("Web: "), this), QStringLiteral("Label4"), QRect(12, 75, 80, 18));
     Label5 = Placed(new QLabel(this), QStringLiteral("Label5"), QRect(94, 75, 186, 18));
-    Label6 = Placed(new QLabel(QStringLiteral("Email: "), this), QStringLiteral("Label6"), QRect(12, 99, 80, 18));
+    Label6 =
+        Placed(new QLabel(QStringLiteral("Email: "), this), QStringLiteral("Label6"), QRect(12, 99, 80, 18));
     Label7 = Placed(new QLabel(this), QStringLiteral("Label7"), QRect(94, 99, 186, 18));
 
     // The captions stand right-aligned against their links, so both rows line up
@@ -49,7 +50,8 @@ void TFormAbout::showLink(QLabel *label, const QString &address, const QString &
         return;
     }
     label->setTextFormat(Qt::RichText);
-    label->setText(QStringLiteral("<a href=\"%1\">%2</a>").arg(href.toHtmlEscaped(), address.toHtmlEscaped()));
+    label->setText(
+        QStringLiteral("<a href=\"%1\">%2</a>").arg(href.toHtmlEscaped(), address.toHtmlEscaped()));
     label->setToolTip(href);
     label->setEnabled(true);
     label->setCursor(Qt::PointingHandCursor);

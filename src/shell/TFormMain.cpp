@@ -3,8 +3,8 @@
 #include "CatalogTreeModel.h"
 #include "CellText.h"
 #include "CommandIcons.h"
-#include "ExportFile.h"
 #include "ConfigError.h"
+#include "ExportFile.h"
 #include "FolderPicker.h"
 #include "HelpPage.h"
 #include "NodeListModel.h"
@@ -53,43 +53,48 @@ QString scanSummary(const ScanResult &result, double seconds)
     const CatalogTree &tree = *result.tree;
     const ScanCounts counts = CountScan(tree);
     const QLocale locale;
-    QString text = QStringLiteral("%1 entries (%2 files, %3 folders), %4 in %5 s")
-                       .arg(locale.toString(qulonglong(counts.entries)), locale.toString(qulonglong(counts.files)),
-                            locale.toString(qulonglong(counts.folders)), SizeCellText(double(tree.node(tree.top()).size)),
-                            locale.toString(seconds, 'f', 2));
+    QString text =
+        QStringLiteral("%1 entries (%2 files, %3 folders), %4 in %5 s")
+            .arg(locale.toString(qulonglong(counts.entries)), locale.toString(qulonglong(counts.files)),
+                locale.toString(qulonglong(counts.folders)), SizeCellText(double(tree.node(tree.top()).size)),
+                locale.toString(seconds, 'f', 2));
     const std::uint64_t unread = counts.unreadableFolders;
     if (unread > 0)
-        text += QStringLiteral("; %1 could not be read").arg(unread == 1 ? QStringLiteral("1 folder")
-                                                                          : QStringLiteral("%1 folders").arg(unread));
+        text += QStringLiteral("; %1 could not be read")
+                    .arg(unread == 1 ? QStringLiteral("1 folder") : QStringLiteral("%1 folders").arg(unread));
     if (result.stop == ScanStop::Cancelled)
         return QStringLiteral("Scan cancelled: ") + text;
     if (result.stop == ScanStop::TopUnreadable)
-        return QStringLiteral("Cannot read %1: %2").arg(tree.fullPath(tree.top()), QString::fromLocal8Bit(std::strerror(result.error)));
+        return QStringLiteral("Cannot read %1: %2")
+            .arg(tree.fullPath(tree.top()), QString::fromLocal8Bit(std::strerror(result.error)));
     if (!result.complete()) {
         QString why = QString::fromLatin1(ScanStopText(result.stop));
         if (result.error != 0)
             why += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(std::strerror(result.error)));
-        return QStringLiteral("The scan stopped short, %1, at %2: ").arg(why, tree.fullPath(result.stoppedAt)) + text;
+        return QStringLiteral("The scan stopped short, %1, at %2: ").arg(why, tree.fullPath(result.stoppedAt))
+            + text;
     }
     return QStringLiteral("Scanned ") + text;
 }
 
 } // namespace
 
-TFormMain::TFormMain(QWidget *parent)
-    : QMainWindow(parent)
+TFormMain::TFormMain(QWidget *parent) : QMainWindow(parent)
 {
     setWindowTitle(QStringLiteral("Folvane 2.0"));
     resize(934, 490);
     setAcceptDrops(true);
-    showProblem = [this](const QString &problem) { QMessageBox::warning(this, QStringLiteral("Folvane"), problem); };
+    showProblem = [this](const QString &problem) {
+        QMessageBox::warning(this, QStringLiteral("Folvane"), problem);
+    };
 
     QMenuBar *menu = menuBar();
     // How the next scans walk: both off by default, so every figure is the plain sum.
     QMenu *scanMenu = menu->addMenu(QStringLiteral("Scan"));
     actOneFileSystem = scanMenu->addAction(QStringLiteral("Stay on one file system"));
     actOneFileSystem->setCheckable(true);
-    actOneFileSystem->setToolTip(QStringLiteral("Folders on other file systems (mount points) are not entered"));
+    actOneFileSystem->setToolTip(
+        QStringLiteral("Folders on other file systems (mount points) are not entered"));
     actCountLinksOnce = scanMenu->addAction(QStringLiteral("Count hard links once"));
     actCountLinksOnce->setCheckable(true);
     actCountLinksOnce->setToolTip(QStringLiteral("A file with several hard links counts its size once"));
@@ -113,20 +118,21 @@ TFormMain::TFormMain(QWidget *parent)
     pcTotal = new QTabWidget;
     pcTotal->setDocumentMode(true);
     pcTotal->addTab(listPage(VT, nullptr), CommandIcon(Command::TabTree), QStringLiteral("Total Tree"));
-    pcTotal->addTab(listPage(VTList, nullptr), CommandIcon(Command::TabList), QStringLiteral("Current Path File List"));
+    pcTotal->addTab(
+        listPage(VTList, nullptr), CommandIcon(Command::TabList), QStringLiteral("Current Path File List"));
     sbCreate = textButton(QStringLiteral("File Create Time"));
     sbAccess = textButton(QStringLiteral("File AccessTime"));
     sbWrite = textButton(QStringLiteral("File Write Time"));
     sbTop = textButton(QStringLiteral("Top 10"));
     sbAll = textButton(QStringLiteral("All"));
-    pcTotal->addTab(chartPage(ChartFile, tbPieFile, tbBarFile, {}, nullptr, nullptr), CommandIcon(Command::TabFileChart),
-                    QStringLiteral("Current Path File Chart"));
+    pcTotal->addTab(chartPage(ChartFile, tbPieFile, tbBarFile, {}, nullptr, nullptr),
+        CommandIcon(Command::TabFileChart), QStringLiteral("Current Path File Chart"));
     pcTotal->addTab(chartPage(AgeChart, tbPie, tbBar, {sbCreate, sbAccess, sbWrite}, pcAge, VTAge),
-                    CommandIcon(Command::TabAge), QStringLiteral("Age of Files"));
-    pcTotal->addTab(chartPage(SizeChart, tbPieSize, tbBarSize, {}, pcSize, VTSize), CommandIcon(Command::TabSize),
-                    QStringLiteral("Size of Files"));
+        CommandIcon(Command::TabAge), QStringLiteral("Age of Files"));
+    pcTotal->addTab(chartPage(SizeChart, tbPieSize, tbBarSize, {}, pcSize, VTSize),
+        CommandIcon(Command::TabSize), QStringLiteral("Size of Files"));
     pcTotal->addTab(chartPage(TypeChart, tbPieType, tbBarType, {sbTop, sbAll}, pcType, VTType),
-                    CommandIcon(Command::TabType), QStringLiteral("Type of Files"));
+        CommandIcon(Command::TabType), QStringLiteral("Type of Files"));
     // At start every chart is a pie, the age chart of creation times, the type chart of all extensions.
     for (QToolButton *down : {tbPieFile, tbPie, tbPieSize, tbPieType, sbCreate, sbAll})
         down->setChecked(true);
@@ -220,13 +226,18 @@ QToolBar *TFormMain::listToolBar(QTreeView *grid, QStackedWidget *returnTo)
     bar->setIconSize(QSize(32, 32));
     bar->setFixedHeight(40);
     if (returnTo) {
-        connect(bar->addAction(CommandIcon(Command::Return), QStringLiteral("return")), &QAction::triggered, this,
-                [returnTo] { returnTo->setCurrentIndex(0); });
+        connect(bar->addAction(CommandIcon(Command::Return), QStringLiteral("return")), &QAction::triggered,
+            this, [returnTo] { returnTo->setCurrentIndex(0); });
         bar->addSeparator();
     }
     bar->addWidget(new QLabel(QStringLiteral("  Export:     ")));
     // Ctrl is made when the window is first shown; before that there is nothing to export.
-    const struct { Command command; const char *tip; ExportFormat format; } exports[] = {
+    const struct
+    {
+        Command command;
+        const char *tip;
+        ExportFormat format;
+    } exports[] = {
         {Command::ExportHtml, "Export to HTML", ExportFormat::Html},
         {Command::ExportXml, "Export to XML", ExportFormat::Xml},
         {Command::ExportText, "Export to Text", ExportFormat::Text},
@@ -235,19 +246,19 @@ QToolBar *TFormMain::listToolBar(QTreeView *grid, QStackedWidget *returnTo)
     };
     for (const auto &e : exports) {
         connect(bar->addAction(CommandIcon(e.command), QString::fromLatin1(e.tip)), &QAction::triggered, this,
-                [this, grid, format = e.format] { exportList(format, grid); });
+            [this, grid, format = e.format] { exportList(format, grid); });
     }
     bar->addSeparator();
     connect(bar->addAction(CommandIcon(Command::ColumnsConfig), QStringLiteral("Show columns config")),
-            &QAction::triggered, this, [this] {
-                if (Ctrl)
-                    Ctrl->ShowColumnConfig();
-            });
-    connect(bar->addAction(CommandIcon(Command::OpenExplorer), QStringLiteral("Open Explorer")), &QAction::triggered,
-            this, [this, grid] {
-                if (Ctrl)
-                    Ctrl->OpenExplorer(grid);
-            });
+        &QAction::triggered, this, [this] {
+            if (Ctrl)
+                Ctrl->ShowColumnConfig();
+        });
+    connect(bar->addAction(CommandIcon(Command::OpenExplorer), QStringLiteral("Open Explorer")),
+        &QAction::triggered, this, [this, grid] {
+            if (Ctrl)
+                Ctrl->OpenExplorer(grid);
+        });
     return bar;
 }
 
@@ -272,7 +283,7 @@ QToolButton *TFormMain::textButton(const QString &text)
 }
 
 QWidget *TFormMain::chartPage(QChartView *&view, QToolButton *&pie, QToolButton *&bar,
-                              const QList<QToolButton *> &textButtons, QStackedWidget *stack, QTreeView *drillDown)
+    const QList<QToolButton *> &textButtons, QStackedWidget *stack, QTreeView *drillDown)
 {
     view = new QChartView;
     view->setRenderHint(QPainter::Antialiasing);
@@ -297,8 +308,8 @@ QWidget *TFormMain::chartPage(QChartView *&view, QToolButton *&pie, QToolButton 
     pie = kindButton(Command::PieChart, "Pie Chart");
     bar = kindButton(Command::BarChart, "Bar Chart");
     toolBar->addSeparator();
-    connect(toolBar->addAction(CommandIcon(Command::SaveChart), QStringLiteral("Save to file")), &QAction::triggered, this,
-            [this, chart] { SaveChart(this, chart); });
+    connect(toolBar->addAction(CommandIcon(Command::SaveChart), QStringLiteral("Save to file")),
+        &QAction::triggered, this, [this, chart] { SaveChart(this, chart); });
     if (!textButtons.isEmpty()) {
         toolBar->addSeparator();
         auto *options = new QButtonGroup(toolBar);
@@ -459,7 +470,8 @@ void TFormMain::scanFinished(const ScanResult &result, double seconds)
     WaitForm->ShowWait(false, false);
     btnOpen->setEnabled(true);
     if (!result.tree) {
-        SB->setText(QStringLiteral("The scan stopped: %1").arg(QString::fromLatin1(ScanStopText(result.stop))));
+        SB->setText(
+            QStringLiteral("The scan stopped: %1").arg(QString::fromLatin1(ScanStopText(result.stop))));
         return;
     }
     Ctrl->ShowScan(result.tree);

@@ -110,7 +110,7 @@ private:
     // A chart page: its tool bar (pie and bar, "Save to file", the text buttons) over
     // the chart; with a stack, page 0 of it, the drill-down list being page 1.
     QWidget *chartPage(QChartView *&view, QToolButton *&pie, QToolButton *&bar,
-                       const QList<QToolButton *> &textButtons, QStackedWidget *stack, QTreeView *drillDown);
+        const QList<QToolButton *> &textButtons, QStackedWidget *stack, QTreeView *drillDown);
     static QToolButton *textButton(const QString &text);
     void redraw(QChartView *view);
     QToolBar *listToolBar(QTreeView *grid, QStackedWidget *returnTo);

@@ -170,6 +170,6 @@ void TWaitForm::paintAnimation()
     p.setBrush(QColor(0xCF, 0xE8, 0xFF, 0xB0));
     p.drawEllipse(centre, radius, radius);
     p.setPen(QPen(QColor(255, 255, 255, 0xD0), 1.5, Qt::SolidLine, Qt::RoundCap));
-    p.drawArc(QRectF(centre.x() - radius + 3, centre.y() - radius + 3, 2 * radius - 6, 2 * radius - 6), 100 * 16,
-              70 * 16);
+    p.drawArc(QRectF(centre.x() - radius + 3, centre.y() - radius + 3, 2 * radius - 6, 2 * radius - 6),
+        100 * 16, 70 * 16);
 }

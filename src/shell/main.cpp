@@ -43,7 +43,8 @@ int main(int argc, char **argv)
     // Outside a desktop session (a bare window manager, Xvfb) Qt names no icon theme;
     // the type icons of the lists then come from Adwaita, which the project installs.
     const QString theme = QIcon::themeName();
-    if ((theme.isEmpty() || theme == QLatin1String("hicolor")) && QFileInfo::exists(QStringLiteral("/usr/share/icons/Adwaita")))
+    if ((theme.isEmpty() || theme == QLatin1String("hicolor"))
+        && QFileInfo::exists(QStringLiteral("/usr/share/icons/Adwaita")))
         QIcon::setThemeName(QStringLiteral("Adwaita"));
     TFormMain window;
     window.show();

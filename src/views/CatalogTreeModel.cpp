@@ -106,8 +106,8 @@ QVariant CatalogTreeModel::data(const QModelIndex &index, int role) const
     if (!holds(node) || index.column() >= m_columns.size())
         return {};
     const ListColumn &column = m_columns[index.column()];
-    return ListCellData(column, role, m_tree.get(), node, m_icons,
-                        [&] { return CellText(column.field, *m_tree, node); });
+    return ListCellData(
+        column, role, m_tree.get(), node, m_icons, [&] { return CellText(column.field, *m_tree, node); });
 }
 
 Qt::ItemFlags CatalogTreeModel::flags(const QModelIndex &index) const

@@ -27,8 +27,18 @@ namespace {
 // background; a second and third round of points takes darker and lighter shades so
 // that neighbours never look alike, even where the last slice meets the first.
 constexpr std::array<QRgb, 12> Palette = {
-    0x4e79a7, 0xf28e2b, 0x59a14f, 0xe15759, 0x76b7b2, 0xedc948,
-    0xb07aa1, 0xff9da7, 0x9c755f, 0x8cd17d, 0xd37295, 0x79706e,
+    0x4e79a7,
+    0xf28e2b,
+    0x59a14f,
+    0xe15759,
+    0x76b7b2,
+    0xedc948,
+    0xb07aa1,
+    0xff9da7,
+    0x9c755f,
+    0x8cd17d,
+    0xd37295,
+    0x79706e,
 };
 
 // How much room the pie leaves around itself for the marks.
@@ -62,9 +72,7 @@ void roundAxis(QValueAxis *axis, double largest)
 
 } // namespace
 
-ChartPainter::ChartPainter(QChart *chart, QObject *parent)
-    : QObject(parent)
-    , m_chart(chart)
+ChartPainter::ChartPainter(QChart *chart, QObject *parent) : QObject(parent), m_chart(chart)
 {
     // Charts are redrawn on every change of folder and saved as bitmaps right after:
     // an animation would only show half-drawn series in both.
@@ -93,9 +101,12 @@ QColor ChartPainter::pointColor(int point)
 {
     const QColor base = QColor::fromRgb(Palette[std::size_t(point) % Palette.size()]);
     switch ((std::size_t(point) / Palette.size()) % 3) {
-    case 1: return base.darker(135);
-    case 2: return base.lighter(125);
-    default: return base;
+    case 1:
+        return base.darker(135);
+    case 2:
+        return base.lighter(125);
+    default:
+        return base;
     }
 }
 
@@ -143,7 +154,7 @@ void ChartPainter::draw(const QString &title, const QList<ChartPoint> &points, b
     }
     m_points = points;
     m_total = std::accumulate(m_points.cbegin(), m_points.cend(), 0.0,
-                              [](double sum, const ChartPoint &p) { return sum + std::max(p.value, 0.0); });
+        [](double sum, const ChartPoint &p) { return sum + std::max(p.value, 0.0); });
     if (asBar)
         drawBars();
     else
@@ -187,7 +198,7 @@ void ChartPainter::placePieMarks()
     std::vector<int> order(std::size_t(slices.size()));
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(),
-                     [&](int a, int b) { return slices.at(a)->value() > slices.at(b)->value(); });
+        [&](int a, int b) { return slices.at(a)->value() > slices.at(b)->value(); });
 
     // Where Qt Charts draws a slice's mark: at the end of an arm that leaves the
     // slice's middle radially and turns sideways, the text above the sideways part,
@@ -196,7 +207,7 @@ void ChartPainter::placePieMarks()
     const QRectF plot = m_chart->plotArea();
     const bool placed = plot.width() > 1 && plot.height() > 1;
     const QPointF center(plot.left() + plot.width() * m_pie->horizontalPosition(),
-                         plot.top() + plot.height() * m_pie->verticalPosition());
+        plot.top() + plot.height() * m_pie->verticalPosition());
     const qreal radius = std::min(plot.width(), plot.height()) / 2 * m_pie->pieSize();
     const QRectF room(QPointF(0, 0), m_chart->size());
     const double total = m_pie->sum();
@@ -208,13 +219,16 @@ void ChartPainter::placePieMarks()
             const qreal angle = slice->startAngle() + slice->angleSpan() / 2;
             const qreal length = radius * (1 + slice->labelArmLengthFactor());
             const qreal radians = qDegreesToRadians(angle);
-            const QPointF end(center.x() + std::sin(radians) * length, center.y() - std::cos(radians) * length);
+            const QPointF end(
+                center.x() + std::sin(radians) * length, center.y() - std::cos(radians) * length);
             const QFontMetricsF metrics(slice->labelFont());
             const QSizeF text(metrics.horizontalAdvance(markText(i)), metrics.height());
-            QRectF box(QPointF(angle < 180 ? end.x() : end.x() - text.width(), end.y() - text.height()), text);
+            QRectF box(
+                QPointF(angle < 180 ? end.x() : end.x() - text.width(), end.y() - text.height()), text);
             box.adjust(-MarkMargin, -MarkMargin, MarkMargin, MarkMargin);
-            shown = room.contains(box)
-                    && std::none_of(taken.cbegin(), taken.cend(), [&](const QRectF &r) { return r.intersects(box); });
+            shown = room.contains(box) && std::none_of(taken.cbegin(), taken.cend(), [&](const QRectF &r) {
+                return r.intersects(box);
+            });
             if (shown)
                 taken.append(box);
         }
@@ -306,8 +320,8 @@ void ChartPainter::placeBarMarks()
 void ChartPainter::showTip(bool shown, int point)
 {
     if (shown)
-        QToolTip::showText(QCursor::pos(),
-                           QStringLiteral("<qt>") + shownText(markText(point)) + QStringLiteral("</qt>"));
+        QToolTip::showText(
+            QCursor::pos(), QStringLiteral("<qt>") + shownText(markText(point)) + QStringLiteral("</qt>"));
     else
         QToolTip::hideText();
 }
@@ -319,12 +333,12 @@ QList<ChartPoint> RangePoints(const QStringList &labels, const std::vector<std::
     // Without range items in the configuration every file falls into the one bucket,
     // and there is no last label to say "above" of: the point stands for all files.
     if (labels.isEmpty()) {
-        points.append(ChartPoint{QStringLiteral("all files"), countAt(0)});
+        points.append(ChartPoint {QStringLiteral("all files"), countAt(0)});
         return points;
     }
     const std::size_t n = std::size_t(labels.size());
     for (std::size_t i = 0; i < n; ++i)
-        points.append(ChartPoint{labels.at(qsizetype(i)), countAt(i)});
-    points.append(ChartPoint{QStringLiteral("above ") + labels.last(), countAt(n)});
+        points.append(ChartPoint {labels.at(qsizetype(i)), countAt(i)});
+    points.append(ChartPoint {QStringLiteral("above ") + labels.last(), countAt(n)});
     return points;
 }

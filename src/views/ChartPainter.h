@@ -78,7 +78,7 @@ private:
     QChart *m_chart;
     QList<ChartPoint> m_points;
     double m_total = 0;
-    QPieSeries *m_pie = nullptr;               // the pie of the last draw, or none
+    QPieSeries *m_pie = nullptr; // the pie of the last draw, or none
     QBarCategoryAxis *m_categories = nullptr; // the bars' marks of the last draw, or none
 };
 

@@ -16,11 +16,7 @@ template <typename Base>
 class ColumnListModel : public Base
 {
 public:
-    explicit ColumnListModel(FileIcons &icons, QObject *parent = nullptr)
-        : Base(parent)
-        , m_icons(icons)
-    {
-    }
+    explicit ColumnListModel(FileIcons &icons, QObject *parent = nullptr) : Base(parent), m_icons(icons) { }
 
     // Views keep their selection, and a tree its expanded folders, when the count
     // stays the same.

@@ -34,8 +34,8 @@ ExportMessageFunction &replacedMessage()
     return message;
 }
 
-QString runFileDialog(QWidget *parent, const QString &defaultSuffix, const QString &nameFilter,
-                      const QString &initialName)
+QString runFileDialog(
+    QWidget *parent, const QString &defaultSuffix, const QString &nameFilter, const QString &initialName)
 {
     if (const ExportFileDialogFunction &dialog = replacedDialog())
         return dialog(parent, defaultSuffix, nameFilter, initialName);
@@ -58,9 +58,9 @@ bool askOverwrite(QWidget *parent, const QString &path)
     if (const OverwriteQuestionFunction &question = replacedQuestion())
         return question(path);
     return QMessageBox::question(parent, QStringLiteral("Warning"),
-                                 QStringLiteral("Catalog with the same name already exists,overwrite?"),
-                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-           == QMessageBox::Yes;
+               QStringLiteral("Catalog with the same name already exists,overwrite?"),
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        == QMessageBox::Yes;
 }
 
 void showMessage(QWidget *parent, QMessageBox::Icon icon, const QString &caption, const QString &text)
@@ -80,14 +80,15 @@ QString ExportNameFilter(const QString &filter)
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        const QString patterns = parts.at(i + 1).split(QLatin1Char(';'), Qt::SkipEmptyParts).join(QLatin1Char(' '));
+        const QString patterns =
+            parts.at(i + 1).split(QLatin1Char(';'), Qt::SkipEmptyParts).join(QLatin1Char(' '));
         filters.append(parts.at(i) + QStringLiteral(" (") + patterns + QLatin1Char(')'));
     }
     return filters.join(QStringLiteral(";;"));
 }
 
-QString ChooseExportFile(QWidget *parent, const QString &defaultExtension, const QString &filter,
-                         const QString &initialName)
+QString ChooseExportFile(
+    QWidget *parent, const QString &defaultExtension, const QString &filter, const QString &initialName)
 {
     QString suffix = defaultExtension;
     if (suffix.startsWith(QLatin1Char('.')))
@@ -115,7 +116,7 @@ void ReportExportFinished(QWidget *parent)
 void ReportExportFailed(QWidget *parent, const QString &path, const QString &reason)
 {
     showMessage(parent, QMessageBox::Warning, QStringLiteral("Export Failed"),
-                QStringLiteral("The file \"%1\" could not be written:\n%2").arg(path, reason));
+        QStringLiteral("The file \"%1\" could not be written:\n%2").arg(path, reason));
 }
 
 void ReportExportWarning(QWidget *parent, const QString &text)
@@ -153,8 +154,8 @@ QByteArray ChartBitmap(QChartView *chart, QString *error)
 
 bool WriteExportFile(QWidget *parent, const QString &path, const QByteArray &bytes)
 {
-    const QString error =
-        SafeFile::replace(QFile::encodeName(path), std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    const QString error = SafeFile::replace(
+        QFile::encodeName(path), std::string_view(bytes.constData(), std::size_t(bytes.size())));
     if (!error.isEmpty()) {
         ReportExportFailed(parent, path, error);
         return false;

@@ -16,7 +16,7 @@ class QWidget;
 // so that the question is asked about the file that will be written. Nothing is
 // deleted here: the writer replaces the old file only once the new one is complete.
 QString ChooseExportFile(QWidget *parent, const QString &defaultExtension, const QString &filter,
-                         const QString &initialName = QString());
+    const QString &initialName = QString());
 
 // "HTML File|*.htm" (description and patterns, pairs separated by "|", patterns by
 // ";") in the form of a Qt name filter: "HTML File (*.htm)", pairs joined by ";;".

@@ -25,8 +25,7 @@ QIcon markedIcon(const QIcon &base, const QIcon &mark)
         const int markSide = std::max(8, (std::min(w, h) * 9 + 15) / 16);
         QPainter painter(&pixmap);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        mark.paint(&painter, QRect(w - markSide, h - markSide, markSide, markSide),
-                   Qt::AlignCenter);
+        mark.paint(&painter, QRect(w - markSide, h - markSide, markSide, markSide), Qt::AlignCenter);
         painter.end();
         marked.addPixmap(pixmap);
     }
@@ -43,12 +42,10 @@ FileIcons::FileIcons()
 {
     QStyle *style = QApplication::style();
     m_folder = QIcon::fromTheme(QStringLiteral("folder"), style->standardIcon(QStyle::SP_DirIcon));
-    m_file = QIcon::fromTheme(QStringLiteral("text-x-generic"),
-                              style->standardIcon(QStyle::SP_FileIcon));
-    const QIcon mark = QIcon::fromTheme(
-        QStringLiteral("emblem-unreadable"),
-        QIcon::fromTheme(QStringLiteral("dialog-warning"),
-                         style->standardIcon(QStyle::SP_MessageBoxWarning)));
+    m_file = QIcon::fromTheme(QStringLiteral("text-x-generic"), style->standardIcon(QStyle::SP_FileIcon));
+    const QIcon mark = QIcon::fromTheme(QStringLiteral("emblem-unreadable"),
+        QIcon::fromTheme(
+            QStringLiteral("dialog-warning"), style->standardIcon(QStyle::SP_MessageBoxWarning)));
     m_unreadable = markedIcon(m_folder, mark);
 }
 
@@ -74,8 +71,8 @@ QIcon FileIcons::typeIcon(const QString &extension)
 
     // A made-up name with the extension alone: the icon must not depend on which
     // file of that extension happened to be asked for first.
-    const QMimeType type = m_mime.mimeTypeForFile(QStringLiteral("x.") + extension,
-                                                  QMimeDatabase::MatchExtension);
+    const QMimeType type =
+        m_mime.mimeTypeForFile(QStringLiteral("x.") + extension, QMimeDatabase::MatchExtension);
     const QIcon icon = type.isDefault()
         ? m_file
         : QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName(), m_file));

@@ -19,8 +19,8 @@
 // view's header; this is what the model needs.
 struct ListColumn
 {
-    QString header;  // the entry's Name
-    int field = 0;   // FieldIndexOf(header): a name no field has shows FileName
+    QString header; // the entry's Name
+    int field = 0; // FieldIndexOf(header): a name no field has shows FileName
     Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter;
     QColor background; // read-only columns: RGB 239, 243, 255; others: the tooltip colour
 };
@@ -55,8 +55,8 @@ inline QString ListCellHint(QString text, int unreadableError)
 // (`tree` null) has empty texts and no icon. Nothing is kept: every call asks the
 // scan afresh.
 template <typename MakeText>
-QVariant ListCellData(const ListColumn &column, int role, const CatalogTree *tree,
-                      NodeIndex node, FileIcons &icons, MakeText makeText)
+QVariant ListCellData(const ListColumn &column, int role, const CatalogTree *tree, NodeIndex node,
+    FileIcons &icons, MakeText makeText)
 {
     switch (role) {
     case Qt::DisplayRole:
@@ -78,8 +78,7 @@ QVariant ListCellData(const ListColumn &column, int role, const CatalogTree *tre
 
 // The header of a list's columns: the entry's Name, aligned as its cells are.
 // Anything else is the caller's default (an empty QVariant here).
-inline QVariant ListHeaderData(const ListColumns &columns, int section,
-                               Qt::Orientation orientation, int role)
+inline QVariant ListHeaderData(const ListColumns &columns, int section, Qt::Orientation orientation, int role)
 {
     if (orientation != Qt::Horizontal || section < 0 || section >= columns.size())
         return {};

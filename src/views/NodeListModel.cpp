@@ -58,8 +58,8 @@ QVariant NodeListModel::data(const QModelIndex &index, int role) const
         return {};
     const TCatalogNode &row = m_rows[std::size_t(index.row())];
     const ListColumn &column = m_columns[index.column()];
-    return ListCellData(column, role, row.tree().get(), row.index(), m_icons,
-                        [&] { return CellText(column.field, row); });
+    return ListCellData(
+        column, role, row.tree().get(), row.index(), m_icons, [&] { return CellText(column.field, row); });
 }
 
 Qt::ItemFlags NodeListModel::flags(const QModelIndex &index) const

@@ -9,14 +9,10 @@
 #include <utility>
 
 TFileInfo::TFileInfo(QWidget *parent, CatalogDocument &xmlDoc, QStringList columns, RowsFunction rows,
-                     ShowWaitFunction showWait)
-    : XMLDoc(xmlDoc)
-    , m_parent(parent)
-    , m_rows(std::move(rows))
-    , m_showWait(std::move(showWait))
-    , m_columns(std::move(columns))
-{
-}
+    ShowWaitFunction showWait)
+    : XMLDoc(xmlDoc), m_parent(parent), m_rows(std::move(rows)), m_showWait(std::move(showWait)),
+      m_columns(std::move(columns))
+{ }
 
 ExportRows TFileInfo::takeRows()
 {
@@ -36,8 +32,7 @@ void TFileInfo::GatherCatalog()
 }
 
 bool TFileInfo::WriteFile(const QString &defaultExtension, const QString &filter,
-                          const std::function<QString(const QString &path, const ExportRows &rows)> &write,
-                          bool needsRows)
+    const std::function<QString(const QString &path, const ExportRows &rows)> &write, bool needsRows)
 {
     const QString path = ChooseExportFile(m_parent, defaultExtension, filter);
     if (path.isEmpty())
@@ -69,9 +64,10 @@ bool TFileInfo::Export(ExportFormat format)
 {
     const ExportFormatTraits &traits = TraitsOf(format);
     if (!traits.fromCatalog) {
-        return WriteFile(traits.extension, traits.filter, [this, format](const QString &path, const ExportRows &rows) {
-            return WriteExport(format, rows, m_columns, QString(), path);
-        });
+        return WriteFile(
+            traits.extension, traits.filter, [this, format](const QString &path, const ExportRows &rows) {
+                return WriteExport(format, rows, m_columns, QString(), path);
+            });
     }
     GatherCatalog();
     // Only a catalog is known before the file choice; a list's rows are taken after it.

@@ -28,7 +28,7 @@ public:
     using RowsFunction = std::function<ExportRows()>;
 
     TFileInfo(QWidget *parent, CatalogDocument &xmlDoc, QStringList columns, RowsFunction rows,
-              ShowWaitFunction showWait);
+        ShowWaitFunction showWait);
 
     // For the formats written from the catalog (XML, workbook), the catalog is gathered
     // into XMLDoc before the file is chosen and stays there, whatever the choice; one
@@ -46,8 +46,8 @@ private:
     // failure. `write` runs on a thread of its own with the list's rows (taken after
     // the file choice when `needsRows`) and returns an empty text or the reason.
     bool WriteFile(const QString &defaultExtension, const QString &filter,
-                   const std::function<QString(const QString &path, const ExportRows &rows)> &write,
-                   bool needsRows = true);
+        const std::function<QString(const QString &path, const ExportRows &rows)> &write,
+        bool needsRows = true);
     ExportRows takeRows();
 
     QWidget *m_parent;

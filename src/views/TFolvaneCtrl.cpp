@@ -2,8 +2,8 @@
 
 #include "CatalogFields.h"
 #include "CatalogTreeModel.h"
-#include "ConfigError.h"
 #include "ChartPainter.h"
+#include "ConfigError.h"
 #include "ExportColumns.h"
 #include "ExportFile.h"
 #include "ExportRows.h"
@@ -16,11 +16,11 @@
 #include <QAbstractButton>
 #include <QChartView>
 #include <QDateTime>
-#include <QStackedWidget>
 #include <QDesktopServices>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QStackedWidget>
 #include <QToolTip>
 #include <QTreeView>
 #include <QUrl>
@@ -55,9 +55,7 @@ constexpr std::size_t MaxChartPoints = 100;
 
 } // namespace
 
-TFolvaneCtrl::TFolvaneCtrl(const Controls &controls, QObject *parent)
-    : QObject(parent)
-    , m_c(controls)
+TFolvaneCtrl::TFolvaneCtrl(const Controls &controls, QObject *parent) : QObject(parent), m_c(controls)
 {
     openFolder = [](const QString &folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
 
@@ -67,14 +65,16 @@ TFolvaneCtrl::TFolvaneCtrl(const Controls &controls, QObject *parent)
         QHeaderView *header = grid->header();
         header->setSectionsClickable(true);
         header->setSortIndicatorShown(false);
-        connect(header, &QHeaderView::sectionClicked, this, [this, grid](int section) { HeaderClick(grid, section); });
+        connect(header, &QHeaderView::sectionClicked, this,
+            [this, grid](int section) { HeaderClick(grid, section); });
         // A right click on any header opens the column settings.
         header->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(header, &QHeaderView::customContextMenuRequested, this, [this] { ShowColumnConfig(); });
     }
     connect(m_c.VT->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex &current) { TreeChange(current); });
-    connect(m_c.VTList, &QTreeView::doubleClicked, this, [this](const QModelIndex &index) { PathListDblClick(index); });
+        [this](const QModelIndex &current) { TreeChange(current); });
+    connect(m_c.VTList, &QTreeView::doubleClicked, this,
+        [this](const QModelIndex &index) { PathListDblClick(index); });
 
     m_ranges = LoadRanges(GetConfig().Document(), &m_loadProblems);
     // A column whose name no field has shows FileName; say so once, not at every redraw.
@@ -91,7 +91,7 @@ TFolvaneCtrl::TFolvaneCtrl(const Controls &controls, QObject *parent)
     const auto painterOf = [this](QChartView *view) {
         auto *painter = new ChartPainter(view->chart(), this);
         connect(painter, &ChartPainter::pointClicked, this,
-                [this, painter](int point, const QString &label) { SeriesClick(painter, point, label); });
+            [this, painter](int point, const QString &label) { SeriesClick(painter, point, label); });
         return painter;
     };
     m_pathChart = painterOf(m_c.ChartFile);
@@ -115,14 +115,20 @@ void TFolvaneCtrl::LoadColumns(QTreeView *grid)
     TXMLNodesType nodes = GetConfig().Document().nodes();
     const int count = nodes.count();
     ListColumns columns;
-    struct Placement { int width; int index; bool visible; };
+    struct Placement
+    {
+        int width;
+        int index;
+        bool visible;
+    };
     QList<Placement> placements;
     for (int i = 0; i < count; ++i) {
         const TXMLNodeType entry = nodes.node(i);
         ListColumn column;
         column.header = entry.name();
         column.field = FieldIndexOf(column.header);
-        column.background = entry.readOnly() ? ReadOnlyBackground : QToolTip::palette().color(QPalette::ToolTipBase);
+        column.background =
+            entry.readOnly() ? ReadOnlyBackground : QToolTip::palette().color(QPalette::ToolTipBase);
         column.alignment = alignmentOf(entry.align());
         columns.append(column);
         placements.append({entry.width(), entry.index(), entry.visible()});
@@ -141,7 +147,7 @@ void TFolvaneCtrl::LoadColumns(QTreeView *grid)
     QList<int> byPosition(placements.size());
     std::iota(byPosition.begin(), byPosition.end(), 0);
     std::stable_sort(byPosition.begin(), byPosition.end(),
-                     [&](int a, int b) { return placements[a].index < placements[b].index; });
+        [&](int a, int b) { return placements[a].index < placements[b].index; });
     for (int position = 0; position < byPosition.size(); ++position)
         header->moveSection(header->visualIndex(byPosition[position]), position);
     for (int i = 0; i < placements.size(); ++i)
@@ -245,14 +251,16 @@ void TFolvaneCtrl::DrawPathChart(bool asBar)
     double smallestKept = -1;
     if (sizes.size() > MaxChartPoints) {
         std::vector<double> sorted = sizes;
-        std::nth_element(sorted.begin(), sorted.begin() + (MaxChartPoints - 2), sorted.end(), std::greater<>());
+        std::nth_element(
+            sorted.begin(), sorted.begin() + (MaxChartPoints - 2), sorted.end(), std::greater<>());
         smallestKept = sorted[MaxChartPoints - 2];
     }
     QList<ChartPoint> points;
     double rest = 0;
     std::size_t others = 0;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (smallestKept < 0 || (sizes[i] >= smallestKept && std::size_t(points.size()) < MaxChartPoints - 1)) {
+        if (smallestKept < 0
+            || (sizes[i] >= smallestKept && std::size_t(points.size()) < MaxChartPoints - 1)) {
             points.append({rows[i].text(FileName), sizes[i]});
         } else {
             rest += sizes[i];
@@ -267,15 +275,16 @@ void TFolvaneCtrl::DrawPathChart(bool asBar)
 
 void TFolvaneCtrl::DrawAgeChart(bool asBar, int timeKind)
 {
-    const std::vector<std::uint64_t> &counts = timeKind == 0   ? m_statistics.createAge
-                                               : timeKind == 1 ? m_statistics.accessAge
-                                                               : m_statistics.writeAge;
+    const std::vector<std::uint64_t> &counts = timeKind == 0 ? m_statistics.createAge
+        : timeKind == 1                                      ? m_statistics.accessAge
+                                                             : m_statistics.writeAge;
     m_ageChart->draw(QStringLiteral("File Age Chart"), RangePoints(m_ranges.age.labels, counts), asBar);
 }
 
 void TFolvaneCtrl::DrawSizeChart(bool asBar)
 {
-    m_sizeChart->draw(QStringLiteral("File Size Chart"), RangePoints(m_ranges.size.labels, m_statistics.size), asBar);
+    m_sizeChart->draw(
+        QStringLiteral("File Size Chart"), RangePoints(m_ranges.size.labels, m_statistics.size), asBar);
 }
 
 void TFolvaneCtrl::DrawTypeChart(bool asBar, bool showAll)
@@ -349,8 +358,9 @@ void TFolvaneCtrl::ExportList(QTreeView *list, ExportFormat format)
     // columns at start; the export goes on with the columns that can be read.
     QString problem;
     QStringList columns = GetExportColumns(GetConfig().Document().nodes(), &problem);
-    TFileInfo info(m_c.MainForm, *m_c.XMLDoc, std::move(columns), [this, list] { return exportRows(list); },
-                   m_c.ShowWait);
+    TFileInfo info(
+        m_c.MainForm, *m_c.XMLDoc, std::move(columns), [this, list] { return exportRows(list); },
+        m_c.ShowWait);
     if (info.Export(format))
         ReportExportFinished(m_c.MainForm);
 }
@@ -385,8 +395,8 @@ void TFolvaneCtrl::OpenExplorer(QTreeView *grid)
     const QModelIndex focused = grid->currentIndex();
     QString path;
     if (focused.isValid()) {
-        const TCatalogNode record = grid == m_c.VT ? treeModel()->record(focused)
-                                                   : listModel(grid)->record(focused.row());
+        const TCatalogNode record =
+            grid == m_c.VT ? treeModel()->record(focused) : listModel(grid)->record(focused.row());
         path = record.text(FullPath);
         if (record.text(FileType) == KindFile) {
             const qsizetype slash = path.lastIndexOf(u'/');

@@ -21,13 +21,13 @@ constexpr int RowHeight = 18;
 
 } // namespace
 
-TFormConfig::TFormConfig(QWidget *parent)
-    : QDialog(parent)
+TFormConfig::TFormConfig(QWidget *parent) : QDialog(parent)
 {
-    SetUpFixedDialog(*this, QStringLiteral("FormConfig"), QStringLiteral("Config visible columns"), QSize(217, 280));
+    SetUpFixedDialog(
+        *this, QStringLiteral("FormConfig"), QStringLiteral("Config visible columns"), QSize(217, 280));
 
     Label1 = Placed(new QLabel(QStringLiteral("Config visible columns:"), this), QStringLiteral("Label1"),
-                    QRect(17, 7, 190, 18));
+        QRect(17, 7, 190, 18));
 
     Panel1 = Placed(new QFrame(this), QStringLiteral("Panel1"), QRect(16, 27, 186, 207));
     Panel1->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
@@ -40,9 +40,10 @@ TFormConfig::TFormConfig(QWidget *parent)
     panelLayout->setContentsMargins(2, 2, 2, 2);
     panelLayout->addWidget(clbList);
 
-    BitBtn1 = Placed(new QPushButton(QStringLiteral("&OK"), this), QStringLiteral("BitBtn1"), QRect(37, 245, 75, 25));
-    BitBtn2 = Placed(new QPushButton(QStringLiteral("&Cancel"), this), QStringLiteral("BitBtn2"),
-                     QRect(125, 245, 75, 25));
+    BitBtn1 = Placed(
+        new QPushButton(QStringLiteral("&OK"), this), QStringLiteral("BitBtn1"), QRect(37, 245, 75, 25));
+    BitBtn2 = Placed(
+        new QPushButton(QStringLiteral("&Cancel"), this), QStringLiteral("BitBtn2"), QRect(125, 245, 75, 25));
     // Enter must not press OK behind the user's back: only a click or the mnemonic saves.
     for (QPushButton *button : {BitBtn1, BitBtn2}) {
         button->setAutoDefault(false);
@@ -95,7 +96,8 @@ void TFormConfig::BitBtn1Click()
         warn(QStringLiteral("The column settings could not be saved.\n\n%1").arg(error.message()));
         return;
     } catch (const std::exception &error) {
-        warn(QStringLiteral("The column settings could not be saved.\n\n%1").arg(QString::fromLocal8Bit(error.what())));
+        warn(QStringLiteral("The column settings could not be saved.\n\n%1")
+                 .arg(QString::fromLocal8Bit(error.what())));
         return;
     }
     accept();
@@ -118,9 +120,10 @@ void TFormConfig::FormShow()
     LoadChecks();
     if (!m_loadProblems.isEmpty()) {
         // After the dialog is up, so the message stands in front of it.
-        const QString text = QStringLiteral("Some columns could not be read from %1 and are shown half checked; "
-                                            "they stay as they are unless you change them.\n\n%2")
-                                 .arg(GetConfig().FileName(), m_loadProblems.join(QLatin1Char('\n')));
+        const QString text =
+            QStringLiteral("Some columns could not be read from %1 and are shown half checked; "
+                           "they stay as they are unless you change them.\n\n%2")
+                .arg(GetConfig().FileName(), m_loadProblems.join(QLatin1Char('\n')));
         QTimer::singleShot(0, this, [this, text] { warn(text); });
     }
 }

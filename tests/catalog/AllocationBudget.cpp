@@ -6,8 +6,8 @@
 
 namespace {
 
-std::atomic<bool> armed{false};
-std::atomic<std::size_t> remaining{0};
+std::atomic<bool> armed {false};
+std::atomic<std::size_t> remaining {0};
 
 void *allocate(std::size_t size)
 {
@@ -25,8 +25,7 @@ void *allocate(std::size_t size)
 
 } // namespace
 
-AllocationBudget::AllocationBudget(std::size_t bytes)
-    : m_bytes(bytes)
+AllocationBudget::AllocationBudget(std::size_t bytes) : m_bytes(bytes)
 {
     remaining.store(bytes);
     armed.store(true);

@@ -1,5 +1,5 @@
-#include "CatalogFields.h"
 #include "CatalogText.h"
+#include "CatalogFields.h"
 #include "CatalogTree.h"
 #include "ExtensionOf.h"
 #include "Fixture.h"
@@ -28,7 +28,11 @@ protected:
 
 TEST_F(CatalogTextTest, SizesArePlainExactDigits)
 {
-    const struct { std::uint64_t bytes; const char *text; } cases[] = {
+    const struct
+    {
+        std::uint64_t bytes;
+        const char *text;
+    } cases[] = {
         {0, "0"},
         {1023, "1023"},
         {1024, "1024"},
@@ -43,7 +47,11 @@ TEST_F(CatalogTextTest, SizesArePlainExactDigits)
 
 TEST_F(CatalogTextTest, PercentagesHaveTwoDecimalsOrAreZero)
 {
-    const struct { double part, total; const char *text; } cases[] = {
+    const struct
+    {
+        double part, total;
+        const char *text;
+    } cases[] = {
         {0, 0, "0"},
         {5, 0, "0"},
         {1, 8, "12.50"},
@@ -60,7 +68,11 @@ TEST_F(CatalogTextTest, PercentagesHaveTwoDecimalsOrAreZero)
 
 TEST_F(CatalogTextTest, PercentagesKeepAsciiDigitsWithTheLocaleSeparator)
 {
-    const struct { const char *locale; const char *full, *eighth, *zero; } cases[] = {
+    const struct
+    {
+        const char *locale;
+        const char *full, *eighth, *zero;
+    } cases[] = {
         {"C", "100.00", "12.50", "0"},
         {"de_DE", "100,00", "12,50", "0"},
         {"fr_FR", "100,00", "12,50", "0"},
@@ -79,10 +91,15 @@ TEST_F(CatalogTextTest, PercentagesKeepAsciiDigitsWithTheLocaleSeparator)
 
 TEST_F(CatalogTextTest, TimesAreLocaleTextsWithoutZoneAndDateAloneAtMidnight)
 {
-    const std::int64_t midnight = QDateTime(QDate(2024, 3, 5), QTime(0, 0), QTimeZone::utc())
-                                      .toSecsSinceEpoch();
+    const std::int64_t midnight =
+        QDateTime(QDate(2024, 3, 5), QTime(0, 0), QTimeZone::utc()).toSecsSinceEpoch();
     const std::int64_t afternoon = midnight + 13 * 3600 + 62;
-    const struct { const char *locale; std::int64_t secs; const char *text; } cases[] = {
+    const struct
+    {
+        const char *locale;
+        std::int64_t secs;
+        const char *text;
+    } cases[] = {
         {"C", midnight, "5 Mar 2024"},
         {"C", midnight + 1, "5 Mar 2024 00:00:01"},
         {"C", afternoon, "5 Mar 2024 13:01:02"},
@@ -105,7 +122,7 @@ TEST_F(CatalogTextTest, TimesAreLocaleTextsWithoutZoneAndDateAloneAtMidnight)
         {"as_IN", afternoon, "5-3-2024 13.01.02"},
     };
     for (const auto &c : cases) {
-        const CatalogText::TimeFormat format{QLocale(QString::fromLatin1(c.locale))};
+        const CatalogText::TimeFormat format {QLocale(QString::fromLatin1(c.locale))};
         EXPECT_EQ(format.format(c.secs), QString::fromUtf8(c.text)) << c.locale;
     }
 }
@@ -119,8 +136,7 @@ QString foreignPatternLetters(const QString &pattern)
     for (QChar c : pattern) {
         if (c == u'\'')
             quoted = !quoted;
-        else if (!quoted && c.isLetter() && c.unicode() < 0x80
-                 && !QStringView(u"dMyhHmsAPap").contains(c))
+        else if (!quoted && c.isLetter() && c.unicode() < 0x80 && !QStringView(u"dMyhHmsAPap").contains(c))
             foreign += c;
     }
     return foreign;
@@ -154,9 +170,9 @@ TEST_F(CatalogTextTest, TimesReadBackCleanlyInEveryLocale)
     ASSERT_GT(locales.size(), 100);
     QStringList failures;
     for (const QLocale &locale : locales) {
-        const CatalogText::TimeFormat format{locale};
-        const QString where = locale.name() + QStringLiteral(" [") + format.dateFormat() + QStringLiteral(" | ")
-            + format.timeFormat() + QStringLiteral("]: ");
+        const CatalogText::TimeFormat format {locale};
+        const QString where = locale.name() + QStringLiteral(" [") + format.dateFormat()
+            + QStringLiteral(" | ") + format.timeFormat() + QStringLiteral("]: ");
         const QString foreign = foreignPatternLetters(format.dateFormat() + format.timeFormat());
         if (!foreign.isEmpty())
             failures << where + QStringLiteral("pattern letters ") + foreign;
@@ -172,11 +188,10 @@ TEST_F(CatalogTextTest, TimesReadBackCleanlyInEveryLocale)
                 failures << where + QStringLiteral("unclean text ") + text;
         }
         if (!format.format(afterMidnight).startsWith(format.format(midnight) + u' '))
-            failures << where + QStringLiteral("midnight ") + format.format(midnight) + QStringLiteral(" is not the date of ")
-                    + format.format(afterMidnight);
+            failures << where + QStringLiteral("midnight ") + format.format(midnight)
+                    + QStringLiteral(" is not the date of ") + format.format(afterMidnight);
     }
-    EXPECT_TRUE(failures.isEmpty()) << failures.size() << " failures in " << locales.size()
-                                    << " locales:\n"
+    EXPECT_TRUE(failures.isEmpty()) << failures.size() << " failures in " << locales.size() << " locales:\n"
                                     << failures.join(u'\n').toStdString();
     EXPECT_FALSE(CatalogText::TimeFormat(QLocale::c()).parse(QStringLiteral("soon")));
 }
@@ -186,8 +201,7 @@ class TimeZoneScope
 {
 public:
     explicit TimeZoneScope(const char *zone)
-        : m_had(qEnvironmentVariableIsSet("TZ"))
-        , m_previous(qgetenv("TZ"))
+        : m_had(qEnvironmentVariableIsSet("TZ")), m_previous(qgetenv("TZ"))
     {
         qputenv("TZ", zone);
         ::tzset();
@@ -212,12 +226,16 @@ TEST_F(CatalogTextTest, TimesTakeTheOffsetOfTheirOwnSeason)
 {
     const TimeZoneScope berlin("Europe/Berlin");
     // One stamp of each season, so that one of them is in the season other than now.
-    const struct { QDateTime utc; const char *text; } cases[] = {
+    const struct
+    {
+        QDateTime utc;
+        const char *text;
+    } cases[] = {
         {QDateTime(QDate(2024, 1, 15), QTime(10, 0, 0), QTimeZone::utc()), "15 Jan 2024 11:00:00"},
         {QDateTime(QDate(2024, 7, 15), QTime(10, 0, 0), QTimeZone::utc()), "15 Jul 2024 12:00:00"},
         {QDateTime(QDate(2024, 7, 14), QTime(22, 0, 0), QTimeZone::utc()), "15 Jul 2024"},
     };
-    const CatalogText::TimeFormat format{QLocale::c()};
+    const CatalogText::TimeFormat format {QLocale::c()};
     for (const auto &c : cases) {
         const QString text = format.format(c.utc.toSecsSinceEpoch());
         EXPECT_EQ(text, QString::fromLatin1(c.text));
@@ -247,10 +265,23 @@ TEST_F(CatalogTextTest, UnrecordedCreationTimeStaysEmpty)
 
 TEST(CatalogFieldsTest, FieldIndexOfMatchesKeysExactly)
 {
-    const struct { const char *key; int index; } cases[] = {
-        {"File Name", 0},     {"Full Path", 1},   {"File Size", 2},      {"Size Percentage", 8},
-        {"DOS Name", 13},     {"File Count", 14}, {"SizeRange", 18},     {"file name", 0},
-        {"SizeRange ", 0},    {"", 0},            {"Nothing", 0},        {"WriteAgeRange", 17},
+    const struct
+    {
+        const char *key;
+        int index;
+    } cases[] = {
+        {"File Name", 0},
+        {"Full Path", 1},
+        {"File Size", 2},
+        {"Size Percentage", 8},
+        {"DOS Name", 13},
+        {"File Count", 14},
+        {"SizeRange", 18},
+        {"file name", 0},
+        {"SizeRange ", 0},
+        {"", 0},
+        {"Nothing", 0},
+        {"WriteAgeRange", 17},
     };
     for (const auto &c : cases)
         EXPECT_EQ(FieldIndexOf(QString::fromLatin1(c.key)), c.index) << c.key;
@@ -260,16 +291,26 @@ TEST(CatalogFieldsTest, FieldIndexOfMatchesKeysExactly)
 
 TEST(ExtensionOfTest, TakesWhatFollowsTheLastDotOfTheLastElement)
 {
-    const struct { const char *path; const char *ext; } cases[] = {
-        {"/a/report.final.PDF", "PDF"}, {"/a.b/README", ""}, {"/a/.profile", "profile"},
-        {"/a/archive.tar.gz", "gz"},    {"/a/trailing.", ""}, {"name", ""},
-        {"/", ""},                      {"", ""},             {"x.\xff\xfe", "\xff\xfe"},
+    const struct
+    {
+        const char *path;
+        const char *ext;
+    } cases[] = {
+        {"/a/report.final.PDF", "PDF"},
+        {"/a.b/README", ""},
+        {"/a/.profile", "profile"},
+        {"/a/archive.tar.gz", "gz"},
+        {"/a/trailing.", ""},
+        {"name", ""},
+        {"/", ""},
+        {"", ""},
+        {"x.\xff\xfe", "\xff\xfe"},
     };
     for (const auto &c : cases) {
         EXPECT_EQ(ExtensionOf(QByteArrayView(c.path)), QByteArrayView(c.ext)) << c.path;
         const QString path = QString::fromUtf8(c.path);
-        EXPECT_EQ(ExtensionOf(QStringView(path)).toString(),
-                  QString::fromUtf8(ExtensionOf(QByteArrayView(c.path))))
+        EXPECT_EQ(
+            ExtensionOf(QStringView(path)).toString(), QString::fromUtf8(ExtensionOf(QByteArrayView(c.path))))
             << c.path;
     }
 }

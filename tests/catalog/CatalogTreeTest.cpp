@@ -1,5 +1,5 @@
-#include "CatalogFields.h"
 #include "CatalogTree.h"
+#include "CatalogFields.h"
 #include "Fixture.h"
 #include "RollUp.h"
 #include "TCatalogNode.h"
@@ -34,10 +34,19 @@ TEST_F(CatalogTreeTest, RollUpSumsFoldersAndCountsNodesBelow)
     const NodeIndex f = t.add(e, "f", NodeKind::File, 4);
     t.finish();
 
-    const struct { NodeIndex node; const char *bytes, *percent, *count; } expected[] = {
-        {0, "12", "100.00", "9"},      {a, "1", "8.33", "1"},   {b, "3", "25.00", "1"},
-        {s, "8", "66.67", "4"},        {e, "4", "33.33", "1"},  {f, "4", "33.33", "1"},
-        {empty, "0", "0.00", "0"},     {gone, "", "", "1"},
+    const struct
+    {
+        NodeIndex node;
+        const char *bytes, *percent, *count;
+    } expected[] = {
+        {0, "12", "100.00", "9"},
+        {a, "1", "8.33", "1"},
+        {b, "3", "25.00", "1"},
+        {s, "8", "66.67", "4"},
+        {e, "4", "33.33", "1"},
+        {f, "4", "33.33", "1"},
+        {empty, "0", "0.00", "0"},
+        {gone, "", "", "1"},
     };
     for (const auto &x : expected) {
         EXPECT_EQ(t.text(x.node, FileBytes), QLatin1String(x.bytes)) << x.node;
@@ -88,7 +97,10 @@ TEST_F(CatalogTreeTest, TotalsBeyondFourGigabytesAndZeroTotals)
 
 TEST_F(CatalogTreeTest, PathsFollowTheParentChain)
 {
-    const struct { const char *top, *child; } cases[] = {
+    const struct
+    {
+        const char *top, *child;
+    } cases[] = {
         {"/", "/etc"},
         {"/data", "/data/etc"},
         {"/data/", "/data/etc"},
@@ -113,8 +125,8 @@ TEST_F(CatalogTreeTest, FieldsNeverFilledAreEmpty)
     const NodeIndex gone = t.add(0, "gone.txt", NodeKind::Unknown);
     t.finish();
 
-    for (int field : {FileExt, Description, FileNameLength, PathNameLength, CatalogName,
-                      CreateTime, AccessTime, WriteTime, DOSName, CreateAgeRange, SizeRange})
+    for (int field : {FileExt, Description, FileNameLength, PathNameLength, CatalogName, CreateTime,
+             AccessTime, WriteTime, DOSName, CreateAgeRange, SizeRange})
         EXPECT_TRUE(t.text(0, field).isEmpty()) << "top field " << field;
     EXPECT_EQ(t.text(0, FileType), QStringLiteral("folder"));
 
@@ -185,8 +197,16 @@ TEST_F(CatalogTreeTest, Utf8FieldsAreTheFieldTextsInUtf8)
 {
     TreeBuilder t("/data\xff");
     const char *names[] = {
-        "plain.txt", "ünïcødé 名前", "emoji \xf0\x9f\x93\x81", "invalid\xff\xfe", "overlong\xc0\xaf",
-        "surrogate\xed\xa0\x80", "nonchar\xef\xbf\xbe", "cut\xe2\x82", "line\nbreak", ".hidden",
+        "plain.txt",
+        "ünïcødé 名前",
+        "emoji \xf0\x9f\x93\x81",
+        "invalid\xff\xfe",
+        "overlong\xc0\xaf",
+        "surrogate\xed\xa0\x80",
+        "nonchar\xef\xbf\xbe",
+        "cut\xe2\x82",
+        "line\nbreak",
+        ".hidden",
     };
     std::int64_t stamp = 0;
     for (const char *name : names) {
@@ -212,12 +232,14 @@ TEST_F(CatalogTreeTest, Utf8FieldsAreTheFieldTextsInUtf8)
         for (const char *locale : {"C", "de_DE", "ar_EG", "th_TH"}) {
             QLocale::setDefault(QLocale(QString::fromLatin1(locale)));
             for (NodeIndex n = 0; n < tree->nodeCount(); ++n) {
-                for (const std::optional<double> total : {std::optional<double>(), std::optional<double>(3000.0)}) {
+                for (const std::optional<double> total :
+                    {std::optional<double>(), std::optional<double>(3000.0)}) {
                     for (int field = 0; field < CatalogFieldCount; ++field) {
                         std::string bytes = "prefix";
                         tree->appendFieldUtf8(n, field, total, bytes);
                         EXPECT_EQ(bytes, "prefix" + tree->fieldText(n, field, total).toStdString())
-                            << locale << " node " << n << " field " << field << (classified ? " classified" : "");
+                            << locale << " node " << n << " field " << field
+                            << (classified ? " classified" : "");
                     }
                 }
             }

@@ -1,9 +1,9 @@
+#include "FolderScanner.h"
 #include "AllocationBudget.h"
 #include "CatalogFields.h"
 #include "CatalogText.h"
 #include "CatalogTree.h"
 #include "Fixture.h"
-#include "FolderScanner.h"
 #include "RunAsNobody.h"
 #include "TCatalogNode.h"
 
@@ -17,18 +17,18 @@
 #include <climits>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
 #include <fcntl.h>
+#include <filesystem>
 #include <map>
 #include <ostream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
-#include <vector>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -60,9 +60,9 @@ struct NodeRecord
 
 std::ostream &operator<<(std::ostream &out, const NodeRecord &r)
 {
-    return out << r.path << " kind " << r.kind << " flags " << r.flags << " size " << r.size
-               << " times " << r.createTime << '/' << r.accessTime << '/' << r.writeTime << " subtree "
-               << r.subtreeCount << " children " << r.childCount << " unreadable " << r.unreadable;
+    return out << r.path << " kind " << r.kind << " flags " << r.flags << " size " << r.size << " times "
+               << r.createTime << '/' << r.accessTime << '/' << r.writeTime << " subtree " << r.subtreeCount
+               << " children " << r.childCount << " unreadable " << r.unreadable;
 }
 
 // The tree's nodes in an order that does not depend on the order folders were read
@@ -80,12 +80,11 @@ std::vector<NodeRecord> Records(const CatalogTree &tree)
                 return {};
         }
         int flags = 0;
-        for (const F::Flag f : {F::HasSize, F::HasDetails, F::HasCreateTime, F::HasAccessTime,
-                                F::HasWriteTime, F::Unreadable})
+        for (const F::Flag f :
+            {F::HasSize, F::HasDetails, F::HasCreateTime, F::HasAccessTime, F::HasWriteTime, F::Unreadable})
             flags |= d.has(f) ? f : 0;
         records.push_back({tree.fullPathBytes(n).toStdString(), int(d.kind()), flags, d.size, d.createTime,
-                           d.accessTime, d.writeTime, d.subtreeCount, d.childCount,
-                           tree.unreadableError(n)});
+            d.accessTime, d.writeTime, d.subtreeCount, d.childCount, tree.unreadableError(n)});
     }
     std::sort(records.begin(), records.end());
     return records;
@@ -171,7 +170,7 @@ protected:
             }
         }
         EXPECT_EQ(text(0, SizePercentage),
-                  tree->node(0).size == 0 ? QStringLiteral("0") : QStringLiteral("100.00"));
+            tree->node(0).size == 0 ? QStringLiteral("0") : QStringLiteral("100.00"));
     }
 
     // Scans `path` into `result` and `tree`; true when the scan was complete.
@@ -219,7 +218,13 @@ TEST_F(FolderScannerTest, RecordsEveryKindOfEntryWithoutFollowingLinks)
     auto top = children(0);
     ASSERT_EQ(top.size(), 9u);
 
-    const struct { const char *name; const char *type; const char *bytes; const char *ext; } cases[] = {
+    const struct
+    {
+        const char *name;
+        const char *type;
+        const char *bytes;
+        const char *ext;
+    } cases[] = {
         {"docs.d", "folder", "1024", ""},
         {".hidden", "file", "7", "hidden"},
         {".config", "folder", "3", ""},
@@ -261,16 +266,22 @@ TEST_F(FolderScannerTest, WriteTimeIsTheFileSystemsStamp)
     // Birth time is shown only where the file system keeps one.
     const QString created = text(n, CreateTime);
     if (!created.isEmpty()) {
-        EXPECT_TRUE(CatalogText::TimeFormat::current().parse(created).has_value())
-            << created.toStdString();
+        EXPECT_TRUE(CatalogText::TimeFormat::current().parse(created).has_value()) << created.toStdString();
     }
 }
 
 TEST_F(FolderScannerTest, OddNamesKeepTheirBytes)
 {
     const QByteArray names[] = {
-        "line\nbreak", "tab\there", "bad\xff\xfe" "bytes.t\xe9xt", "quote\"s'",
-        "comma,separated", "<tag>&amp;", " padded ", "caf\xc3\xa9.txt",
+        "line\nbreak",
+        "tab\there",
+        "bad\xff\xfe"
+        "bytes.t\xe9xt",
+        "quote\"s'",
+        "comma,separated",
+        "<tag>&amp;",
+        " padded ",
+        "caf\xc3\xa9.txt",
     };
     for (const QByteArray &name : names) {
         fx.makeFile(name, 5);
@@ -286,8 +297,10 @@ TEST_F(FolderScannerTest, OddNamesKeepTheirBytes)
         EXPECT_EQ(::lstat(tree->fullPathBytes(n).constData(), &st), 0) << name.toStdString();
         EXPECT_EQ(text(n, FileName), QString::fromUtf8(name));
     }
-    EXPECT_EQ(text(top["bad\xff\xfe" "bytes.t\xe9xt"], FileName),
-              QStringLiteral("bad\uFFFD\uFFFDbytes.t\uFFFDxt"));
+    EXPECT_EQ(text(top["bad\xff\xfe"
+                       "bytes.t\xe9xt"],
+                  FileName),
+        QStringLiteral("bad\uFFFD\uFFFDbytes.t\uFFFDxt"));
     EXPECT_EQ(text(top["caf\xc3\xa9.txt"], FileName), QStringLiteral("caf\u00e9.txt"));
     EXPECT_EQ(text(top["caf\xc3\xa9.txt"], FileNameLength), QStringLiteral("8"));
     EXPECT_EQ(text(top[" padded "], FileName), QStringLiteral(" padded "));
@@ -425,11 +438,20 @@ TEST_F(FolderScannerTest, DeepTreesWithFewDescriptorsAreWalkedInFullOrStopShortS
     constexpr int Depth = 3000;
     const std::size_t entries = makeComb(fx.path(), Depth);
 
-    struct rlimit saved{};
+    struct rlimit saved
+    { };
     ::getrlimit(RLIMIT_NOFILE, &saved);
     // Descriptors left free for the scan, as in a process that holds many files open.
-    const struct { std::size_t free; bool complete; } cases[] = {
-        {1, false}, {2, false}, {3, true}, {8, true}, {40, true},
+    const struct
+    {
+        std::size_t free;
+        bool complete;
+    } cases[] = {
+        {1, false},
+        {2, false},
+        {3, true},
+        {8, true},
+        {40, true},
     };
     for (const unsigned threads : ThreadCounts) {
         for (const auto &c : cases) {
@@ -438,7 +460,8 @@ TEST_F(FolderScannerTest, DeepTreesWithFewDescriptorsAreWalkedInFullOrStopShortS
             if (c.free < 3)
                 continue;
 #endif
-            const std::string what = std::to_string(c.free) + " free, " + std::to_string(threads) + " threads";
+            const std::string what =
+                std::to_string(c.free) + " free, " + std::to_string(threads) + " threads";
             const std::size_t openBefore = openDescriptors();
             struct rlimit tight = saved;
             tight.rlim_cur = limitLeaving(c.free);
@@ -490,12 +513,17 @@ TEST_F(FolderScannerTest, RunningOutOfMemoryKeepsWhatWasBuiltAndSaysWhere)
             needed = unlimited.used();
         }
         const std::size_t openBefore = openDescriptors();
-        const struct { std::size_t budget; bool anyTree; } cases[] = {
-            {0, false},                   // not even the top node
+        const struct
+        {
+            std::size_t budget;
+            bool anyTree;
+        } cases[] = {
+            {0, false}, // not even the top node
             {needed - (512 << 10), true}, // the last chunk of names does not fit
         };
         for (const auto &c : cases) {
-            const std::string what = std::to_string(c.budget) + " bytes, " + std::to_string(threads) + " threads";
+            const std::string what =
+                std::to_string(c.budget) + " bytes, " + std::to_string(threads) + " threads";
             {
                 const AllocationBudget budget(c.budget);
                 EXPECT_FALSE(scan(fx.path(), options)) << what;
@@ -536,7 +564,9 @@ TEST_F(FolderScannerTest, AnUnforeseenFailureStopsTheScanAsSuch)
         const std::size_t openBefore = openDescriptors();
         ScanOptions options;
         options.threads = threads;
-        options.progress = [](std::uint64_t, const QByteArray &) { throw std::runtime_error("report failed"); };
+        options.progress = [](std::uint64_t, const QByteArray &) {
+            throw std::runtime_error("report failed");
+        };
         EXPECT_FALSE(scan(many.path(), options)) << what;
         EXPECT_EQ(result.stop, ScanStop::Failed) << what;
         EXPECT_EQ(result.error, 0) << what;
@@ -557,14 +587,20 @@ TEST_F(FolderScannerTest, ClassifiesTheFilesAsTheScanEnds)
     fx.makeFile("small", 10);
     fx.makeFile("large", 5000);
     fx.makeFolder("inner");
-    const RangeBounds ranges{{1024, 1e6}, {1, 30, 365}};
-    const struct { bool withRanges; bool cancelled; } cases[] = {
-        {false, false}, {true, false}, {true, true},
+    const RangeBounds ranges {{1024, 1e6}, {1, 30, 365}};
+    const struct
+    {
+        bool withRanges;
+        bool cancelled;
+    } cases[] = {
+        {false, false},
+        {true, false},
+        {true, true},
     };
     for (const auto &c : cases) {
-        const std::string what = std::string(c.withRanges ? "with ranges" : "without ranges")
-            + (c.cancelled ? ", cancelled" : "");
-        const std::atomic<bool> cancel{c.cancelled};
+        const std::string what =
+            std::string(c.withRanges ? "with ranges" : "without ranges") + (c.cancelled ? ", cancelled" : "");
+        const std::atomic<bool> cancel {c.cancelled};
         ScanOptions options;
         options.cancel = &cancel;
         if (c.withRanges)
@@ -595,7 +631,7 @@ TEST_F(FolderScannerTest, UnreadableFoldersStayEmptyAndAreMarked)
 {
     fx.makeFolder("closed");
     fx.makeFile("closed/secret", 100);
-    fx.makeFolder("listable");           // names can be read, entries cannot be examined
+    fx.makeFolder("listable"); // names can be read, entries cannot be examined
     fx.makeFile("listable/hidden-size", 100);
     fx.makeFolder("listable/inner");
     fx.makeFolder("open");
@@ -643,9 +679,8 @@ TEST_F(FolderScannerTest, TopFolderThatCannotBeReadSaysWhy)
     ::chmod(fx.at("closed").constData(), 0711); // searchable, not readable
     const int status = RunAsNobody([this] {
         scan(fx.at("closed"));
-        return result.stop == ScanStop::TopUnreadable && result.error == EACCES
-                && tree->nodeCount() == 1 && tree->unreadableError(0) == EACCES
-                && text(0, FileBytes) == u"0"
+        return result.stop == ScanStop::TopUnreadable && result.error == EACCES && tree->nodeCount() == 1
+                && tree->unreadableError(0) == EACCES && text(0, FileBytes) == u"0"
             ? 0
             : 1;
     });
@@ -702,10 +737,11 @@ TEST_F(FolderScannerTest, CancelKeepsWhatWasFound)
 
     for (const unsigned threads : ThreadCounts) {
         for (const bool atOnce : {true, false}) {
-            const std::string what = std::to_string(threads) + (atOnce ? " threads, at once" : " threads, midway");
-            std::atomic<bool> cancel{atOnce};
-            std::atomic<int> reporting{0};
-            std::atomic<bool> overlapped{false};
+            const std::string what =
+                std::to_string(threads) + (atOnce ? " threads, at once" : " threads, midway");
+            std::atomic<bool> cancel {atOnce};
+            std::atomic<int> reporting {0};
+            std::atomic<bool> overlapped {false};
             ScanOptions options;
             options.threads = threads;
             options.cancel = &cancel;
@@ -734,7 +770,7 @@ TEST_F(FolderScannerTest, DescriptorsTakenByOthersMidScanAreGivenBack)
     const Fixture deep(ManyEntriesParent());
     // Four levels of five folders, forty files in each of the last: the first
     // progress report (where the descriptors are taken) comes well before the end.
-    std::vector<QByteArray> level{QByteArray()};
+    std::vector<QByteArray> level {QByteArray()};
     std::size_t all = 1;
     for (int depth = 0; depth < 4; ++depth) {
         std::vector<QByteArray> next;
@@ -753,7 +789,8 @@ TEST_F(FolderScannerTest, DescriptorsTakenByOthersMidScanAreGivenBack)
     }
     all += level.size() * 40;
 
-    struct rlimit saved{};
+    struct rlimit saved
+    { };
     ::getrlimit(RLIMIT_NOFILE, &saved);
     for (const unsigned threads : ThreadCounts) {
         const std::string what = std::to_string(threads) + " threads";
@@ -794,19 +831,21 @@ TEST_F(FolderScannerTest, OneFileSystemStopsAtMountPoints)
     fx.makeFile("plain/file", 3);
     fx.makeFolder("mounted");
     if (::mount("folvane-test", fx.at("mounted").constData(), "tmpfs", 0, "size=1m") != 0)
-        GTEST_SKIP() << "cannot mount a tmpfs here (" << std::strerror(errno) << "): needs root and a mount namespace that allows it";
+        GTEST_SKIP() << "cannot mount a tmpfs here (" << std::strerror(errno)
+                     << "): needs root and a mount namespace that allows it";
     struct Unmount
     {
         QByteArray path;
         ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
-    } unmount{fx.at("mounted")};
+    } unmount {fx.at("mounted")};
     fx.makeFolder("mounted/inner");
     fx.makeFile("mounted/inner/file", 40);
     fx.makeFile("mounted/file", 500);
 
     for (const unsigned threads : ThreadCounts) {
         for (const bool oneFileSystem : {false, true}) {
-            const std::string what = std::to_string(threads) + " threads" + (oneFileSystem ? ", one file system" : "");
+            const std::string what =
+                std::to_string(threads) + " threads" + (oneFileSystem ? ", one file system" : "");
             ScanOptions options;
             options.threads = threads;
             options.oneFileSystem = oneFileSystem;
@@ -817,7 +856,8 @@ TEST_F(FolderScannerTest, OneFileSystemStopsAtMountPoints)
             EXPECT_EQ(text(mounted, FileType), QStringLiteral("folder")) << what;
             EXPECT_EQ(tree->childCount(mounted), oneFileSystem ? 0u : 2u) << what;
             EXPECT_EQ(tree->unreadableError(mounted), 0) << what;
-            EXPECT_EQ(text(0, FileBytes), oneFileSystem ? QStringLiteral("3") : QStringLiteral("543")) << what;
+            EXPECT_EQ(text(0, FileBytes), oneFileSystem ? QStringLiteral("3") : QStringLiteral("543"))
+                << what;
             EXPECT_EQ(tree->childCount(top.at("plain")), 1u) << what;
         }
     }

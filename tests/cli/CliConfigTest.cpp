@@ -85,7 +85,13 @@ TEST(CliConfig, ConfigurationProblemsWarnOnceAndTheScanGoesOn)
     const QByteArray asText = base + "/bad\xef\xbf\xbd.xml";
     ConfigFixture::writeBytes(QFile::decodeName(asText), "<config><nodes/></config>");
 
-    const struct { QList<QByteArray> args; int warnings; int otherLines; const char *mention; } cases[] = {
+    const struct
+    {
+        QList<QByteArray> args;
+        int warnings;
+        int otherLines;
+        const char *mention;
+    } cases[] = {
         {{"--config", broken, folder}, 1, 1, ":3: "},
         {{"--quiet", "--config", broken, folder}, 1, 0, ".bak"},
         {{"--config", unwritable, folder}, 1, 1, "missing/FolvaneConfig.xml"},
@@ -101,14 +107,16 @@ TEST(CliConfig, ConfigurationProblemsWarnOnceAndTheScanGoesOn)
         EXPECT_EQ(run.lines.size(), c.warnings + c.otherLines) << all.toStdString();
         EXPECT_TRUE(all.contains(QString::fromUtf8(c.mention))) << all.toStdString();
         if (c.otherLines > 0) {
-            EXPECT_TRUE(run.lines.last().startsWith(QStringLiteral("Scanned 1 entries"))) << all.toStdString();
+            EXPECT_TRUE(run.lines.last().startsWith(QStringLiteral("Scanned 1 entries")))
+                << all.toStdString();
         }
     }
-    EXPECT_EQ(ConfigFixture::readBytes(QFile::decodeName(broken)), QByteArray("<config>\n<nodes>\n</config>"));
+    EXPECT_EQ(
+        ConfigFixture::readBytes(QFile::decodeName(broken)), QByteArray("<config>\n<nodes>\n</config>"));
     EXPECT_EQ(ConfigFixture::readBytes(QFile::decodeName(asText)), QByteArray("<config><nodes/></config>"));
     EXPECT_EQ(ConfigFixture::entries(dir.path()),
-              QStringList({"bad\uFFFD.xml", "broken.xml", "broken.xml.bak", "fifo.xml", "good.xml", "scanned",
-                           "stderr.txt"}));
+        QStringList({"bad\uFFFD.xml", "broken.xml", "broken.xml.bak", "fifo.xml", "good.xml", "scanned",
+            "stderr.txt"}));
 }
 
 TEST(CliConfig, RelativeNameInAFolderWhoseNameIsNotText)
@@ -141,11 +149,12 @@ TEST(CliConfig, ConfigOptionNeedsAFile)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QByteArray folder = QFile::encodeName(dir.path());
-    for (const QList<QByteArray> &args : {QList<QByteArray>{"--config"}, QList<QByteArray>{"--config", "", folder},
-                                          QList<QByteArray>{"--configfile", "x", folder}}) {
+    for (const QList<QByteArray> &args : {QList<QByteArray> {"--config"},
+             QList<QByteArray> {"--config", "", folder}, QList<QByteArray> {"--configfile", "x", folder}}) {
         const CliRun run = runCli(dir, args);
         EXPECT_EQ(run.status, 2) << args.join(' ').toStdString();
-        EXPECT_TRUE(run.lines.join('\n').contains(QStringLiteral("Usage: folvane-cli [--quiet] [--config FILE] [--threads N]")))
+        EXPECT_TRUE(run.lines.join('\n').contains(
+            QStringLiteral("Usage: folvane-cli [--quiet] [--config FILE] [--threads N]")))
             << args.join(' ').toStdString();
     }
 }

@@ -17,8 +17,8 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <string>
 #include <fcntl.h>
+#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
@@ -44,7 +44,8 @@ QByteArray readAll(const QByteArray &path)
 }
 
 // Runs `program` with `args`; standard output goes to `outputTo` when given.
-CliRun run(const char *program, QList<QByteArray> args, const QByteArray &scratch, const char *outputTo = nullptr)
+CliRun run(
+    const char *program, QList<QByteArray> args, const QByteArray &scratch, const char *outputTo = nullptr)
 {
     const QByteArray outFile = scratch + ".stdout";
     const QByteArray errFile = scratch + ".stderr";
@@ -55,7 +56,7 @@ CliRun run(const char *program, QList<QByteArray> args, const QByteArray &scratc
         ::dup2(out, 1);
         ::dup2(err, 2);
         ::close_range(3, ~0u, 0);
-        std::vector<char *> argv{const_cast<char *>(program)};
+        std::vector<char *> argv {const_cast<char *>(program)};
         for (QByteArray &a : args)
             argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -92,7 +93,8 @@ Pairs readBack(const Fixture &fx, const char *kind, const QByteArray &file, QStr
     }
     Pairs pairs;
     for (const QJsonValue row : QJsonDocument::fromJson(r.out).object().value(u"rows").toArray())
-        pairs.emplace_back(row.toArray().at(0).toString().toStdString(), row.toArray().at(1).toString().toStdString());
+        pairs.emplace_back(
+            row.toArray().at(0).toString().toStdString(), row.toArray().at(1).toString().toStdString());
     return pairs;
 }
 
@@ -105,9 +107,21 @@ bool haveReaders()
 
 // Names a file system may hand us that break naive writers, each with its own size.
 const std::vector<QByteArray> HostileNames = {
-    "plain.txt", "<script>alert(1)", "<img src=x onerror=alert(1)>", "line\nbreak", "carriage\rreturn", "tab\there",
-    "comma,name.csv", "quote\"d 'single'.txt", "a&b&amp;.txt", "invalid\xff\xfe.bin", "=SUM(A1:A2)",
-    "+cmd|' -C calc'!A0", "ten          spaces", "trailing space ", "ünïcødé 名前.txt",
+    "plain.txt",
+    "<script>alert(1)",
+    "<img src=x onerror=alert(1)>",
+    "line\nbreak",
+    "carriage\rreturn",
+    "tab\there",
+    "comma,name.csv",
+    "quote\"d 'single'.txt",
+    "a&b&amp;.txt",
+    "invalid\xff\xfe.bin",
+    "=SUM(A1:A2)",
+    "+cmd|' -C calc'!A0",
+    "ten          spaces",
+    "trailing space ",
+    "ünïcødé 名前.txt",
 };
 
 } // namespace
@@ -119,7 +133,7 @@ TEST(CliExport, EveryFormatGivesEveryHostileNameAndSizeBack)
     Fixture fx;
     fx.makeFolder("top");
     fx.makeFolder("top/sub folder,&<");
-    Pairs expected{{fx.at("top").toStdString(), ""}, {"sub folder,&<", ""}};
+    Pairs expected {{fx.at("top").toStdString(), ""}, {"sub folder,&<", ""}};
     std::uint64_t total = 0;
     for (std::size_t i = 0; i < HostileNames.size(); ++i) {
         const std::uint64_t size = 100 + i;
@@ -143,7 +157,8 @@ TEST(CliExport, EveryFormatGivesEveryHostileNameAndSizeBack)
         std::sort(got.begin(), got.end());
         EXPECT_EQ(got, expected) << kind;
     }
-    const CliRun lint = run("xmllint", {"--noout", QFile::encodeName(out.filePath(u"export.xml"_qs))}, fx.path() + ".lint");
+    const CliRun lint =
+        run("xmllint", {"--noout", QFile::encodeName(out.filePath(u"export.xml"_qs))}, fx.path() + ".lint");
     EXPECT_EQ(lint.status, 0) << lint.err.toStdString();
 }
 
@@ -166,17 +181,24 @@ TEST(CliExport, ListsSortsAndStandardOutput)
         }
         return names;
     };
-    const struct { QList<QByteArray> args; QStringList names; } cases[] = {
+    const struct
+    {
+        QList<QByteArray> args;
+        QStringList names;
+    } cases[] = {
         // The whole tree by name, folders first, each folder before its contents.
-        {{}, {QString::fromLocal8Bit(fx.at("top")), u"b-folder"_qs, u"inner"_qs, u"big"_qs, u"medium"_qs,
-              u"small"_qs}},
+        {{},
+            {QString::fromLocal8Bit(fx.at("top")), u"b-folder"_qs, u"inner"_qs, u"big"_qs, u"medium"_qs,
+                u"small"_qs}},
         {{"--list", "folder", "--sort", "File Size", "--descending"},
-         {u"b-folder"_qs, u"big"_qs, u"medium"_qs, u"small"_qs}},
+            {u"b-folder"_qs, u"big"_qs, u"medium"_qs, u"small"_qs}},
         {{"--list", "folder", "--sort", "filesize"}, {u"b-folder"_qs, u"small"_qs, u"medium"_qs, u"big"_qs}},
     };
     for (const auto &c : cases) {
         QList<QByteArray> args = c.args;
-        args << "--quiet" << "--format" << "csv" << fx.at("top");
+        args << "--quiet"
+             << "--format"
+             << "csv" << fx.at("top");
         const CliRun r = runCli(fx, args);
         EXPECT_EQ(r.status, 0) << r.err.toStdString();
         EXPECT_EQ(namesOf(r.out), c.names) << args.join(' ').toStdString();
@@ -201,7 +223,12 @@ TEST(CliExport, WrongOptionsAndFailedWritesLeaveNothingBehind)
     fx.makeFile("out/old.csv", 3);
     const QByteArray old = readAll(fx.at("out/old.csv"));
 
-    const struct { QList<QByteArray> args; int status; const char *says; } cases[] = {
+    const struct
+    {
+        QList<QByteArray> args;
+        int status;
+        const char *says;
+    } cases[] = {
         {{"--format", "pdf"}, 2, "unknown format 'pdf'"},
         {{"--format", "csv", "--list", "all"}, 2, "unknown list 'all'"},
         {{"--format", "csv", "--sort", "Colour"}, 2, "unknown column 'Colour'"},
@@ -222,11 +249,12 @@ TEST(CliExport, WrongOptionsAndFailedWritesLeaveNothingBehind)
     }
     EXPECT_FALSE(QFile::exists(QString::fromLocal8Bit(fx.at("missing"))));
     EXPECT_EQ(QDir(QString::fromLocal8Bit(fx.at("out"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-              QStringList{u"old.csv"_qs});
+        QStringList {u"old.csv"_qs});
     EXPECT_EQ(readAll(fx.at("out/old.csv")), old);
 
     // A full disk behind standard output is an error, not a silent success.
     const CliRun full = runCli(fx, {"--quiet", "--format", "csv", fx.at("top")}, "/dev/full");
     EXPECT_EQ(full.status, 1);
-    EXPECT_TRUE(full.err.contains("cannot write to standard output: No space left on device")) << full.err.toStdString();
+    EXPECT_TRUE(full.err.contains("cannot write to standard output: No space left on device"))
+        << full.err.toStdString();
 }

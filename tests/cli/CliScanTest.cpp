@@ -55,10 +55,13 @@ CliRun runCli(const Fixture &fx, QList<QByteArray> args, RunSettings settings = 
             && (::setgroups(0, nullptr) != 0 || ::setgid(Nobody) != 0 || ::setuid(Nobody) != 0))
             ::_exit(125);
         if (settings.descriptorLimit != 0) {
-            const struct rlimit limit{settings.descriptorLimit, settings.descriptorLimit};
+            const struct rlimit limit
+            {
+                settings.descriptorLimit, settings.descriptorLimit
+            };
             ::setrlimit(RLIMIT_NOFILE, &limit);
         }
-        std::vector<char *> argv{const_cast<char *>(FOLVANE_CLI)};
+        std::vector<char *> argv {const_cast<char *>(FOLVANE_CLI)};
         for (QByteArray &a : args)
             argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -94,7 +97,12 @@ TEST(CliScan, ExitStatusAndTheSystemsReasonForEveryTopFolder)
     fx.makeLink("loop", "loop");
     const QByteArray tooLong = fx.at(QByteArray(300, 'n'));
 
-    const struct { QByteArray folder; int status; const char *says; } cases[] = {
+    const struct
+    {
+        QByteArray folder;
+        int status;
+        const char *says;
+    } cases[] = {
         {fx.at("good"), 0, "Scanned 1 entries (1 files, 0 folders), 5 bytes in "},
         {fx.at("not-there"), 2, "not-there: No such file or directory"},
         {fx.at("plain"), 2, "plain: not a folder"},
@@ -120,7 +128,12 @@ TEST(CliScan, ThreadsOptionTakesACountOfOneOrMore)
         fx.makeFile(QByteArray(folder) + "/file", 2);
     }
     const QByteArray summary = "Scanned 6 entries (3 files, 3 folders), 6 bytes in ";
-    const struct { QList<QByteArray> args; int status; QByteArray says; } cases[] = {
+    const struct
+    {
+        QList<QByteArray> args;
+        int status;
+        QByteArray says;
+    } cases[] = {
         {{"--threads", "1"}, 0, summary},
         {{"--threads", "2"}, 0, summary},
         {{"--threads", "16"}, 0, summary},
@@ -133,7 +146,8 @@ TEST(CliScan, ThreadsOptionTakesACountOfOneOrMore)
         args.append(fx.at("tree"));
         const CliRun run = runCli(fx, args);
         EXPECT_EQ(run.status, c.status) << c.args.join(' ').toStdString() << ": " << run.err.toStdString();
-        EXPECT_TRUE(run.err.startsWith(c.says)) << c.args.join(' ').toStdString() << ": " << run.err.toStdString();
+        EXPECT_TRUE(run.err.startsWith(c.says))
+            << c.args.join(' ').toStdString() << ": " << run.err.toStdString();
     }
     // A count missing at the end of the line is a wrong command line too.
     EXPECT_EQ(runCli(fx, {fx.at("tree"), "--threads"}).status, 2);
@@ -146,7 +160,11 @@ TEST(CliScan, LinksCountOnceAndMountPointsStayShutWhenAsked)
     fx.makeFolder("tree/a");
     fx.makeFile("tree/a/file", 100);
     ASSERT_EQ(::link(fx.at("tree/a/file").constData(), fx.at("tree/link").constData()), 0);
-    const struct { QList<QByteArray> args; QByteArray says; } cases[] = {
+    const struct
+    {
+        QList<QByteArray> args;
+        QByteArray says;
+    } cases[] = {
         {{}, "Scanned 3 entries (2 files, 1 folders), 200 bytes in "},
         {{"--count-links-once"}, "Scanned 3 entries (2 files, 1 folders), 100 bytes in "},
         // Nothing is mounted below: the option changes nothing.
@@ -157,7 +175,8 @@ TEST(CliScan, LinksCountOnceAndMountPointsStayShutWhenAsked)
         args.append(fx.at("tree"));
         const CliRun run = runCli(fx, args);
         EXPECT_EQ(run.status, 0) << run.err.toStdString();
-        EXPECT_TRUE(run.err.startsWith(c.says)) << c.args.join(' ').toStdString() << ": " << run.err.toStdString();
+        EXPECT_TRUE(run.err.startsWith(c.says))
+            << c.args.join(' ').toStdString() << ": " << run.err.toStdString();
     }
 }
 
@@ -210,14 +229,16 @@ TEST(CliScan, FewDescriptorsGiveTheWholeTreeOrAStopSaidAloud)
         const QByteArray what = "limit " + QByteArray::number(qulonglong(limit)) + ": " + run.err;
         if (run.status == 0) {
             sawComplete = true;
-            EXPECT_TRUE(run.err.startsWith("Scanned 19 entries (10 files, 9 folders), 10 bytes in ")) << what.toStdString();
+            EXPECT_TRUE(run.err.startsWith("Scanned 19 entries (10 files, 9 folders), 10 bytes in "))
+                << what.toStdString();
         } else {
             // The program may not even start with the fewest; once it scans, a short
             // answer says so.
             EXPECT_FALSE(sawComplete) << what.toStdString();
             if (run.status == 3) {
                 sawStop = true;
-                EXPECT_TRUE(run.err.contains("folvane-cli: warning: the scan stopped short, out of file descriptors"))
+                EXPECT_TRUE(
+                    run.err.contains("folvane-cli: warning: the scan stopped short, out of file descriptors"))
                     << what.toStdString();
             }
         }
@@ -229,7 +250,8 @@ TEST(CliScan, FewDescriptorsGiveTheWholeTreeOrAStopSaidAloud)
 TEST(CliScan, TotalsTooLargeToCountSaturateAndSaySo)
 {
     Fixture fx;
-    struct statfs fs{};
+    struct statfs fs
+    { };
     const QByteArray folder = "/dev/shm/folvane-saturated-" + QByteArray::number(::getpid());
     if (::statfs("/dev/shm", &fs) != 0 || fs.f_type != TMPFS_MAGIC || ::mkdir(folder.constData(), 0755) != 0)
         GTEST_SKIP() << "needs a tmpfs at /dev/shm for files of 2^63 - 1 bytes";
@@ -244,8 +266,10 @@ TEST(CliScan, TotalsTooLargeToCountSaturateAndSaySo)
     if (!made)
         GTEST_SKIP() << "this tmpfs does not take files of 2^63 - 1 bytes";
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
-    EXPECT_TRUE(run.err.contains("(3 files, 0 folders), 18446744073709551615 bytes in ")) << run.err.toStdString();
-    EXPECT_TRUE(run.err.contains("folvane-cli: warning: the total is too large to count")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("(3 files, 0 folders), 18446744073709551615 bytes in "))
+        << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("folvane-cli: warning: the total is too large to count"))
+        << run.err.toStdString();
 }
 
 } // namespace

@@ -50,25 +50,54 @@ std::optional<ConfigError::Kind> failureOf(const std::function<void()> &read)
 
 TEST(ConfigValues, IntegersRoundFractionsAndMustFit32Bits)
 {
-    const struct { const char *text; int value; } good[] = {
-        {"0", 0}, {"7", 7}, {"1.0", 1}, {"3.0", 3}, {"-5", -5}, {"+3", 3}, {" 42 ", 42},
-        {"2.49", 2}, {"1.5", 2}, {"-1.5", -2}, {"-0.4", 0}, {".5", 1}, {"4.", 4},
-        {"2147483647", INT_MAX}, {"-2147483648", INT_MIN}, {"0002147483647.4", INT_MAX},
+    const struct
+    {
+        const char *text;
+        int value;
+    } good[] = {
+        {"0", 0},
+        {"7", 7},
+        {"1.0", 1},
+        {"3.0", 3},
+        {"-5", -5},
+        {"+3", 3},
+        {" 42 ", 42},
+        {"2.49", 2},
+        {"1.5", 2},
+        {"-1.5", -2},
+        {"-0.4", 0},
+        {".5", 1},
+        {"4.", 4},
+        {"2147483647", INT_MAX},
+        {"-2147483648", INT_MIN},
+        {"0002147483647.4", INT_MAX},
     };
     for (const auto &c : good) {
         Document d(nodeWith(c.text).c_str());
         EXPECT_EQ(d.root.nodes().node(1).width(), c.value) << '"' << c.text << '"';
     }
 
-    const struct { const char *text; ConfigError::Kind kind; } bad[] = {
-        {"", ConfigError::Conversion}, {"  ", ConfigError::Conversion},
-        {"abc", ConfigError::Conversion}, {"12px", ConfigError::Conversion},
-        {"1,5", ConfigError::Conversion}, {"1e3", ConfigError::Conversion},
-        {"0x10", ConfigError::Conversion}, {"-", ConfigError::Conversion},
-        {".", ConfigError::Conversion}, {"1 2", ConfigError::Conversion},
-        {"inf", ConfigError::Conversion}, {"nan", ConfigError::Conversion},
-        {"2147483648", ConfigError::Overflow}, {"-2147483649", ConfigError::Overflow},
-        {"2147483647.5", ConfigError::Overflow}, {"99999999999999999999999", ConfigError::Overflow},
+    const struct
+    {
+        const char *text;
+        ConfigError::Kind kind;
+    } bad[] = {
+        {"", ConfigError::Conversion},
+        {"  ", ConfigError::Conversion},
+        {"abc", ConfigError::Conversion},
+        {"12px", ConfigError::Conversion},
+        {"1,5", ConfigError::Conversion},
+        {"1e3", ConfigError::Conversion},
+        {"0x10", ConfigError::Conversion},
+        {"-", ConfigError::Conversion},
+        {".", ConfigError::Conversion},
+        {"1 2", ConfigError::Conversion},
+        {"inf", ConfigError::Conversion},
+        {"nan", ConfigError::Conversion},
+        {"2147483648", ConfigError::Overflow},
+        {"-2147483649", ConfigError::Overflow},
+        {"2147483647.5", ConfigError::Overflow},
+        {"99999999999999999999999", ConfigError::Overflow},
     };
     for (const auto &c : bad) {
         Document d(nodeWith(c.text).c_str());
@@ -78,11 +107,26 @@ TEST(ConfigValues, IntegersRoundFractionsAndMustFit32Bits)
 
 TEST(ConfigValues, BooleansAreTrueFalseInAnyCaseOrNumbers)
 {
-    const struct { const char *text; bool value; } good[] = {
-        {"True", true}, {"true", true}, {"TRUE", true}, {"tRuE", true},
-        {"False", false}, {"false", false}, {"FALSE", false},
-        {"0", false}, {"0.0", false}, {"-0", false}, {"1", true}, {"2", true}, {"-1", true},
-        {"0.4", true}, {"99999999999", true},
+    const struct
+    {
+        const char *text;
+        bool value;
+    } good[] = {
+        {"True", true},
+        {"true", true},
+        {"TRUE", true},
+        {"tRuE", true},
+        {"False", false},
+        {"false", false},
+        {"FALSE", false},
+        {"0", false},
+        {"0.0", false},
+        {"-0", false},
+        {"1", true},
+        {"2", true},
+        {"-1", true},
+        {"0.4", true},
+        {"99999999999", true},
     };
     for (const auto &c : good) {
         Document d(nodeWith(c.text).c_str());
@@ -135,8 +179,8 @@ TEST(ConfigValues, WritesAreCanonicalAndKeepAttributePlaces)
     node.setReadOnly(true);
     node.setName(QStringLiteral("Größe €"));
     EXPECT_EQ(d.text(),
-              "<config><nodes><node Name=\"Größe €\" Width=\"-7\" Visible=\"False\" Extra=\"x\" "
-              "ReadOnly=\"True\"/></nodes></config>");
+        "<config><nodes><node Name=\"Größe €\" Width=\"-7\" Visible=\"False\" Extra=\"x\" "
+        "ReadOnly=\"True\"/></nodes></config>");
     EXPECT_EQ(node.name(), QStringLiteral("Größe €"));
     EXPECT_EQ(node.width(), -7);
     EXPECT_FALSE(node.visible());
@@ -152,14 +196,14 @@ TEST(ConfigValues, ReadsAddWhatIsMissing)
     EXPECT_TRUE(d.root.sizerange().labels().isEmpty());
     // Children go last in reading order; attributes that could not be read stay, empty.
     EXPECT_EQ(d.text(),
-              "<config versionNo=\"2\"><frame left=\"\"><plLeft col1=\"\"/></frame><nodes/>"
-              "<agerange/><sizerange/></config>");
+        "<config versionNo=\"2\"><frame left=\"\"><plLeft col1=\"\"/></frame><nodes/>"
+        "<agerange/><sizerange/></config>");
     // A second read finds what the first added instead of adding again.
     d.root.nodes();
     d.root.frame().left();
     EXPECT_EQ(d.text(),
-              "<config versionNo=\"2\"><frame left=\"\"><plLeft col1=\"\"/></frame><nodes/>"
-              "<agerange/><sizerange/></config>");
+        "<config versionNo=\"2\"><frame left=\"\"><plLeft col1=\"\"/></frame><nodes/>"
+        "<agerange/><sizerange/></config>");
 }
 
 TEST(ConfigValues, ListsCountOnlyTheirItemTag)
@@ -184,9 +228,9 @@ TEST(ConfigValues, RootMustBeConfig)
 {
     pugi::xml_document xml;
     xml.load_string("<settings><nodes/></settings>");
-    EXPECT_EQ(failureOf([&] { TXMLConfigType{xml}; }), ConfigError::Root);
+    EXPECT_EQ(failureOf([&] { TXMLConfigType {xml}; }), ConfigError::Root);
     pugi::xml_document empty;
-    EXPECT_EQ(failureOf([&] { TXMLConfigType{empty}; }), ConfigError::Root);
+    EXPECT_EQ(failureOf([&] { TXMLConfigType {empty}; }), ConfigError::Root);
 }
 
 } // namespace

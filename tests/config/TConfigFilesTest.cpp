@@ -13,8 +13,8 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
-#include <functional>
 #include <fcntl.h>
+#include <functional>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -78,10 +78,13 @@ TEST(TConfigFiles, WhatIsNoRegularFileIsNeitherReadNorWritten)
     const QString folder = dir.filePath("folder.xml");
     ASSERT_TRUE(QDir().mkdir(folder));
 
-    const struct { QString name; const char *kind; } cases[] = {
-        {fifo, "is a FIFO"},       // open would wait for a writer for ever
-        {folder, "is a folder"},
-        {"/dev/null", "is a character device"}, // root could write /dev/null.bak
+    const struct
+    {
+        QString name;
+        const char *kind;
+    } cases[] = {
+        {fifo, "is a FIFO"}, // open would wait for a writer for ever
+        {folder, "is a folder"}, {"/dev/null", "is a character device"}, // root could write /dev/null.bak
         {"/dev/zero", "is a character device"}, // reading never ends
         {"/dev/urandom", "is a character device"},
         {"/proc/kmsg", ""}, // claims to be a regular file; reading blocks and eats kernel messages
@@ -103,7 +106,8 @@ TEST(TConfigFiles, WhatIsNoRegularFileIsNeitherReadNorWritten)
                 return saveFails(config, QString());
             },
             20);
-        EXPECT_EQ(status, 0) << c.name.toStdString() << " (-1: hung or crashed, 1: message, 2: defaults, 1x: save)";
+        EXPECT_EQ(status, 0) << c.name.toStdString()
+                             << " (-1: hung or crashed, 1: message, 2: defaults, 1x: save)";
         EXPECT_EQ(exists(c.name + ".bak"), bakBefore) << c.name.toStdString();
     }
     EXPECT_EQ(entries(dir.path()), QStringList({"fifo.xml", "folder.xml"}));
@@ -115,9 +119,12 @@ TEST(TConfigFiles, WhatIsNoRegularFileIsNeitherReadNorWritten)
 TEST(TConfigFiles, FileBeyondTheSizeBoundIsLeftAlone)
 {
     constexpr qint64 Bound = 16 * 1024 * 1024;
-    const struct { qint64 size; bool accepted; } cases[] = {
-        {Bound, true},
-        {Bound + 1, false},
+    const struct
+    {
+        qint64 size;
+        bool accepted;
+    } cases[] = {
+        {Bound, true}, {Bound + 1, false},
         {40LL * 1024 * 1024 * 1024, false}, // once read whole: std::bad_alloc
     };
     for (const auto &c : cases) {
@@ -126,7 +133,8 @@ TEST(TConfigFiles, FileBeyondTheSizeBoundIsLeftAlone)
         const QString name = dir.filePath(QString::fromLatin1(TConfig::BaseName));
         // A real configuration padded with blanks, or a sparse file that holds nothing.
         if (c.accepted)
-            writeBytes(name, TConfig::defaultText() + QByteArray(c.size - TConfig::defaultText().size(), ' '));
+            writeBytes(
+                name, TConfig::defaultText() + QByteArray(c.size - TConfig::defaultText().size(), ' '));
         else
             writeBytes(name, {});
         if (!c.accepted && ::truncate(bytesOf(name).constData(), off_t(c.size)) != 0) {
@@ -187,40 +195,44 @@ TEST(TConfigFiles, RunningOutOfMemoryNeverPassesForABrokenFile)
         GTEST_SKIP() << "cannot limit the address space here";
     EXPECT_EQ(status, 0) << "-1: crashed, 1: message, 2: defaults, 1x: save";
     EXPECT_EQ(readBytes(name), text);
-    EXPECT_EQ(entries(dir.path()), QStringList({QString::fromLatin1(TConfig::BaseName)})) << "taken for broken";
+    EXPECT_EQ(entries(dir.path()), QStringList({QString::fromLatin1(TConfig::BaseName)}))
+        << "taken for broken";
 }
 
 TEST(TConfigFiles, BrokenFileIsCopiedToTheFirstFreeName)
 {
     const QByteArray broken = "<config><nodes>";
-    const struct {
+    const struct
+    {
         const char *what;
         std::function<void(const QString &bak, const QString &outside)> prepare;
         const char *copy;
         bool made;
     } cases[] = {
         {"no copy yet", [](const QString &, const QString &) {}, ".bak", true},
-        {"an older copy", [](const QString &bak, const QString &) { writeBytes(bak, "older"); }, ".bak.1", true},
+        {"an older copy", [](const QString &bak, const QString &) { writeBytes(bak, "older"); }, ".bak.1",
+            true},
         {"two older copies",
-         [](const QString &bak, const QString &) {
-             writeBytes(bak, "older");
-             writeBytes(bak + ".1", "old");
-         },
-         ".bak.2", true},
+            [](const QString &bak, const QString &) {
+                writeBytes(bak, "older");
+                writeBytes(bak + ".1", "old");
+            },
+            ".bak.2", true},
         {"a link to another file",
-         [](const QString &bak, const QString &outside) {
-             writeBytes(outside, "not yours");
-             ASSERT_EQ(::symlink(bytesOf(outside).constData(), bytesOf(bak).constData()), 0);
-         },
-         ".bak.1", true},
+            [](const QString &bak, const QString &outside) {
+                writeBytes(outside, "not yours");
+                ASSERT_EQ(::symlink(bytesOf(outside).constData(), bytesOf(bak).constData()), 0);
+            },
+            ".bak.1", true},
         {"a link to nowhere",
-         [](const QString &bak, const QString &outside) {
-             ASSERT_EQ(::symlink(bytesOf(outside).constData(), bytesOf(bak).constData()), 0);
-         },
-         ".bak.1", true},
-        {"a folder", [](const QString &bak, const QString &) { ASSERT_TRUE(QDir().mkdir(bak)); }, ".bak.1", true},
+            [](const QString &bak, const QString &outside) {
+                ASSERT_EQ(::symlink(bytesOf(outside).constData(), bytesOf(bak).constData()), 0);
+            },
+            ".bak.1", true},
+        {"a folder", [](const QString &bak, const QString &) { ASSERT_TRUE(QDir().mkdir(bak)); }, ".bak.1",
+            true},
         {"the same copy from an earlier run",
-         [&broken](const QString &bak, const QString &) { writeBytes(bak, broken); }, ".bak", false},
+            [&broken](const QString &bak, const QString &) { writeBytes(bak, broken); }, ".bak", false},
     };
     for (const auto &c : cases) {
         QTemporaryDir dir, elsewhere;
@@ -235,7 +247,8 @@ TEST(TConfigFiles, BrokenFileIsCopiedToTheFirstFreeName)
 
         TConfig config(name);
         const QString copy = name + QString::fromLatin1(c.copy);
-        EXPECT_TRUE(config.loadProblem().endsWith(copy)) << c.what << ": " << config.loadProblem().toStdString();
+        EXPECT_TRUE(config.loadProblem().endsWith(copy))
+            << c.what << ": " << config.loadProblem().toStdString();
         EXPECT_EQ(readBytes(copy), broken) << c.what;
         QStringList expected = before;
         if (c.made)
@@ -251,7 +264,12 @@ TEST(TConfigFiles, BrokenFileIsCopiedToTheFirstFreeName)
 
 TEST(TConfigFiles, SaveThroughASymbolicLinkReplacesItsTarget)
 {
-    const struct { const char *what; QStringList chain; bool dangling; } cases[] = {
+    const struct
+    {
+        const char *what;
+        QStringList chain;
+        bool dangling;
+    } cases[] = {
         // Each link points at the next name; the last name is the file itself.
         {"absolute link", {"home/FolvaneConfig.xml", "@/real/config.xml"}, false},
         {"relative link", {"home/FolvaneConfig.xml", "../real/config.xml"}, false},
@@ -260,7 +278,8 @@ TEST(TConfigFiles, SaveThroughASymbolicLinkReplacesItsTarget)
     };
     for (const auto &c : cases) {
         QTemporaryDir dir;
-        ASSERT_TRUE(dir.isValid() && QDir().mkpath(dir.filePath("home")) && QDir().mkpath(dir.filePath("real")));
+        ASSERT_TRUE(
+            dir.isValid() && QDir().mkpath(dir.filePath("home")) && QDir().mkpath(dir.filePath("real")));
         // "@" stands for the temporary folder, so absolute links can be written down.
         QStringList names;
         for (const QString &n : c.chain)
@@ -277,7 +296,8 @@ TEST(TConfigFiles, SaveThroughASymbolicLinkReplacesItsTarget)
 
         {
             TConfig config(links.first());
-            EXPECT_TRUE(config.loadProblem().isEmpty()) << c.what << ": " << config.loadProblem().toStdString();
+            EXPECT_TRUE(config.loadProblem().isEmpty())
+                << c.what << ": " << config.loadProblem().toStdString();
             EXPECT_EQ(readBytes(target), TConfig::defaultText()) << c.what;
             config.Document().agerange().item(0).setLabel(QStringLiteral("changed"));
             config.Save();
@@ -315,14 +335,16 @@ TEST(TConfigFiles, FullDiskNamesTheReason)
     constexpr rlim_t Limit = 1024;
     const QByteArray larger = TConfig::defaultText() + "<!-- a file larger than the limit -->";
     ASSERT_GT(rlim_t(TConfig::defaultText().size()), Limit);
-    const struct {
+    const struct
+    {
         const char *what;
         QByteArray before; // empty: no file yet
         const char *message;
     } cases[] = {
         {"save", larger, "cannot save the configuration to %1: File too large"},
         {"default", {}, "cannot write the default configuration to %1: File too large"},
-        {"copy of a broken file", larger.left(larger.size() - 9), "could not be copied to %1.bak (File too large)"},
+        {"copy of a broken file", larger.left(larger.size() - 9),
+            "could not be copied to %1.bak (File too large)"},
     };
     for (const auto &c : cases) {
         QTemporaryDir dir;
@@ -342,11 +364,13 @@ TEST(TConfigFiles, FullDiskNamesTheReason)
                 if (c.before.isEmpty())
                     return 0; // a later save may succeed: nothing was refused
                 // A save fails either way here; the copy's failure must be the reason given.
-                return saveFails(config, c.before == larger ? message : QStringLiteral("could not be copied"));
+                return saveFails(
+                    config, c.before == larger ? message : QStringLiteral("could not be copied"));
             },
             20, Limit);
         EXPECT_EQ(status, 0) << c.what << " (1: load message, 1x: save)";
-        const QStringList expected = c.before.isEmpty() ? QStringList() : QStringList({QString::fromLatin1(TConfig::BaseName)});
+        const QStringList expected =
+            c.before.isEmpty() ? QStringList() : QStringList({QString::fromLatin1(TConfig::BaseName)});
         EXPECT_EQ(entries(dir.path()), expected) << c.what << ": something was left behind";
         if (!c.before.isEmpty()) {
             EXPECT_EQ(readBytes(name), c.before) << c.what;
@@ -365,7 +389,7 @@ TEST(TConfigFiles, SaveOnAFullFileSystem)
     {
         QByteArray path;
         ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
-    } unmount{mountPoint};
+    } unmount {mountPoint};
     const QString name = dir.filePath(QString::fromLatin1(TConfig::BaseName));
     {
         TConfig config(name);
@@ -374,15 +398,15 @@ TEST(TConfigFiles, SaveOnAFullFileSystem)
         const int filler = ::open(bytesOf(dir.filePath("filler")).constData(), O_WRONLY | O_CREAT, 0644);
         ASSERT_GE(filler, 0);
         const QByteArray block(4096, 'x');
-        while (::write(filler, block.constData(), size_t(block.size())) > 0) {
-        }
+        while (::write(filler, block.constData(), size_t(block.size())) > 0) { }
         ::close(filler);
         config.Document().sizerange().item(0).setLabel(QString(8000, QLatin1Char('y')));
         try {
             config.Save();
             ADD_FAILURE() << "a save on a full file system reported success";
         } catch (const ConfigError &e) {
-            EXPECT_EQ(e.message(), QStringLiteral("cannot save the configuration to %1: No space left on device").arg(name));
+            EXPECT_EQ(e.message(),
+                QStringLiteral("cannot save the configuration to %1: No space left on device").arg(name));
         }
     }
     EXPECT_EQ(readBytes(name), TConfig::defaultText());

@@ -1,9 +1,9 @@
 // The configuration file's life cycle: first start, saves, hand edits, broken and
 // unwritable files, and where the file lives.
 
+#include "TConfig.h"
 #include "ConfigFixture.h"
 #include "RunAsNobody.h"
-#include "TConfig.h"
 
 #include <gtest/gtest.h>
 
@@ -34,13 +34,23 @@ protected:
 pugi::xml_node rootOfFile(pugi::xml_document &xml, const QString &fileName)
 {
     const QByteArray bytes = readBytes(fileName);
-    EXPECT_TRUE(xml.load_buffer(bytes.constData(), size_t(bytes.size()), pugi::parse_default | pugi::parse_comments));
+    EXPECT_TRUE(
+        xml.load_buffer(bytes.constData(), size_t(bytes.size()), pugi::parse_default | pugi::parse_comments));
     return xml.document_element();
 }
 
 void expectDefaultContent(TConfig &config)
 {
-    const struct { const char *name; bool visible; int index; bool defaultExport; int width; bool readOnly; const char *align; } columns[] = {
+    const struct
+    {
+        const char *name;
+        bool visible;
+        int index;
+        bool defaultExport;
+        int width;
+        bool readOnly;
+        const char *align;
+    } columns[] = {
         {"File Name", true, 0, true, 172, true, "left"},
         {"Full Path", true, 1, true, 173, true, "left"},
         {"File Size", true, 2, true, 84, false, "right"},
@@ -71,10 +81,10 @@ void expectDefaultContent(TConfig &config)
         EXPECT_EQ(node.align(), QString::fromLatin1(c.align)) << i;
     }
     EXPECT_EQ(doc.agerange().values(), QList<int>({1, 3, 7, 30, 365}));
-    EXPECT_EQ(doc.agerange().labels(),
-              QStringList({"one day", "three days", "one week", "one month", "one year"}));
-    EXPECT_EQ(doc.sizerange().values(),
-              QList<int>({10000, 100000, 1000000, 10000000, 100000000, 1000000000}));
+    EXPECT_EQ(
+        doc.agerange().labels(), QStringList({"one day", "three days", "one week", "one month", "one year"}));
+    EXPECT_EQ(
+        doc.sizerange().values(), QList<int>({10000, 100000, 1000000, 10000000, 100000000, 1000000000}));
     EXPECT_EQ(doc.sizerange().labels(), QStringList({"10KB", "100KB", "1MB", "10MB", "100MB", "1G"}));
     EXPECT_EQ(doc.versionNo(), 2);
     EXPECT_TRUE(doc.frame().max());
@@ -146,17 +156,17 @@ TEST_F(TConfigTest, MissingOrEmptyListsReadEmptyAndAreWrittenBySave)
 TEST_F(TConfigTest, HandAddedContentSurvivesASave)
 {
     writeBytes(file(),
-               "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-               "<!DOCTYPE config>\n"
-               "<!-- kept by hand -->\n"
-               "<config versionNo=\"3\" owner=\"me\">\n"
-               "  <theme name=\"dark\"><colour role=\"grid\" rgb=\"#202020\"/>note text</theme>\n"
-               "  <nodes>\n"
-               "    <node Tip=\"first\" Name=\"File Name\" Width=\"90\" Visible=\"True\" Custom=\"1\"/>\n"
-               "    <separator/>\n"
-               "  </nodes>\n"
-               "  <agerange><item label=\"a\" value=\"1\" unit=\"days\"/></agerange>\n"
-               "</config>\n");
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+        "<!DOCTYPE config>\n"
+        "<!-- kept by hand -->\n"
+        "<config versionNo=\"3\" owner=\"me\">\n"
+        "  <theme name=\"dark\"><colour role=\"grid\" rgb=\"#202020\"/>note text</theme>\n"
+        "  <nodes>\n"
+        "    <node Tip=\"first\" Name=\"File Name\" Width=\"90\" Visible=\"True\" Custom=\"1\"/>\n"
+        "    <separator/>\n"
+        "  </nodes>\n"
+        "  <agerange><item label=\"a\" value=\"1\" unit=\"days\"/></agerange>\n"
+        "</config>\n");
     {
         TConfig config(file());
         ASSERT_TRUE(config.loadProblem().isEmpty()) << config.loadProblem().toStdString();
@@ -195,16 +205,21 @@ TEST_F(TConfigTest, NonAsciiTextSurvivesSaveAndReload)
     EXPECT_EQ(again.Document().nodes().node(0).name(), name);
 
     // A file edited by hand without a declaration is read as UTF-8 as well.
-    writeBytes(file(), QStringLiteral("<config><agerange><item label=\"%1\" value=\"2\"/></agerange></config>")
-                           .arg(label)
-                           .toUtf8());
+    writeBytes(file(),
+        QStringLiteral("<config><agerange><item label=\"%1\" value=\"2\"/></agerange></config>")
+            .arg(label)
+            .toUtf8());
     TConfig edited(file());
     EXPECT_EQ(edited.Document().agerange().labels(), QStringList({label}));
 }
 
 TEST_F(TConfigTest, BrokenFileLeavesDefaultsAndABackup)
 {
-    const struct { const char *text; const char *where; } broken[] = {
+    const struct
+    {
+        const char *text;
+        const char *where;
+    } broken[] = {
         {"", ":1: "},
         {"this is not xml", ":1: "},
         {"<config versionNo=\"2\">\n  <nodes>\n    <node Name=\"a\">\n</config>\n", ":4: "},
@@ -216,9 +231,13 @@ TEST_F(TConfigTest, BrokenFileLeavesDefaultsAndABackup)
         {"<config>\n<nodes>\n\n", ":3: "},
         // Well-formedness that a lenient parser would let through.
         {"<config versionNo=\"2\"/>\n<config versionNo=\"3\"/>\n", ":2: a second root element <config>"},
-        {"<config>\n<nodes>\n<node Name=\"a\" Width=\"1\" Name=\"b\"/></nodes></config>", ":3: attribute Name given twice"},
+        {"<config>\n<nodes>\n<node Name=\"a\" Width=\"1\" Name=\"b\"/></nodes></config>",
+            ":3: attribute Name given twice"},
         {"<config versionNo=\"2\" versionNo=\"2\"/>", ":1: attribute versionNo given twice"},
-        {"<config>\n<frame a0=\"0\" a1=\"1\" a2=\"2\" a3=\"3\" a4=\"4\" a5=\"5\" a6=\"6\" a7=\"7\" a8=\"8\" a9=\"9\" a10=\"10\" a11=\"11\" a12=\"12\" a13=\"13\" a14=\"14\" a15=\"15\" a16=\"16\" a17=\"17\" a18=\"18\" a19=\"19\" a7=\"x\"/></config>", ":2: attribute a7 given twice"},
+        {"<config>\n<frame a0=\"0\" a1=\"1\" a2=\"2\" a3=\"3\" a4=\"4\" a5=\"5\" a6=\"6\" a7=\"7\" a8=\"8\" "
+         "a9=\"9\" a10=\"10\" a11=\"11\" a12=\"12\" a13=\"13\" a14=\"14\" a15=\"15\" a16=\"16\" a17=\"17\" "
+         "a18=\"18\" a19=\"19\" a7=\"x\"/></config>",
+            ":2: attribute a7 given twice"},
         {"stray text\n<config/>", ":1: text outside"},
         {"<config/>\n<![CDATA[tail]]>\n", ":2: text outside"},
         {"<!-- first -->\n<?xml version=\"1.0\"?><config/>", ":2: the XML declaration"},
@@ -262,7 +281,11 @@ TEST_F(TConfigTest, UnwritableDefaultLeavesDefaultsInMemory)
 TEST_F(TConfigTest, FailedSaveLeavesTheOldFileIntact)
 {
     // Both a folder that takes no new files and a file that may not be replaced.
-    const struct { mode_t folder; mode_t file; } cases[] = {{0555, 0666}, {0777, 0444}};
+    const struct
+    {
+        mode_t folder;
+        mode_t file;
+    } cases[] = {{0555, 0666}, {0777, 0444}};
     for (const auto &c : cases) {
         QTemporaryDir own;
         ASSERT_TRUE(own.isValid());
@@ -293,7 +316,7 @@ TEST_F(TConfigTest, FailedSaveLeavesTheOldFileIntact)
         EXPECT_EQ(status, 0) << "1: save reported success, 2: wrong error, 3: load failed";
         EXPECT_EQ(readBytes(fileName).toStdString(), before.toStdString());
         EXPECT_EQ(QDir(own.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
-                  QStringList({QString::fromLatin1(TConfig::BaseName)}))
+            QStringList({QString::fromLatin1(TConfig::BaseName)}))
             << "a temporary file was left behind";
     }
 }
@@ -304,7 +327,8 @@ TEST_F(TConfigTest, LocationBesideTheExecutableOnlyWhereTheUserMayWrite)
         GTEST_SKIP() << "making files of other users needs root";
     constexpr uid_t Root = 0, Nobody = 65534, Other = 12345;
     constexpr int NoFile = -1;
-    const struct {
+    const struct
+    {
         const char *what;
         bool asNobody;
         uid_t folderOwner;
@@ -338,13 +362,15 @@ TEST_F(TConfigTest, LocationBesideTheExecutableOnlyWhereTheUserMayWrite)
         const QString beside = QDir(exeDir).filePath(QString::fromLatin1(TConfig::BaseName));
         if (c.fileOwner != NoFile) {
             writeBytes(beside, TConfig::defaultText());
-            ASSERT_EQ(::chown(QFile::encodeName(beside).constData(), uid_t(c.fileOwner), uid_t(c.fileOwner)), 0);
+            ASSERT_EQ(
+                ::chown(QFile::encodeName(beside).constData(), uid_t(c.fileOwner), uid_t(c.fileOwner)), 0);
             ASSERT_EQ(::chmod(QFile::encodeName(beside).constData(), c.fileMode), 0);
         }
         ASSERT_EQ(::chown(QFile::encodeName(exeDir).constData(), c.folderOwner, c.folderOwner), 0);
         ASSERT_EQ(::chmod(QFile::encodeName(exeDir).constData(), c.folderMode), 0);
 
-        const QString expected = c.beside ? beside : QDir(userDir).filePath(QString::fromLatin1(TConfig::BaseName));
+        const QString expected =
+            c.beside ? beside : QDir(userDir).filePath(QString::fromLatin1(TConfig::BaseName));
         const auto body = [&] {
             if (TConfig::locate(exeDir, userDir) != expected)
                 return 1;

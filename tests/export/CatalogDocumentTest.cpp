@@ -50,13 +50,15 @@ std::vector<Element> ReadCatalog(const QByteArray &xml, QString *generated = nul
             --depth;
             break;
         case QXmlStreamReader::Characters:
-            EXPECT_TRUE(reader.isWhitespace()) << "text in the catalog: " << reader.text().toString().toStdString();
+            EXPECT_TRUE(reader.isWhitespace())
+                << "text in the catalog: " << reader.text().toString().toStdString();
             break;
         default:
             break;
         }
     }
-    EXPECT_FALSE(reader.hasError()) << reader.errorString().toStdString() << " at line " << reader.lineNumber();
+    EXPECT_FALSE(reader.hasError()) << reader.errorString().toStdString() << " at line "
+                                    << reader.lineNumber();
     return elements;
 }
 
@@ -72,8 +74,8 @@ QString AttributeOf(const Element &e, const char *name)
 // /data: docs/ (a.txt, empty/), b.bin, noext; sorted by name, folders first.
 struct Nested
 {
-    LocaleAndZone pin{QLocale::c(), "UTC"};
-    TreeBuilder builder{"/data"};
+    LocaleAndZone pin {QLocale::c(), "UTC"};
+    TreeBuilder builder {"/data"};
     std::shared_ptr<const CatalogTree> tree;
     TreeOrder order;
 
@@ -100,14 +102,25 @@ TEST(CatalogDocument, TreeGivesNestedElementsWithTheNonEmptyFieldsInFieldOrder)
     EXPECT_EQ(catalog.CountElements(), 6u);
 
     const QByteArray xml = catalog.toXml();
-    EXPECT_TRUE(xml.startsWith("<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>")) << xml.left(80).data();
+    EXPECT_TRUE(xml.startsWith("<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>"))
+        << xml.left(80).data();
     QString generated;
     const std::vector<Element> elements = ReadCatalog(xml, &generated);
     EXPECT_EQ(generated, QString::fromLatin1(CatalogGenerator));
 
-    const struct { const char *name; int depth; const char *kind; const char *ext; } expected[] = {
-        {"/data", 0, "folder", ""}, {"docs", 1, "folder", ""}, {"empty", 2, "folder", ""},
-        {"a.txt", 2, "file", "txt"}, {"b.bin", 1, "file", "bin"}, {"noext", 1, "file", ""},
+    const struct
+    {
+        const char *name;
+        int depth;
+        const char *kind;
+        const char *ext;
+    } expected[] = {
+        {"/data", 0, "folder", ""},
+        {"docs", 1, "folder", ""},
+        {"empty", 2, "folder", ""},
+        {"a.txt", 2, "file", "txt"},
+        {"b.bin", 1, "file", "bin"},
+        {"noext", 1, "file", ""},
     };
     ASSERT_EQ(elements.size(), std::size(expected));
     for (std::size_t i = 0; i < elements.size(); ++i) {
@@ -129,7 +142,7 @@ TEST(CatalogDocument, TreeGivesNestedElementsWithTheNonEmptyFieldsInFieldOrder)
     EXPECT_EQ(AttributeOf(elements[4], "FileBytes"), u"1536"_qs);
 
     // A flat list is one level, in its own order.
-    std::vector<TCatalogNode> flat{{scan.tree, 2}, {scan.tree, 1}};
+    std::vector<TCatalogNode> flat {{scan.tree, 2}, {scan.tree, 1}};
     catalog.BuildCatalog(ExportRows::flat(flat));
     const std::vector<Element> level = ReadCatalog(catalog.toXml());
     ASSERT_EQ(level.size(), 2u);
@@ -145,11 +158,21 @@ TEST(CatalogDocument, TreeGivesNestedElementsWithTheNonEmptyFieldsInFieldOrder)
 
 TEST(CatalogDocument, AnyNameGivesAWellFormedFileThatReadsBack)
 {
-    LocaleAndZone pin{QLocale::c(), "UTC"};
+    LocaleAndZone pin {QLocale::c(), "UTC"};
     const std::vector<QByteArray> names = {
-        "<script>alert(1)</script>.txt", "line\nbreak", "carriage\rreturn", "tab\there",
-        "quote\"d 'single'", "a&b&amp;", "invalid\xff\xfe.bin", "bell\x07and\x1b", "=SUM(A1:A2)",
-        "not\xef\xbf\xbe" "char", "]]>", "two  spaces ",
+        "<script>alert(1)</script>.txt",
+        "line\nbreak",
+        "carriage\rreturn",
+        "tab\there",
+        "quote\"d 'single'",
+        "a&b&amp;",
+        "invalid\xff\xfe.bin",
+        "bell\x07and\x1b",
+        "=SUM(A1:A2)",
+        "not\xef\xbf\xbe"
+        "char",
+        "]]>",
+        "two  spaces ",
     };
     TreeBuilder builder("/data");
     for (const QByteArray &name : names)
@@ -186,17 +209,28 @@ TEST(CatalogDocument, DeepTreesCloseEveryElement)
     catalog.BuildCatalog(ExportRows::wholeTree(tree, TreeOrder(*tree)));
     const QByteArray xml = catalog.toXml();
     EXPECT_EQ(xml.count("</file>"), Levels); // the top and every folder but the innermost
-    EXPECT_TRUE(xml.endsWith("DOSName=\"last\" FileCount=\"1\"/></file></fileinfo>\n")) << xml.right(80).data();
+    EXPECT_TRUE(xml.endsWith("DOSName=\"last\" FileCount=\"1\"/></file></fileinfo>\n"))
+        << xml.right(80).data();
     EXPECT_EQ(xml.count("<file "), Levels + 2);
 }
 
 TEST(CatalogDocument, WalkMatchesColumnNamesWithoutBlanks)
 {
-    const struct { const char *column; int field; } cases[] = {
-        {"File Name Length", FileNameLength}, {"FileNameLength", FileNameLength},
-        {"file name length", -1}, {"File Size", FileBytes}, {"FileSize", FileBytes},
-        {"FileBytes", -1}, {"Size Range", SizeRange}, {"SizeRange", SizeRange},
-        {"Bogus", -1}, {"", -1},
+    const struct
+    {
+        const char *column;
+        int field;
+    } cases[] = {
+        {"File Name Length", FileNameLength},
+        {"FileNameLength", FileNameLength},
+        {"file name length", -1},
+        {"File Size", FileBytes},
+        {"FileSize", FileBytes},
+        {"FileBytes", -1},
+        {"Size Range", SizeRange},
+        {"SizeRange", SizeRange},
+        {"Bogus", -1},
+        {"", -1},
     };
     for (const auto &c : cases)
         EXPECT_EQ(CatalogDocument::WalkFieldOf(QString::fromUtf8(c.column)), c.field) << c.column;
@@ -220,5 +254,5 @@ TEST(CatalogDocument, SavingReplacesTheFileWholeOrNotAtAll)
     EXPECT_EQ(saved.readAll(), catalog.toXml());
 
     EXPECT_FALSE(catalog.SaveCatalog(dir.filePath(u"missing/catalog.xml"_qs)).isEmpty());
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"catalog.xml"_qs});
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList {u"catalog.xml"_qs});
 }

@@ -26,7 +26,7 @@ const QStringList Columns = {u"File Name"_qs, u"Full Path"_qs, u"File Size"_qs, 
 // comma, so that CSV quotes and text does not.
 struct NestedRows
 {
-    LocaleAndZone pin{QLocale::c(), "UTC"};
+    LocaleAndZone pin {QLocale::c(), "UTC"};
     ExportRows rows;
 
     NestedRows()
@@ -62,10 +62,19 @@ QByteArray CatalogXml(const ExportRows &rows)
 
 TEST(ExportFormat, NamesAndExtensionsInAnyCaseAndNothingElse)
 {
-    const struct { const char *name; ExportFormat format; } known[] = {
-        {"html", ExportFormat::Html}, {"HTM", ExportFormat::Html},     {"Text", ExportFormat::Text},
-        {"txt", ExportFormat::Text},  {"csv", ExportFormat::Csv},      {"XML", ExportFormat::Xml},
-        {"xlsx", ExportFormat::Workbook}, {"XlSx", ExportFormat::Workbook},
+    const struct
+    {
+        const char *name;
+        ExportFormat format;
+    } known[] = {
+        {"html", ExportFormat::Html},
+        {"HTM", ExportFormat::Html},
+        {"Text", ExportFormat::Text},
+        {"txt", ExportFormat::Text},
+        {"csv", ExportFormat::Csv},
+        {"XML", ExportFormat::Xml},
+        {"xlsx", ExportFormat::Workbook},
+        {"XlSx", ExportFormat::Workbook},
     };
     for (const auto &k : known)
         EXPECT_EQ(ExportFormatNamed(k.name), k.format) << k.name;
@@ -75,10 +84,12 @@ TEST(ExportFormat, NamesAndExtensionsInAnyCaseAndNothingElse)
     // Each format's own name and extension lead back to it: the table follows the enum.
     for (const ExportFormat format : ExportFormats) {
         const ExportFormatTraits &traits = TraitsOf(format);
-        EXPECT_EQ(ExportFormatNamed(traits.name.toString().toLatin1()), format) << traits.name.toString().toStdString();
+        EXPECT_EQ(ExportFormatNamed(traits.name.toString().toLatin1()), format)
+            << traits.name.toString().toStdString();
         EXPECT_EQ(ExportFormatNamed(traits.extension.toString().toLatin1()), format)
             << traits.extension.toString().toStdString();
-        EXPECT_TRUE(traits.filter.endsWith(QLatin1Char('.') + traits.extension.toString(), Qt::CaseInsensitive))
+        EXPECT_TRUE(
+            traits.filter.endsWith(QLatin1Char('.') + traits.extension.toString(), Qt::CaseInsensitive))
             << traits.filter.toString().toStdString();
     }
 }
@@ -87,16 +98,18 @@ TEST(ExportFormat, EachFormatWritesWhatItsWriterMakes)
 {
     NestedRows list;
     QTemporaryDir dir;
-    const struct {
+    const struct
+    {
         ExportFormat format;
-        QByteArray file;     // titled by the file's name
+        QByteArray file; // titled by the file's name
         QByteArray streamed; // titled "Usage"
     } cases[] = {
-        {ExportFormat::Html, BuildHtml(list.rows, Columns, u"disk"_qs), BuildHtml(list.rows, Columns, u"Usage"_qs)},
+        {ExportFormat::Html, BuildHtml(list.rows, Columns, u"disk"_qs),
+            BuildHtml(list.rows, Columns, u"Usage"_qs)},
         {ExportFormat::Text, BuildDelimited(list.rows, Columns, TextSeparator),
-         BuildDelimited(list.rows, Columns, TextSeparator)},
+            BuildDelimited(list.rows, Columns, TextSeparator)},
         {ExportFormat::Csv, BuildDelimited(list.rows, Columns, CsvSeparator),
-         BuildDelimited(list.rows, Columns, CsvSeparator)},
+            BuildDelimited(list.rows, Columns, CsvSeparator)},
         {ExportFormat::Xml, CatalogXml(list.rows), CatalogXml(list.rows)},
     };
     ASSERT_NE(cases[1].file, cases[2].file); // the comma sets CSV apart from text
@@ -150,7 +163,7 @@ TEST(ExportFormat, FailuresLeaveTheOldFileAndOnlyWorkbooksHaveARowLimit)
         EXPECT_EQ(ExportRefusal(format, tooMany), expected) << int(format);
     }
     EXPECT_EQ(WriteExport(ExportFormat::Workbook, tooMany, Columns, QString(), path),
-              QString::fromLatin1(WorkbookTooManyRows));
+        QString::fromLatin1(WorkbookTooManyRows));
     EXPECT_EQ(ReadFile(path), QByteArray("old contents"));
 
     NestedRows list;
@@ -158,5 +171,5 @@ TEST(ExportFormat, FailuresLeaveTheOldFileAndOnlyWorkbooksHaveARowLimit)
         const QString lost = dir.filePath(u"missing/out.x"_qs);
         EXPECT_FALSE(WriteExport(format, list.rows, Columns, QString(), lost).isEmpty()) << int(format);
     }
-    EXPECT_EQ(Entries(dir), QStringList{u"out.x"_qs});
+    EXPECT_EQ(Entries(dir), QStringList {u"out.x"_qs});
 }

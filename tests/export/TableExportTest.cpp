@@ -1,5 +1,5 @@
-#include "ExportColumns.h"
 #include "TableExport.h"
+#include "ExportColumns.h"
 
 #include "CatalogFields.h"
 #include "LocaleAndZone.h"
@@ -77,7 +77,7 @@ bool ReadDelimited(const QByteArray &bytes, const std::string &separator, Record
 // Rows of a small scan, flattened in pre-order; texts are pinned to the C locale and UTC.
 struct Scan
 {
-    LocaleAndZone pin{QLocale::c(), "UTC"};
+    LocaleAndZone pin {QLocale::c(), "UTC"};
     std::vector<TCatalogNode> rows;
 
     explicit Scan(const std::vector<QByteArray> &fileNames)
@@ -98,9 +98,16 @@ struct Scan
 };
 
 const QStringList DefaultColumns = {
-    u"File Name"_qs,  u"Full Path"_qs,   u"File Size"_qs,   u"Size Percentage"_qs,
-    u"DOS Name"_qs,   u"File Ext"_qs,    u"Create Time"_qs, u"Access Time"_qs,
-    u"Write Time"_qs, u"File Count"_qs,
+    u"File Name"_qs,
+    u"Full Path"_qs,
+    u"File Size"_qs,
+    u"Size Percentage"_qs,
+    u"DOS Name"_qs,
+    u"File Ext"_qs,
+    u"Create Time"_qs,
+    u"Access Time"_qs,
+    u"Write Time"_qs,
+    u"File Count"_qs,
 };
 
 // Names a file system may hand us that break naive writers.
@@ -193,7 +200,10 @@ TEST(ExportColumns, UnreadableVisibleIsSkippedAndReported)
 
 TEST(ExportColumns, TitleIsTheNameBeforeItsFirstDot)
 {
-    const struct { const char *path, *title; } cases[] = {
+    const struct
+    {
+        const char *path, *title;
+    } cases[] = {
         {"/r/disk.usage.htm", "disk"},
         {"/r/summary", "summary"},
         {"summary.htm", "summary"},
@@ -209,27 +219,33 @@ TEST(TableExport, CellsAreTheStoredTextsAndUnknownNamesExportFileName)
 {
     Scan scan({"report.txt", "noext"});
     const TCatalogNode &file = scan.rows[1];
-    const QStringList columns = {u"File Size"_qs, u"Size Percentage"_qs, u"Bogus"_qs,
-                                 u"file name"_qs, u"Write Time"_qs, u"File Ext"_qs};
+    const QStringList columns = {u"File Size"_qs, u"Size Percentage"_qs, u"Bogus"_qs, u"file name"_qs,
+        u"Write Time"_qs, u"File Ext"_qs};
     Records records;
-    ASSERT_TRUE(ReadDelimited(BuildDelimited(ExportRows::flat(scan.rows), columns, CsvSeparator), ",", records));
+    ASSERT_TRUE(
+        ReadDelimited(BuildDelimited(ExportRows::flat(scan.rows), columns, CsvSeparator), ",", records));
     ASSERT_EQ(records.size(), 4u);
-    EXPECT_EQ(records[0], (std::vector<std::string>{"File Size", "Size Percentage", "Bogus",
-                                                    "file name", "Write Time", "File Ext"}));
+    EXPECT_EQ(records[0],
+        (std::vector<std::string> {
+            "File Size", "Size Percentage", "Bogus", "file name", "Write Time", "File Ext"}));
     const std::string percentage = file.text(SizePercentage).toStdString();
     EXPECT_FALSE(percentage.empty());
     EXPECT_EQ(percentage.find('%'), std::string::npos);
     const std::string written = file.text(WriteTime).toStdString();
     EXPECT_FALSE(written.empty());
-    EXPECT_EQ(records[2], (std::vector<std::string>{"1536", percentage, "report.txt",
-                                                    "report.txt", written, "txt"}));
+    EXPECT_EQ(records[2],
+        (std::vector<std::string> {"1536", percentage, "report.txt", "report.txt", written, "txt"}));
     EXPECT_EQ(records[3].back(), "") << "a name without extension has an empty File Ext";
 }
 
 TEST(TableExport, DelimitedRoundTripsHostileNames)
 {
     Scan scan(HostileNames);
-    const struct { const char *what; QString separator; } cases[] = {
+    const struct
+    {
+        const char *what;
+        QString separator;
+    } cases[] = {
         {"csv", CsvSeparator},
         {"text", TextSeparator},
     };
@@ -244,17 +260,22 @@ TEST(TableExport, DelimitedRoundTripsHostileNames)
             header.push_back(column.toStdString());
         EXPECT_EQ(records[0], header) << c.what;
         for (std::size_t i = 0; i < scan.rows.size(); ++i)
-            EXPECT_EQ(records[i + 1], ExpectedRecord(scan.rows[i], DefaultColumns))
-                << c.what << " row " << i;
+            EXPECT_EQ(records[i + 1], ExpectedRecord(scan.rows[i], DefaultColumns)) << c.what << " row " << i;
     }
     // The formula-like name is kept as the file system gave it, not rewritten.
-    EXPECT_TRUE(BuildDelimited(ExportRows::flat(scan.rows), DefaultColumns, CsvSeparator).contains("\r\n=SUM(A1:A2),"));
+    EXPECT_TRUE(BuildDelimited(ExportRows::flat(scan.rows), DefaultColumns, CsvSeparator)
+                    .contains("\r\n=SUM(A1:A2),"));
 }
 
 TEST(TableExport, DelimitedLinesWithFewColumns)
 {
     Scan scan({"a.txt"});
-    const struct { const char *what; QStringList columns; QByteArray expected; } cases[] = {
+    const struct
+    {
+        const char *what;
+        QStringList columns;
+        QByteArray expected;
+    } cases[] = {
         {"no columns", {}, "\r\n\r\n\r\n"},
         {"one empty value", {u"File Ext"_qs}, "File Ext\r\n\"\"\r\ntxt\r\n"},
         {"empty header", {u""_qs, u"File Size"_qs}, ",File Size\r\n/data,1536\r\na.txt,1536\r\n"},
@@ -296,8 +317,8 @@ TEST(TableExport, HtmlTableRowsAlternateAndEverythingIsEscaped)
         rows.push_back(page.mid(at, page.indexOf("</tr>", at) - at));
     ASSERT_EQ(rows.size(), scan.rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        const QByteArray cell = i % 2 == 0 ? "<td class=\"TrARow\" align=Left>"
-                                           : "<td class=\"TrBRow\" align=Left>";
+        const QByteArray cell =
+            i % 2 == 0 ? "<td class=\"TrARow\" align=Left>" : "<td class=\"TrBRow\" align=Left>";
         EXPECT_EQ(rows[i].count(cell), columns.size()) << "row " << i;
     }
     EXPECT_TRUE(rows[0].contains("<td class=\"TrARow\" align=Left>&nbsp;</td>"));
@@ -311,10 +332,15 @@ TEST(TableExport, FilesAreReplacedWholeAndEmptyListsGiveEmptyFiles)
     Scan scan({"a.txt", "b,c.txt"});
     QTemporaryDir dir;
     using Export = QString (*)(const QString &, const ExportRows &, const QStringList &);
-    const struct { const char *what; Export exporter; QByteArray expected; } cases[] = {
-        {"html", [](const QString &p, const ExportRows &r, const QStringList &c) {
-             return ExportHtml(p, r, c); },
-         BuildHtml(ExportRows::flat(scan.rows), DefaultColumns, u"out"_qs)},
+    const struct
+    {
+        const char *what;
+        Export exporter;
+        QByteArray expected;
+    } cases[] = {
+        {"html",
+            [](const QString &p, const ExportRows &r, const QStringList &c) { return ExportHtml(p, r, c); },
+            BuildHtml(ExportRows::flat(scan.rows), DefaultColumns, u"out"_qs)},
         {"text", ExportText, BuildDelimited(ExportRows::flat(scan.rows), DefaultColumns, TextSeparator)},
         {"csv", ExportCsv, BuildDelimited(ExportRows::flat(scan.rows), DefaultColumns, CsvSeparator)},
     };
@@ -338,7 +364,8 @@ TEST(TableExport, FilesAreReplacedWholeAndEmptyListsGiveEmptyFiles)
         EXPECT_FALSE(c.exporter(lost, ExportRows::flat(scan.rows), DefaultColumns).isEmpty()) << c.what;
         EXPECT_FALSE(QFile::exists(lost)) << c.what;
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-                  QStringList{u"out.x"_qs}) << c.what << ": no temporary file is left";
+            QStringList {u"out.x"_qs})
+            << c.what << ": no temporary file is left";
     }
     EXPECT_TRUE(BuildHtml(none, DefaultColumns, u"t"_qs).isEmpty());
     EXPECT_TRUE(BuildDelimited(none, DefaultColumns, CsvSeparator).isEmpty());

@@ -17,8 +17,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <string>
 #include <ostream>
+#include <string>
 #include <vector>
 
 // Failed comparisons show the texts, not their UTF-16 units.
@@ -47,8 +47,8 @@ const QString &Python()
     return found;
 }
 
-#define SKIP_WITHOUT_OPENPYXL()                                                                    \
-    if (Python().isEmpty())                                                                        \
+#define SKIP_WITHOUT_OPENPYXL()                                                                              \
+    if (Python().isEmpty())                                                                                  \
     GTEST_SKIP() << "reading workbooks back needs python3 with openpyxl (Debian: python3-openpyxl)"
 
 // What tests/export/read_workbook.py reports of a workbook; empty when it could not
@@ -59,7 +59,8 @@ QJsonObject ReadWorkbook(const QString &path, std::string *problem = nullptr)
     reader.start(Python(), {QStringLiteral(FOLVANE_EXPORT_TEST_DIR "/read_workbook.py"), path});
     std::string why;
     QJsonObject book;
-    if (!reader.waitForFinished(120000) || reader.exitStatus() != QProcess::NormalExit || reader.exitCode() != 0) {
+    if (!reader.waitForFinished(120000) || reader.exitStatus() != QProcess::NormalExit
+        || reader.exitCode() != 0) {
         why = "read_workbook.py failed: " + reader.readAllStandardError().toStdString();
     } else {
         QJsonParseError error;
@@ -97,15 +98,22 @@ std::vector<QString> Texts(const QJsonArray &array)
 }
 
 const QStringList DefaultColumns = {
-    u"File Name"_qs,  u"Full Path"_qs,   u"File Size"_qs,   u"Size Percentage"_qs,
-    u"DOS Name"_qs,   u"File Ext"_qs,    u"Create Time"_qs, u"Access Time"_qs,
-    u"Write Time"_qs, u"File Count"_qs,
+    u"File Name"_qs,
+    u"Full Path"_qs,
+    u"File Size"_qs,
+    u"Size Percentage"_qs,
+    u"DOS Name"_qs,
+    u"File Ext"_qs,
+    u"Create Time"_qs,
+    u"Access Time"_qs,
+    u"Write Time"_qs,
+    u"File Count"_qs,
 };
 
 // A small scan with folders two levels deep, as the Total Tree exports it (walk order).
 struct NestedScan
 {
-    LocaleAndZone pin{QLocale::c(), "UTC"};
+    LocaleAndZone pin {QLocale::c(), "UTC"};
     CatalogDocument catalog;
 
     NestedScan()
@@ -146,8 +154,15 @@ CatalogDocument FlatCatalog(const std::vector<QByteArray> &names, const QByteArr
 bool IsNumberField(int field)
 {
     switch (field) {
-    case FileBytes: case FileNameLength: case PathNameLength: case SizePercentage: case FileCount:
-    case CreateAgeRange: case AccessAgeRange: case WriteAgeRange: case SizeRange:
+    case FileBytes:
+    case FileNameLength:
+    case PathNameLength:
+    case SizePercentage:
+    case FileCount:
+    case CreateAgeRange:
+    case AccessAgeRange:
+    case WriteAgeRange:
+    case SizeRange:
         return true;
     default:
         return false;
@@ -196,7 +211,7 @@ void ExpectDataRows(const QJsonObject &book, const CatalogDocument &catalog, con
 }
 
 QString Export(const QTemporaryDir &dir, const CatalogDocument &catalog, const QStringList &columns,
-               const QString &title = u"Usage"_qs, const QString &name = u"out.xlsx"_qs)
+    const QString &title = u"Usage"_qs, const QString &name = u"out.xlsx"_qs)
 {
     return ExportWorkbook(dir.filePath(name), catalog, columns, title);
 }
@@ -221,19 +236,19 @@ TEST(WorkbookExport, TitleHeaderAndRowsInWalkOrder)
     QTemporaryDir dir;
     const QString heading = u"Disk usage of /data on the file server"_qs;
     ASSERT_EQ(Export(dir, scan.catalog, DefaultColumns, heading), QString());
-    EXPECT_EQ(Entries(dir), QStringList{u"out.xlsx"_qs}) << "the streamed rows are not left behind";
+    EXPECT_EQ(Entries(dir), QStringList {u"out.xlsx"_qs}) << "the streamed rows are not left behind";
 
     std::string problem;
     const QJsonObject book = ReadWorkbook(dir.filePath(u"out.xlsx"_qs), &problem);
     ASSERT_TRUE(problem.empty()) << problem;
     EXPECT_EQ(book[u"sheets"].toArray().size(), 1);
     EXPECT_EQ(book[u"dimensions"].toString(), u"A1:K8"_qs);
-    EXPECT_EQ(Texts(book[u"merged"].toArray()), std::vector<QString>{u"A1:K1"_qs});
+    EXPECT_EQ(Texts(book[u"merged"].toArray()), std::vector<QString> {u"A1:K1"_qs});
 
     const QJsonObject title = Cell(book, 1, 0);
     EXPECT_EQ(title[u"v"].toString(), heading);
     EXPECT_TRUE(title[u"b"].toBool());
-    EXPECT_EQ(title[u"h"].toArray(), (QJsonArray{u"center"_qs, u"center"_qs}));
+    EXPECT_EQ(title[u"h"].toArray(), (QJsonArray {u"center"_qs, u"center"_qs}));
 
     std::vector<QString> header;
     for (int c = 0; c <= DefaultColumns.size(); ++c)
@@ -247,8 +262,8 @@ TEST(WorkbookExport, TitleHeaderAndRowsInWalkOrder)
     std::vector<QString> names;
     for (int row = 3; row <= book[u"max_row"].toInt(); ++row)
         names.push_back(Cell(book, row, 1)[u"v"].toString());
-    EXPECT_EQ(names, (std::vector<QString>{u"/data"_qs, u"docs"_qs, u"a.txt"_qs, u"deep"_qs,
-                                           u"x.bin"_qs, u"top.md"_qs}));
+    EXPECT_EQ(names,
+        (std::vector<QString> {u"/data"_qs, u"docs"_qs, u"a.txt"_qs, u"deep"_qs, u"x.bin"_qs, u"top.md"_qs}));
     // a.txt: its size, its share of 1639 bytes and an empty Create Time, bordered.
     EXPECT_EQ(Cell(book, 5, 3)[u"v"].toInt(), 1536);
     EXPECT_EQ(Cell(book, 5, 3)[u"t"].toString(), u"int"_qs);
@@ -264,7 +279,8 @@ TEST(WorkbookExport, TitleHeaderAndRowsInWalkOrder)
     for (int c = 0; c <= DefaultColumns.size(); ++c) {
         int longest = c == 0 ? Characters(u"SerialNO"_qs) : Characters(DefaultColumns[c - 1]);
         for (std::size_t r = 0; c > 0 && r < rows.size(); ++r)
-            longest = std::max(longest, Characters(rows.text(r, CatalogDocument::WalkFieldOf(DefaultColumns[c - 1]))));
+            longest = std::max(
+                longest, Characters(rows.text(r, CatalogDocument::WalkFieldOf(DefaultColumns[c - 1]))));
         const double width = widths[Letter(c)].toDouble();
         EXPECT_GE(width, longest + 2) << Letter(c).toStdString();
         EXPECT_LT(width, longest + 3) << Letter(c).toStdString();
@@ -277,7 +293,7 @@ TEST(WorkbookExport, ColumnNamesMatchFieldKeysWithoutBlanks)
     NestedScan scan;
     QTemporaryDir dir;
     const QStringList columns = {u"Bogus"_qs, u"FileNameLength"_qs, u"file name length"_qs,
-                                 u"File Name Length"_qs, u"SizeRange"_qs, u""_qs};
+        u"File Name Length"_qs, u"SizeRange"_qs, u""_qs};
     ASSERT_EQ(Export(dir, scan.catalog, columns), QString());
     std::string problem;
     const QJsonObject book = ReadWorkbook(dir.filePath(u"out.xlsx"_qs), &problem);
@@ -306,7 +322,11 @@ TEST(WorkbookExport, NumbersOnlyWhereTheTextReadsBackExactly)
     {
         LocaleAndZone pin(QLocale::c(), "UTC");
         TreeBuilder builder("/data");
-        const struct { std::uint64_t size; const char *type; } cases[] = {
+        const struct
+        {
+            std::uint64_t size;
+            const char *type;
+        } cases[] = {
             {0, "int"},
             {9007199254740992ull, "int"},
             {9007199254740993ull, "str"},
@@ -339,7 +359,11 @@ TEST(WorkbookExport, NumbersOnlyWhereTheTextReadsBackExactly)
     }
 
     // The percentage's decimal separator follows the locale; the number is the same.
-    const struct { QLocale locale; const char *separator; } locales[] = {
+    const struct
+    {
+        QLocale locale;
+        const char *separator;
+    } locales[] = {
         {QLocale::c(), "."},
         {QLocale(QLocale::German, QLocale::Germany), ","},
         {QLocale(QLocale::Arabic, QLocale::Egypt), nullptr},
@@ -388,7 +412,8 @@ TEST(WorkbookExport, HostileNamesReadBackAsTheirTexts)
         "control\x01\x1f.txt",
         "escape_x0041_like_X00e9_",
         "noncharacter\xef\xbf\xbe\xef\xbf\xbf",
-        "\xe2\x80\xae" "gnp.exe",
+        "\xe2\x80\xae"
+        "gnp.exe",
         "ten          spaces",
     };
     const CatalogDocument catalog = FlatCatalog(names);
@@ -418,8 +443,9 @@ TEST(WorkbookExport, HostileNamesReadBackAsTheirTexts)
     };
     EXPECT_EQ(Cell(book, rowOf("=SUM(A1:A2)"), 1)[u"t"].toString(), u"str"_qs) << "a name, not a formula";
     EXPECT_EQ(Cell(book, rowOf("noncharacter\xef\xbf\xbe\xef\xbf\xbf"), 1)[u"v"].toString(),
-              u"noncharacter\uFFFD\uFFFD"_qs);
-    EXPECT_EQ(Cell(book, rowOf("escape_x0041_like_X00e9_"), 1)[u"v"].toString(), u"escape_x0041_like_X00e9_"_qs);
+        u"noncharacter\uFFFD\uFFFD"_qs);
+    EXPECT_EQ(
+        Cell(book, rowOf("escape_x0041_like_X00e9_"), 1)[u"v"].toString(), u"escape_x0041_like_X00e9_"_qs);
 }
 
 TEST(WorkbookExport, TextsLongerThanACellAreCut)
@@ -474,12 +500,12 @@ TEST(WorkbookExport, FewColumnsAndEmptyCatalogs)
         ASSERT_TRUE(problem.empty()) << c.what << ": " << problem;
         EXPECT_EQ(book[u"dimensions"].toString().toStdString(), c.dimensions) << c.what;
         EXPECT_EQ(Texts(book[u"merged"].toArray()),
-                  c.merged ? std::vector<QString>{QString::fromLatin1(c.merged)} : std::vector<QString>{})
+            c.merged ? std::vector<QString> {QString::fromLatin1(c.merged)} : std::vector<QString> {})
             << c.what;
         const QJsonObject title = Cell(book, 1, 0);
         EXPECT_EQ(title[u"v"].toString(), c.title.isEmpty() ? u"disk"_qs : c.title) << c.what;
         EXPECT_TRUE(title[u"b"].toBool()) << c.what;
-        EXPECT_EQ(title[u"h"].toArray(), (QJsonArray{u"center"_qs, u"center"_qs})) << c.what;
+        EXPECT_EQ(title[u"h"].toArray(), (QJsonArray {u"center"_qs, u"center"_qs})) << c.what;
         EXPECT_EQ(Cell(book, 2, 0)[u"v"].toString(), u"SerialNO"_qs) << c.what;
         ExpectDataRows(book, c.catalog, c.columns);
     }
@@ -504,7 +530,7 @@ TEST(WorkbookExport, RowLimitCountsTitleAndHeader)
     EXPECT_FALSE(WorkbookFits(catalog));
     EXPECT_EQ(ExportWorkbook(path, catalog, DefaultColumns), QString::fromLatin1(WorkbookTooManyRows));
     EXPECT_EQ(ReadFile(path), QByteArray("old contents"));
-    EXPECT_EQ(Entries(dir), QStringList{u"big.xlsx"_qs});
+    EXPECT_EQ(Entries(dir), QStringList {u"big.xlsx"_qs});
 }
 
 TEST(WorkbookExport, FailuresLeaveTheOldFileAndNothingElse)
@@ -526,6 +552,5 @@ TEST(WorkbookExport, FailuresLeaveTheOldFileAndNothingElse)
     const QString reason = ExportWorkbook(path, scan.catalog, tooWide);
     EXPECT_FALSE(reason.isEmpty());
     EXPECT_EQ(ReadFile(path), QByteArray("old contents"));
-    EXPECT_EQ(Entries(dir), QStringList{u"out.xlsx"_qs}) << reason.toStdString();
-
+    EXPECT_EQ(Entries(dir), QStringList {u"out.xlsx"_qs}) << reason.toStdString();
 }

@@ -1,8 +1,8 @@
+#include "CellText.h"
 #include "CatalogFields.h"
 #include "CatalogTree.h"
-#include "CellText.h"
-#include "TCatalogNode.h"
 #include "LocaleAndZone.h"
+#include "TCatalogNode.h"
 
 #include <QLocale>
 
@@ -18,7 +18,11 @@ namespace {
 TEST(CellText, SizesScaledByPowersOfTwo)
 {
     LocaleAndZone pin(QLocale(QLocale::English, QLocale::UnitedStates), "UTC");
-    const struct { double bytes; const char *text; } cases[] = {
+    const struct
+    {
+        double bytes;
+        const char *text;
+    } cases[] = {
         {0, "0.00 B"},
         {1023, "1,023.00 B"},
         {1024, "1.00 KB"},
@@ -35,7 +39,12 @@ TEST(CellText, SizesScaledByPowersOfTwo)
 
 TEST(CellText, SizesInOtherLocales)
 {
-    const struct { QLocale locale; double bytes; const char *text; } cases[] = {
+    const struct
+    {
+        QLocale locale;
+        double bytes;
+        const char *text;
+    } cases[] = {
         {QLocale(QLocale::German, QLocale::Germany), 1048575, "1.024,00 KB"},
         {QLocale(QLocale::German, QLocale::Germany), 1023, "1.023,00 B"},
         {QLocale::c(), 1023, "1023.00 B"},
@@ -74,7 +83,13 @@ TEST_F(CellTextOfRecords, EveryFieldOfBothForms)
     LocaleAndZone pin(QLocale(QLocale::English, QLocale::UnitedStates), "UTC");
     TCatalogNode listRow(m_tree, 1);
     listRow.setListTotal(2468.0);
-    const struct { int field; NodeIndex node; const char *text; const char *listText; } cases[] = {
+    const struct
+    {
+        int field;
+        NodeIndex node;
+        const char *text;
+        const char *listText;
+    } cases[] = {
         {FileBytes, 1, "1.21 KB", "1.21 KB"},
         {FileBytes, 2, "", ""},
         {SizePercentage, 1, "12.34%", "50.00%"},

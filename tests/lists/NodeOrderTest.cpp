@@ -1,10 +1,10 @@
+#include "NodeOrder.h"
 #include "CatalogFields.h"
 #include "CatalogText.h"
 #include "CatalogTree.h"
+#include "LocaleAndZone.h"
 #include "MergeSort.h"
 #include "NodeLists.h"
-#include "LocaleAndZone.h"
-#include "NodeOrder.h"
 #include "TCatalogNode.h"
 #include "TreeOrder.h"
 
@@ -13,14 +13,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <limits>
-#include <algorithm>
-#include <random>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -65,10 +65,10 @@ NodeIndex add(CatalogTree &tree, NodeIndex parent, const Entry &e)
     return i;
 }
 
-constexpr std::int64_t T0 = 1700000000;          // 2023-11-14 22:13:20 UTC
-constexpr std::int64_t FallBack = 1730611800;    // 2024-11-03 05:30 UTC: 01:30 EDT in New York
+constexpr std::int64_t T0 = 1700000000; // 2023-11-14 22:13:20 UTC
+constexpr std::int64_t FallBack = 1730611800; // 2024-11-03 05:30 UTC: 01:30 EDT in New York
 constexpr std::int64_t AfterFallBack = 1730614500; // 06:15 UTC: 01:15 EST, an earlier local text
-constexpr std::int64_t Midnight = 1704067200;    // 2024-01-01 00:00:00 UTC
+constexpr std::int64_t Midnight = 1704067200; // 2024-01-01 00:00:00 UTC
 
 } // namespace
 
@@ -94,9 +94,9 @@ std::shared_ptr<CatalogTree> MakeMixedTree(bool byteOrderMark = true)
         {"\xC3\x89.TXT", NodeKind::File, 5, AfterFallBack},
         {"nodetails", NodeKind::File, 123401, Midnight, std::nullopt, false},
         {"\xFF\xFE.bin", NodeKind::File, 123404, Midnight + 1},
-        {"far.future", NodeKind::File, 2000000, 16725225600},   // 2500-01-01
-        {"long.ago", NodeKind::File, 7, -5364662400},           // 1800-01-01
-        {"beyond", NodeKind::File, 400000, 315537897600},       // 12000-01-01
+        {"far.future", NodeKind::File, 2000000, 16725225600}, // 2500-01-01
+        {"long.ago", NodeKind::File, 7, -5364662400}, // 1800-01-01
+        {"beyond", NodeKind::File, 400000, 315537897600}, // 12000-01-01
         {"never", NodeKind::File, 1, std::numeric_limits<std::int64_t>::max()},
     };
     for (const Entry &e : top)
@@ -106,7 +106,11 @@ std::shared_ptr<CatalogTree> MakeMixedTree(bool byteOrderMark = true)
     const NodeIndex alpha = 1;
     add(*tree, alpha, {"x.dat", NodeKind::File, 9, T0});
     add(*tree, alpha, {"Y.dat", NodeKind::File, 291, T0 + 60});
-    add(*tree, alpha, {byteOrderMark ? "\xEF\xBB\xBF" "bom" : "bom", NodeKind::File, 0, T0});
+    add(*tree, alpha,
+        {byteOrderMark ? "\xEF\xBB\xBF"
+                         "bom"
+                       : "bom",
+            NodeKind::File, 0, T0});
     add(*tree, alpha, {"longname_\xC3\xA9", NodeKind::File, 0, T0});
     add(*tree, alpha, {"LONGNAME_a", NodeKind::File, 0, T0});
     // UTF-16 order: a character beyond 16 bits (a surrogate pair) before U+FF21.
@@ -127,7 +131,10 @@ std::shared_ptr<CatalogTree> MakeMixedTree(bool byteOrderMark = true)
 
 namespace {
 
-int sign(int v) { return v < 0 ? -1 : v > 0 ? 1 : 0; }
+int sign(int v)
+{
+    return v < 0 ? -1 : v > 0 ? 1 : 0;
+}
 
 // Three files whose sizes, size ranges, names and write times order differently as
 // numbers, as texts and as moments: each field orders them by its own nature, in the
@@ -155,11 +162,11 @@ TEST(NodeOrder, EachFieldOrdersByItsNature)
         int field;
         std::vector<NodeIndex> ascending;
     } cases[] = {
-        {FileBytes, {nine, ten, hundred}},       // numbers: 9 < 10 < 100
-        {SizePercentage, {nine, ten, hundred}},  // numbers too
-        {SizeRange, {ten, hundred, nine}},       // texts: "10" < "11" < "9"
-        {FileName, {hundred, nine, ten}},        // texts, ASCII case folded: a < b < C
-        {WriteTime, {ten, nine, hundred}},       // moments, not their texts
+        {FileBytes, {nine, ten, hundred}}, // numbers: 9 < 10 < 100
+        {SizePercentage, {nine, ten, hundred}}, // numbers too
+        {SizeRange, {ten, hundred, nine}}, // texts: "10" < "11" < "9"
+        {FileName, {hundred, nine, ten}}, // texts, ASCII case folded: a < b < C
+        {WriteTime, {ten, nine, hundred}}, // moments, not their texts
     };
     for (const auto &c : cases) {
         TreeOrder order(*tree);
@@ -184,11 +191,24 @@ TEST(NodeOrder, EachFieldOrdersByItsNature)
 
 TEST(NodeOrder, NumbersInTheUsersFormat)
 {
-    const struct { const char *locale; const char *text; bool number; } cases[] = {
-        {"en_US", "", false},      {"en_US", "12", true},     {"en_US", " 12.5 ", true},
-        {"en_US", "-3", true},     {"en_US", "1e3", true},    {"en_US", "1,000", false},
-        {"en_US", "abc", false},   {"en_US", "12abc", false}, {"en_US", "inf", false},
-        {"en_US", "1e999", false}, {"de_DE", "12,5", true},   {"de_DE", "1.000", false},
+    const struct
+    {
+        const char *locale;
+        const char *text;
+        bool number;
+    } cases[] = {
+        {"en_US", "", false},
+        {"en_US", "12", true},
+        {"en_US", " 12.5 ", true},
+        {"en_US", "-3", true},
+        {"en_US", "1e3", true},
+        {"en_US", "1,000", false},
+        {"en_US", "abc", false},
+        {"en_US", "12abc", false},
+        {"en_US", "inf", false},
+        {"en_US", "1e999", false},
+        {"de_DE", "12,5", true},
+        {"de_DE", "1.000", false},
     };
     for (const auto &c : cases) {
         LocaleAndZone pin(QLocale(QString::fromLatin1(c.locale)), "UTC");
@@ -199,13 +219,24 @@ TEST(NodeOrder, NumbersInTheUsersFormat)
 TEST(NodeOrder, NumberTexts)
 {
     LocaleAndZone pin(QLocale(QLocale::English, QLocale::UnitedStates), "UTC");
-    const struct { const char *a; const char *b; int result; } cases[] = {
-        {"9", "10", -1},     {"10", "9", 1},     // numbers, not text order
-        {"5", "5", -1},      {"0", "0", -1},     // equal is never 0
-        {"", "0", -1},       {"0", "", -1},      // empty counts as 0
-        {"abc", "1", -1},    {"1", "abc", 1},    // so does a non-number
-        {"-1", "", -1},      {"12.35", "12.34", 1},
-        {"1,000", "5", -1},  {"18446744073709551615", "1", 1},
+    const struct
+    {
+        const char *a;
+        const char *b;
+        int result;
+    } cases[] = {
+        {"9", "10", -1},
+        {"10", "9", 1}, // numbers, not text order
+        {"5", "5", -1},
+        {"0", "0", -1}, // equal is never 0
+        {"", "0", -1},
+        {"0", "", -1}, // empty counts as 0
+        {"abc", "1", -1},
+        {"1", "abc", 1}, // so does a non-number
+        {"-1", "", -1},
+        {"12.35", "12.34", 1},
+        {"1,000", "5", -1},
+        {"18446744073709551615", "1", 1},
     };
     for (const auto &c : cases)
         EXPECT_EQ(CompareNumberTexts(QString::fromUtf8(c.a), QString::fromUtf8(c.b)), c.result)
@@ -220,9 +251,14 @@ TEST(NodeOrder, DateTexts)
     const QString later = format.format(T0 + 1);
     const QString midnight = format.format(Midnight);
     const QDateTime moment = QDateTime::fromSecsSinceEpoch(T0, Qt::UTC);
-    const struct { QString a; QString b; int result; } cases[] = {
+    const struct
+    {
+        QString a;
+        QString b;
+        int result;
+    } cases[] = {
         {QString(), later, -1},
-        {QString(), QString(), -1},  // an empty first is smaller even than empty
+        {QString(), QString(), -1}, // an empty first is smaller even than empty
         {t, QString(), 1},
         {t, later, -1},
         {later, t, 1},
@@ -240,26 +276,27 @@ TEST(NodeOrder, DateTexts)
 
 TEST(NodeOrder, TextsFoldAsciiLettersOnly)
 {
-    const struct { const char *a; const char *b; int result; } cases[] = {
-        {"abc", "ABD", -1}, {"ABD", "abc", 1},  {"abc", "ABC", 0},
-        {"_a", "Za", 1},    {"Z", "_", -1},     // '_' (95) after 'Z' (90)
-        {"_", "z", 1},      // 'z' folds to 'Z'
-        {"\xC3\xA9", "\xC3\x89", 1},          // é and É are not folded
-        {"ab", "abc", -1},  {"", "", 0},        {"", "a", -1},
-        {"abcdefghij", "ABCDEFGHIK", -1},       {"abcdefgh", "abcdefg", 1},
-        {"short", "shorter", -1},               {"12345678\xC3\xA9", "12345678e", 1},
-        {"abcdefghijklmnopQ", "ABCDEFGHIJKLMNOPr", -1},
-        {"abcdefghijklmnop", "abcdefghijklmno", 1},
-        {"abcdefghijklm\xC3\xA9", "abcdefghijklmz", 1},
-        {"abcdefghijklmnop\xC3\xA9", "abcdefghijklmnopz", 1},
+    const struct
+    {
+        const char *a;
+        const char *b;
+        int result;
+    } cases[] = {
+        {"abc", "ABD", -1}, {"ABD", "abc", 1}, {"abc", "ABC", 0}, {"_a", "Za", 1},
+        {"Z", "_", -1}, // '_' (95) after 'Z' (90)
+        {"_", "z", 1}, // 'z' folds to 'Z'
+        {"\xC3\xA9", "\xC3\x89", 1}, // é and É are not folded
+        {"ab", "abc", -1}, {"", "", 0}, {"", "a", -1}, {"abcdefghij", "ABCDEFGHIK", -1},
+        {"abcdefgh", "abcdefg", 1}, {"short", "shorter", -1}, {"12345678\xC3\xA9", "12345678e", 1},
+        {"abcdefghijklmnopQ", "ABCDEFGHIJKLMNOPr", -1}, {"abcdefghijklmnop", "abcdefghijklmno", 1},
+        {"abcdefghijklm\xC3\xA9", "abcdefghijklmz", 1}, {"abcdefghijklmnop\xC3\xA9", "abcdefghijklmnopz", 1},
         {"ab\xC3\xA9", "abz", 1},
         // Decided by the folded ASCII bytes before the first byte that is not ASCII,
         // or by the bytes themselves after it.
-        {"ab\xC3\xA9", "AC\xC3\xA9", -1},    {"b\xC3\xA9", "a\xD0\xB4", 1},
-        {"ab", "ab\xC3\xA9", -1},             {"ab\xC3\xA9", "AB\xC3\xA9", 0},
-        {"ab\xC3\xA9x", "ab\xC3\xA9y", -1},  {"abcdefghij\xC3\xA9", "ABCDEFGHIK\xC3\xA9", -1},
-        {"tmp.json", "TMP.JSON", 0},            {"abcdefghijklmno", "ABCDEFGHIJKLMNO", 0},
-        {"abcdefghijklmnop", "ABCDEFGHIJKLMNOP", 0},
+        {"ab\xC3\xA9", "AC\xC3\xA9", -1}, {"b\xC3\xA9", "a\xD0\xB4", 1}, {"ab", "ab\xC3\xA9", -1},
+        {"ab\xC3\xA9", "AB\xC3\xA9", 0}, {"ab\xC3\xA9x", "ab\xC3\xA9y", -1},
+        {"abcdefghij\xC3\xA9", "ABCDEFGHIK\xC3\xA9", -1}, {"tmp.json", "TMP.JSON", 0},
+        {"abcdefghijklmno", "ABCDEFGHIJKLMNO", 0}, {"abcdefghijklmnop", "ABCDEFGHIJKLMNOP", 0},
         {"\xF0\x9F\x98\x80", "\xEF\xBC\xA1", -1}, // code units, not code points
         {"\xFF", "\xEF\xBF\xBD", 0}, // not UTF-8: a replacement character
     };
@@ -268,8 +305,8 @@ TEST(NodeOrder, TextsFoldAsciiLettersOnly)
         EXPECT_EQ(sign(CompareTexts(a, b)), c.result) << c.a << " vs " << c.b;
         EXPECT_EQ(sign(CompareNameBytes(QByteArrayView(c.a), QByteArrayView(c.b))), c.result)
             << c.a << " vs " << c.b;
-        EXPECT_EQ(sign(CompareNameKeys(NameKeyOf(QByteArrayView(c.a)), NameKeyOf(QByteArrayView(c.b)))),
-                  c.result)
+        EXPECT_EQ(
+            sign(CompareNameKeys(NameKeyOf(QByteArrayView(c.a)), NameKeyOf(QByteArrayView(c.b)))), c.result)
             << c.a << " vs " << c.b;
     }
 }
@@ -319,7 +356,11 @@ TEST(NodeOrder, RowsOfOneListCompareTheirOwnPercentages)
 // decimal separator).
 TEST(NodeOrder, TypedComparisonAgreesWithTexts)
 {
-    const struct { QLocale locale; const char *zone; } settings[] = {
+    const struct
+    {
+        QLocale locale;
+        const char *zone;
+    } settings[] = {
         {QLocale::c(), "UTC"},
         {QLocale(QLocale::English, QLocale::UnitedStates), "America/New_York"},
         {QLocale(QLocale::German, QLocale::Germany), "Europe/Berlin"},
@@ -348,7 +389,12 @@ TEST(NodeOrder, TypedComparisonAgreesWithTexts)
 // The keys a whole-tree sort makes once give the order of CompareTreeNodes.
 TEST(NodeOrder, TreeSortKeysAgreeWithTypedComparison)
 {
-    const struct { QLocale locale; const char *zone; bool byteOrderMark; } settings[] = {
+    const struct
+    {
+        QLocale locale;
+        const char *zone;
+        bool byteOrderMark;
+    } settings[] = {
         {QLocale::c(), "UTC", true},
         {QLocale::c(), "UTC", false}, // paths compared by their names alone
         {QLocale(QLocale::English, QLocale::UnitedStates), "America/New_York", false},
@@ -399,7 +445,8 @@ TEST(NodeOrder, ListRowsSortedByKeysAsByCompareNodes)
                 MergeSort(expected, [&](int a, int b) {
                     return sign * CompareNodes(rows[std::size_t(a)], rows[std::size_t(b)], field, order);
                 });
-                EXPECT_EQ(SortedRows(rows, field, order), expected) << zone << " field " << field << " order " << order;
+                EXPECT_EQ(SortedRows(rows, field, order), expected)
+                    << zone << " field " << field << " order " << order;
             }
         }
     }

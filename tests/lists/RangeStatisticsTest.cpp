@@ -2,8 +2,8 @@
 
 #include "CatalogFields.h"
 #include "CatalogTree.h"
-#include "TConfig.h"
 #include "TCatalogNode.h"
+#include "TConfig.h"
 #include "TreeBuilder.h"
 #include "TreeOrder.h"
 
@@ -109,7 +109,11 @@ protected:
         empty = t.add(0, "empty", NodeKind::Folder);
         c = t.add(sub, "c", NodeKind::File, 10000);
         d = t.add(sub, "d.bin", NodeKind::File, 1000000000);
-        const struct { NodeIndex node; std::int64_t written; } times[] = {
+        const struct
+        {
+            NodeIndex node;
+            std::int64_t written;
+        } times[] = {
             {a, Moment - Day / 2}, {c, Moment - 3 * Day}, {d, Moment - 400 * Day}, {b, Moment + Day}};
         for (const auto &x : times) {
             stamp(*t.tree, x.node, TimeKind::Write, x.written);
@@ -130,7 +134,7 @@ protected:
         return rowNames(SliceListRows(tree, order, current, kind, key));
     }
 
-    TreeBuilder t{"/t"};
+    TreeBuilder t {"/t"};
     std::shared_ptr<CatalogTree> tree;
     TreeOrder order;
     NodeIndex a = 0, sub = 0, b = 0, e = 0, empty = 0, c = 0, d = 0;
@@ -139,7 +143,12 @@ protected:
 TEST_F(RangeStatisticsTest, BucketsOfTheDefaultBounds)
 {
     classify();
-    const struct { NodeIndex node; const char *what; int size, write, create; } cases[] = {
+    const struct
+    {
+        NodeIndex node;
+        const char *what;
+        int size, write, create;
+    } cases[] = {
         {a, "9,999 bytes, 12 hours old", 0, 0, 0},
         {c, "10,000 bytes, exactly 3 days old", 1, 2, 0},
         {d, "1,000,000,000 bytes, 400 days old", 6, 5, 0},
@@ -159,7 +168,11 @@ TEST_F(RangeStatisticsTest, BucketsOfTheDefaultBounds)
 
     // The rule itself: first bound in list order greater than the value, else N.
     const std::vector<double> unordered = {5, 2, 9};
-    const struct { double value; int bucket; } rule[] = {{1, 0}, {5, 2}, {8.5, 2}, {9, 3}, {-1, 0}};
+    const struct
+    {
+        double value;
+        int bucket;
+    } rule[] = {{1, 0}, {5, 2}, {8.5, 2}, {9, 3}, {-1, 0}};
     for (const auto &x : rule)
         EXPECT_EQ(SizeRangeIndex(x.value, unordered), x.bucket) << x.value;
     EXPECT_EQ(AgeRangeIndex(2.999, {1, 3}), 1);
@@ -176,7 +189,8 @@ TEST_F(RangeStatisticsTest, RangeFieldsAreEmptyUntilClassifiedAndForFolders)
     classify();
     for (const NodeIndex folder : {NodeIndex(0), sub, empty}) {
         for (const int field : rangeFields)
-            EXPECT_EQ(tree->fieldText(folder, field), QString()) << "folder " << folder << ", field " << field;
+            EXPECT_EQ(tree->fieldText(folder, field), QString())
+                << "folder " << folder << ", field " << field;
     }
     EXPECT_EQ(TCatalogNode(tree, d).text(SizeRange), QStringLiteral("6"));
 
@@ -193,10 +207,10 @@ TEST_F(RangeStatisticsTest, CountsOfAFileAnEmptyFolderAndASubtree)
 {
     classify();
     const Statistics file = CountStatistics(*tree, d);
-    EXPECT_EQ(file.size, (Counts{0, 0, 0, 0, 0, 0, 1}));
-    EXPECT_EQ(file.writeAge, (Counts{0, 0, 0, 0, 0, 1}));
-    EXPECT_EQ(file.accessAge, (Counts{0, 0, 0, 0, 0, 1}));
-    EXPECT_EQ(file.createAge, (Counts{1, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(file.size, (Counts {0, 0, 0, 0, 0, 0, 1}));
+    EXPECT_EQ(file.writeAge, (Counts {0, 0, 0, 0, 0, 1}));
+    EXPECT_EQ(file.accessAge, (Counts {0, 0, 0, 0, 0, 1}));
+    EXPECT_EQ(file.createAge, (Counts {1, 0, 0, 0, 0, 0}));
     EXPECT_EQ(file.types, typesOf({{"bin", 1}}));
 
     const Statistics none = CountStatistics(*tree, empty);
@@ -207,10 +221,10 @@ TEST_F(RangeStatisticsTest, CountsOfAFileAnEmptyFolderAndASubtree)
     // Folders count neither in buckets nor by extension; a.TXT and b.txt meet under
     // the first spelling; c and e have no extension.
     const Statistics all = CountStatistics(*tree, 0);
-    EXPECT_EQ(all.size, (Counts{3, 1, 0, 0, 0, 0, 1}));
-    EXPECT_EQ(all.writeAge, (Counts{3, 0, 1, 0, 0, 1}));
+    EXPECT_EQ(all.size, (Counts {3, 1, 0, 0, 0, 0, 1}));
+    EXPECT_EQ(all.writeAge, (Counts {3, 0, 1, 0, 0, 1}));
     EXPECT_EQ(all.accessAge, all.writeAge);
-    EXPECT_EQ(all.createAge, (Counts{5, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(all.createAge, (Counts {5, 0, 0, 0, 0, 0}));
     EXPECT_EQ(all.types, typesOf({{"TXT", 2}, {"", 2}, {"bin", 1}}));
 
     // The spelling kept is that of the first file in the order the tree shows.
@@ -222,17 +236,17 @@ TEST_F(RangeStatisticsTest, CountsOfAFileAnEmptyFolderAndASubtree)
 TEST_F(RangeStatisticsTest, AnUnclassifiedTreeCountsEveryFileInBucketZero)
 {
     const Statistics never = CountStatistics(*tree, 0);
-    EXPECT_EQ(never.size, Counts{5});
-    EXPECT_EQ(never.writeAge, Counts{5});
+    EXPECT_EQ(never.size, Counts {5});
+    EXPECT_EQ(never.writeAge, Counts {5});
 
     // Bounds known, no moment yet: the lists have their length, all in bucket 0.
     classify(defaultRanges(), 0);
     EXPECT_FALSE(tree->isClassified());
     EXPECT_EQ(tree->fieldText(d, SizeRange), QString());
     const Statistics s = CountStatistics(*tree, 0);
-    EXPECT_EQ(s.size, (Counts{5, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(s.size, (Counts {5, 0, 0, 0, 0, 0, 0}));
     for (const Counts *ages : {&s.createAge, &s.accessAge, &s.writeAge})
-        EXPECT_EQ(*ages, (Counts{5, 0, 0, 0, 0, 0}));
+        EXPECT_EQ(*ages, (Counts {5, 0, 0, 0, 0, 0}));
     // Their range fields are empty, and so is the key that lists them.
     EXPECT_EQ(slice(0, SliceKind::Size, QString()).size(), 5u);
     EXPECT_TRUE(slice(0, SliceKind::Size, QStringLiteral("0")).empty());
@@ -246,8 +260,8 @@ TEST(RangeStatisticsTypes, ExtensionsMergeAcrossLetterCaseBeyondAscii)
     const auto tree = t.finish();
     // Two undecodable extensions read as the same text, so they meet as that text.
     // A trailing dot leaves no extension.
-    EXPECT_EQ(CountStatistics(*tree, 0).types,
-              typesOf({{"ÄÖ", 2}, {"ÉTÉ", 2}, {"\xef\xbf\xbd", 2}, {"", 1}}));
+    EXPECT_EQ(
+        CountStatistics(*tree, 0).types, typesOf({{"ÄÖ", 2}, {"ÉTÉ", 2}, {"\xef\xbf\xbd", 2}, {"", 1}}));
 }
 
 TEST(RangeStatisticsTypes, TwelveExtensionsInTheOrderOfTheExchangeProcedure)
@@ -264,8 +278,8 @@ TEST(RangeStatisticsTypes, TwelveExtensionsInTheOrderOfTheExchangeProcedure)
     }
     const auto tree = t.finish();
     EXPECT_EQ(CountStatistics(*tree, 0).types,
-              typesOf({{"f", 9}, {"l", 8}, {"h", 6}, {"i", 5}, {"k", 5}, {"e", 5}, {"c", 4}, {"a", 3}, {"j", 3},
-                       {"g", 2}, {"b", 1}, {"d", 1}}));
+        typesOf({{"f", 9}, {"l", 8}, {"h", 6}, {"i", 5}, {"k", 5}, {"e", 5}, {"c", 4}, {"a", 3}, {"j", 3},
+            {"g", 2}, {"b", 1}, {"d", 1}}));
 }
 
 TEST(RangeStatisticsTypes, SortTypeCountsExactUpToTheLimitStableBeyond)
@@ -281,7 +295,11 @@ TEST(RangeStatisticsTypes, SortTypeCountsExactUpToTheLimitStableBeyond)
             types.emplace_back(QString::number(k), 0);
         return types;
     };
-    const struct { std::size_t length; const char *first3[3]; } cases[] = {
+    const struct
+    {
+        std::size_t length;
+        const char *first3[3];
+    } cases[] = {
         {SortTypeCountsExactLimit, {"c", "b", "a"}},
         {SortTypeCountsExactLimit + 1, {"c", "a", "b"}},
     };
@@ -316,11 +334,16 @@ TEST_F(RangeStatisticsTest, SliceListsCompareTheFieldExactly)
 {
     classify();
     // A type slice is case-sensitive though the counting merged the cases.
-    EXPECT_EQ(slice(0, SliceKind::Type, QStringLiteral("TXT")), std::vector<std::string>{"a.TXT"});
-    EXPECT_EQ(slice(0, SliceKind::Type, QStringLiteral("txt")), std::vector<std::string>{"b.txt"});
-    EXPECT_EQ(slice(0, SliceKind::Type, QString()), (std::vector<std::string>{"c", "e"}));
+    EXPECT_EQ(slice(0, SliceKind::Type, QStringLiteral("TXT")), std::vector<std::string> {"a.TXT"});
+    EXPECT_EQ(slice(0, SliceKind::Type, QStringLiteral("txt")), std::vector<std::string> {"b.txt"});
+    EXPECT_EQ(slice(0, SliceKind::Type, QString()), (std::vector<std::string> {"c", "e"}));
 
-    const struct { SliceKind kind; const char *key; std::vector<std::string> names; } cases[] = {
+    const struct
+    {
+        SliceKind kind;
+        const char *key;
+        std::vector<std::string> names;
+    } cases[] = {
         {SliceKind::Size, "0", {"a.TXT", "b.txt", "e"}},
         {SliceKind::Size, "6", {"d.bin"}},
         {SliceKind::Size, "06", {}},
@@ -336,11 +359,11 @@ TEST_F(RangeStatisticsTest, SliceListsCompareTheFieldExactly)
     TreeOrder reversed(*tree);
     reversed.sort(*tree, [](NodeIndex x, NodeIndex y) { return x > y ? -1 : 1; });
     EXPECT_EQ(rowNames(SliceListRows(tree, reversed, 0, SliceKind::Size, QStringLiteral("0"))),
-              (std::vector<std::string>{"e", "b.txt", "a.TXT"}));
+        (std::vector<std::string> {"e", "b.txt", "a.TXT"}));
 
     // A file as the current node lists itself, whatever the key.
-    EXPECT_EQ(slice(d, SliceKind::Type, QStringLiteral("TXT")), std::vector<std::string>{"d.bin"});
-    EXPECT_EQ(slice(d, SliceKind::Size, QStringLiteral("0")), std::vector<std::string>{"d.bin"});
+    EXPECT_EQ(slice(d, SliceKind::Type, QStringLiteral("TXT")), std::vector<std::string> {"d.bin"});
+    EXPECT_EQ(slice(d, SliceKind::Size, QStringLiteral("0")), std::vector<std::string> {"d.bin"});
     EXPECT_TRUE(slice(empty, SliceKind::Size, QStringLiteral("0")).empty());
 
     // Percentages are of the list's own total.
@@ -355,9 +378,7 @@ TEST_F(RangeStatisticsTest, EverySliceListsWhatItsBucketCounted)
     classify();
     const Statistics s = CountStatistics(*tree, 0);
     const std::pair<SliceKind, const Counts *> lists[] = {{SliceKind::CreateAge, &s.createAge},
-                                                          {SliceKind::AccessAge, &s.accessAge},
-                                                          {SliceKind::WriteAge, &s.writeAge},
-                                                          {SliceKind::Size, &s.size}};
+        {SliceKind::AccessAge, &s.accessAge}, {SliceKind::WriteAge, &s.writeAge}, {SliceKind::Size, &s.size}};
     for (const auto &[kind, counts] : lists) {
         for (std::size_t bucket = 0; bucket < counts->size(); ++bucket) {
             EXPECT_EQ(SliceListRows(tree, order, 0, kind, QString::number(bucket)).size(), (*counts)[bucket])
@@ -406,13 +427,15 @@ TEST_F(LoadRangesTest, AnItemWhoseValueCannotBeReadIsLeftOutAndNamed)
 
     QStringList problems;
     const Ranges r = LoadRanges(GetConfig().Document(), &problems);
-    EXPECT_EQ(r.age.labels, (QStringList{"day", "year"}));
-    EXPECT_EQ(r.age.bounds, (std::vector<double>{1, 365}));
-    EXPECT_EQ(r.size.labels, QStringList{"1MB"});
-    EXPECT_EQ(r.size.bounds, std::vector<double>{1000000});
+    EXPECT_EQ(r.age.labels, (QStringList {"day", "year"}));
+    EXPECT_EQ(r.age.bounds, (std::vector<double> {1, 365}));
+    EXPECT_EQ(r.size.labels, QStringList {"1MB"});
+    EXPECT_EQ(r.size.bounds, std::vector<double> {1000000});
     ASSERT_EQ(problems.size(), 2);
-    EXPECT_TRUE(problems[0].contains("\"soon\"") && problems[0].contains("later")) << problems[0].toStdString();
-    EXPECT_TRUE(problems[1].contains("\"huge\"") && problems[1].contains("3000000000")) << problems[1].toStdString();
+    EXPECT_TRUE(problems[0].contains("\"soon\"") && problems[0].contains("later"))
+        << problems[0].toStdString();
+    EXPECT_TRUE(problems[1].contains("\"huge\"") && problems[1].contains("3000000000"))
+        << problems[1].toStdString();
     EXPECT_NO_THROW(LoadRanges(GetConfig().Document())); // without a list to report to
 }
 

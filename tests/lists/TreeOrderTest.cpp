@@ -1,10 +1,10 @@
+#include "TreeOrder.h"
 #include "CatalogFields.h"
 #include "CatalogTree.h"
+#include "LocaleAndZone.h"
 #include "MergeSort.h"
 #include "NodeLists.h"
 #include "TCatalogNode.h"
-#include "TreeOrder.h"
-#include "LocaleAndZone.h"
 
 #include <QLocale>
 
@@ -30,7 +30,8 @@ std::shared_ptr<CatalogTree> makeTree()
 {
     auto tree = std::make_shared<CatalogTree>();
     tree->addTop("/t");
-    const auto add = [&](NodeIndex parent, const char *name, NodeKind kind, std::optional<std::uint64_t> size) {
+    const auto add = [&](NodeIndex parent, const char *name, NodeKind kind,
+                         std::optional<std::uint64_t> size) {
         const NodeIndex i = tree->appendChild(parent, name, std::strlen(name));
         CatalogNodeData &n = tree->node(i);
         n.setKind(kind);
@@ -84,15 +85,21 @@ TEST(TreeOrder, StartsInScanOrder)
 {
     const auto tree = makeTree();
     const TreeOrder order(*tree);
-    EXPECT_EQ(childNames(*tree, order, 0), (Names{"b.txt", "A", "c", "d", "e"}));
-    EXPECT_EQ(childNames(*tree, order, 2), (Names{"z", "y"}));
+    EXPECT_EQ(childNames(*tree, order, 0), (Names {"b.txt", "A", "c", "d", "e"}));
+    EXPECT_EQ(childNames(*tree, order, 2), (Names {"z", "y"}));
     expectConsistent(*tree, order);
 }
 
 TEST(TreeOrder, SortsEverySiblingListFoldersFirst)
 {
     const auto tree = makeTree();
-    const struct { int field; Qt::SortOrder order; Names top; Names inA; } cases[] = {
+    const struct
+    {
+        int field;
+        Qt::SortOrder order;
+        Names top;
+        Names inA;
+    } cases[] = {
         {FileName, Qt::AscendingOrder, {"A", "d", "b.txt", "c", "e"}, {"y", "z"}},
         {FileName, Qt::DescendingOrder, {"d", "A", "e", "c", "b.txt"}, {"z", "y"}},
         {FileBytes, Qt::AscendingOrder, {"A", "d", "e", "c", "b.txt"}, {"z", "y"}},
@@ -113,9 +120,9 @@ TEST(TreeOrder, SortsAgainFromAnyOrder)
     TreeOrder order(*tree);
     order.sortBy(*tree, FileBytes, Qt::DescendingOrder);
     order.sortBy(*tree, FileName, Qt::AscendingOrder);
-    EXPECT_EQ(childNames(*tree, order, 0), (Names{"A", "d", "b.txt", "c", "e"}));
+    EXPECT_EQ(childNames(*tree, order, 0), (Names {"A", "d", "b.txt", "c", "e"}));
     order.sort(*tree, [](NodeIndex a, NodeIndex b) { return a > b ? -1 : 1; });
-    EXPECT_EQ(childNames(*tree, order, 0), (Names{"e", "d", "c", "A", "b.txt"}));
+    EXPECT_EQ(childNames(*tree, order, 0), (Names {"e", "d", "c", "A", "b.txt"}));
     expectConsistent(*tree, order);
 }
 
@@ -127,10 +134,8 @@ TEST(MergeSort, KeepsEveryItemWhateverTheComparisonAnswers)
         std::vector<int> items(std::size_t(size), 0);
         for (int i = 0; i < size; ++i)
             items[std::size_t(i)] = i;
-        for (const auto &answer : std::vector<std::function<int(int, int)>>{
-                 [](int, int) { return 1; },
-                 [](int, int) { return -1; },
-                 [&random](int, int) { return int(random() % 3) - 1; }}) {
+        for (const auto &answer : std::vector<std::function<int(int, int)>> {[](int, int) { return 1; },
+                 [](int, int) { return -1; }, [&random](int, int) { return int(random() % 3) - 1; }}) {
             std::vector<int> sorted = items;
             MergeSort(sorted, answer);
             std::sort(sorted.begin(), sorted.end());
@@ -138,9 +143,9 @@ TEST(MergeSort, KeepsEveryItemWhateverTheComparisonAnswers)
         }
     }
     // Stable for results <= 0: equal numbers (-1) keep their order.
-    std::vector<int> equal{3, 1, 2};
+    std::vector<int> equal {3, 1, 2};
     MergeSort(equal, [](int, int) { return -1; });
-    EXPECT_EQ(equal, (std::vector<int>{3, 1, 2}));
+    EXPECT_EQ(equal, (std::vector<int> {3, 1, 2}));
 }
 
 std::vector<std::string> texts(const std::vector<TCatalogNode> &rows, int field)
@@ -159,12 +164,12 @@ TEST(NodeLists, CurrentFolderRowsInTheTreesOrderWithTheirOwnPercentages)
     order.sortBy(*tree, FileBytes, Qt::DescendingOrder);
 
     const std::vector<TCatalogNode> rows = PathListRows(tree, order, 0);
-    EXPECT_EQ(texts(rows, FileName), (Names{"d", "A", "b.txt", "c", "e"}));
+    EXPECT_EQ(texts(rows, FileName), (Names {"d", "A", "b.txt", "c", "e"}));
     // 50, 5, 10 and 2 of 67 bytes; a row with no size counts 0 and shows none.
-    EXPECT_EQ(texts(rows, SizePercentage), (Names{"74.63", "7.46", "14.93", "2.99", ""}));
+    EXPECT_EQ(texts(rows, SizePercentage), (Names {"74.63", "7.46", "14.93", "2.99", ""}));
 
     // A folder's rows are a share of that folder's list, not of the scan.
-    EXPECT_EQ(texts(PathListRows(tree, order, 2), SizePercentage), (Names{"80.00", "20.00"}));
+    EXPECT_EQ(texts(PathListRows(tree, order, 2), SizePercentage), (Names {"80.00", "20.00"}));
     // The Total Tree keeps the scan's total.
     EXPECT_EQ(tree->fieldText(6, SizePercentage).toStdString(), "1.49");
 }
@@ -190,9 +195,9 @@ TEST(NodeLists, ListsOfNothingButEmptyFilesShowZero)
         n.setKind(NodeKind::File);
         n.set(CatalogNodeData::HasSize);
     }
-    std::vector<TCatalogNode> rows{TCatalogNode(tree, 1), TCatalogNode(tree, 2), TCatalogNode()};
+    std::vector<TCatalogNode> rows {TCatalogNode(tree, 1), TCatalogNode(tree, 2), TCatalogNode()};
     UpdatePercentages(rows);
-    EXPECT_EQ(texts(rows, SizePercentage), (Names{"0", "0", ""}));
+    EXPECT_EQ(texts(rows, SizePercentage), (Names {"0", "0", ""}));
 }
 
 } // namespace

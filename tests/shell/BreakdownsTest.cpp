@@ -79,7 +79,6 @@ protected:
         out.sort();
         return out;
     }
-
 };
 
 TEST_F(BreakdownsTest, SliceClicksFillTheirListsAndShowThem)
@@ -87,7 +86,7 @@ TEST_F(BreakdownsTest, SliceClicksFillTheirListsAndShowThem)
     // Size bucket 1 holds 10,000 to 99,999 bytes.
     click(window->SizeChart, 1);
     EXPECT_EQ(window->pcSize->currentIndex(), 1);
-    EXPECT_EQ(names(window->VTSize), (QStringList{"big.bin", "c.log"}));
+    EXPECT_EQ(names(window->VTSize), (QStringList {"big.bin", "c.log"}));
 
     // The type slice lists the spelling it was counted under, as the label says.
     const auto &types = window->Ctrl->statistics().types;
@@ -98,17 +97,17 @@ TEST_F(BreakdownsTest, SliceClicksFillTheirListsAndShowThem)
     EXPECT_EQ(types[std::size_t(txt)].second, 2u);
     click(window->TypeChart, txt, QStringLiteral("TXT"));
     EXPECT_EQ(window->pcType->currentIndex(), 1);
-    EXPECT_EQ(names(window->VTType), (QStringList{"a.TXT"}));
+    EXPECT_EQ(names(window->VTType), (QStringList {"a.TXT"}));
 
     // Ages of the time kind chosen: last access, bucket 3.
     window->sbAccess->click();
     click(window->AgeChart, 3);
     EXPECT_EQ(window->pcAge->currentIndex(), 1);
-    EXPECT_EQ(names(window->VTAge), (QStringList{"b.txt"}));
+    EXPECT_EQ(names(window->VTAge), (QStringList {"b.txt"}));
 
     // Moving elsewhere keeps a list on view as it was.
     window->Ctrl->OpenChild(QStringLiteral("sub"));
-    EXPECT_EQ(names(window->VTSize), (QStringList{"big.bin", "c.log"}));
+    EXPECT_EQ(names(window->VTSize), (QStringList {"big.bin", "c.log"}));
 }
 
 TEST_F(BreakdownsTest, BarWhileAccessIsDownDrawsAccessAgesAsBars)
@@ -122,7 +121,8 @@ TEST_F(BreakdownsTest, BarWhileAccessIsDownDrawsAccessAgesAsBars)
     const std::vector<std::uint64_t> &access = window->Ctrl->statistics().accessAge;
     ASSERT_EQ(points.size(), qsizetype(access.size()));
     for (std::size_t i = 0; i < access.size(); ++i)
-        EXPECT_EQ(points[qsizetype(i)].value, double(access[i])) << "bucket " << i << " " << points[qsizetype(i)].label.toStdString();
+        EXPECT_EQ(points[qsizetype(i)].value, double(access[i]))
+            << "bucket " << i << " " << points[qsizetype(i)].label.toStdString();
     EXPECT_EQ(points.last().label, QStringLiteral("above one year"));
 }
 
@@ -181,7 +181,8 @@ TEST_F(BreakdownsTest, AChartThatCannotBeSavedSaysWhyAndWritesNothing)
     if (::mount("tmpfs", ro.constData(), "tmpfs", MS_RDONLY, "size=64k") != 0)
         GTEST_SKIP() << "cannot mount a read-only file system here";
     const QString file = QString::fromUtf8(ro) + QStringLiteral("/chart.bmp");
-    SetExportFileDialogForTests([file](QWidget *, const QString &, const QString &, const QString &) { return file; });
+    SetExportFileDialogForTests(
+        [file](QWidget *, const QString &, const QString &, const QString &) { return file; });
     QStringList messages;
     SetExportMessageForTests([&messages](QMessageBox::Icon, const QString &caption, const QString &text) {
         messages << caption + QStringLiteral(": ") + text;
@@ -191,7 +192,8 @@ TEST_F(BreakdownsTest, AChartThatCannotBeSavedSaysWhyAndWritesNothing)
     ASSERT_EQ(messages.size(), 1);
     EXPECT_FALSE(messages.first().contains(QStringLiteral("Export Finished")));
     EXPECT_TRUE(messages.first().contains(file)) << messages.first().toStdString();
-    EXPECT_TRUE(messages.first().contains(QStringLiteral("Read-only file system"))) << messages.first().toStdString();
+    EXPECT_TRUE(messages.first().contains(QStringLiteral("Read-only file system")))
+        << messages.first().toStdString();
     EXPECT_FALSE(QFileInfo::exists(file));
 }
 

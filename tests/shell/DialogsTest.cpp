@@ -110,7 +110,8 @@ TEST(WaitForm, StartsHiddenWithItsTextsAndWithoutCancel)
     EXPECT_TRUE(flags.testFlag(Qt::WindowStaysOnTopHint));
     EXPECT_EQ(wait.windowType(), Qt::Tool);
     EXPECT_EQ(wait.windowModality(), Qt::WindowModal);
-    EXPECT_EQ(label(wait, "Label1")->text(), QStringLiteral("This will take a few minutes.Please be patient..."));
+    EXPECT_EQ(
+        label(wait, "Label1")->text(), QStringLiteral("This will take a few minutes.Please be patient..."));
     EXPECT_EQ(label(wait, "Label2")->text(), QStringLiteral("..."));
     EXPECT_EQ(button(wait, "SpeedButton1")->text(), QStringLiteral("Cancel"));
     EXPECT_TRUE(button(wait, "SpeedButton1")->isHidden());
@@ -129,8 +130,11 @@ TEST(WaitForm, ShowAndHideFollowTheArguments)
     wait.ShowWait(false, false); // hidden already: nothing happens
     EXPECT_FALSE(wait.isVisible());
 
-    struct Case { bool cancelVisible; };
-    for (const Case c : {Case{false}, Case{true}, Case{false}}) {
+    struct Case
+    {
+        bool cancelVisible;
+    };
+    for (const Case c : {Case {false}, Case {true}, Case {false}}) {
         wait.ShowWait(true, c.cancelVisible);
         EXPECT_TRUE(wait.isVisible());
         EXPECT_EQ(cancel->isVisible(), c.cancelVisible);
@@ -208,10 +212,13 @@ namespace {
 class FrameSteps
 {
 public:
-    explicit FrameSteps(const TWaitForm &wait) : m_wait(wait), m_last(wait.animationFrame()) {}
+    explicit FrameSteps(const TWaitForm &wait) : m_wait(wait), m_last(wait.animationFrame()) { }
 
     // Runs the event loop for about ms milliseconds; the steps taken meanwhile.
-    int during(int ms) { return run(ms, [] { return false; }); }
+    int during(int ms)
+    {
+        return run(ms, [] { return false; });
+    }
 
     // Runs the event loop until at least wanted steps were taken or ms ran out.
     int until(int wanted, int ms)
@@ -354,7 +361,8 @@ TEST(FormAbout, LinksOpenTheMakersAddressesThroughTheDesktop)
 TEST(FormAbout, AddressTextIsShownAsTextNotMarkup)
 {
     OpenerRecorder desktop;
-    SetMakerAddressesForTests(QStringLiteral("https://example.org/?a=1&b=<2>"), QStringLiteral("a&b@example.org"));
+    SetMakerAddressesForTests(
+        QStringLiteral("https://example.org/?a=1&b=<2>"), QStringLiteral("a&b@example.org"));
     TFormAbout about;
     EXPECT_TRUE(label(about, "Label5")->text().contains(QStringLiteral("&amp;b=&lt;2&gt;</a>")));
     EXPECT_TRUE(label(about, "Label7")->text().contains(QStringLiteral(">a&amp;b@example.org</a>")));
@@ -362,12 +370,19 @@ TEST(FormAbout, AddressTextIsShownAsTextNotMarkup)
 
 TEST(HelpPage, WebAndMailUrls)
 {
-    struct Case { QString web; QString mail; QUrl webUrl; QUrl mailUrl; };
+    struct Case
+    {
+        QString web;
+        QString mail;
+        QUrl webUrl;
+        QUrl mailUrl;
+    };
     const Case cases[] = {
         {QStringLiteral("https://example.org/folvane"), QStringLiteral("team@example.org"),
-         QUrl(QStringLiteral("https://example.org/folvane")), QUrl(QStringLiteral("mailto:team@example.org"))},
-        {QStringLiteral("www.example.org"), QStringLiteral("x@y.z"), QUrl(QStringLiteral("http://www.example.org")),
-         QUrl(QStringLiteral("mailto:x@y.z"))},
+            QUrl(QStringLiteral("https://example.org/folvane")),
+            QUrl(QStringLiteral("mailto:team@example.org"))},
+        {QStringLiteral("www.example.org"), QStringLiteral("x@y.z"),
+            QUrl(QStringLiteral("http://www.example.org")), QUrl(QStringLiteral("mailto:x@y.z"))},
         {QString(), QString(), QUrl(), QUrl()},
     };
     for (const Case &c : cases) {
@@ -415,7 +430,11 @@ TEST(HelpPage, OpensTheFileBesideTheExecutableOnlyWhenItIsThere)
 
 TEST(FolderPicker, ReturnsTheChosenFolderWithoutTrailingSeparatorExceptAtTheRoot)
 {
-    struct Case { QString chosen; QString expected; };
+    struct Case
+    {
+        QString chosen;
+        QString expected;
+    };
     const Case cases[] = {
         {QString(), QString()}, // cancelled
         {QStringLiteral("/"), QStringLiteral("/")},
@@ -491,7 +510,10 @@ protected:
         return values;
     }
 
-    static QListWidget *list(TFormConfig &dialog) { return dialog.findChild<QListWidget *>(QStringLiteral("clbList")); }
+    static QListWidget *list(TFormConfig &dialog)
+    {
+        return dialog.findChild<QListWidget *>(QStringLiteral("clbList"));
+    }
 
     static std::vector<Qt::CheckState> checks(TFormConfig &dialog)
     {
@@ -508,9 +530,10 @@ protected:
     QString m_file;
 };
 
-const QByteArray FormConfigTest::ThreeColumns = "<node Name=\"Name\" Visible=\"True\" Index=\"0\" Width=\"200\"/>\n"
-                                               "<node Name=\"Size\" Visible=\"False\" Index=\"1\" Width=\"80\"/>\n"
-                                               "<node Name=\"\" Visible=\"1\" Index=\"2\" Width=\"60\"/>\n";
+const QByteArray FormConfigTest::ThreeColumns =
+    "<node Name=\"Name\" Visible=\"True\" Index=\"0\" Width=\"200\"/>\n"
+    "<node Name=\"Size\" Visible=\"False\" Index=\"1\" Width=\"80\"/>\n"
+    "<node Name=\"\" Visible=\"1\" Index=\"2\" Width=\"60\"/>\n";
 
 TEST_F(FormConfigTest, ListsEveryEntryInCatalogueOrderWithItsVisibleFlag)
 {
@@ -518,7 +541,8 @@ TEST_F(FormConfigTest, ListsEveryEntryInCatalogueOrderWithItsVisibleFlag)
     TFormConfig dialog;
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Config visible columns"));
     EXPECT_EQ(dialog.size(), QSize(217, 280));
-    EXPECT_EQ(dialog.findChild<QLabel *>(QStringLiteral("Label1"))->text(), QStringLiteral("Config visible columns:"));
+    EXPECT_EQ(dialog.findChild<QLabel *>(QStringLiteral("Label1"))->text(),
+        QStringLiteral("Config visible columns:"));
     EXPECT_EQ(button(dialog, "BitBtn1")->text(), QStringLiteral("&OK"));
     EXPECT_EQ(button(dialog, "BitBtn2")->text(), QStringLiteral("&Cancel"));
     for (const char *name : {"BitBtn1", "BitBtn2"}) {
@@ -531,7 +555,7 @@ TEST_F(FormConfigTest, ListsEveryEntryInCatalogueOrderWithItsVisibleFlag)
     EXPECT_EQ(list(dialog)->item(0)->text(), QStringLiteral("Name"));
     EXPECT_EQ(list(dialog)->item(1)->text(), QStringLiteral("Size"));
     EXPECT_EQ(list(dialog)->item(2)->text(), QString());
-    EXPECT_EQ(checks(dialog), (std::vector<Qt::CheckState>{Qt::Checked, Qt::Unchecked, Qt::Checked}));
+    EXPECT_EQ(checks(dialog), (std::vector<Qt::CheckState> {Qt::Checked, Qt::Unchecked, Qt::Checked}));
     EXPECT_EQ(list(dialog)->visualItemRect(list(dialog)->item(0)).height(), 18);
     EXPECT_TRUE(dialog.loadProblems().isEmpty());
 
@@ -539,7 +563,7 @@ TEST_F(FormConfigTest, ListsEveryEntryInCatalogueOrderWithItsVisibleFlag)
     GetConfig().Document().nodes().node(0).setVisible(false);
     dialog.hide();
     dialog.show();
-    EXPECT_EQ(checks(dialog), (std::vector<Qt::CheckState>{Qt::Unchecked, Qt::Unchecked, Qt::Checked}));
+    EXPECT_EQ(checks(dialog), (std::vector<Qt::CheckState> {Qt::Unchecked, Qt::Unchecked, Qt::Checked}));
     dialog.hide();
 }
 
@@ -555,7 +579,7 @@ TEST_F(FormConfigTest, OkWritesTheChecksAndSaves)
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_FALSE(GetConfig().Document().nodes().node(0).visible());
     EXPECT_TRUE(GetConfig().Document().nodes().node(1).visible());
-    EXPECT_EQ(visibleInFile(), (std::vector<QString>{"False", "True", "True"}));
+    EXPECT_EQ(visibleInFile(), (std::vector<QString> {"False", "True", "True"}));
 }
 
 TEST_F(FormConfigTest, OkWithoutChangesOrEntriesStillRewritesTheFile)
@@ -579,7 +603,10 @@ TEST_F(FormConfigTest, CancelCloseBoxEscAndEnterChangeNothing)
 {
     useConfig(ThreeColumns);
     const QByteArray before = fileBytes();
-    enum Way { CancelButton, CloseBox };
+    enum Way {
+        CancelButton,
+        CloseBox
+    };
     for (const Way way : {CancelButton, CloseBox}) {
         TFormConfig dialog;
         dialog.show();
@@ -615,7 +642,8 @@ TEST_F(FormConfigTest, FailedSaveSaysWhyAndKeepsTheDialogOpenUntilOkSucceeds)
         QTest::mouseClick(button(dialog, "BitBtn1"), Qt::LeftButton);
         ASSERT_EQ(boxes.texts.size(), 1u);
         EXPECT_TRUE(boxes.texts[0].contains(m_file)) << boxes.texts[0].toStdString();
-        EXPECT_TRUE(boxes.texts[0].contains(QStringLiteral("No such file or directory"))) << boxes.texts[0].toStdString();
+        EXPECT_TRUE(boxes.texts[0].contains(QStringLiteral("No such file or directory")))
+            << boxes.texts[0].toStdString();
     }
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_NE(dialog.result(), QDialog::Accepted);
@@ -629,7 +657,7 @@ TEST_F(FormConfigTest, FailedSaveSaysWhyAndKeepsTheDialogOpenUntilOkSucceeds)
         EXPECT_TRUE(boxes.texts.empty());
     }
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_EQ(visibleInFile(), (std::vector<QString>{"True", "True", "True"}));
+    EXPECT_EQ(visibleInFile(), (std::vector<QString> {"True", "True", "True"}));
 }
 
 TEST_F(FormConfigTest, UnreadableVisibleIsReportedAndLeftAsItIsUnlessChanged)
@@ -647,13 +675,14 @@ TEST_F(FormConfigTest, UnreadableVisibleIsReportedAndLeftAsItIsUnlessChanged)
         EXPECT_TRUE(boxes.texts[0].contains(QStringLiteral("\"perhaps\""))) << boxes.texts[0].toStdString();
         EXPECT_TRUE(boxes.texts[0].contains(m_file));
         EXPECT_EQ(dialog.loadProblems().size(), 2);
-        EXPECT_EQ(checks(dialog), (std::vector<Qt::CheckState>{Qt::Checked, Qt::PartiallyChecked,
-                                                                 Qt::PartiallyChecked, Qt::Unchecked}));
+        EXPECT_EQ(checks(dialog),
+            (std::vector<Qt::CheckState> {
+                Qt::Checked, Qt::PartiallyChecked, Qt::PartiallyChecked, Qt::Unchecked}));
         list(dialog)->item(2)->setCheckState(Qt::Checked); // the user decides for "Type"
         dialog.BitBtn1Click();
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
     }
-    EXPECT_EQ(visibleInFile(), (std::vector<QString>{"True", "perhaps", "True", "False"}));
+    EXPECT_EQ(visibleInFile(), (std::vector<QString> {"True", "perhaps", "True", "False"}));
 }
 
 // ---------------------------------------------------------------------------------------

@@ -36,10 +36,7 @@ namespace {
 class WaitWatcher : public QObject
 {
 public:
-    explicit WaitWatcher(QStringList &events)
-        : m_events(events)
-    {
-    }
+    explicit WaitWatcher(QStringList &events) : m_events(events) { }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
@@ -72,10 +69,11 @@ protected:
         openFolder(QString::fromUtf8(fx.path()));
         watch();
 
-        SetExportFileDialogForTests([this](QWidget *, const QString &suffix, const QString &filter, const QString &initial) {
-            events << QStringLiteral("choose %1 %2 [%3]").arg(suffix, filter, initial);
-            return chosen;
-        });
+        SetExportFileDialogForTests(
+            [this](QWidget *, const QString &suffix, const QString &filter, const QString &initial) {
+                events << QStringLiteral("choose %1 %2 [%3]").arg(suffix, filter, initial);
+                return chosen;
+            });
         SetOverwriteQuestionForTests([](const QString &) { return true; });
         SetExportMessageForTests([this](QMessageBox::Icon icon, const QString &caption, const QString &text) {
             events << QStringLiteral("message %1 %2: %3").arg(int(icon)).arg(caption, text);
@@ -179,12 +177,14 @@ TEST_F(ExportCommandsTest, EachButtonExportsItsOwnTabsListInItsPresentOrder)
     QHeaderView *header = window->VT->header();
     int size = -1;
     for (int i = 0; i < header->count(); ++i)
-        size = window->VT->model()->headerData(i, Qt::Horizontal).toString() == QLatin1String("File Size") ? i : size;
+        size = window->VT->model()->headerData(i, Qt::Horizontal).toString() == QLatin1String("File Size")
+            ? i
+            : size;
     ASSERT_GE(size, 0);
     emit header->sectionClicked(size);
     emit header->sectionClicked(size);
     press(window->VT, "Export to CSV");
-    const QStringList sorted{"", "/sub", "/sub/big.bin", "/sub/b.txt", "/sub/a.TXT", "/c.log"};
+    const QStringList sorted {"", "/sub", "/sub/big.bin", "/sub/b.txt", "/sub/a.TXT", "/c.log"};
     EXPECT_EQ(csvPaths(file), sorted);
     // The catalog of the XML export walks the same order.
     chosen = out.filePath(QStringLiteral("tree.xml"));
@@ -224,8 +224,8 @@ TEST_F(ExportCommandsTest, EveryFormatChoosesItsFileThenWritesUnderTheWaitDialog
         QStringList expected;
         if (c.gathers)
             expected << QStringLiteral("wait: Gathering info..") << QStringLiteral("wait down");
-        expected << QLatin1String(c.choice) << QStringLiteral("wait: Export to file..") << QStringLiteral("wait down")
-                 << QStringLiteral("message 0 Done: Export Finished");
+        expected << QLatin1String(c.choice) << QStringLiteral("wait: Export to file..")
+                 << QStringLiteral("wait down") << QStringLiteral("message 0 Done: Export Finished");
         EXPECT_EQ(events, expected);
         EXPECT_FALSE(window->WaitForm->isVisible());
     }
@@ -291,9 +291,11 @@ TEST_F(ExportCommandsTest, AFileThatCannotBeWrittenIsNamedAndTheOldOneStays)
         chosen = out.filePath(QStringLiteral("missing/list.out"));
         press(window->VTList, tip);
         ASSERT_FALSE(events.isEmpty());
-        EXPECT_TRUE(events.last().startsWith(QStringLiteral("message %1 Export Failed").arg(int(QMessageBox::Warning))));
+        EXPECT_TRUE(events.last().startsWith(
+            QStringLiteral("message %1 Export Failed").arg(int(QMessageBox::Warning))));
         EXPECT_TRUE(events.last().contains(chosen)) << events.last().toStdString();
-        EXPECT_TRUE(events.last().contains(QStringLiteral("No such file or directory"))) << events.last().toStdString();
+        EXPECT_TRUE(events.last().contains(QStringLiteral("No such file or directory")))
+            << events.last().toStdString();
         EXPECT_FALSE(finished());
         EXPECT_FALSE(window->WaitForm->isVisible());
     }
@@ -327,10 +329,11 @@ TEST_F(ExportCommandsTest, AFileThatCannotBeWrittenIsNamedAndTheOldOneStays)
     for (qsizetype i = 0; i < failures.size(); ++i) {
         EXPECT_TRUE(failures[i].contains(QStringLiteral("Export Failed"))) << failures[i].toStdString();
         EXPECT_TRUE(failures[i].contains(chosen)) << failures[i].toStdString();
-        EXPECT_TRUE(failures[i].contains(QStringLiteral("Read-only file system"))) << failures[i].toStdString();
+        EXPECT_TRUE(failures[i].contains(QStringLiteral("Read-only file system")))
+            << failures[i].toStdString();
         EXPECT_EQ(after[i], QByteArray("old export")) << failures[i].toStdString();
     }
-    EXPECT_EQ(left, QStringList{QStringLiteral("list.out")});
+    EXPECT_EQ(left, QStringList {QStringLiteral("list.out")});
 }
 
 } // namespace

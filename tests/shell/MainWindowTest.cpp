@@ -4,8 +4,8 @@
 
 #include "CatalogFields.h"
 #include "CatalogTreeModel.h"
-#include "FolderPicker.h"
 #include "Fixture.h"
+#include "FolderPicker.h"
 #include "NodeListModel.h"
 #include "TConfig.h"
 #include "TFolvaneCtrl.h"
@@ -96,7 +96,6 @@ protected:
         }
         return -1;
     }
-
 };
 
 TEST_F(MainWindowTest, StartsEmptyWithItsLayout)
@@ -105,8 +104,8 @@ TEST_F(MainWindowTest, StartsEmptyWithItsLayout)
     EXPECT_EQ(window->lbPath->text(), QStringLiteral("Current Path"));
     EXPECT_FALSE(window->btnUp->isEnabled());
     ASSERT_EQ(window->pcTotal->count(), 6);
-    const char *tabs[] = {"Total Tree", "Current Path File List", "Current Path File Chart",
-                          "Age of Files", "Size of Files", "Type of Files"};
+    const char *tabs[] = {"Total Tree", "Current Path File List", "Current Path File Chart", "Age of Files",
+        "Size of Files", "Type of Files"};
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(window->pcTotal->tabText(i), QLatin1String(tabs[i]));
         EXPECT_FALSE(window->pcTotal->tabIcon(i).isNull()) << tabs[i];
@@ -125,15 +124,15 @@ TEST_F(MainWindowTest, OpenFolderScansAndANavigationShowsEveryLevel)
     EXPECT_TRUE(window->SB->text().startsWith(QStringLiteral("Scanned 7 entries (5 files, 2 folders)")))
         << window->SB->text().toStdString();
     // Folders first, then by name.
-    EXPECT_EQ(treeNames(), (QStringList{"a", "b", "c.txt", "d.txt"}));
-    EXPECT_EQ(listNames(), (QStringList{"a", "b", "c.txt", "d.txt"}));
+    EXPECT_EQ(treeNames(), (QStringList {"a", "b", "c.txt", "d.txt"}));
+    EXPECT_EQ(listNames(), (QStringList {"a", "b", "c.txt", "d.txt"}));
 
     // Double click on a folder in the list opens it.
     const QModelIndex a = listModel()->index(0, 0);
     emit window->VTList->doubleClicked(a);
     EXPECT_EQ(window->lbPath->text(), root() + QStringLiteral("/a"));
     EXPECT_TRUE(window->btnUp->isEnabled());
-    EXPECT_EQ(listNames(), (QStringList{"x", "y"}));
+    EXPECT_EQ(listNames(), (QStringList {"x", "y"}));
 
     // Up goes one level up and is disabled again at the top.
     window->btnUp->click();
@@ -144,7 +143,7 @@ TEST_F(MainWindowTest, OpenFolderScansAndANavigationShowsEveryLevel)
     const QModelIndex b = treeModel()->index(1, 0, treeModel()->index(0, 0));
     window->VT->setCurrentIndex(b);
     EXPECT_EQ(window->lbPath->text(), root() + QStringLiteral("/b"));
-    EXPECT_EQ(listNames(), (QStringList{"z"}));
+    EXPECT_EQ(listNames(), (QStringList {"z"}));
 
     // A cancelled choice keeps the scan and goes back to its top.
     SetFolderPickerForTests([](QWidget *, const QString &) { return QString(); });
@@ -158,9 +157,9 @@ TEST_F(MainWindowTest, DroppedFoldersTheLastOneWinsFilesAreIgnored)
     Fixture other;
     other.makeFile("only", 1);
     drop({QUrl::fromLocalFile(root()), QUrl::fromLocalFile(root() + QStringLiteral("/c.txt")),
-          QUrl::fromLocalFile(QString::fromUtf8(other.path()))});
+        QUrl::fromLocalFile(QString::fromUtf8(other.path()))});
     EXPECT_EQ(window->lbPath->text(), QString::fromUtf8(other.path()));
-    EXPECT_EQ(listNames(), (QStringList{"only"}));
+    EXPECT_EQ(listNames(), (QStringList {"only"}));
 
     // A file alone scans nothing.
     drop({QUrl::fromLocalFile(root() + QStringLiteral("/c.txt"))});
@@ -174,11 +173,11 @@ TEST_F(MainWindowTest, HeaderClicksSortFoldersFirstAndFlipDirection)
     const int size = columnOf("File Size");
     ASSERT_GE(size, 0);
     emit header->sectionClicked(size); // first click: ascending
-    EXPECT_EQ(treeNames(), (QStringList{"a", "b", "d.txt", "c.txt"}));
+    EXPECT_EQ(treeNames(), (QStringList {"a", "b", "d.txt", "c.txt"}));
     EXPECT_EQ(header->sortIndicatorSection(), size);
     EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
     emit header->sectionClicked(size); // flips: folders still first
-    EXPECT_EQ(treeNames(), (QStringList{"b", "a", "c.txt", "d.txt"}));
+    EXPECT_EQ(treeNames(), (QStringList {"b", "a", "c.txt", "d.txt"}));
     EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
 
     // A click on VTList changes the field the next scan of VT is sorted by.
@@ -237,7 +236,7 @@ TEST_F(MainWindowTest, OpenExplorerOpensTheFocusedFolderOrTheFoldersOfFiles)
     window->Ctrl->OpenExplorer(window->VT);
     window->VTList->setCurrentIndex(listModel()->index(0, 0)); // z, a file of b
     window->Ctrl->OpenExplorer(window->VTList);
-    EXPECT_EQ(opened, (QStringList{root(), root() + "/b", root() + "/b"}));
+    EXPECT_EQ(opened, (QStringList {root(), root() + "/b", root() + "/b"}));
 }
 
 TEST_F(MainWindowTest, ColumnsFollowTheCatalogueEntryByEntry)
@@ -248,9 +247,12 @@ TEST_F(MainWindowTest, ColumnsFollowTheCatalogueEntryByEntry)
     QFile f(file);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("<config versionNo=\"2\"><nodes>"
-            "<node Name=\"File Size\" Visible=\"True\" Index=\"1\" DefaultExport=\"True\" Width=\"90\" ReadOnly=\"False\" Align=\"right\"/>"
-            "<node Name=\"No Such Field\" Visible=\"True\" Index=\"0\" DefaultExport=\"True\" Width=\"120\" ReadOnly=\"True\" Align=\"Right\"/>"
-            "<node Name=\"File Ext\" Visible=\"False\" Index=\"2\" DefaultExport=\"True\" Width=\"50\" ReadOnly=\"True\" Align=\"center\"/>"
+            "<node Name=\"File Size\" Visible=\"True\" Index=\"1\" DefaultExport=\"True\" Width=\"90\" "
+            "ReadOnly=\"False\" Align=\"right\"/>"
+            "<node Name=\"No Such Field\" Visible=\"True\" Index=\"0\" DefaultExport=\"True\" Width=\"120\" "
+            "ReadOnly=\"True\" Align=\"Right\"/>"
+            "<node Name=\"File Ext\" Visible=\"False\" Index=\"2\" DefaultExport=\"True\" Width=\"50\" "
+            "ReadOnly=\"True\" Align=\"center\"/>"
             "</nodes><agerange/><sizerange/></config>");
     f.close();
     UseConfigFile(file);
@@ -272,7 +274,9 @@ TEST_F(MainWindowTest, ColumnsFollowTheCatalogueEntryByEntry)
     }
     // The name no field has is reported once, at start, whatever redraws follow.
     window->VT->viewport()->repaint();
-    EXPECT_EQ(problems, QStringList{QStringLiteral("the column \"No Such Field\" of the configuration names no field; it shows File Name")});
+    EXPECT_EQ(problems,
+        QStringList {QStringLiteral(
+            "the column \"No Such Field\" of the configuration names no field; it shows File Name")});
 }
 
 TEST_F(MainWindowTest, AConfigurationProblemIsShownOnceAtStart)
@@ -290,7 +294,7 @@ TEST_F(MainWindowTest, AConfigurationProblemIsShownOnceAtStart)
     openWindow();
     ASSERT_EQ(problems.size(), 1) << problems.join('\n').toStdString();
     EXPECT_TRUE(problems.first().contains(QStringLiteral("huge"))) << problems.first().toStdString();
-    EXPECT_EQ(window->Ctrl->ranges().size.labels, QStringList{QStringLiteral("small")});
+    EXPECT_EQ(window->Ctrl->ranges().size.labels, QStringList {QStringLiteral("small")});
 }
 
 TEST_F(MainWindowTest, CloseSavesWidthsPositionsAndVisibility)
@@ -336,8 +340,8 @@ TEST_F(MainWindowTest, CancelDuringAScanKeepsAConsistentPartialTree)
             sum += tree->node(tree->child(n, r)).size;
         EXPECT_EQ(tree->node(n).size, sum);
     }
-    EXPECT_TRUE(window->SB->text().startsWith(QStringLiteral("Scan cancelled")) ||
-                tree->nodeCount() == 400 * 21 + 1)
+    EXPECT_TRUE(
+        window->SB->text().startsWith(QStringLiteral("Scan cancelled")) || tree->nodeCount() == 400 * 21 + 1)
         << window->SB->text().toStdString();
     EXPECT_FALSE(window->isScanning());
 }
@@ -349,9 +353,7 @@ TEST_F(MainWindowTest, ScanMenuCountsHardLinksOnceWhenAsked)
     // b/z gets a second name: by default both count, as du -l would; asked, once.
     const QByteArray link = fx.at("a/z-again");
     ASSERT_EQ(::link(fx.at("b/z").constData(), link.constData()), 0);
-    const auto total = [this] {
-        return treeModel()->scan()->node(treeModel()->scan()->top()).size;
-    };
+    const auto total = [this] { return treeModel()->scan()->node(treeModel()->scan()->top()).size; };
     EXPECT_FALSE(window->actOneFileSystem->isChecked());
     EXPECT_FALSE(window->actCountLinksOnce->isChecked());
     openFolder(root());

@@ -3,8 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 
-LocaleAndZone::LocaleAndZone(const QLocale &locale, const char *zone)
-    : m_locale(QLocale())
+LocaleAndZone::LocaleAndZone(const QLocale &locale, const char *zone) : m_locale(QLocale())
 {
     if (const char *old = std::getenv("TZ"))
         m_zone = old;

@@ -1,13 +1,13 @@
-#include "CatalogFields.h"
 #include "CatalogTreeModel.h"
+#include "CatalogFields.h"
 #include "CellText.h"
 #include "FileIcons.h"
 #include "Fixture.h"
 #include "FolderScanner.h"
-#include "RollUp.h"
-#include "TreeBuilder.h"
 #include "LocaleAndZone.h"
 #include "ModelTesterWarnings.h"
+#include "RollUp.h"
+#include "TreeBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -29,11 +29,10 @@
 
 namespace {
 
-ListColumn column(const char *name, Qt::Alignment alignment = Qt::AlignLeft,
-                  QColor background = {})
+ListColumn column(const char *name, Qt::Alignment alignment = Qt::AlignLeft, QColor background = {})
 {
     const QString header = QString::fromLatin1(name);
-    return ListColumn{header, FieldIndexOf(header), alignment, background};
+    return ListColumn {header, FieldIndexOf(header), alignment, background};
 }
 
 const QColor ReadOnlyColour(239, 243, 255);
@@ -42,7 +41,7 @@ const QColor ReadOnlyColour(239, 243, 255);
 ListColumns testColumns()
 {
     return {column("File Name"), column("File Size", Qt::AlignRight, ReadOnlyColour),
-            column("File Type", Qt::AlignHCenter), column("NoSuchField")};
+        column("File Type", Qt::AlignHCenter), column("NoSuchField")};
 }
 
 class CatalogTreeModelTest : public ::testing::Test
@@ -89,7 +88,7 @@ protected:
     }
 
     FileIcons icons;
-    CatalogTreeModel model{icons};
+    CatalogTreeModel model {icons};
     std::shared_ptr<CatalogTree> tree;
     NodeIndex a = NoNode, b = NoNode, c = NoNode, locked = NoNode, z = NoNode, bigA = NoNode;
 
@@ -103,7 +102,7 @@ private:
 void expectModelCoversTree(const CatalogTreeModel &model, const CatalogTree &tree)
 {
     std::map<NodeIndex, int> seen;
-    std::vector<QModelIndex> pending{model.index(0, 0)};
+    std::vector<QModelIndex> pending {model.index(0, 0)};
     while (!pending.empty()) {
         const QModelIndex index = pending.back();
         pending.pop_back();
@@ -147,8 +146,7 @@ TEST_F(CatalogTreeModelTest, KeepsItsInvariantsThroughScansSortsAndColumnChanges
     expectModelCoversTree(model, *scan.tree);
     model.sortByField(FileBytes, Qt::AscendingOrder);
     expectModelCoversTree(model, *scan.tree);
-    EXPECT_EQ(childNames(model.index(0, 0)),
-              (QStringList{"docs", "small.c", "big.iso"}));
+    EXPECT_EQ(childNames(model.index(0, 0)), (QStringList {"docs", "small.c", "big.iso"}));
 
     ListColumns fewer = testColumns();
     fewer.removeLast();
@@ -167,22 +165,22 @@ TEST_F(CatalogTreeModelTest, SortPutsFoldersFirstAtEveryLevelInBothDirections)
     model.setScan(tree);
     const QModelIndex top = model.index(0, 0);
     const QModelIndex bIndex = model.indexOf(b);
-    EXPECT_EQ(childNames(top), (QStringList{"b", "c.bin", "a", "locked"})); // scan order
-    EXPECT_EQ(childNames(bIndex), (QStringList{"z.txt", "a.TXT"}));
+    EXPECT_EQ(childNames(top), (QStringList {"b", "c.bin", "a", "locked"})); // scan order
+    EXPECT_EQ(childNames(bIndex), (QStringList {"z.txt", "a.TXT"}));
 
     model.sortByField(FileName, Qt::AscendingOrder);
-    EXPECT_EQ(childNames(top), (QStringList{"a", "b", "locked", "c.bin"}));
-    EXPECT_EQ(childNames(model.indexOf(b)), (QStringList{"a.TXT", "z.txt"}));
+    EXPECT_EQ(childNames(top), (QStringList {"a", "b", "locked", "c.bin"}));
+    EXPECT_EQ(childNames(model.indexOf(b)), (QStringList {"a.TXT", "z.txt"}));
 
     model.sortByField(FileBytes, Qt::DescendingOrder);
     EXPECT_EQ(childNames(top).last(), QStringLiteral("c.bin"));
-    EXPECT_EQ(childNames(model.indexOf(b)), (QStringList{"a.TXT", "z.txt"}));
+    EXPECT_EQ(childNames(model.indexOf(b)), (QStringList {"a.TXT", "z.txt"}));
     model.sortByField(FileBytes, Qt::AscendingOrder);
-    EXPECT_EQ(childNames(model.indexOf(b)), (QStringList{"z.txt", "a.TXT"}));
+    EXPECT_EQ(childNames(model.indexOf(b)), (QStringList {"z.txt", "a.TXT"}));
 
     // A new scan starts in its own order again.
     model.setScan(tree);
-    EXPECT_EQ(childNames(model.index(0, 0)), (QStringList{"b", "c.bin", "a", "locked"}));
+    EXPECT_EQ(childNames(model.index(0, 0)), (QStringList {"b", "c.bin", "a", "locked"}));
 }
 
 TEST_F(CatalogTreeModelTest, SelectionAndExpandedFoldersStayOnTheirNodesThroughASort)
@@ -244,8 +242,16 @@ TEST_F(CatalogTreeModelTest, StructureFollowsTheScan)
     EXPECT_FALSE(model.index(4, 0, top).isValid());
     EXPECT_EQ(model.rowCount(model.index(0, 1)), 0); // only the first column has children
 
-    const struct { NodeIndex *node; bool hasChildren; bool neverHasChildren; } cases[] = {
-        {&b, true, false}, {&a, false, false}, {&locked, false, false}, {&c, false, true},
+    const struct
+    {
+        NodeIndex *node;
+        bool hasChildren;
+        bool neverHasChildren;
+    } cases[] = {
+        {&b, true, false},
+        {&a, false, false},
+        {&locked, false, false},
+        {&c, false, true},
     };
     for (const auto &k : cases) {
         const QModelIndex index = model.indexOf(*k.node);
@@ -266,7 +272,8 @@ TEST_F(CatalogTreeModelTest, CellsShowTextHintIconAlignmentAndBackgroundOfTheirC
     makeTree();
     model.setScan(tree);
     const QString denied = QString::fromLocal8Bit(std::strerror(EACCES));
-    const struct {
+    const struct
+    {
         NodeIndex *node;
         int column;
         const char *text;
@@ -308,7 +315,7 @@ TEST_F(CatalogTreeModelTest, CellsShowTextHintIconAlignmentAndBackgroundOfTheirC
 
     EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("File Size"));
     EXPECT_EQ(Qt::Alignment(model.headerData(1, Qt::Horizontal, Qt::TextAlignmentRole).toInt()),
-              Qt::AlignRight | Qt::AlignVCenter);
+        Qt::AlignRight | Qt::AlignVCenter);
     EXPECT_FALSE(model.headerData(4, Qt::Horizontal).isValid());
 }
 
@@ -321,9 +328,7 @@ TEST_F(CatalogTreeModelTest, IconsByKindMarkAndExtension)
     // The mark is painted over the folder, so it shows in the tree.
     EXPECT_NE(icons.unreadableFolder().pixmap(16).toImage(), icons.folder().pixmap(16).toImage());
 
-    const auto key = [&](const char *name) {
-        return icons.forFileName(QString::fromUtf8(name)).cacheKey();
-    };
+    const auto key = [&](const char *name) { return icons.forFileName(QString::fromUtf8(name)).cacheKey(); };
     EXPECT_EQ(key("Makefile"), icons.file().cacheKey());
     EXPECT_EQ(key("archive.no-such-type-here"), icons.file().cacheKey());
     EXPECT_EQ(key("a.PDF"), key("b.pdf")); // one cached icon per extension, any case
@@ -335,7 +340,7 @@ TEST_F(CatalogTreeModelTest, TypeIconsComeFromTheDesktopTheme)
 {
     const QStringList searchPaths = QIcon::themeSearchPaths();
     const QString themeName = QIcon::themeName();
-    QIcon::setThemeSearchPaths(searchPaths + QStringList{QStringLiteral("/usr/share/icons")});
+    QIcon::setThemeSearchPaths(searchPaths + QStringList {QStringLiteral("/usr/share/icons")});
     QIcon::setThemeName(QStringLiteral("Adwaita"));
     const bool themed = QIcon::hasThemeIcon(QStringLiteral("folder"))
         && QIcon::hasThemeIcon(QStringLiteral("x-office-document"));

@@ -25,7 +25,7 @@ QList<ChartPoint> points(std::initializer_list<std::pair<const char *, double>> 
 {
     QList<ChartPoint> result;
     for (const auto &[label, value] : items)
-        result.append(ChartPoint{QString::fromUtf8(label), value});
+        result.append(ChartPoint {QString::fromUtf8(label), value});
     return result;
 }
 
@@ -59,7 +59,7 @@ Bar barAt(QStackedBarSeries &series, int point)
     for (QBarSet *set : series.barSets()) {
         if (set->at(point) != 0) {
             EXPECT_EQ(bar.value, 0) << "point " << point << " in two sets";
-            bar = Bar{set->at(point), set->color()};
+            bar = Bar {set->at(point), set->color()};
         }
     }
     return bar;
@@ -75,7 +75,7 @@ class ChartPainterTest : public ::testing::Test
 {
 protected:
     QChart chart;
-    ChartPainter painter{&chart};
+    ChartPainter painter {&chart};
 };
 
 TEST_F(ChartPainterTest, PieHasOneSliceAPointWithMarksAndOwnColours)
@@ -86,9 +86,9 @@ TEST_F(ChartPainterTest, PieHasOneSliceAPointWithMarksAndOwnColours)
     QPieSeries *pie = pieOf(chart);
     ASSERT_NE(pie, nullptr);
     ASSERT_EQ(pie->count(), 3);
-    const QStringList marks{QStringLiteral("txt  37.5%"), QStringLiteral("(none)  12.5%"),
-                            QStringLiteral("cpp  50.0%")};
-    const QList<double> values{3, 1, 4};
+    const QStringList marks {
+        QStringLiteral("txt  37.5%"), QStringLiteral("(none)  12.5%"), QStringLiteral("cpp  50.0%")};
+    const QList<double> values {3, 1, 4};
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(painter.markText(i), marks.at(i));
@@ -111,8 +111,8 @@ TEST_F(ChartPainterTest, BarsHaveOneBarAPointOnCategoriesWithMarks)
     ASSERT_NE(bars, nullptr);
     QBarCategoryAxis *categories = categoriesOf(chart);
     ASSERT_NE(categories, nullptr);
-    const QStringList marks{QStringLiteral("1K  25.0%"), QStringLiteral("(none)  0%"),
-                            QStringLiteral("above 1K  75.0%")};
+    const QStringList marks {
+        QStringLiteral("1K  25.0%"), QStringLiteral("(none)  0%"), QStringLiteral("above 1K  75.0%")};
     ASSERT_EQ(categories->count(), 3);
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(painter.markText(i), marks.at(i));
@@ -137,7 +137,7 @@ TEST_F(ChartPainterTest, EveryPointKeepsItsColourAndBarsTellEqualMarksApart)
 {
     QList<ChartPoint> many;
     for (int i = 0; i < 40; ++i)
-        many.append(ChartPoint{i < 2 ? QStringLiteral("same") : QString::number(i), 1});
+        many.append(ChartPoint {i < 2 ? QStringLiteral("same") : QString::number(i), 1});
     painter.draw(QStringLiteral("t"), many, true);
     QStackedBarSeries *bars = barsOf(chart);
     ASSERT_NE(bars, nullptr);
@@ -180,7 +180,7 @@ TEST_F(ChartPainterTest, BarMarksTurnThenGoWhenThereAreMany)
         SCOPED_TRACE(c.points);
         QList<ChartPoint> many;
         for (int i = 0; i < c.points; ++i)
-            many.append(ChartPoint{QString::number(i), double(i)});
+            many.append(ChartPoint {QString::number(i), double(i)});
         painter.draw(QStringLiteral("t"), many, true);
         QBarCategoryAxis *categories = categoriesOf(chart);
         ASSERT_NE(categories, nullptr);
@@ -224,10 +224,16 @@ TEST_F(ChartPainterTest, ShareTexts)
         const char *text;
     };
     const Case cases[] = {
-        {1, 3, "33.3%"}, {3, 3, "100.0%"}, {0, 3, "0%"}, {0, 0, "0%"}, {1, 100000, "<0.1%"}, {-1, 3, "0%"},
+        {1, 3, "33.3%"},
+        {3, 3, "100.0%"},
+        {0, 3, "0%"},
+        {0, 0, "0%"},
+        {1, 100000, "<0.1%"},
+        {-1, 3, "0%"},
     };
     for (const Case &c : cases)
-        EXPECT_EQ(ChartPainter::shareText(c.value, c.total), QLatin1String(c.text)) << c.value << "/" << c.total;
+        EXPECT_EQ(ChartPainter::shareText(c.value, c.total), QLatin1String(c.text))
+            << c.value << "/" << c.total;
 }
 
 TEST_F(ChartPainterTest, ZeroTotalAndNoPoints)
@@ -335,9 +341,9 @@ TEST(ChartPainterOnScreen, MarksThatWouldMeetAreLeftToTheTooltip)
 
     // Eighteen slices of 5% each: every one is large enough, but nineteen marks do not
     // fit around a pie of this size; the larger first slice keeps its mark.
-    QList<ChartPoint> many{ChartPoint{QStringLiteral("first"), 10}};
+    QList<ChartPoint> many {ChartPoint {QStringLiteral("first"), 10}};
     for (int i = 1; i < 19; ++i)
-        many.append(ChartPoint{QStringLiteral("a rather long file name %1.txt").arg(i), 5});
+        many.append(ChartPoint {QStringLiteral("a rather long file name %1.txt").arg(i), 5});
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     painter.draw(QStringLiteral("/home/user"), many, false);
@@ -369,13 +375,13 @@ TEST(ChartPainterOnScreen, BarMarksStandUprightWhenTheyDoNotFitAndGoWhenTheyWoul
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
 
     const QList<ChartPoint> ages = points({{"one day", 1}, {"three days", 2}, {"one week", 3},
-                                           {"one month", 4}, {"one year", 5}, {"above one year", 6}});
+        {"one month", 4}, {"one year", 5}, {"above one year", 6}});
     QList<ChartPoint> shortMarks;
     QList<ChartPoint> manyMarks;
     for (int i = 0; i < 12; ++i)
-        shortMarks.append(ChartPoint{QString::number(i), 1});
+        shortMarks.append(ChartPoint {QString::number(i), 1});
     for (int i = 0; i < 300; ++i)
-        manyMarks.append(ChartPoint{QString::number(i), 1});
+        manyMarks.append(ChartPoint {QString::number(i), 1});
     struct Case
     {
         const char *name;
@@ -409,8 +415,8 @@ TEST(ChartPainterOnScreen, BarMarksStandUprightWhenTheyDoNotFitAndGoWhenTheyWoul
 
 TEST(RangePoints, LabelsThenAboveTheLast)
 {
-    const QStringList labels{QStringLiteral("one day"), QStringLiteral("three days"), QStringLiteral("one week"),
-                             QStringLiteral("one month"), QStringLiteral("one year")};
+    const QStringList labels {QStringLiteral("one day"), QStringLiteral("three days"),
+        QStringLiteral("one week"), QStringLiteral("one month"), QStringLiteral("one year")};
     const QList<ChartPoint> result = RangePoints(labels, {5, 0, 7, 1, 2, 9});
     ASSERT_EQ(result.size(), 6);
     for (int i = 0; i < 5; ++i)

@@ -17,8 +17,8 @@
 #include <QTest>
 
 #include <algorithm>
-#include <sys/mount.h>
 #include <memory>
+#include <sys/mount.h>
 #include <vector>
 
 namespace {
@@ -41,17 +41,17 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        SetExportFileDialogForTests([this](QWidget *, const QString &suffix, const QString &filter,
-                                           const QString &initial) {
-            dialogCalls.push_back(DialogCall{suffix, filter, initial});
-            return chosen;
-        });
+        SetExportFileDialogForTests(
+            [this](QWidget *, const QString &suffix, const QString &filter, const QString &initial) {
+                dialogCalls.push_back(DialogCall {suffix, filter, initial});
+                return chosen;
+            });
         SetOverwriteQuestionForTests([this](const QString &path) {
             asked.push_back(path);
             return answer;
         });
         SetExportMessageForTests([this](QMessageBox::Icon icon, const QString &caption, const QString &text) {
-            messages.push_back(Message{icon, caption, text});
+            messages.push_back(Message {icon, caption, text});
         });
     }
     void TearDown() override
@@ -108,7 +108,8 @@ TEST_F(ExportFileTest, ChoiceOfANewFileAsksNothing)
     EXPECT_EQ(dialogCalls[0].initialName, QString());
     EXPECT_TRUE(asked.empty());
 
-    ChooseExportFile(nullptr, QStringLiteral(".csv"), QStringLiteral("CSV File|*.csv"), QStringLiteral("list"));
+    ChooseExportFile(
+        nullptr, QStringLiteral(".csv"), QStringLiteral("CSV File|*.csv"), QStringLiteral("list"));
     EXPECT_EQ(dialogCalls.back().initialName, QStringLiteral("list"));
 }
 
@@ -124,7 +125,7 @@ TEST_F(ExportFileTest, NameWithoutDotGetsTheExtensionBeforeTheQuestion)
     write(path(QStringLiteral("report.htm")), "old");
     chosen = path(QStringLiteral("report"));
     EXPECT_EQ(ChooseExportFile(nullptr, QStringLiteral(".htm"), QStringLiteral("HTML File|*.htm")),
-              path(QStringLiteral("report.htm")));
+        path(QStringLiteral("report.htm")));
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0], path(QStringLiteral("report.htm")));
 
@@ -141,7 +142,7 @@ TEST_F(ExportFileTest, ExistingFileIsAskedAboutAndNeverDeleted)
         answer = yes;
         asked.clear();
         EXPECT_EQ(ChooseExportFile(nullptr, QStringLiteral(".bmp"), QStringLiteral("BMP File|*.bmp")),
-                  yes ? chosen : QString());
+            yes ? chosen : QString());
         ASSERT_EQ(asked.size(), 1u);
         EXPECT_EQ(asked[0], chosen);
         // The writer replaces it when the new file is complete; until then it stays.
@@ -177,9 +178,8 @@ protected:
 
     bool finished() const
     {
-        return std::any_of(messages.cbegin(), messages.cend(), [](const Message &m) {
-            return m.text == QStringLiteral("Export Finished");
-        });
+        return std::any_of(messages.cbegin(), messages.cend(),
+            [](const Message &m) { return m.text == QStringLiteral("Export Finished"); });
     }
 
     std::unique_ptr<QChartView> view;
@@ -199,7 +199,7 @@ TEST_F(SaveChartTest, WritesABmpOfTheViewsSizeOnWhite)
     const QImage image = reader.read();
     ASSERT_FALSE(image.isNull()) << reader.errorString().toStdString();
     EXPECT_EQ(image.size(), QSize(320, 200));
-    EXPECT_EQ(image.pixelColor(1, 1), QColor(Qt::white));   // the corner holds no slice
+    EXPECT_EQ(image.pixelColor(1, 1), QColor(Qt::white)); // the corner holds no slice
     EXPECT_NE(image.pixelColor(160, 100), QColor(Qt::white)); // the middle does
 
     ASSERT_EQ(messages.size(), 1u);
@@ -207,7 +207,8 @@ TEST_F(SaveChartTest, WritesABmpOfTheViewsSizeOnWhite)
     EXPECT_EQ(messages[0].caption, QStringLiteral("Done"));
     EXPECT_EQ(messages[0].icon, QMessageBox::NoIcon);
     // Nothing but the bitmap is left in the folder: no temporary file.
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("chart.bmp")});
+    EXPECT_EQ(
+        QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList {QStringLiteral("chart.bmp")});
 }
 
 TEST_F(SaveChartTest, ReplacesAnExistingFileOnlyWhenTheUserSaysYes)
@@ -281,10 +282,11 @@ TEST_F(SaveChartTest, UnwritableFolderKeepsTheOldFile)
     ASSERT_EQ(messages.size(), 1);
     EXPECT_EQ(messages[0].icon, QMessageBox::Warning);
     EXPECT_TRUE(messages[0].text.contains(chosen)) << messages[0].text.toStdString();
-    EXPECT_TRUE(messages[0].text.contains(QStringLiteral("Read-only file system"))) << messages[0].text.toStdString();
+    EXPECT_TRUE(messages[0].text.contains(QStringLiteral("Read-only file system")))
+        << messages[0].text.toStdString();
     EXPECT_FALSE(finished());
     EXPECT_EQ(after, QByteArray("old chart"));
-    EXPECT_EQ(left, QStringList{QStringLiteral("chart.bmp")});
+    EXPECT_EQ(left, QStringList {QStringLiteral("chart.bmp")});
 }
 
 } // namespace

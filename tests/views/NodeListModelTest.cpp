@@ -1,12 +1,12 @@
+#include "NodeListModel.h"
 #include "CatalogFields.h"
 #include "FileIcons.h"
 #include "Fixture.h"
 #include "FolderScanner.h"
-#include "NodeListModel.h"
-#include "RollUp.h"
-#include "TreeBuilder.h"
 #include "LocaleAndZone.h"
 #include "ModelTesterWarnings.h"
+#include "RollUp.h"
+#include "TreeBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -26,11 +26,10 @@
 
 namespace {
 
-ListColumn column(const char *name, Qt::Alignment alignment = Qt::AlignLeft,
-                  QColor background = {})
+ListColumn column(const char *name, Qt::Alignment alignment = Qt::AlignLeft, QColor background = {})
 {
     const QString header = QString::fromLatin1(name);
-    return ListColumn{header, FieldIndexOf(header), alignment, background};
+    return ListColumn {header, FieldIndexOf(header), alignment, background};
 }
 
 class NodeListModelTest : public ::testing::Test
@@ -41,7 +40,7 @@ protected:
         m_pin = std::make_unique<LocaleAndZone>(QLocale::c(), "UTC");
         m_warnings = std::make_unique<ModelTesterWarnings>();
         model.setColumns({column("File Name"), column("File Size", Qt::AlignRight, QColor(239, 243, 255)),
-                          column("Size Percentage", Qt::AlignRight), column("Unknown")});
+            column("Size Percentage", Qt::AlignRight), column("Unknown")});
 
         // /data: files of 9, 10 and 10 bytes, a folder holding 1 byte, an unreadable folder.
         TreeBuilder t("/data");
@@ -82,10 +81,9 @@ protected:
     }
 
     FileIcons icons;
-    NodeListModel model{icons};
+    NodeListModel model {icons};
     std::shared_ptr<CatalogTree> tree;
-    NodeIndex nine = NoNode, ten = NoNode, sub = NoNode, locked = NoNode, alsoTen = NoNode,
-              one = NoNode;
+    NodeIndex nine = NoNode, ten = NoNode, sub = NoNode, locked = NoNode, alsoTen = NoNode, one = NoNode;
 
 private:
     std::unique_ptr<LocaleAndZone> m_pin;
@@ -111,7 +109,7 @@ TEST_F(NodeListModelTest, KeepsItsInvariantsThroughRowsSortsAndColumnChanges)
         rows.emplace_back(scan.tree, scan.tree->child(0, row));
     model.setRows(std::move(rows));
     model.sortByField(FileBytes, Qt::AscendingOrder);
-    EXPECT_EQ(names(), (QStringList{"docs", "small.c"}));
+    EXPECT_EQ(names(), (QStringList {"docs", "small.c"}));
 
     model.setColumns({column("File Name")});
     EXPECT_EQ(model.columnCount(), 1);
@@ -122,7 +120,8 @@ TEST_F(NodeListModelTest, KeepsItsInvariantsThroughRowsSortsAndColumnChanges)
 
 TEST_F(NodeListModelTest, SortsFoldersFirstThenByTheFieldInBothDirections)
 {
-    const struct {
+    const struct
+    {
         int field;
         Qt::SortOrder order;
         QStringList names;
@@ -135,7 +134,8 @@ TEST_F(NodeListModelTest, SortsFoldersFirstThenByTheFieldInBothDirections)
         {FileBytes, Qt::DescendingOrder, {"sub", "locked", "also-ten", "Ten.bin", "nine.txt"}},
     };
     for (const auto &k : cases) {
-        SCOPED_TRACE(std::to_string(k.field) + (k.order == Qt::AscendingOrder ? " ascending" : " descending"));
+        SCOPED_TRACE(
+            std::to_string(k.field) + (k.order == Qt::AscendingOrder ? " ascending" : " descending"));
         model.setRows(topRows());
         model.sortByField(k.field, k.order);
         EXPECT_EQ(names(), k.names);
@@ -171,14 +171,15 @@ TEST_F(NodeListModelTest, SelectionStaysOnItsRecordsThroughASort)
 TEST_F(NodeListModelTest, CellsShowTheRowsRecord)
 {
     std::vector<TCatalogNode> rows = topRows();
-    rows.emplace_back(tree, one);  // its percentage against the scan total (30 bytes)
-    rows.emplace_back();           // a record of no scan
+    rows.emplace_back(tree, one); // its percentage against the scan total (30 bytes)
+    rows.emplace_back(); // a record of no scan
     model.setRows(std::move(rows));
     std::weak_ptr<CatalogTree> scan = tree;
     tree.reset(); // the rows keep their scan
 
     const QString denied = QString::fromLocal8Bit(std::strerror(EACCES));
-    const struct {
+    const struct
+    {
         int row;
         int column;
         const char *text;
@@ -205,13 +206,13 @@ TEST_F(NodeListModelTest, CellsShowTheRowsRecord)
     EXPECT_FALSE(scan.expired());
 
     EXPECT_EQ(model.index(3, 0).data(Qt::DecorationRole).value<QIcon>().cacheKey(),
-              icons.unreadableFolder().cacheKey());
-    EXPECT_EQ(model.index(2, 0).data(Qt::DecorationRole).value<QIcon>().cacheKey(),
-              icons.folder().cacheKey());
+        icons.unreadableFolder().cacheKey());
+    EXPECT_EQ(
+        model.index(2, 0).data(Qt::DecorationRole).value<QIcon>().cacheKey(), icons.folder().cacheKey());
     EXPECT_EQ(Qt::Alignment(model.index(0, 1).data(Qt::TextAlignmentRole).toInt()),
-              Qt::AlignRight | Qt::AlignVCenter);
+        Qt::AlignRight | Qt::AlignVCenter);
     EXPECT_EQ(Qt::Alignment(model.index(0, 0).data(Qt::TextAlignmentRole).toInt()),
-              Qt::AlignLeft | Qt::AlignVCenter);
+        Qt::AlignLeft | Qt::AlignVCenter);
     EXPECT_EQ(model.index(0, 1).data(Qt::BackgroundRole).value<QBrush>().color(), QColor(239, 243, 255));
     EXPECT_EQ(model.headerData(2, Qt::Horizontal).toString(), QStringLiteral("Size Percentage"));
     EXPECT_FALSE(model.index(0, 4).isValid());
