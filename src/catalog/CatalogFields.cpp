@@ -54,13 +54,6 @@ std::optional<std::uint64_t> sizeRange(const CatalogTree &tree, NodeIndex i)
     return bucket(tree.sizeBucket(i));
 }
 
-template <F::Flag Has, std::int64_t F::*Stamp>
-std::optional<std::int64_t> timeStamp(const CatalogTree &tree, NodeIndex i)
-{
-    const CatalogNodeData &n = tree.node(i);
-    return n.has(Has) ? std::optional(n.*Stamp) : std::nullopt;
-}
-
 QByteArrayView fileName(const CatalogTree &tree, NodeIndex i)
 {
     return tree.nameBytes(i);
@@ -104,32 +97,33 @@ constexpr auto Time = FieldNature::Time;
 constexpr auto Kind = FieldNature::Kind;
 constexpr auto Text = FieldNature::Text;
 constexpr auto Range = FieldNature::Range;
+using TimeStamp = FieldDefinition::TimeStamp;
 
 } // namespace
 
 // clang-format off
 // Made at compile time, so other files' static tables may read it at start-up.
 constexpr std::array<FieldDefinition, CatalogFieldCount> CatalogFieldTable = {{
-    //  key                  attribute          nature  number           time   bytes
-    {u"File Name",        "FileName",        Text,   nullptr,         nullptr, fileName,     {0, true, true, 172, true, "left"}},
-    {u"Full Path",        "FullPath",        Text,   nullptr,         nullptr, nullptr,      {1, true, true, 173, true, "left"}},
-    {u"File Size",        "FileBytes",       Number, fileBytes,       nullptr, nullptr,      {2, true, true, 84, false, "right"}},
-    {u"File Ext",         "FileExt",         Text,   nullptr,         nullptr, fileExt,      {5, true, true, 66, true, "right"}},
-    {u"File Type",        "FileType",        Kind,   nullptr,         nullptr, fileType,     {6, false, true, 66, true, "left"}},
-    {u"Description",      "Description",     Text,   nullptr,         nullptr, neverFilled,  {7, false, true, 124, true, "left"}},
-    {u"File Name Length", "FileNameLength",  Number, nameLength,      nullptr, nullptr,      {8, false, false, 100, true, "right"}},
-    {u"Path Name Length", "PathNameLength",  Number, pathLength,      nullptr, nullptr,      {9, false, false, 100, true, "right"}},
-    {u"Size Percentage",  "SizePercentage",  Number, nullptr,         nullptr, nullptr,      {3, true, false, 100, false, "right"}},
-    {u"Catalog Name",     "CatalogName",     Text,   nullptr,         nullptr, neverFilled,  {10, false, true, 80, true, "left"}},
-    {u"Create Time",      "CreateTime",      Time,   nullptr, timeStamp<F::HasCreateTime, &F::createTime>, nullptr, {11, true, true, 80, true, "left"}},
-    {u"Access Time",      "AccessTime",      Time,   nullptr, timeStamp<F::HasAccessTime, &F::accessTime>, nullptr, {12, true, true, 80, true, "left"}},
-    {u"Write Time",       "WriteTime",       Time,   nullptr, timeStamp<F::HasWriteTime, &F::writeTime>,   nullptr, {13, true, true, 80, true, "left"}},
-    {u"DOS Name",         "DOSName",         Text,   nullptr,         nullptr, dosName,      {4, true, true, 80, true, "left"}},
-    {u"File Count",       "FileCount",       Number, fileCount,       nullptr, nullptr,      {14, true, true, 80, true, "left"}},
-    {u"CreateAgeRange",   "CreateAgeRange",  Range,  ageRange<TimeKind::Create>, nullptr, nullptr, {}},
-    {u"AccessAgeRange",   "AccessAgeRange",  Range,  ageRange<TimeKind::Access>, nullptr, nullptr, {}},
-    {u"WriteAgeRange",    "WriteAgeRange",   Range,  ageRange<TimeKind::Write>,  nullptr, nullptr, {}},
-    {u"SizeRange",        "SizeRange",       Range,  sizeRange,       nullptr, nullptr,      {}},
+    //  key                  attribute          nature  number           time          bytes
+    {u"File Name",        "FileName",        Text,   nullptr,         std::nullopt, fileName,     {0, true, true, 172, true, "left"}},
+    {u"Full Path",        "FullPath",        Text,   nullptr,         std::nullopt, nullptr,      {1, true, true, 173, true, "left"}},
+    {u"File Size",        "FileBytes",       Number, fileBytes,       std::nullopt, nullptr,      {2, true, true, 84, false, "right"}},
+    {u"File Ext",         "FileExt",         Text,   nullptr,         std::nullopt, fileExt,      {5, true, true, 66, true, "right"}},
+    {u"File Type",        "FileType",        Kind,   nullptr,         std::nullopt, fileType,     {6, false, true, 66, true, "left"}},
+    {u"Description",      "Description",     Text,   nullptr,         std::nullopt, neverFilled,  {7, false, true, 124, true, "left"}},
+    {u"File Name Length", "FileNameLength",  Number, nameLength,      std::nullopt, nullptr,      {8, false, false, 100, true, "right"}},
+    {u"Path Name Length", "PathNameLength",  Number, pathLength,      std::nullopt, nullptr,      {9, false, false, 100, true, "right"}},
+    {u"Size Percentage",  "SizePercentage",  Number, nullptr,         std::nullopt, nullptr,      {3, true, false, 100, false, "right"}},
+    {u"Catalog Name",     "CatalogName",     Text,   nullptr,         std::nullopt, neverFilled,  {10, false, true, 80, true, "left"}},
+    {u"Create Time",      "CreateTime",      Time,   nullptr, TimeStamp{F::HasCreateTime, &F::createTime}, nullptr, {11, true, true, 80, true, "left"}},
+    {u"Access Time",      "AccessTime",      Time,   nullptr, TimeStamp{F::HasAccessTime, &F::accessTime}, nullptr, {12, true, true, 80, true, "left"}},
+    {u"Write Time",       "WriteTime",       Time,   nullptr, TimeStamp{F::HasWriteTime, &F::writeTime},   nullptr, {13, true, true, 80, true, "left"}},
+    {u"DOS Name",         "DOSName",         Text,   nullptr,         std::nullopt, dosName,      {4, true, true, 80, true, "left"}},
+    {u"File Count",       "FileCount",       Number, fileCount,       std::nullopt, nullptr,      {14, true, true, 80, true, "left"}},
+    {u"CreateAgeRange",   "CreateAgeRange",  Range,  ageRange<TimeKind::Create>, std::nullopt, nullptr, {}},
+    {u"AccessAgeRange",   "AccessAgeRange",  Range,  ageRange<TimeKind::Access>, std::nullopt, nullptr, {}},
+    {u"WriteAgeRange",    "WriteAgeRange",   Range,  ageRange<TimeKind::Write>,  std::nullopt, nullptr, {}},
+    {u"SizeRange",        "SizeRange",       Range,  sizeRange,       std::nullopt, nullptr,      {}},
 }};
 // clang-format on
 

@@ -8,8 +8,7 @@
 #include <cstdint>
 #include <optional>
 
-class CatalogTree;
-using NodeIndex = std::uint32_t;
+#include "CatalogTree.h"
 
 // Field indexes of a catalog node record. Every view, sort and export addresses
 // a record's texts by these numbers, and maps column names to them through
@@ -76,10 +75,23 @@ struct FieldDefinition
     const char *attribute; // the attribute of the catalog document's file elements
     FieldNature nature;
     std::optional<std::uint64_t> (*number)(const CatalogTree &, NodeIndex) = nullptr;
-    std::optional<std::int64_t> (*time)(const CatalogTree &, NodeIndex) = nullptr;
+    // A time stamp is read as data, not through a call: sorts read one for every node.
+    struct TimeStamp
+    {
+        CatalogNodeData::Flag present;
+        std::int64_t CatalogNodeData::*seconds;
+    };
+    std::optional<TimeStamp> time = std::nullopt;
     QByteArrayView (*bytes)(const CatalogTree &, NodeIndex) = nullptr;
     DefaultColumn column = {};
 };
+
+// The time stamp of a Time field of a node, when it has one.
+inline std::optional<std::int64_t> TimeOf(const FieldDefinition &field, const CatalogTree &tree, NodeIndex i)
+{
+    const CatalogNodeData &n = tree.node(i);
+    return field.time && n.has(field.time->present) ? std::optional(n.*(field.time->seconds)) : std::nullopt;
+}
 
 // The fields in index order.
 extern const std::array<FieldDefinition, CatalogFieldCount> CatalogFieldTable;

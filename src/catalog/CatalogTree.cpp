@@ -186,7 +186,7 @@ void CatalogTree::appendFieldUtf8(
         }
         return;
     case FieldNature::Time:
-        if (const std::optional<std::int64_t> stamp = definition.time(*this, i))
+        if (const std::optional<std::int64_t> stamp = TimeOf(definition, *this, i))
             CatalogText::TimeFormat::current().appendUtf8(*stamp, out);
         return;
     case FieldNature::Kind:
@@ -220,7 +220,7 @@ QString CatalogTree::fieldText(NodeIndex i, int field, std::optional<double> lis
         return value ? CatalogText::countText(*value) : QString();
     }
     case FieldNature::Time: {
-        const std::optional<std::int64_t> stamp = definition.time(*this, i);
+        const std::optional<std::int64_t> stamp = TimeOf(definition, *this, i);
         return stamp ? CatalogText::TimeFormat::current().format(*stamp) : QString();
     }
     case FieldNature::Kind:

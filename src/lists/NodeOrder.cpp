@@ -93,8 +93,7 @@ double numberKey(const CatalogTree &tree, NodeIndex i, int field, double pathLen
 
 std::optional<std::int64_t> timeValue(const CatalogTree &tree, NodeIndex i, int field)
 {
-    const auto time = CatalogFieldTable[std::size_t(field)].time;
-    return time ? time(tree, i) : std::nullopt;
+    return TimeOf(CatalogFieldTable[std::size_t(field)], tree, i);
 }
 
 std::int64_t localSecondsOf(QDate date, QTime time)
