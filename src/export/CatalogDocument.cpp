@@ -59,13 +59,18 @@ void appendValue(ExportOutput &out, std::string_view bytes)
     out.put(bytes.substr(plain));
 }
 
-// ` FileName="` and so on: each attribute's opening in one piece.
-const std::array<std::string, CatalogFieldCount> AttributeOpenings = [] {
-    std::array<std::string, CatalogFieldCount> openings;
-    for (std::size_t field = 0; field < openings.size(); ++field)
-        openings[field] = std::string(" ") + CatalogFieldTable[field].attribute + "=\"";
+// ` FileName="` and so on: each attribute's opening in one piece. Made at first use,
+// not at start-up, where the order of other files' tables is not given.
+const std::array<std::string, CatalogFieldCount> &attributeOpenings()
+{
+    static const std::array<std::string, CatalogFieldCount> openings = [] {
+        std::array<std::string, CatalogFieldCount> made;
+        for (std::size_t field = 0; field < made.size(); ++field)
+            made[field] = std::string(" ") + CatalogFieldTable[field].attribute + "=\"";
+        return made;
+    }();
     return openings;
-}();
+}
 
 } // namespace
 
@@ -79,6 +84,7 @@ void WriteCatalog(ExportOutput &out, const ExportRows &rows)
         return;
     }
     out.put("\">");
+    const std::array<std::string, CatalogFieldCount> &openings = attributeOpenings();
     std::string value;
     for (std::size_t r = 0; r < rows.size(); ++r) {
         out.put("<file");
@@ -87,7 +93,7 @@ void WriteCatalog(ExportOutput &out, const ExportRows &rows)
             rows.appendUtf8(r, field, value);
             if (value.empty())
                 continue;
-            out.put(AttributeOpenings[std::size_t(field)]);
+            out.put(openings[std::size_t(field)]);
             appendValue(out, value);
             out.put('"');
         }
