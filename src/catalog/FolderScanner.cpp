@@ -68,15 +68,15 @@ const char *ScanStopText(ScanStop stop)
 ScanResult ScanFolder(const QByteArray &folderPath, const ScanOptions &options)
 {
     ScanResult result;
+    std::shared_ptr<CatalogTree> built;
     try {
-        result.tree = std::make_shared<CatalogTree>();
-        result.tree->addTop(folderPath);
+        built = std::make_shared<CatalogTree>();
+        built->addTop(folderPath);
     } catch (const std::bad_alloc &) {
-        result.tree.reset();
         result.stop = ScanStop::OutOfMemory;
         return result;
     }
-    CatalogTree &tree = *result.tree;
+    CatalogTree &tree = *built;
 
     int topFd = ::open(folderPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY);
     if (topFd < 0) {
@@ -132,5 +132,6 @@ ScanResult ScanFolder(const QByteArray &folderPath, const ScanOptions &options)
             result.stoppedAt = tree.top();
         }
     }
+    result.tree = std::move(built);
     return result;
 }

@@ -51,7 +51,8 @@ struct ScanResult
 {
     // A new tree for every scan; null only when memory ran out before its top node
     // could be made.
-    std::shared_ptr<CatalogTree> tree;
+    // Complete and classified (FinishTree); from here on only read.
+    std::shared_ptr<const CatalogTree> tree;
     ScanStop stop = ScanStop::None;
     // The system's reason (an errno value) for TopUnreadable and NoDescriptors, and
     // for Failed when the system gave one.

@@ -24,7 +24,7 @@ void warn(const QString &text)
     std::fprintf(stderr, "folvane-cli: warning: %s\n", TerminalText(text.toUtf8()).constData());
 }
 
-ExportRows rowsToExport(const std::shared_ptr<CatalogTree> &tree, const CliExportOptions &options)
+ExportRows rowsToExport(const std::shared_ptr<const CatalogTree> &tree, const CliExportOptions &options)
 {
     TreeOrder order(*tree);
     order.sortBy(*tree, options.sortField, options.descending ? Qt::DescendingOrder : Qt::AscendingOrder);
@@ -68,7 +68,7 @@ QByteArray SortColumnNames()
     return QuotedFieldKeys().toUtf8();
 }
 
-int ExportScan(const std::shared_ptr<CatalogTree> &tree, const CliExportOptions &options,
+int ExportScan(const std::shared_ptr<const CatalogTree> &tree, const CliExportOptions &options,
     const QStringList &rangeProblems)
 {
     if (!options.format || !tree || tree->isEmpty())

@@ -44,5 +44,5 @@ QByteArray SortColumnNames();
 // written beside its name and renamed over it once complete, so a failed export leaves
 // nothing new behind and the old file as it was. Returns an exit status: 0, or 1 after
 // a one-line message on standard error naming the output and the reason.
-int ExportScan(const std::shared_ptr<CatalogTree> &tree, const CliExportOptions &options,
+int ExportScan(const std::shared_ptr<const CatalogTree> &tree, const CliExportOptions &options,
     const QStringList &rangeProblems = {});
