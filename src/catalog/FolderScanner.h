@@ -51,8 +51,10 @@ struct ScanResult
 {
     // A new tree for every scan; null only when memory ran out before its top node
     // could be made.
-    // Complete and classified (FinishTree); from here on only read.
-    std::shared_ptr<const CatalogTree> tree;
+    // Complete and classified (FinishTree). Whoever shows it reads it through const
+    // views; only its owner changes it afterwards (the window's controller: a new
+    // classification moment).
+    std::shared_ptr<CatalogTree> tree;
     ScanStop stop = ScanStop::None;
     // The system's reason (an errno value) for TopUnreadable and NoDescriptors, and
     // for Failed when the system gave one.

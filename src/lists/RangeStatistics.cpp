@@ -227,13 +227,22 @@ std::vector<TCatalogNode> SliceListRows(const std::shared_ptr<const CatalogTree>
     std::vector<NodeIndex> found;
     const auto add = [&](NodeIndex i) { found.push_back(i); };
     if (kind == SliceKind::Type) {
-        const QByteArray keyBytes = key.toUtf8();
-        // Bytes that are not UTF-8 read as replacement characters: only then can a
-        // field's text equal the key while its bytes differ.
-        const bool keyMayStandForOtherBytes = key.contains(QChar::ReplacementCharacter);
+        // The slice lists the files it counted: letter cases meet as in CountStatistics.
+        std::string wantedKey;
+        foldInto(key.toUtf8(), wantedKey);
+        std::string fileKey;
+        QByteArrayView lastExtension;
+        bool lastMatched = false;
+        bool anyMet = false;
         forEachFile(t, &order, current, [&](NodeIndex i, const CatalogNodeData &n) {
             const QByteArrayView extension = extensionBytes(t, i, n);
-            if (extension == keyBytes || (keyMayStandForOtherBytes && QString::fromUtf8(extension) == key))
+            if (!anyMet || extension != lastExtension) {
+                foldInto(extension, fileKey);
+                lastMatched = fileKey == wantedKey;
+                lastExtension = extension;
+                anyMet = true;
+            }
+            if (lastMatched)
                 add(i);
         });
     } else {
@@ -256,7 +265,9 @@ std::vector<TCatalogNode> SliceListRows(const std::shared_ptr<const CatalogTree>
                     bucket = t.sizeBucket(i);
                     break;
                 }
-                if (bucket == wanted)
+                // A tree without bounds has one bucket, "all files", which CountStatistics
+                // counts every file in.
+                if (std::max(bucket, 0) == wanted)
                     add(i);
             });
         }

@@ -77,8 +77,10 @@ enum class SliceKind {
     Type = 4
 };
 
-// The files of the subtree of `current` whose field of `kind` equals `key` exactly,
-// in the order the Total Tree shows them (`current` alone when it is not a folder),
-// with their list percentages.
+// The files of the subtree of `current` that CountStatistics counts in the slice
+// `key` of `kind`: the bucket number as a plain decimal for a range (bucket 0 holding
+// every file of a tree without bounds), the extension for a type (letter case ignored
+// the same way). In the order the Total Tree shows them (`current` alone when it is
+// not a folder), with their list percentages.
 std::vector<TCatalogNode> SliceListRows(const std::shared_ptr<const CatalogTree> &tree,
     const TreeOrder &order, NodeIndex current, SliceKind kind, const QString &key);

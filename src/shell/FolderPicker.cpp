@@ -1,6 +1,7 @@
 #include "FolderPicker.h"
 
-#include <QDir>
+#include "FolderPath.h"
+
 #include <QFileDialog>
 
 namespace {
@@ -15,9 +16,7 @@ FolderPickerFunction &replacedPicker()
 
 QString NormaliseFolderPath(const QString &path)
 {
-    if (path.isEmpty())
-        return QString();
-    return QDir::cleanPath(path);
+    return QString::fromUtf8(NormaliseFolderBytes(path.toUtf8()));
 }
 
 QString ChooseFolder(QWidget *parent, const QString &title)

@@ -5,6 +5,7 @@
 #include "CommandIcons.h"
 #include "ConfigError.h"
 #include "ExportFile.h"
+#include "FolderPath.h"
 #include "FolderPicker.h"
 #include "HelpPage.h"
 #include "NodeListModel.h"
@@ -21,7 +22,7 @@
 #include <QDeadlineTimer>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -387,6 +388,7 @@ void TFormMain::FormShow()
     controls.XMLDoc = &XMLDoc;
     controls.ShowWait = [this](bool show, const QString &text) { showExportWait(show, text); };
     Ctrl = new TFolvaneCtrl(controls, this);
+    connect(Ctrl, &TFolvaneCtrl::statusMessage, SB, &QLabel::setText);
     const QString problem = GetConfig().loadProblem();
     if (!problem.isEmpty())
         report(problem);
@@ -404,8 +406,13 @@ void TFormMain::FormShow()
 
 void TFormMain::exportList(ExportFormat format, QTreeView *grid)
 {
-    if (Ctrl)
-        Ctrl->ExportList(grid, format);
+    if (!Ctrl)
+        return;
+    if (m_scan.isRunning()) {
+        SB->setText(QStringLiteral("The scan is still running: export once it has ended"));
+        return;
+    }
+    Ctrl->ExportList(grid, format);
 }
 
 void TFormMain::showExportWait(bool show, const QString &text)
@@ -436,18 +443,25 @@ void TFormMain::report(const QString &problem)
         showProblem(problem);
 }
 
-void TFormMain::ScanPath(const QString &folder)
+bool TFormMain::ScanPath(const QByteArray &folder)
 {
-    if (m_scan.isRunning())
-        return;
-    Ctrl->setRootPath(folder);
+    if (m_scan.isRunning()) {
+        SB->setText(QStringLiteral("A scan is running: %1 is not scanned").arg(QString::fromUtf8(folder)));
+        return false;
+    }
+    if (const QString why = FolderProblem(folder); !why.isEmpty()) {
+        SB->setText(QStringLiteral("Cannot scan %1: %2").arg(QString::fromUtf8(folder), why));
+        return false;
+    }
+    Ctrl->setRootPath(QString::fromUtf8(folder)); // as the scan's paths read
     btnOpen->setEnabled(false);
     WaitForm->ShowWait(true, true);
     ScanOptions options;
     options.oneFileSystem = actOneFileSystem->isChecked();
     options.countHardLinksOnce = actCountLinksOnce->isChecked();
     options.ranges = BoundsOf(Ctrl->ranges());
-    m_scan.start(QFile::encodeName(folder), std::move(options));
+    m_scan.start(folder, std::move(options));
+    return true;
 }
 
 void TFormMain::btnOpenClick()
@@ -462,7 +476,7 @@ void TFormMain::btnOpenClick()
         return;
     }
     WaitForm->SetWaitText(QStringLiteral("Loading info.."));
-    ScanPath(folder);
+    ScanPath(QFile::encodeName(folder));
 }
 
 void TFormMain::scanFinished(const ScanResult &result, double seconds)
@@ -504,18 +518,19 @@ void TFormMain::dragEnterEvent(QDragEnterEvent *event)
 
 void TFormMain::dropEvent(QDropEvent *event)
 {
+    if (m_scan.isRunning()) {
+        event->ignore();
+        SB->setText(QStringLiteral("A scan is running: the dropped folder is not scanned"));
+        return;
+    }
     // Several folders: the last one is scanned; files and vanished paths are skipped.
-    QString folder;
+    QByteArray folder;
     for (const QUrl &url : event->mimeData()->urls()) {
-        if (!url.isLocalFile())
-            continue;
-        const QString path = url.toLocalFile();
-        if (QFileInfo(path).isDir())
-            folder = path.size() > 1 && path.endsWith(u'/') ? path.chopped(1) : path;
+        const QByteArray path = LocalPathBytes(url);
+        if (!path.isEmpty() && FolderProblem(path).isEmpty())
+            folder = NormaliseFolderBytes(path);
     }
     event->acceptProposedAction();
-    if (m_scan.isRunning())
-        return;
     if (folder.isEmpty()) {
         Ctrl->ResortAndShowTop();
         emit scanShown();

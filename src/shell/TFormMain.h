@@ -35,8 +35,10 @@ public:
     explicit TFormMain(QWidget *parent = nullptr);
     ~TFormMain() override;
 
-    // Starts a scan of `folder` (as Open Folder and a drop do).
-    void ScanPath(const QString &folder);
+    // Starts a scan of `folder`, given by its exact bytes (as Open Folder and a drop
+    // do). A path that is no folder, or a scan already running, is said in the status
+    // bar instead; false then.
+    bool ScanPath(const QByteArray &folder);
     bool isScanning() const { return m_scan.isRunning(); }
     ScanJob &scanJob() { return m_scan; }
 

@@ -2,6 +2,7 @@
 
 #include "CommandIcons.h"
 
+#include <QCloseEvent>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -106,6 +107,16 @@ void TWaitForm::SpeedButton1Click()
 {
     SpeedButton1->setEnabled(false);
     emit cancelRequested();
+}
+
+void TWaitForm::closeEvent(QCloseEvent *event)
+{
+    // Closed through the window manager (or Alt+F4): the dialog is the only place
+    // where the work shows its progress, so it stays until the work ends. A scan
+    // is cancelled as Cancel would; an export cannot be and runs on.
+    event->ignore();
+    if (SpeedButton1->isVisible() && SpeedButton1->isEnabled())
+        SpeedButton1Click();
 }
 
 void TWaitForm::centreOverOwner()

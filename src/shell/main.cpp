@@ -1,7 +1,7 @@
 // folvane: the window.
 
 #include "CatalogText.h"
-#include "FolderPicker.h"
+#include "FolderPath.h"
 #include "TFormMain.h"
 
 #include <QApplication>
@@ -48,9 +48,10 @@ int main(int argc, char **argv)
         QIcon::setThemeName(QStringLiteral("Adwaita"));
     TFormMain window;
     window.show();
-    // A folder named on the command line is scanned at once, as if it were dropped.
-    const QStringList args = QApplication::arguments();
-    if (args.size() > 1 && QFileInfo(args.at(1)).isDir())
-        window.ScanPath(NormaliseFolderPath(QFileInfo(args.at(1)).absoluteFilePath()));
+    // A folder named on the command line is scanned at once, as if it were dropped,
+    // by its exact bytes: Qt's own arguments are text, which a name that is not UTF-8
+    // does not survive. Qt has taken its own options out of argv by now.
+    if (argc > 1)
+        window.ScanPath(AbsoluteFolderBytes(QByteArray(argv[1])));
     return QApplication::exec();
 }

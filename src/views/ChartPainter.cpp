@@ -173,7 +173,7 @@ void ChartPainter::drawPie()
         slice->setBorderColor(m_points.size() <= BorderedSlices ? QColor(Qt::white) : color);
         slice->setLabelColor(QColor(0x30, 0x30, 0x30));
         slice->setLabelArmLengthFactor(0.12);
-        connect(slice, &QPieSlice::clicked, this, [this, i] { emit pointClicked(i, m_points.at(i).label); });
+        connect(slice, &QPieSlice::clicked, this, [this, i] { click(i); });
         connect(slice, &QPieSlice::hovered, this, [this, slice, color, i](bool shown) {
             slice->setColor(shown ? color.lighter(115) : color);
             showTip(shown, i);
@@ -257,7 +257,7 @@ void ChartPainter::drawBars()
             set->append(QList<qreal>(count, 0.0));
             connect(set, &QBarSet::clicked, this, [this](int point) {
                 if (point >= 0 && point < m_points.size())
-                    emit pointClicked(point, m_points.at(point).label);
+                    click(point);
             });
             connect(set, &QBarSet::hovered, this, &ChartPainter::showTip);
             series->append(set);
@@ -315,6 +315,13 @@ void ChartPainter::placeBarMarks()
     }
     m_categories->setLabelsAngle(level ? 0 : -90);
     m_categories->setLabelsVisible(shown);
+}
+
+void ChartPainter::click(int point)
+{
+    // A click usually opens a list over the chart: the slice's tip must not stay on it.
+    QToolTip::hideText();
+    emit pointClicked(point, m_points.at(point).label);
 }
 
 void ChartPainter::showTip(bool shown, int point)

@@ -73,6 +73,7 @@ private:
     void placeMarks();
     void placePieMarks();
     void placeBarMarks();
+    void click(int point);
     void showTip(bool shown, int point);
 
     QChart *m_chart;

@@ -57,7 +57,11 @@ constexpr std::size_t MaxChartPoints = 100;
 
 TFolvaneCtrl::TFolvaneCtrl(const Controls &controls, QObject *parent) : QObject(parent), m_c(controls)
 {
-    openFolder = [](const QString &folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
+    openFolder = [](const QByteArray &folder) {
+        // Percent-encoded from the bytes: a name that is not UTF-8 reaches the file
+        // manager as it is on disk, not as the text the lists show for it.
+        return QDesktopServices::openUrl(QUrl::fromEncoded("file://" + folder.toPercentEncoding("/")));
+    };
 
     for (QTreeView *grid : {m_c.VT, m_c.VTList, m_c.VTAge, m_c.VTSize, m_c.VTType}) {
         grid->setProperty(SortColumnProperty, -1);
@@ -154,13 +158,23 @@ void TFolvaneCtrl::LoadColumns(QTreeView *grid)
         header->setSectionHidden(i, !placements[i].visible);
 }
 
-void TFolvaneCtrl::ShowScan(std::shared_ptr<const CatalogTree> tree)
+void TFolvaneCtrl::ShowScan(std::shared_ptr<CatalogTree> tree)
 {
-    treeModel()->setScan(std::move(tree));
-    ResortAndShowTop();
+    m_scan = std::move(tree);
+    treeModel()->setScan(m_scan);
+    showTop();
 }
 
 void TFolvaneCtrl::ResortAndShowTop()
+{
+    if (!m_scan)
+        return;
+    // Ages move on while a scan is shown: a file may have crossed into the next range.
+    ClassifyFiles(*m_scan, m_ranges, QDateTime::currentSecsSinceEpoch());
+    showTop();
+}
+
+void TFolvaneCtrl::showTop()
 {
     CatalogTreeModel *model = treeModel();
     if (!model->scan())
@@ -256,18 +270,19 @@ void TFolvaneCtrl::DrawPathChart(bool asBar)
         smallestKept = sorted[MaxChartPoints - 2];
     }
     QList<ChartPoint> points;
+    m_pathChartNodes.clear();
     double rest = 0;
     std::size_t others = 0;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         if (smallestKept < 0
             || (sizes[i] >= smallestKept && std::size_t(points.size()) < MaxChartPoints - 1)) {
             points.append({rows[i].text(FileName), sizes[i]});
+            m_pathChartNodes.push_back(rows[i].index());
         } else {
             rest += sizes[i];
             ++others;
         }
     }
-    m_pathChartEntries = points.size();
     if (others > 0)
         points.append({QStringLiteral("%1 other entries").arg(others), rest});
     m_pathChart->draw(m_currentPath, points, asBar);
@@ -307,8 +322,9 @@ void TFolvaneCtrl::DrawTypeChart(bool asBar, bool showAll)
 void TFolvaneCtrl::SeriesClick(ChartPainter *painter, int point, const QString &label)
 {
     if (painter == m_pathChart) {
-        if (point < m_pathChartEntries)
-            OpenChild(label);
+        // By node, never by name: two entries may show the same text.
+        if (point >= 0 && std::size_t(point) < m_pathChartNodes.size())
+            OpenChild(m_pathChartNodes[std::size_t(point)]);
     } else if (painter == m_ageChart) {
         FillSliceList(m_c.VTAge, SliceKind(TimeKind()), QString::number(point));
         m_c.pcAge->setCurrentIndex(1);
@@ -329,11 +345,20 @@ void TFolvaneCtrl::FillSliceList(QTreeView *list, SliceKind kind, const QString 
     if (!m_shown || m_currentNode == NoNode)
         return;
     listModel(list)->setRows(SliceListRows(m_shown, treeModel()->order(), m_currentNode, kind, key));
+    showsTreeOrder(list);
 }
 
 void TFolvaneCtrl::FillPathList()
 {
     listModel(m_c.VTList)->setRows(PathListRows(m_shown, treeModel()->order(), m_currentNode));
+    showsTreeOrder(m_c.VTList);
+}
+
+void TFolvaneCtrl::showsTreeOrder(QTreeView *list)
+{
+    // A list filled afresh is in the Total Tree's order, not in the one its header
+    // last showed; the next click on the header flips its direction as before.
+    list->header()->setSortIndicatorShown(false);
 }
 
 void TFolvaneCtrl::GoUp()
@@ -354,6 +379,11 @@ void TFolvaneCtrl::ExportList(QTreeView *list, ExportFormat format)
 {
     if (list == nullptr || m_c.XMLDoc == nullptr)
         return;
+    if (!m_scan) {
+        ReportExportWarning(
+            m_c.MainForm, QStringLiteral("There is nothing to export yet: open a folder first."));
+        return;
+    }
     // A column entry that cannot be read was reported when the lists took their
     // columns at start; the export goes on with the columns that can be read.
     QString problem;
@@ -365,48 +395,53 @@ void TFolvaneCtrl::ExportList(QTreeView *list, ExportFormat format)
         ReportExportFinished(m_c.MainForm);
 }
 
-void TFolvaneCtrl::OpenChild(const QString &name)
+void TFolvaneCtrl::OpenChild(NodeIndex child)
 {
-    if (!m_shown || m_currentNode == NoNode || m_shown->childCount(m_currentNode) == 0)
+    if (!m_shown || m_currentNode == NoNode || child == NoNode || child >= m_shown->nodeCount()
+        || child == m_shown->top() || m_shown->parent(child) != m_currentNode)
         return;
-    CatalogTreeModel *model = treeModel();
-    for (std::uint32_t row = 0; row < m_shown->childCount(m_currentNode); ++row) {
-        const NodeIndex child = model->order().childAt(*m_shown, m_currentNode, row);
-        if (m_shown->name(child) == name) {
-            const QModelIndex index = model->indexOf(child);
-            m_c.VT->scrollTo(index);
-            // Selecting it makes VT report the change, which shows the child.
-            m_c.VT->selectionModel()->setCurrentIndex(
-                index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-            return;
-        }
+    const QModelIndex index = treeModel()->indexOf(child);
+    m_c.VT->scrollTo(index);
+    // Up leaves VT's current row where it was: a child that is VT's current row
+    // already is shown here, as no change would be reported.
+    if (m_c.VT->currentIndex() == index) {
+        ShowNode(child);
+        return;
     }
+    // Selecting it makes VT report the change, which shows the child.
+    m_c.VT->selectionModel()->setCurrentIndex(
+        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void TFolvaneCtrl::PathListDblClick(const QModelIndex &index)
 {
     if (!index.isValid())
         return;
-    OpenChild(listModel(m_c.VTList)->record(index.row()).text(FileName));
+    const TCatalogNode record = listModel(m_c.VTList)->record(index.row());
+    if (record.tree() == m_shown)
+        OpenChild(record.index());
 }
 
 void TFolvaneCtrl::OpenExplorer(QTreeView *grid)
 {
+    if (!m_shown || m_currentNode == NoNode)
+        return;
+    // A view makes its first row current when it takes the focus, without selecting
+    // it: only a row the user chose counts, otherwise the current folder opens.
     const QModelIndex focused = grid->currentIndex();
-    QString path;
-    if (focused.isValid()) {
+    NodeIndex node = m_currentNode;
+    if (focused.isValid() && grid->selectionModel()->isSelected(focused)) {
         const TCatalogNode record =
             grid == m_c.VT ? treeModel()->record(focused) : listModel(grid)->record(focused.row());
-        path = record.text(FullPath);
-        if (record.text(FileType) == KindFile) {
-            const qsizetype slash = path.lastIndexOf(u'/');
-            path = slash <= 0 ? QStringLiteral("/") : path.left(slash);
-        }
-    } else {
-        path = m_currentPath;
+        if (record.tree() == m_shown && !record.isNull())
+            node = record.index();
     }
-    if (!path.isEmpty())
-        openFolder(path);
+    if (!m_shown->isFolder(node) && node != m_shown->top())
+        node = m_shown->parent(node);
+    const QByteArray folder = m_shown->fullPathBytes(node);
+    if (!openFolder(folder))
+        emit statusMessage(
+            QStringLiteral("No file manager could be started to open %1").arg(m_shown->fullPath(node)));
 }
 
 void TFolvaneCtrl::ShowColumnConfig()

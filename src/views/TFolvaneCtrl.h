@@ -76,13 +76,16 @@ public:
 
     // Shows a new scan in VT, sorted by the last chosen field, and makes its top
     // node current.
-    void ShowScan(std::shared_ptr<const CatalogTree> tree);
-    // Sorts VT by its header's sort column and direction (by SortField), keeps the
-    // scan, and shows its top node again (what a cancelled folder choice does).
+    void ShowScan(std::shared_ptr<CatalogTree> tree);
+    // Classifies the files again as of now, sorts VT by its header's sort column and
+    // direction (by SortField), keeps the scan, and shows its top node again (what a
+    // cancelled folder choice and a drop of no folder do).
     void ResortAndShowTop();
 
     void ShowNode(NodeIndex node);
-    void OpenChild(const QString &name);
+    // Makes `child`, a child of the current node, current (as a double click on it or
+    // on its slice of the path chart does); anything else is ignored.
+    void OpenChild(NodeIndex child);
     void OpenExplorer(QTreeView *grid);
     void ShowColumnConfig();
     // Stores VT's widths, positions and visibility in the catalogue and saves it.
@@ -114,13 +117,16 @@ public:
     void setRootPath(const QString &path) { m_rootPath = path; }
     int SortField() const { return m_sortField; }
 
-    // How a folder is opened in the desktop's file manager (replaceable in tests).
-    std::function<void(const QString &folder)> openFolder;
+    // How a folder, given by its exact bytes, is opened in the desktop's file manager
+    // (replaceable in tests); false when no file manager could be started.
+    std::function<bool(const QByteArray &folder)> openFolder;
     // Range items of the configuration that could not be read and were left out.
     const QStringList &loadProblems() const { return m_loadProblems; }
 
 signals:
     void currentNodeChanged(NodeIndex node);
+    // A one-line report for the status bar.
+    void statusMessage(const QString &text);
 
 private:
     void HeaderClick(QTreeView *grid, int section);
@@ -128,6 +134,8 @@ private:
     void PathListDblClick(const QModelIndex &index);
     void FillPathList();
     void FillSliceList(QTreeView *list, SliceKind kind, const QString &key);
+    void showsTreeOrder(QTreeView *list);
+    void showTop();
     void SeriesClick(ChartPainter *painter, int point, const QString &label);
     void drawCharts();
     void sortGrid(QTreeView *grid, Qt::SortOrder order);
@@ -141,11 +149,12 @@ private:
     QString m_rootPath;
     NodeIndex m_currentNode = NoNode;
     std::shared_ptr<const CatalogTree> m_shown; // the scan m_currentNode belongs to
+    std::shared_ptr<CatalogTree> m_scan; // the scan VT shows, which only this controller changes
     Ranges m_ranges;
     QStringList m_loadProblems;
     Statistics m_statistics;
     ChartPainter *m_pathChart = nullptr;
-    qsizetype m_pathChartEntries = 0; // points of the path chart that are one entry each
+    std::vector<NodeIndex> m_pathChartNodes; // the entry of each point of the path chart but "others"
     ChartPainter *m_ageChart = nullptr;
     ChartPainter *m_sizeChart = nullptr;
     ChartPainter *m_typeChart = nullptr;

@@ -3,6 +3,9 @@
 #include "ConfigError.h"
 #include "FixedDialog.h"
 #include "TConfig.h"
+#include "TXMLNodeType.h"
+
+#include <pugixml.hpp>
 
 #include <QFrame>
 #include <QKeyEvent>
@@ -14,6 +17,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -78,12 +83,35 @@ void TFormConfig::StoreChecks()
     TXMLNodesType nodes = GetConfig().Document().nodes();
     // The document is not changed while this modal dialog is open, so row i is still entry i.
     const int count = std::min(nodes.count(), clbList->count());
+    // What the lists show until the choice is saved: a save that fails puts it back,
+    // so that a Cancel afterwards leaves the document as the lists and exports have it.
+    struct Before
+    {
+        pugi::xml_node element;
+        bool present;
+        std::string text;
+    };
+    std::vector<Before> before;
     for (int i = 0; i < count; ++i) {
         const Qt::CheckState state = clbList->item(i)->checkState();
-        if (state != Qt::PartiallyChecked)
-            nodes.node(i).setVisible(state == Qt::Checked);
+        if (state == Qt::PartiallyChecked)
+            continue;
+        TXMLNodeType entry = nodes.node(i);
+        const pugi::xml_attribute visible = entry.element().attribute("Visible");
+        before.push_back({entry.element(), bool(visible), visible.value()});
+        entry.setVisible(state == Qt::Checked);
     }
-    GetConfig().Save();
+    try {
+        GetConfig().Save();
+    } catch (...) {
+        for (Before &b : before) {
+            if (b.present)
+                b.element.attribute("Visible").set_value(b.text.c_str());
+            else
+                b.element.remove_attribute("Visible");
+        }
+        throw;
+    }
 }
 
 void TFormConfig::BitBtn1Click()

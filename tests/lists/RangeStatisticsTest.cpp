@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -247,9 +249,9 @@ TEST_F(RangeStatisticsTest, AnUnclassifiedTreeCountsEveryFileInBucketZero)
     EXPECT_EQ(s.size, (Counts {5, 0, 0, 0, 0, 0, 0}));
     for (const Counts *ages : {&s.createAge, &s.accessAge, &s.writeAge})
         EXPECT_EQ(*ages, (Counts {5, 0, 0, 0, 0, 0}));
-    // Their range fields are empty, and so is the key that lists them.
-    EXPECT_EQ(slice(0, SliceKind::Size, QString()).size(), 5u);
-    EXPECT_TRUE(slice(0, SliceKind::Size, QStringLiteral("0")).empty());
+    // Their range fields are empty, but the slice that counted them lists them.
+    EXPECT_EQ(slice(0, SliceKind::Size, QStringLiteral("0")).size(), 5u);
+    EXPECT_TRUE(slice(0, SliceKind::Size, QString()).empty());
 }
 
 TEST(RangeStatisticsTypes, ExtensionsMergeAcrossLetterCaseBeyondAscii)
@@ -330,12 +332,14 @@ TEST(RangeStatisticsTypes, SortTypeCountsExactUpToTheLimitStableBeyond)
     EXPECT_EQ(many.front(), (std::pair<QString, std::uint64_t>(QStringLiteral("6"), 6)));
 }
 
-TEST_F(RangeStatisticsTest, SliceListsCompareTheFieldExactly)
+TEST_F(RangeStatisticsTest, SliceListsCompareTheFieldAsTheCountingDid)
 {
     classify();
-    // A type slice is case-sensitive though the counting merged the cases.
-    EXPECT_EQ(slice(0, SliceKind::Type, QStringLiteral("TXT")), std::vector<std::string> {"a.TXT"});
-    EXPECT_EQ(slice(0, SliceKind::Type, QStringLiteral("txt")), std::vector<std::string> {"b.txt"});
+    // A type slice ignores letter case as the counting did, whichever spelling it is named by.
+    EXPECT_EQ(
+        slice(0, SliceKind::Type, QStringLiteral("TXT")), (std::vector<std::string> {"a.TXT", "b.txt"}));
+    EXPECT_EQ(
+        slice(0, SliceKind::Type, QStringLiteral("txt")), (std::vector<std::string> {"a.TXT", "b.txt"}));
     EXPECT_EQ(slice(0, SliceKind::Type, QString()), (std::vector<std::string> {"c", "e"}));
 
     const struct
@@ -375,15 +379,40 @@ TEST_F(RangeStatisticsTest, SliceListsCompareTheFieldExactly)
 
 TEST_F(RangeStatisticsTest, EverySliceListsWhatItsBucketCounted)
 {
-    classify();
-    const Statistics s = CountStatistics(*tree, 0);
-    const std::pair<SliceKind, const Counts *> lists[] = {{SliceKind::CreateAge, &s.createAge},
-        {SliceKind::AccessAge, &s.accessAge}, {SliceKind::WriteAge, &s.writeAge}, {SliceKind::Size, &s.size}};
-    for (const auto &[kind, counts] : lists) {
-        for (std::size_t bucket = 0; bucket < counts->size(); ++bucket) {
-            EXPECT_EQ(SliceListRows(tree, order, 0, kind, QString::number(bucket)).size(), (*counts)[bucket])
-                << int(kind) << " bucket " << bucket;
+    // Extensions in several letter cases and bytes that are not UTF-8, which read alike.
+    t.add(empty, "f.Txt", NodeKind::File, 1);
+    t.add(empty, "g.x\xff", NodeKind::File, 1);
+    t.add(empty, "h.x\xfe", NodeKind::File, 1);
+    t.add(empty, "i.\xc3\x89T\xc3\xa9", NodeKind::File, 1); // "ÉTé"
+    t.add(empty, "j.\xc3\xa9t\xc3\x89", NodeKind::File, 1);
+    tree = t.finish();
+    order = TreeOrder(*tree);
+    // The configured bounds; a configuration without ranges ("all files" alone); a
+    // tree never classified.
+    const struct
+    {
+        const char *what;
+        std::optional<Ranges> ranges;
+    } classifications[] = {
+        {"unclassified", {}}, {"default ranges", defaultRanges()}, {"no ranges", Ranges {}}};
+    for (const auto &c : classifications) {
+        SCOPED_TRACE(c.what);
+        if (c.ranges)
+            classify(*c.ranges);
+        const Statistics s = CountStatistics(*tree, 0);
+        const std::pair<SliceKind, const Counts *> lists[] = {{SliceKind::CreateAge, &s.createAge},
+            {SliceKind::AccessAge, &s.accessAge}, {SliceKind::WriteAge, &s.writeAge},
+            {SliceKind::Size, &s.size}};
+        for (const auto &[kind, counts] : lists) {
+            for (std::size_t bucket = 0; bucket < counts->size(); ++bucket) {
+                EXPECT_EQ(
+                    SliceListRows(tree, order, 0, kind, QString::number(bucket)).size(), (*counts)[bucket])
+                    << int(kind) << " bucket " << bucket;
+            }
         }
+        for (const auto &[label, count] : s.types)
+            EXPECT_EQ(SliceListRows(tree, order, 0, SliceKind::Type, label).size(), count)
+                << label.toStdString();
     }
 }
 

@@ -3,6 +3,7 @@
 // child, and a chart that cannot be saved says so.
 
 #include "CatalogFields.h"
+#include "CatalogTreeModel.h"
 #include "ChartPainter.h"
 #include "ExportFile.h"
 #include "Fixture.h"
@@ -20,11 +21,15 @@
 #include <QChartView>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPieSeries>
+#include <QPieSlice>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolBar>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeView>
 
 #include <sys/mount.h>
@@ -71,6 +76,19 @@ protected:
         emit painter->pointClicked(point, label);
     }
 
+    // The child of the current node that has the name.
+    NodeIndex childNamed(const QString &name) const
+    {
+        const auto tree = static_cast<CatalogTreeModel *>(window->VT->model())->scan();
+        const NodeIndex current = window->Ctrl->CurrentNode();
+        for (std::uint32_t row = 0; row < tree->childCount(current); ++row) {
+            const NodeIndex child = tree->node(current).firstChild + row;
+            if (tree->name(child) == name)
+                return child;
+        }
+        return NoNode;
+    }
+
     static QStringList names(QTreeView *list)
     {
         QStringList out;
@@ -88,7 +106,7 @@ TEST_F(BreakdownsTest, SliceClicksFillTheirListsAndShowThem)
     EXPECT_EQ(window->pcSize->currentIndex(), 1);
     EXPECT_EQ(names(window->VTSize), (QStringList {"big.bin", "c.log"}));
 
-    // The type slice lists the spelling it was counted under, as the label says.
+    // The type slice lists every file it counted, whatever the letter case.
     const auto &types = window->Ctrl->statistics().types;
     int txt = -1;
     for (std::size_t i = 0; i < types.size(); ++i)
@@ -97,7 +115,7 @@ TEST_F(BreakdownsTest, SliceClicksFillTheirListsAndShowThem)
     EXPECT_EQ(types[std::size_t(txt)].second, 2u);
     click(window->TypeChart, txt, QStringLiteral("TXT"));
     EXPECT_EQ(window->pcType->currentIndex(), 1);
-    EXPECT_EQ(names(window->VTType), (QStringList {"a.TXT"}));
+    EXPECT_EQ(names(window->VTType), (QStringList {"a.TXT", "b.txt"}));
 
     // Ages of the time kind chosen: last access, bucket 3.
     window->sbAccess->click();
@@ -106,8 +124,21 @@ TEST_F(BreakdownsTest, SliceClicksFillTheirListsAndShowThem)
     EXPECT_EQ(names(window->VTAge), (QStringList {"b.txt"}));
 
     // Moving elsewhere keeps a list on view as it was.
-    window->Ctrl->OpenChild(QStringLiteral("sub"));
+    window->Ctrl->OpenChild(childNamed("sub"));
     EXPECT_EQ(names(window->VTSize), (QStringList {"big.bin", "c.log"}));
+}
+
+TEST_F(BreakdownsTest, AClickedSliceTakesItsTipAlong)
+{
+    auto *pie = qobject_cast<QPieSeries *>(window->SizeChart->chart()->series().value(0));
+    ASSERT_NE(pie, nullptr);
+    QPieSlice *slice = pie->slices().value(1);
+    ASSERT_NE(slice, nullptr);
+    emit slice->hovered(true);
+    ASSERT_TRUE(QToolTip::isVisible());
+    emit slice->clicked();
+    EXPECT_EQ(window->pcSize->currentIndex(), 1);
+    EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }, 2000)); // a tip fades out
 }
 
 TEST_F(BreakdownsTest, BarWhileAccessIsDownDrawsAccessAgesAsBars)
@@ -157,7 +188,7 @@ TEST_F(BreakdownsTest, HugeFoldersChartTheirLargestEntriesAndShareTheRest)
     for (int i = 1; i <= 150; ++i)
         wide.makeFile("f" + QByteArray::number(i), std::uint64_t(i));
     QSignalSpy shown(window.get(), &TFormMain::scanShown);
-    window->ScanPath(QString::fromUtf8(wide.path()));
+    window->ScanPath(wide.path());
     ASSERT_TRUE(shown.wait(20000));
 
     const QList<ChartPoint> &points = painterOf(window->ChartFile)->points();

@@ -257,10 +257,9 @@ TEST_F(ExportCommandsTest, CancelledChoiceKeepsTheGatheredCatalogAndSaysNothing)
     EXPECT_TRUE(QDir(out.path()).isEmpty());
 }
 
-TEST_F(ExportCommandsTest, AnEmptyListGivesAnEmptyFileAndIsFinished)
+TEST_F(ExportCommandsTest, AnEmptyListGivesAnEmptyFileAndIsFinishedButNoScanGivesNothing)
 {
-    // The age drill-down before any slice click; then the tree of a window that has
-    // scanned nothing yet.
+    // The age drill-down before any slice click.
     const auto exportAll = [this](QTreeView *grid, const QString &name) {
         for (const char *tip : {"Export to HTML", "Export to Text", "Export to CSV"}) {
             SCOPED_TRACE(tip);
@@ -275,10 +274,21 @@ TEST_F(ExportCommandsTest, AnEmptyListGivesAnEmptyFileAndIsFinished)
     ASSERT_TRUE(static_cast<NodeListModel *>(window->VTAge->model())->rows().empty());
     exportAll(window->VTAge, QStringLiteral("age."));
 
+    // A window that has scanned nothing yet writes nothing and says why.
     window.reset();
     openWindow();
     watch();
-    exportAll(window->VT, QStringLiteral("tree."));
+    for (const char *tip :
+        {"Export to HTML", "Export to XML", "Export to Text", "Export to CSV", "Export to Excel"}) {
+        SCOPED_TRACE(tip);
+        events.clear();
+        chosen = out.filePath(QStringLiteral("tree.out"));
+        press(window->VT, tip);
+        EXPECT_FALSE(QFileInfo::exists(chosen));
+        EXPECT_FALSE(finished());
+        ASSERT_EQ(events.size(), 1) << events.join(" | ").toStdString();
+        EXPECT_TRUE(events[0].contains(QStringLiteral("nothing to export"))) << events[0].toStdString();
+    }
 }
 
 TEST_F(ExportCommandsTest, AFileThatCannotBeWrittenIsNamedAndTheOldOneStays)

@@ -4,9 +4,12 @@
 
 #include "CatalogFields.h"
 #include "CatalogTreeModel.h"
+#include "ChartPainter.h"
 #include "Fixture.h"
 #include "FolderPicker.h"
+#include "FolderScanner.h"
 #include "NodeListModel.h"
+#include "RangeStatistics.h"
 #include "TConfig.h"
 #include "TFolvaneCtrl.h"
 #include "TFormConfig.h"
@@ -17,6 +20,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QChartView>
+#include <QDateTime>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -31,7 +36,10 @@
 #include <QUrl>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <functional>
 
 namespace {
 
@@ -225,18 +233,158 @@ TEST_F(MainWindowTest, ColumnDialogOkHidesEverywhereAndSavesCancelChangesNothing
     EXPECT_FALSE(GetConfig().Document().nodes().node(4).visible()); // "DOS Name" is entry 4
 }
 
-TEST_F(MainWindowTest, OpenExplorerOpensTheFocusedFolderOrTheFoldersOfFiles)
+TEST_F(MainWindowTest, OpenExplorerOpensTheChosenFolderOrTheFoldersOfFiles)
 {
     openFolder(root());
-    QStringList opened;
-    window->Ctrl->openFolder = [&opened](const QString &folder) { opened << folder; };
-    window->Ctrl->OpenExplorer(window->VTList); // nothing focused: the current folder
+    QList<QByteArray> opened;
+    window->Ctrl->openFolder = [&opened](const QByteArray &folder) {
+        opened << folder;
+        return true;
+    };
+    window->Ctrl->OpenExplorer(window->VTList); // nothing chosen: the current folder
+    // Focus makes the first row current without choosing it: still the current folder.
+    window->VTList->selectionModel()->setCurrentIndex(
+        listModel()->index(0, 0), QItemSelectionModel::NoUpdate);
+    window->Ctrl->OpenExplorer(window->VTList);
     const QModelIndex top = treeModel()->index(0, 0);
     window->VT->setCurrentIndex(treeModel()->index(1, 0, top)); // b
     window->Ctrl->OpenExplorer(window->VT);
     window->VTList->setCurrentIndex(listModel()->index(0, 0)); // z, a file of b
     window->Ctrl->OpenExplorer(window->VTList);
-    EXPECT_EQ(opened, (QStringList {root(), root() + "/b", root() + "/b"}));
+    EXPECT_EQ(opened, (QList<QByteArray> {fx.path(), fx.path(), fx.at("b"), fx.at("b")}));
+
+    // Without a file manager the status bar says so.
+    window->Ctrl->openFolder = [](const QByteArray &) { return false; };
+    window->Ctrl->OpenExplorer(window->VT);
+    EXPECT_TRUE(window->SB->text().startsWith(QStringLiteral("No file manager could be started")))
+        << window->SB->text().toStdString();
+}
+
+TEST_F(MainWindowTest, NamesThatReadAlikeAreReachedByTheirOwnBytes)
+{
+    // Two folders whose names differ only in bytes that are not UTF-8: both read "x\uFFFDy".
+    Fixture odd;
+    odd.makeFolder("x\xffy");
+    odd.makeFile("x\xffy/first", 1);
+    odd.makeFolder("x\xfey");
+    odd.makeFile("x\xfey/second", 2);
+    QSignalSpy shown(window.get(), &TFormMain::scanShown);
+    ASSERT_TRUE(window->ScanPath(odd.path()));
+    ASSERT_TRUE(shown.wait(20000));
+    const std::shared_ptr<const CatalogTree> tree = treeModel()->scan();
+    const auto currentBytes = [&] { return tree->fullPathBytes(window->Ctrl->CurrentNode()); };
+    QList<QByteArray> opened;
+    window->Ctrl->openFolder = [&opened](const QByteArray &folder) {
+        opened << folder;
+        return true;
+    };
+    for (const QByteArray &name : {QByteArray("x\xffy"), QByteArray("x\xfey")}) {
+        SCOPED_TRACE(name.toHex().toStdString());
+        int row = -1;
+        for (int r = 0; r < listModel()->rowCount(); ++r)
+            row = tree->nameBytes(listModel()->record(r).index()) == name ? r : row;
+        ASSERT_GE(row, 0);
+        // A double click in the current-folder list, then (after Up, which leaves the
+        // Total Tree's row where it was) the same row's folder chart slice.
+        emit window->VTList->doubleClicked(listModel()->index(row, 0));
+        EXPECT_EQ(currentBytes(), odd.at(name));
+        window->Ctrl->GoUp();
+        ChartPainter *pathChart = nullptr;
+        for (ChartPainter *painter : window->Ctrl->findChildren<ChartPainter *>())
+            pathChart = painter->chart() == window->ChartFile->chart() ? painter : pathChart;
+        ASSERT_NE(pathChart, nullptr);
+        ASSERT_EQ(pathChart->points().at(row).label, QStringLiteral("x\uFFFDy"));
+        emit pathChart->pointClicked(row, pathChart->points().at(row).label);
+        EXPECT_EQ(currentBytes(), odd.at(name));
+        window->Ctrl->GoUp();
+        window->VTList->setCurrentIndex(listModel()->index(row, 0));
+        window->Ctrl->OpenExplorer(window->VTList);
+        EXPECT_EQ(opened.last(), odd.at(name));
+    }
+}
+
+TEST_F(MainWindowTest, APathThatCannotBeScannedIsSaidAndTheShownScanStays)
+{
+    openFolder(root());
+    const QByteArray file = fx.at("c.txt");
+    const struct
+    {
+        QByteArray path;
+        const char *why;
+    } cases[] = {
+        {fx.at("missing"), "No such file or directory"},
+        {file, "not a folder"},
+        {QByteArray(), "no folder given"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        EXPECT_FALSE(window->ScanPath(c.path));
+        EXPECT_FALSE(window->isScanning());
+        EXPECT_EQ(window->SB->text(),
+            QStringLiteral("Cannot scan %1: %2").arg(QString::fromUtf8(c.path), QLatin1String(c.why)));
+        EXPECT_EQ(window->lbPath->text(), root());
+    }
+    // A folder whose name is not UTF-8 is scanned as it is, from a drop too.
+    Fixture odd;
+    odd.makeFolder("n\xe9"
+                   "e");
+    odd.makeFile("n\xe9"
+                 "e/f",
+        3);
+    drop({QUrl::fromEncoded("file://"
+        + odd.at("n\xe9"
+                 "e")
+              .toPercentEncoding("/"))});
+    EXPECT_EQ(treeModel()->scan()->fullPathBytes(treeModel()->scan()->top()),
+        odd.at("n\xe9"
+               "e"));
+    EXPECT_EQ(treeModel()->scan()->node(treeModel()->scan()->top()).size, 3u);
+    EXPECT_TRUE(window->SB->text().startsWith(QStringLiteral("Scanned 1 entries (1 files")))
+        << window->SB->text().toStdString();
+}
+
+TEST_F(MainWindowTest, ACancelledChoiceOrADropOfNoFolderClassifiesAgainAsOfNow)
+{
+    // d.txt was written ten days ago; shown as if classified five days ago, it was
+    // five days old then ("one week", bucket 2) and is "one month" (bucket 3) now.
+    const std::int64_t now = QDateTime::currentSecsSinceEpoch();
+    const struct timespec times[2] = {{now - 10 * 86400, 0}, {now - 10 * 86400, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, fx.at("d.txt").constData(), times, 0), 0);
+    const auto showClassifiedFiveDaysAgo = [&] {
+        ScanOptions options;
+        options.ranges = BoundsOf(window->Ctrl->ranges());
+        const ScanResult result = ScanFolder(fx.path(), options);
+        ClassifyFiles(*result.tree, window->Ctrl->ranges(), now - 5 * 86400);
+        window->Ctrl->ShowScan(result.tree);
+        ASSERT_EQ(window->Ctrl->statistics().writeAge[2], 1u);
+    };
+    const std::function<void()> noFolder[] = {
+        [&] { openFolder(QString()); }, [&] { drop({QUrl::fromLocalFile(root() + "/c.txt")}); }};
+    for (const auto &again : noFolder) {
+        showClassifiedFiveDaysAgo();
+        again();
+        EXPECT_EQ(window->Ctrl->statistics().writeAge[2], 0u);
+        EXPECT_EQ(window->Ctrl->statistics().writeAge[3], 1u);
+        const auto tree = treeModel()->scan();
+        NodeIndex d = NoNode;
+        for (NodeIndex n = 0; n < tree->nodeCount(); ++n)
+            d = tree->name(n) == QLatin1String("d.txt") ? n : d;
+        EXPECT_EQ(tree->fieldText(d, WriteAgeRange), QStringLiteral("3"));
+    }
+}
+
+TEST_F(MainWindowTest, AListFilledAfreshShowsNoSortItDoesNotHave)
+{
+    openFolder(root());
+    // The list sorted by its own header, descending...
+    window->VTList->header()->sectionClicked(0);
+    window->VTList->header()->sectionClicked(0);
+    ASSERT_TRUE(window->VTList->header()->isSortIndicatorShown());
+    ASSERT_EQ(window->VTList->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+    // ...then filled again in the Total Tree's order by a cancelled choice.
+    openFolder(QString());
+    EXPECT_EQ(listNames(), treeNames());
+    EXPECT_FALSE(window->VTList->header()->isSortIndicatorShown());
 }
 
 TEST_F(MainWindowTest, ColumnsFollowTheCatalogueEntryByEntry)
@@ -325,10 +473,24 @@ TEST_F(MainWindowTest, CancelDuringAScanKeepsAConsistentPartialTree)
             big.makeFile(dir + "/f" + QByteArray::number(j), 1);
     }
     QSignalSpy shown(window.get(), &TFormMain::scanShown);
-    window->ScanPath(QString::fromUtf8(big.path()));
-    // Cancel as soon as the scan runs.
-    emit window->WaitForm->cancelRequested();
+    ASSERT_TRUE(window->ScanPath(big.path()));
+    // While it runs, a second scan and a drop are refused with a word why.
+    EXPECT_FALSE(window->ScanPath(fx.path()));
+    EXPECT_TRUE(window->SB->text().startsWith(QStringLiteral("A scan is running")))
+        << window->SB->text().toStdString();
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(root())});
+    QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &event);
+    EXPECT_FALSE(event.isAccepted());
+    EXPECT_TRUE(window->SB->text().startsWith(QStringLiteral("A scan is running")))
+        << window->SB->text().toStdString();
+    // Closing the wait dialog through the window manager cancels the scan; the
+    // dialog stays until the scan has ended.
+    window->WaitForm->close();
+    EXPECT_TRUE(window->WaitForm->isVisible());
     ASSERT_TRUE(shown.count() > 0 || shown.wait(20000));
+    EXPECT_FALSE(window->WaitForm->isVisible());
     const std::shared_ptr<const CatalogTree> tree = treeModel()->scan();
     ASSERT_TRUE(tree);
     // Whatever was read is rolled up: every folder is the sum of its children.
