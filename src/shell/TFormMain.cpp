@@ -4,6 +4,7 @@
 #include "CellText.h"
 #include "CommandIcons.h"
 #include "ConfigError.h"
+#include "EntryActions.h"
 #include "ExportFile.h"
 #include "FolderPath.h"
 #include "FolderPicker.h"
@@ -15,6 +16,7 @@
 #include "TFormAbout.h"
 #include "TWaitForm.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QChartView>
 #include <QCloseEvent>
@@ -25,6 +27,7 @@
 #include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
@@ -32,6 +35,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QScreen>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -389,6 +393,7 @@ void TFormMain::FormShow()
     controls.ShowWait = [this](bool show, const QString &text) { showExportWait(show, text); };
     Ctrl = new TFolvaneCtrl(controls, this);
     connect(Ctrl, &TFolvaneCtrl::statusMessage, SB, &QLabel::setText);
+    buildEntryCommands();
     const QString problem = GetConfig().loadProblem();
     if (!problem.isEmpty())
         report(problem);
@@ -402,6 +407,92 @@ void TFormMain::FormShow()
         }
     }
     pcTotal->setCurrentIndex(0);
+}
+
+void TFormMain::buildEntryCommands()
+{
+    Actions = new EntryActions(Ctrl, this);
+    Actions->setActiveGrid(VT);
+    for (QTreeView *grid : {VT, VTList, VTAge, VTSize, VTType}) {
+        Actions->attach(grid);
+        grid->installEventFilter(this);
+    }
+    // The menus' commands act on the list the user last worked in.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
+        for (QTreeView *grid : {VT, VTList, VTAge, VTSize, VTType}) {
+            if (now == grid)
+                Actions->setActiveGrid(grid);
+        }
+    });
+
+    // File and Edit go before the menus the window had from the start.
+    QAction *first = menuBar()->actions().value(0);
+    auto *file = new QMenu(QStringLiteral("&File"), this);
+    QAction *open = file->addAction(CommandIcon(Command::OpenFolder), QStringLiteral("&Open Folder..."));
+    open->setShortcut(QKeySequence::Open);
+    connect(open, &QAction::triggered, this, &TFormMain::btnOpenClick);
+    file->addSeparator();
+    file->addAction(Actions->actRefresh);
+    file->addAction(Actions->actRefreshAll);
+    file->addSeparator();
+    QAction *quit = file->addAction(QStringLiteral("&Quit"));
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+    auto *edit = new QMenu(QStringLiteral("&Edit"), this);
+    edit->addAction(Actions->actOpen);
+    edit->addAction(Actions->actOpenContaining);
+    edit->addAction(Actions->actCopyPath);
+    edit->addSeparator();
+    edit->addAction(Actions->actTrash);
+    edit->addAction(Actions->actDelete);
+    menuBar()->insertMenu(first, file);
+    menuBar()->insertMenu(first, edit);
+
+    // Keys of the window: up a level, the six tabs, back from a drill-down list.
+    const auto shortcut = [this](const QKeySequence &keys, auto &&slot) {
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, slot);
+    };
+    shortcut(QKeySequence(Qt::Key_Backspace), [this] { Ctrl->GoUp(); });
+    shortcut(QKeySequence(Qt::ALT | Qt::Key_Up), [this] { Ctrl->GoUp(); });
+    for (int tab = 0; tab < pcTotal->count() && tab < 9; ++tab)
+        shortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_1 + tab)),
+            [this, tab] { pcTotal->setCurrentIndex(tab); });
+    shortcut(QKeySequence(Qt::Key_Escape), [this] {
+        if (auto *stack = qobject_cast<QStackedWidget *>(pcTotal->currentWidget()))
+            stack->setCurrentIndex(0);
+    });
+
+    // Every tool button says what it does, to the eye and to a screen reader, Qt's
+    // own overflow and scroll buttons included.
+    const std::pair<const char *, const char *> qtButtons[] = {{"qt_toolbar_ext_button", "More commands"},
+        {"qt_menubar_ext_button", "More menus"}, {"ScrollLeftButton", "Scroll the tabs left"},
+        {"ScrollRightButton", "Scroll the tabs right"}};
+    for (QToolButton *button : findChildren<QToolButton *>()) {
+        QString text = button->text().remove(QLatin1Char('&'));
+        for (const auto &[name, says] : qtButtons) {
+            if (text.isEmpty() && button->objectName() == QLatin1String(name))
+                text = QString::fromLatin1(says);
+        }
+        if (button->toolTip().isEmpty())
+            button->setToolTip(text);
+        if (button->accessibleName().isEmpty())
+            button->setAccessibleName(button->toolTip().isEmpty() ? text : button->toolTip());
+    }
+}
+
+bool TFormMain::eventFilter(QObject *watched, QEvent *event)
+{
+    // Enter opens the focused entry: a folder becomes the current one, a file opens.
+    if (event->type() == QEvent::KeyPress && Ctrl) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        auto *grid = qobject_cast<QTreeView *>(watched);
+        if (grid && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+            && key->modifiers() == Qt::NoModifier) {
+            Ctrl->OpenFocused(grid);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TFormMain::exportList(ExportFormat format, QTreeView *grid)

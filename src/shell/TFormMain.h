@@ -22,6 +22,7 @@ class QToolBar;
 class QToolButton;
 class QTreeView;
 class TFolvaneCtrl;
+class EntryActions;
 class TWaitForm;
 
 // The main window: a top bar with Open Folder, Up and the current path, six tabs
@@ -86,17 +87,21 @@ public:
     QAction *actCountLinksOnce = nullptr;
     TWaitForm *WaitForm = nullptr;
     TFolvaneCtrl *Ctrl = nullptr;
+    // The commands on chosen entries: context menu, File and Edit menus, their keys.
+    EntryActions *Actions = nullptr;
     // The catalog of the last XML or Excel export, kept until the next one.
     CatalogDocument XMLDoc;
 
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
 private:
     void FormShow();
+    void buildEntryCommands();
     void btnOpenClick();
     void btnUpClick();
     void m1Click();

@@ -400,17 +400,69 @@ void TFolvaneCtrl::OpenChild(NodeIndex child)
     if (!m_shown || m_currentNode == NoNode || child == NoNode || child >= m_shown->nodeCount()
         || child == m_shown->top() || m_shown->parent(child) != m_currentNode)
         return;
-    const QModelIndex index = treeModel()->indexOf(child);
-    m_c.VT->scrollTo(index);
-    // Up leaves VT's current row where it was: a child that is VT's current row
-    // already is shown here, as no change would be reported.
-    if (m_c.VT->currentIndex() == index) {
-        ShowNode(child);
+    ShowEntry(child);
+}
+
+std::vector<NodeIndex> TFolvaneCtrl::ChosenEntries(QTreeView *grid) const
+{
+    std::vector<NodeIndex> nodes;
+    if (!m_shown || !grid->selectionModel())
+        return nodes;
+    QModelIndexList rows = grid->selectionModel()->selectedRows();
+    if (grid == m_c.VT) {
+        // In the order the tree shows them: pre-order, by each node's path of rows.
+        const auto rowPath = [](QModelIndex index) {
+            std::vector<int> path;
+            for (; index.isValid(); index = index.parent())
+                path.insert(path.begin(), index.row());
+            return path;
+        };
+        std::sort(rows.begin(), rows.end(),
+            [&](const QModelIndex &a, const QModelIndex &b) { return rowPath(a) < rowPath(b); });
+    } else {
+        std::sort(rows.begin(), rows.end(),
+            [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+    }
+    for (const QModelIndex &row : rows) {
+        const TCatalogNode record =
+            grid == m_c.VT ? treeModel()->record(row) : listModel(grid)->record(row.row());
+        if (record.tree() == m_shown && !record.isNull())
+            nodes.push_back(record.index());
+    }
+    return nodes;
+}
+
+void TFolvaneCtrl::ShowEntry(NodeIndex node)
+{
+    if (!m_shown || node == NoNode || node >= m_shown->nodeCount())
+        return;
+    const QModelIndex index = treeModel()->indexOf(node);
+    m_c.VT->scrollTo(index); // expands the folders above it
+    // Selecting it makes VT report the change, which shows the node. Up leaves VT's
+    // current row where it was: a node that is that row already is shown here.
+    if (m_c.VT->currentIndex() == index)
+        ShowNode(node);
+    else
+        m_c.VT->selectionModel()->setCurrentIndex(
+            index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void TFolvaneCtrl::OpenFocused(QTreeView *grid)
+{
+    const QModelIndex focused = grid->currentIndex();
+    if (!m_shown || !focused.isValid())
+        return;
+    const TCatalogNode record =
+        grid == m_c.VT ? treeModel()->record(focused) : listModel(grid)->record(focused.row());
+    if (record.tree() != m_shown || record.isNull())
+        return;
+    if (m_shown->isFolder(record.index())) {
+        ShowEntry(record.index());
         return;
     }
-    // Selecting it makes VT report the change, which shows the child.
-    m_c.VT->selectionModel()->setCurrentIndex(
-        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (!openFolder(m_shown->fullPathBytes(record.index())))
+        emit statusMessage(
+            QStringLiteral("Nothing could be started to open %1").arg(m_shown->fullPath(record.index())));
 }
 
 void TFolvaneCtrl::PathListDblClick(const QModelIndex &index)

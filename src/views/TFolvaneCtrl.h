@@ -112,14 +112,26 @@ public:
     const Statistics &statistics() const { return m_statistics; }
 
     NodeIndex CurrentNode() const { return m_currentNode; }
+    // The scan the window shows (null before the first).
+    const std::shared_ptr<const CatalogTree> &Scan() const { return m_shown; }
+    // The entries of the rows selected in `grid` (any of the five), in the grid's
+    // order; empty when no row is selected.
+    std::vector<NodeIndex> ChosenEntries(QTreeView *grid) const;
+    // Makes `node` the current node as a click on it in the Total Tree would: its
+    // folders above are expanded and it is selected there.
+    void ShowEntry(NodeIndex node);
+    // Enter on `grid`: its focused row's folder becomes the current node; a file is
+    // opened in its default application.
+    void OpenFocused(QTreeView *grid);
     const QString &CurrentPath() const { return m_currentPath; }
     const QString &RootPath() const { return m_rootPath; }
     void setRootPath(const QString &path) { m_rootPath = path; }
     int SortField() const { return m_sortField; }
 
-    // How a folder, given by its exact bytes, is opened in the desktop's file manager
-    // (replaceable in tests); false when no file manager could be started.
-    std::function<bool(const QByteArray &folder)> openFolder;
+    // How an entry, given by its exact path bytes, is opened: a folder in the
+    // desktop's file manager, a file in its default application (replaceable in
+    // tests); false when nothing could be started.
+    std::function<bool(const QByteArray &path)> openFolder;
     // Range items of the configuration that could not be read and were left out.
     const QStringList &loadProblems() const { return m_loadProblems; }
 
