@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -18,7 +19,12 @@ public:
     std::uint64_t append(const char *data, std::size_t length)
     {
         if (m_chunks.empty() || m_used + length > ChunkSize) {
-            m_chunks.emplace_back(std::make_unique_for_overwrite<char[]>(ChunkSize));
+            if (m_spare.empty()) {
+                m_chunks.emplace_back(std::make_unique_for_overwrite<char[]>(ChunkSize));
+            } else {
+                m_chunks.push_back(std::move(m_spare.back()));
+                m_spare.pop_back();
+            }
             m_used = 0;
         }
         const std::uint64_t offset = ((m_chunks.size() - 1) << ChunkBits) | m_used;
@@ -32,9 +38,24 @@ public:
         return m_chunks[offset >> ChunkBits].get() + (offset & (ChunkSize - 1));
     }
 
-    std::size_t memoryBytes() const { return m_chunks.size() * ChunkSize; }
+    // Makes room for strings of `bytes` bytes in all, none longer than
+    // `longest`, so that appending them allocates nothing; returns the offset past
+    // which none of them will end.
+    std::uint64_t reserve(std::size_t bytes, std::size_t longest)
+    {
+        // A chunk leaves unused at its end less than the longest string.
+        const std::size_t room = ChunkSize - std::min(longest, ChunkSize - 1);
+        const std::size_t chunks = bytes == 0 ? 0 : (bytes + room - 1) / room + 1;
+        m_chunks.reserve(m_chunks.size() + chunks);
+        while (m_spare.size() < chunks)
+            m_spare.emplace_back(std::make_unique_for_overwrite<char[]>(ChunkSize));
+        return std::uint64_t(m_chunks.size() + chunks) << ChunkBits;
+    }
+
+    std::size_t memoryBytes() const { return (m_chunks.size() + m_spare.size()) * ChunkSize; }
 
 private:
     std::vector<std::unique_ptr<char[]>> m_chunks;
+    std::vector<std::unique_ptr<char[]>> m_spare; // made by reserve, taken before new ones
     std::size_t m_used = 0;
 };

@@ -73,6 +73,8 @@ NodeIndex CatalogTree::appendChild(NodeIndex parent, const char *name, std::size
     CatalogNodeData &p = m_nodes[parent];
     if (p.childCount != 0 && p.firstChild + p.childCount != index)
         throw std::logic_error("children of one folder must be appended together");
+    if (isRetired(parent))
+        throw std::logic_error("a retired slot takes no children");
     const std::uint64_t offset = m_names.append(name, length);
     if (offset >> 40)
         throw std::length_error("catalog names are full");
@@ -103,8 +105,9 @@ int CatalogTree::unreadableError(NodeIndex i) const
 {
     if (!m_nodes[i].has(CatalogNodeData::Unreadable))
         return 0;
-    const auto at = std::lower_bound(m_unreadable.begin(), m_unreadable.end(), std::pair(i, 0));
-    return at != m_unreadable.end() && at->first == i ? at->second : 0;
+    const auto &list = isRetired(i) ? m_retiredUnreadable : m_unreadable;
+    const auto at = std::lower_bound(list.begin(), list.end(), std::pair(i, 0));
+    return at != list.end() && at->first == i ? at->second : 0;
 }
 
 void CatalogTree::setPercentageTotal(double total)

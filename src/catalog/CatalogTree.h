@@ -43,7 +43,10 @@ struct CatalogNodeData
     };
 
     NodeIndex parent = NoNode;
-    NodeIndex firstChild = NoNode; // children are stored one after the other
+    // Children are stored one after the other. A node without children has
+    // firstChild NoNode, except a retired one (CatalogTree::isRetired), whose
+    // firstChild says where its entry went: its successor, or itself when removed.
+    NodeIndex firstChild = NoNode;
     std::uint32_t childCount = 0;
     std::uint32_t subtreeCount = 1; // the node and every node below it, after FillPercentages
     std::uint64_t size = 0;
@@ -55,6 +58,7 @@ struct CatalogNodeData
     void setKind(NodeKind kind) { m_state = std::uint8_t((m_state & ~KindMask) | std::uint8_t(kind)); }
     bool has(Flag f) const { return (m_state >> FlagShift) & f; }
     void set(Flag f) { m_state |= std::uint8_t(f << FlagShift); }
+    void clear(Flag f) { m_state &= std::uint8_t(~(f << FlagShift)); }
 
     // Where the name stands in the tree's name arena (40 bits: a terabyte of names).
     std::uint64_t nameOffset() const { return std::uint64_t(m_nameOffsetHigh) << 32 | m_nameOffsetLow; }
@@ -103,12 +107,20 @@ struct RangeBounds
     std::vector<double> ageBounds; // days, in configuration order
 };
 
-// The tree of one scan, built once and then only read: every scan makes a new
-// tree, so rows that refer to nodes of an older one keep reading what they read.
-// Node 0 is the top node; every other node is appended after its parent, and the
-// children of a folder occupy consecutive indexes, so a node's row among its
-// siblings is `index - firstChild` of its parent and every descendant has a larger
-// index than its ancestors.
+// The tree of one scan. Every scan makes a new tree, so rows that refer to nodes of
+// an older one keep reading what they read. Node 0 is the top node; every other
+// node is appended after its parent, and the children of a folder occupy
+// consecutive indexes, so a node's row among its siblings is `index - firstChild` of
+// its parent. Until the first edit every descendant also has a larger index than
+// its ancestors (retiredCount() is 0).
+//
+// Edits (removeEntries, replaceFolder) change the tree in place at a cost that
+// grows with the part they change: a folder whose list of children changes gets a
+// new consecutive range at the end for the children that stay, new subtrees are
+// appended at the end, and the slots left behind are retired, never reused. A
+// retired slot keeps its entry's own data as it was (name, path, kind, size, times),
+// so a row that still refers to it reads what it read, and successor() tells where
+// its entry lives now.
 //
 // Names are kept as the raw bytes the file system gave (Linux names need not be
 // UTF-8); texts decode them for display, paths used for file access keep them.
@@ -134,7 +146,8 @@ public:
     bool isSizeSaturated(NodeIndex i) const { return m_nodes[i].size == SaturatedSize; }
 
     // Folders that could not be read, with the system's reason (an errno value), by
-    // node index; unreadableError is 0 for every other node.
+    // node index; unreadableError is 0 for every other node. unreadableFolders lists
+    // the folders of the tree as it stands, without retired slots.
     void markUnreadable(NodeIndex i, int error);
     int unreadableError(NodeIndex i) const;
     const std::vector<std::pair<NodeIndex, int>> &unreadableFolders() const { return m_unreadable; }
@@ -151,6 +164,36 @@ public:
     // other node between.
     NodeIndex addTop(const QByteArray &path);
     NodeIndex appendChild(NodeIndex parent, const char *name, std::size_t length);
+
+    // Edits of a finished tree (FinishTree), on the thread that owns it. Every
+    // figure of every remaining entry then reads what a new scan of the same folder
+    // would give (sizes and counts rolled up, the percentage total), but for what the
+    // file system changed besides (a folder's times) and for hard links counted once
+    // (see docs/ARCHITECTURE.md). Each edit checks and allocates what it needs first:
+    // it throws std::bad_alloc or std::length_error with the tree unchanged, or
+    // completes.
+
+    // Takes `nodes` and everything below them out of the tree. The top node, retired
+    // slots and nodes below another of `nodes` are passed over. Returns the folders
+    // whose list of children changed.
+    std::vector<NodeIndex> removeEntries(const std::vector<NodeIndex> &nodes);
+    // Replaces what the tree knows of `folder` by `fresh`, a finished tree whose
+    // top is a new scan of the folder's path: the folder's size, its unreadable mark
+    // and reason (and its times, where fresh's top has them) and its whole subtree.
+    // The folder keeps its index and name. Returns the folders whose list of
+    // children changed: `folder` and every folder of the new subtree.
+    std::vector<NodeIndex> replaceFolder(NodeIndex folder, const CatalogTree &fresh);
+    // Whether an edit left slot `i` behind.
+    bool isRetired(NodeIndex i) const
+    {
+        const CatalogNodeData &n = m_nodes[i];
+        return n.childCount == 0 && n.firstChild != NoNode;
+    }
+    // Where the entry that slot `old` held lives now: `old` itself when no edit moved
+    // it, its new slot, the entry of the same name in a replaced folder, or NoNode
+    // when it was removed (or `old` is no slot of this tree).
+    NodeIndex successor(NodeIndex old) const;
+    std::size_t retiredCount() const { return m_retiredCount; }
 
     // Set by FillPercentages: the reference total of SizePercentage and the
     // presence of SizePercentage and FileCount.
@@ -204,6 +247,14 @@ private:
     ByteArena m_names;
     QByteArray m_topPath;
     std::optional<double> m_percentageTotal;
-    std::vector<std::pair<NodeIndex, int>> m_unreadable;
+    std::vector<std::pair<NodeIndex, int>> m_unreadable; // sorted by node
+    std::vector<std::pair<NodeIndex, int>> m_retiredUnreadable; // sorted by node
+    std::size_t m_retiredCount = 0;
     RangeClassification m_classification;
+
+    // What edits share (CatalogTreeEdits.cpp).
+    void retire(NodeIndex slot, NodeIndex successor);
+    void moveUnreadable(NodeIndex from, NodeIndex to);
+    void reserveUnreadable(std::size_t more);
+    void resizeAncestors(NodeIndex changed, std::uint64_t oldSize, std::int64_t countChange);
 };

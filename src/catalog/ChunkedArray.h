@@ -38,6 +38,15 @@ public:
         return slot;
     }
 
+    // Makes room for `count` elements in all, so that emplaceBack allocates nothing
+    // until the array holds that many: an edit that must not fail half-way
+    // allocates first.
+    void reserve(std::size_t count)
+    {
+        while (m_chunks.size() * ChunkSize < count)
+            m_chunks.emplace_back(std::make_unique_for_overwrite<T[]>(ChunkSize));
+    }
+
     std::size_t memoryBytes() const { return m_chunks.size() * ChunkSize * sizeof(T); }
 
 private:

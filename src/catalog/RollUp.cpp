@@ -4,10 +4,7 @@
 
 #include <vector>
 
-namespace {
-
-// Every node below `node`, parents before their children.
-std::vector<NodeIndex> subtreeOrder(const CatalogTree &tree, NodeIndex node)
+std::vector<NodeIndex> SubtreeOrder(const CatalogTree &tree, NodeIndex node)
 {
     std::vector<NodeIndex> order;
     std::vector<NodeIndex> pending {node};
@@ -22,8 +19,6 @@ std::vector<NodeIndex> subtreeOrder(const CatalogTree &tree, NodeIndex node)
     }
     return order;
 }
-
-} // namespace
 
 double RollUpSizes(CatalogTree &tree, NodeIndex node)
 {
@@ -51,7 +46,7 @@ std::uint64_t RollUpBytes(CatalogTree &tree, NodeIndex node)
     };
 
     const CatalogNodeData own = tree.node(node);
-    if (node == tree.top()) {
+    if (node == tree.top() && tree.retiredCount() == 0) {
         // Every descendant has a larger index than its ancestors, so one sweep
         // from the end sums each folder before it is added to its parent.
         for (NodeIndex n = 0; n < tree.nodeCount(); ++n)
@@ -59,7 +54,7 @@ std::uint64_t RollUpBytes(CatalogTree &tree, NodeIndex node)
         for (NodeIndex n = NodeIndex(tree.nodeCount()); n-- > 1;)
             addToParent(n);
     } else {
-        const std::vector<NodeIndex> order = subtreeOrder(tree, node);
+        const std::vector<NodeIndex> order = SubtreeOrder(tree, node);
         for (NodeIndex n : order)
             reset(n);
         for (auto it = order.rbegin(); it != order.rend() && *it != node; ++it)
@@ -73,11 +68,20 @@ std::uint64_t RollUpBytes(CatalogTree &tree, NodeIndex node)
 
 void FillPercentages(CatalogTree &tree, double total)
 {
-    for (NodeIndex n = 0; n < tree.nodeCount(); ++n)
-        tree.node(n).subtreeCount = 1;
-    for (NodeIndex n = NodeIndex(tree.nodeCount()); n-- > 1;) {
-        CatalogNodeData &d = tree.node(n);
-        tree.node(d.parent).subtreeCount += d.subtreeCount;
+    if (tree.retiredCount() == 0) {
+        for (NodeIndex n = 0; n < tree.nodeCount(); ++n)
+            tree.node(n).subtreeCount = 1;
+        for (NodeIndex n = NodeIndex(tree.nodeCount()); n-- > 1;) {
+            CatalogNodeData &d = tree.node(n);
+            tree.node(d.parent).subtreeCount += d.subtreeCount;
+        }
+    } else if (!tree.isEmpty()) {
+        // Retired slots keep the counts they had.
+        const std::vector<NodeIndex> order = SubtreeOrder(tree, tree.top());
+        for (const NodeIndex n : order)
+            tree.node(n).subtreeCount = 1;
+        for (auto it = order.rbegin(); it != order.rend() && *it != tree.top(); ++it)
+            tree.node(tree.parent(*it)).subtreeCount += tree.node(*it).subtreeCount;
     }
     tree.setPercentageTotal(total);
 }

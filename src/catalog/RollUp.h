@@ -3,6 +3,7 @@
 #include "CatalogTree.h"
 
 #include <optional>
+#include <vector>
 
 // Writes the total of every folder below `node` into its size and returns the sum
 // of the sizes of the node's children; the node's own size is left to the caller.
@@ -12,6 +13,10 @@
 double RollUpSizes(CatalogTree &tree, NodeIndex node);
 // The same sum as a whole number, exact beyond 2^53 bytes.
 std::uint64_t RollUpBytes(CatalogTree &tree, NodeIndex node);
+
+// Every node below `node` and the node itself, parents before their children, in the
+// tree as it stands (retired slots are not reached).
+std::vector<NodeIndex> SubtreeOrder(const CatalogTree &tree, NodeIndex node);
 
 // Makes every node's SizePercentage its share of `total` and its FileCount the
 // number of nodes below it ("1" for a file).

@@ -4,6 +4,8 @@ ScanCounts CountScan(const CatalogTree &tree)
 {
     ScanCounts c;
     for (NodeIndex n = 1; n < tree.nodeCount(); ++n) {
+        if (tree.isRetired(n))
+            continue;
         ++c.entries;
         if (tree.isFile(n))
             ++c.files;

@@ -1,5 +1,7 @@
 #include "SafeFile.h"
 
+#include "Descriptor.h"
+
 #include <QRandomGenerator>
 
 #include <algorithm>
@@ -16,27 +18,6 @@
 namespace SafeFile {
 
 namespace {
-
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd) : m_fd(fd) { }
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-
-    int get() const { return m_fd; }
-    // Hands the descriptor over so that the caller sees the error of close itself
-    // (a file system that reports a failed write only there).
-    int release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
 
 QString kindOf(mode_t mode)
 {

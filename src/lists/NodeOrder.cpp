@@ -2,6 +2,7 @@
 
 #include "CatalogFields.h"
 #include "CatalogText.h"
+#include "RollUp.h"
 #include "TCatalogNode.h"
 
 #include <QDateTime>
@@ -326,11 +327,10 @@ std::vector<double> NumberKeys(const CatalogTree &tree, int field)
         bool endsInSeparator = false;
     };
     std::vector<PathState> paths(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto node = NodeIndex(i);
+    const auto fill = [&](NodeIndex node) {
         const QByteArrayView name = tree.nameBytes(node);
-        PathState &path = paths[i];
-        if (i == 0) {
+        PathState &path = paths[node];
+        if (node == 0) {
             const CatalogText::Utf16Length top = CatalogText::utf16Length(name);
             path = {top.units, top.composable, name.isEmpty(), name.endsWith('/')};
         } else {
@@ -346,7 +346,20 @@ std::vector<double> NumberKeys(const CatalogTree &tree, int field)
         if (tree.node(node).has(CatalogNodeData::HasDetails))
             length = double(
                 path.composable ? path.length : CatalogText::utf16Length(tree.fullPathBytes(node)).units);
-        keys[i] = numberKey(tree, node, field, length);
+        keys[node] = numberKey(tree, node, field, length);
+    };
+    if (tree.retiredCount() == 0) {
+        for (std::size_t i = 0; i < count; ++i)
+            fill(NodeIndex(i));
+    } else {
+        // An edit moves folders past their children: parents first by a walk, and
+        // retired slots, which no walk reaches, each on its own.
+        for (const NodeIndex node : SubtreeOrder(tree, tree.top()))
+            fill(node);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (tree.isRetired(NodeIndex(i)))
+                keys[i] = NumberKey(tree, NodeIndex(i), field);
+        }
     }
     return keys;
 }

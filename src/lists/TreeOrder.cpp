@@ -11,9 +11,30 @@ TreeOrder::TreeOrder(const CatalogTree &tree) : m_byRow(tree.nodeCount()), m_row
     for (std::size_t i = 0; i < count; ++i) {
         m_byRow[i] = NodeIndex(i);
         const NodeIndex parent = tree.parent(NodeIndex(i));
-        if (parent != NoNode)
+        if (parent != NoNode && !tree.isRetired(NodeIndex(i)))
             m_rowOf[i] = std::uint32_t(i - tree.node(parent).firstChild);
     }
+}
+
+void TreeOrder::update(
+    const CatalogTree &tree, const std::vector<NodeIndex> &folders, int sortField, Qt::SortOrder order)
+{
+    if (m_byRow.empty() || m_byRow.size() > tree.nodeCount()) {
+        *this = TreeOrder(tree);
+        sortBy(tree, sortField, order);
+        return;
+    }
+    m_byRow.resize(tree.nodeCount());
+    m_rowOf.resize(tree.nodeCount(), 0);
+    // The new lists start in the tree's order, so ties keep it as a whole sort does.
+    for (const NodeIndex folder : folders) {
+        const CatalogNodeData &d = tree.node(folder);
+        for (std::uint32_t row = 0; row < d.childCount; ++row) {
+            m_byRow[d.firstChild + row] = d.firstChild + row;
+            m_rowOf[d.firstChild + row] = row;
+        }
+    }
+    sortBy(tree, &folders, sortField, order);
 }
 
 void TreeOrder::sort(const CatalogTree &tree, const std::function<int(NodeIndex, NodeIndex)> &compare)
@@ -22,16 +43,12 @@ void TreeOrder::sort(const CatalogTree &tree, const std::function<int(NodeIndex,
 }
 
 template <typename Item, typename MakeItem, typename Compare>
-void TreeOrder::sortItems(const CatalogTree &tree, MakeItem &&makeItem, Compare &&compare)
+void TreeOrder::sortItems(const CatalogTree &tree, Folders folders, MakeItem &&makeItem, Compare &&compare)
 {
-    const std::size_t count = tree.nodeCount();
-    if (m_byRow.size() != count)
+    if (m_byRow.size() != tree.nodeCount())
         *this = TreeOrder(tree);
     std::vector<Item> items, buffer;
-    for (std::size_t i = 0; i < count; ++i) {
-        const CatalogNodeData &folder = tree.node(NodeIndex(i));
-        if (folder.childCount < 2)
-            continue;
+    forEachFolder(tree, folders, [&](const CatalogNodeData &folder) {
         NodeIndex *block = m_byRow.data() + folder.firstChild;
         items.clear();
         for (std::uint32_t row = 0; row < folder.childCount; ++row)
@@ -43,12 +60,12 @@ void TreeOrder::sortItems(const CatalogTree &tree, MakeItem &&makeItem, Compare 
             block[row] = items[row].node;
             m_rowOf[block[row]] = row;
         }
-    }
+    });
 }
 
 template <typename Key, typename KeyOf, typename CompareKeys>
 void TreeOrder::sortByKeys(
-    const CatalogTree &tree, KeyOf &&keyOf, CompareKeys compareKeys, Qt::SortOrder order)
+    const CatalogTree &tree, Folders folders, KeyOf &&keyOf, CompareKeys compareKeys, Qt::SortOrder order)
 {
     struct Item
     {
@@ -61,12 +78,12 @@ void TreeOrder::sortByKeys(
     };
     // Descending negates the whole comparison, the folders-first step included.
     if (order == Qt::AscendingOrder) {
-        sortItems<Item>(tree, makeItem, [&](const Item &a, const Item &b) {
+        sortItems<Item>(tree, folders, makeItem, [&](const Item &a, const Item &b) {
             const int k = CompareKinds(a.kind, b.kind, Qt::AscendingOrder);
             return k != 0 ? k : compareKeys(a.key, b.key);
         });
     } else {
-        sortItems<Item>(tree, makeItem, [&](const Item &a, const Item &b) {
+        sortItems<Item>(tree, folders, makeItem, [&](const Item &a, const Item &b) {
             const int k = CompareKinds(a.kind, b.kind, Qt::DescendingOrder);
             return k != 0 ? -k : -compareKeys(a.key, b.key);
         });
@@ -75,32 +92,37 @@ void TreeOrder::sortByKeys(
 
 void TreeOrder::sortBy(const CatalogTree &tree, int sortField, Qt::SortOrder order)
 {
+    sortBy(tree, nullptr, sortField, order);
+}
+
+void TreeOrder::sortBy(const CatalogTree &tree, Folders folders, int sortField, Qt::SortOrder order)
+{
     // The key of every node is made once per sort, so the merge compares plain
     // values; what it compares is what CompareTreeNodes compares.
     switch (SortKeyOf(sortField)) {
     case SortKey::Number:
-        if (sortField == PathNameLength) {
+        if (sortField == PathNameLength && !folders) {
             // Path lengths are made parent by parent, for all nodes at once.
             const std::vector<double> keys = NumberKeys(tree, sortField);
             sortByKeys<double>(
-                tree, [&keys](NodeIndex n) { return keys[n]; },
+                tree, folders, [&keys](NodeIndex n) { return keys[n]; },
                 [](double a, double b) { return CompareNumberKeys(a, b); }, order);
         } else {
             sortByKeys<double>(
-                tree, [&](NodeIndex n) { return NumberKey(tree, n, sortField); },
+                tree, folders, [&](NodeIndex n) { return NumberKey(tree, n, sortField); },
                 [](double a, double b) { return CompareNumberKeys(a, b); }, order);
         }
         return;
     case SortKey::Time: {
         TimeKeyReader reader;
         sortByKeys<TimeKey>(
-            tree, [&](NodeIndex n) { return reader(tree, n, sortField); },
+            tree, folders, [&](NodeIndex n) { return reader(tree, n, sortField); },
             [](const TimeKey &a, const TimeKey &b) { return CompareTimeKeys(a, b); }, order);
         return;
     }
     case SortKey::Unordered:
         sortByKeys<char>(
-            tree, [](NodeIndex) { return char(0); }, [](char, char) { return 1; }, order);
+            tree, folders, [](NodeIndex) { return char(0); }, [](char, char) { return 1; }, order);
         return;
     case SortKey::Name:
     case SortKey::Text:
@@ -110,24 +132,30 @@ void TreeOrder::sortBy(const CatalogTree &tree, int sortField, Qt::SortOrder ord
     if (SortKeyOf(sortField) == SortKey::Name || sortField == FullPath) {
         // Compared on the raw names, without making texts. Siblings share their
         // path up to a separator, so their names decide their FullPath order too.
+        // Only the lists sorted need be looked at: in a list without such a name the
+        // two orders agree.
         const int nameField = sortField == FullPath ? FileName : sortField;
         bool wholePaths = false;
-        for (std::size_t i = 0; sortField == FullPath && !wholePaths && i < tree.nodeCount(); ++i)
-            wholePaths = StartsWithByteOrderMark(TextBytes(tree, NodeIndex(i), nameField));
+        if (sortField == FullPath) {
+            forEachFolder(tree, folders, [&](const CatalogNodeData &folder) {
+                for (std::uint32_t row = 0; !wholePaths && row < folder.childCount; ++row)
+                    wholePaths = StartsWithByteOrderMark(TextBytes(tree, folder.firstChild + row, nameField));
+            });
+        }
         if (!wholePaths) {
             sortByKeys<NameKey>(
-                tree, [&](NodeIndex n) { return NameKeyOf(TextBytes(tree, n, nameField)); },
+                tree, folders, [&](NodeIndex n) { return NameKeyOf(TextBytes(tree, n, nameField)); },
                 [](const NameKey &a, const NameKey &b) { return CompareNameKeys(a, b); }, order);
             return;
         }
     } else {
         sortByKeys<QString>(
-            tree, [&](NodeIndex n) { return tree.fieldText(n, sortField); },
+            tree, folders, [&](NodeIndex n) { return tree.fieldText(n, sortField); },
             [](const QString &a, const QString &b) { return CompareTexts(a, b); }, order);
         return;
     }
 
-    sortWith(tree, [&](NodeIndex a, NodeIndex b) {
+    sortWith(tree, folders, [&](NodeIndex a, NodeIndex b) {
         const int r = CompareTreeNodes(tree, a, b, sortField, order);
         return order == Qt::AscendingOrder ? r : -r;
     });

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 // The order in which a view shows the siblings of every folder of one scan. The
@@ -37,36 +38,70 @@ public:
     // Sorts by CompareTreeNodes with `sortField`; descending negates the comparison.
     void sortBy(const CatalogTree &tree, int sortField, Qt::SortOrder order);
 
+    // Follows an edit of `tree` (CatalogTree::removeEntries, replaceFolder) at the
+    // cost of what it changed: makes room for the nodes it added and puts the
+    // children of `folders`, those whose list of children changed (what the edit
+    // returned), in the order sortBy gives them. Every other folder keeps its order.
+    void update(const CatalogTree &tree, const std::vector<NodeIndex> &folders, int sortField,
+        Qt::SortOrder order);
+
 private:
+    // The folders a sort visits: every node, or only the ones listed.
+    using Folders = const std::vector<NodeIndex> *;
+    template <typename Visit>
+    static void forEachFolder(const CatalogTree &tree, Folders folders, Visit &&visit);
+    void sortBy(const CatalogTree &tree, Folders folders, int sortField, Qt::SortOrder order);
+    template <typename Compare>
+    void sortWith(const CatalogTree &tree, Folders folders, Compare &&compare);
     // Sorts every list of siblings as items made by `makeItem` (each with its
     // `node`): the keys travel with the nodes, so the sort reads memory in order.
     template <typename Item, typename MakeItem, typename Compare>
-    void sortItems(const CatalogTree &tree, MakeItem &&makeItem, Compare &&compare);
+    void sortItems(const CatalogTree &tree, Folders folders, MakeItem &&makeItem, Compare &&compare);
     // Keys are made block by block as the sort reaches each list of siblings, so
     // the memory a sort takes is that of the largest folder, not of the whole scan.
     template <typename Key, typename KeyOf, typename CompareKeys>
-    void sortByKeys(const CatalogTree &tree, KeyOf &&keyOf, CompareKeys compareKeys, Qt::SortOrder order);
+    void sortByKeys(const CatalogTree &tree, Folders folders, KeyOf &&keyOf, CompareKeys compareKeys,
+        Qt::SortOrder order);
 
     std::vector<NodeIndex> m_byRow; // per node slot firstChild + row: the child shown there
     std::vector<std::uint32_t> m_rowOf; // per node: its row
 };
 
+template <typename Visit>
+void TreeOrder::forEachFolder(const CatalogTree &tree, Folders folders, Visit &&visit)
+{
+    const auto visitFolder = [&](NodeIndex i) {
+        const CatalogNodeData &folder = tree.node(i);
+        if (folder.childCount >= 2)
+            visit(folder);
+    };
+    if (folders) {
+        for (const NodeIndex i : *folders)
+            visitFolder(i);
+    } else {
+        for (std::size_t i = 0; i < tree.nodeCount(); ++i)
+            visitFolder(NodeIndex(i));
+    }
+}
+
 template <typename Compare>
 void TreeOrder::sortWith(const CatalogTree &tree, Compare &&compare)
 {
-    const std::size_t count = tree.nodeCount();
-    if (m_byRow.size() != count)
+    sortWith(tree, nullptr, std::forward<Compare>(compare));
+}
+
+template <typename Compare>
+void TreeOrder::sortWith(const CatalogTree &tree, Folders folders, Compare &&compare)
+{
+    if (m_byRow.size() != tree.nodeCount())
         *this = TreeOrder(tree);
     std::vector<NodeIndex> buffer;
-    for (std::size_t i = 0; i < count; ++i) {
-        const CatalogNodeData &folder = tree.node(NodeIndex(i));
-        if (folder.childCount < 2)
-            continue;
+    forEachFolder(tree, folders, [&](const CatalogNodeData &folder) {
         NodeIndex *block = m_byRow.data() + folder.firstChild;
         if (buffer.size() < folder.childCount)
             buffer.resize(folder.childCount);
         MergeSort(block, folder.childCount, buffer.data(), compare);
         for (std::uint32_t row = 0; row < folder.childCount; ++row)
             m_rowOf[block[row]] = row;
-    }
+    });
 }

@@ -4,7 +4,9 @@
 #include "LocaleAndZone.h"
 #include "MergeSort.h"
 #include "NodeLists.h"
+#include "NodeOrder.h"
 #include "TCatalogNode.h"
+#include "TreeBuilder.h"
 
 #include <QLocale>
 
@@ -198,6 +200,100 @@ TEST(NodeLists, ListsOfNothingButEmptyFilesShowZero)
     std::vector<TCatalogNode> rows {TCatalogNode(tree, 1), TCatalogNode(tree, 2), TCatalogNode()};
     UpdatePercentages(rows);
     EXPECT_EQ(texts(rows, SizePercentage), (Names {"0", "0", ""}));
+}
+
+// A tree of random names, sizes and write times below `top`, `levels` deep.
+std::shared_ptr<CatalogTree> randomTree(const QByteArray &top, std::mt19937 &random, int levels)
+{
+    TreeBuilder t(top);
+    std::vector<std::pair<NodeIndex, int>> folders {{0, 0}};
+    int serial = 0;
+    for (std::size_t k = 0; k < folders.size(); ++k) {
+        const auto [folder, depth] = folders[k];
+        const int children = int(random() % 7);
+        for (int c = 0; c < children; ++c) {
+            const bool isFolder = depth < levels && random() % 3 == 0;
+            // Short names from few letters: equal keys meet often.
+            const std::string name = std::string(1, char('a' + random() % 3)) + std::to_string(serial++);
+            const std::string shown = random() % 4 == 0 ? name + name : name;
+            const NodeIndex n = t.add(folder, shown.c_str(), isFolder ? NodeKind::Folder : NodeKind::File,
+                isFolder ? 0 : random() % 4);
+            t.tree->node(n).writeTime = std::int64_t(random() % 3) * 86400;
+            t.tree->node(n).set(CatalogNodeData::HasWriteTime);
+            if (isFolder)
+                folders.emplace_back(n, depth + 1);
+        }
+    }
+    return t.finish();
+}
+
+// After every edit, updating the order for the folders the edit changed gives what
+// a whole sort of the edited tree gives.
+TEST(TreeOrder, FollowsEditsAsAWholeSortWould)
+{
+    LocaleAndZone pin(QLocale::c(), "UTC");
+    const struct
+    {
+        int field;
+        Qt::SortOrder order;
+    } sorts[] = {
+        {FileName, Qt::AscendingOrder},
+        {FileBytes, Qt::DescendingOrder},
+        {PathNameLength, Qt::AscendingOrder},
+        {WriteTime, Qt::DescendingOrder},
+        {FullPath, Qt::DescendingOrder},
+        {FileType, Qt::AscendingOrder},
+    };
+    for (const auto &s : sorts) {
+        std::mt19937 random(unsigned(11 + s.field));
+        const auto tree = randomTree("/r", random, 4);
+        TreeOrder order(*tree);
+        order.sortBy(*tree, s.field, s.order);
+        for (int step = 0; step < 12; ++step) {
+            std::vector<NodeIndex> live;
+            for (NodeIndex n = 1; n < tree->nodeCount(); ++n) {
+                if (!tree->isRetired(n))
+                    live.push_back(n);
+            }
+            std::vector<NodeIndex> changed;
+            if (step % 3 == 2) {
+                std::vector<NodeIndex> folders {0};
+                for (const NodeIndex n : live) {
+                    if (tree->isFolder(n))
+                        folders.push_back(n);
+                }
+                const NodeIndex folder = folders[random() % folders.size()];
+                changed = tree->replaceFolder(folder, *randomTree(tree->fullPathBytes(folder), random, 2));
+            } else if (!live.empty()) {
+                std::vector<NodeIndex> gone;
+                for (int k = 0; k < 3; ++k)
+                    gone.push_back(live[random() % live.size()]);
+                changed = tree->removeEntries(gone);
+            }
+            order.update(*tree, changed, s.field, s.order);
+
+            TreeOrder whole(*tree);
+            whole.sortBy(*tree, s.field, s.order);
+            TreeOrder byComparison(*tree);
+            byComparison.sort(*tree, [&](NodeIndex a, NodeIndex b) {
+                const int r = CompareTreeNodes(*tree, a, b, s.field, s.order);
+                return s.order == Qt::AscendingOrder ? r : -r;
+            });
+            expectConsistent(*tree, order);
+            // Path lengths made parent by parent, over a tree whose folders moved.
+            const std::vector<double> lengths = NumberKeys(*tree, PathNameLength);
+            for (NodeIndex n = 0; n < tree->nodeCount(); ++n)
+                EXPECT_EQ(lengths[n], NumberKey(*tree, n, PathNameLength)) << "step " << step << " node " << n;
+            for (NodeIndex n = 0; n < tree->nodeCount(); ++n) {
+                if (tree->isRetired(n))
+                    continue;
+                EXPECT_EQ(childNames(*tree, order, n), childNames(*tree, whole, n))
+                    << "field " << s.field << " step " << step << " folder " << tree->name(n).toStdString();
+                EXPECT_EQ(childNames(*tree, whole, n), childNames(*tree, byComparison, n))
+                    << "field " << s.field << " step " << step << " folder " << tree->name(n).toStdString();
+            }
+        }
+    }
 }
 
 } // namespace
