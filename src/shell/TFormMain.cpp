@@ -5,6 +5,7 @@
 #include "CommandIcons.h"
 #include "ConfigError.h"
 #include "EntryActions.h"
+#include "EntryRemoval.h"
 #include "ExportFile.h"
 #include "FolderPath.h"
 #include "FolderPicker.h"
@@ -47,8 +48,11 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <set>
 
 namespace {
 
@@ -82,6 +86,71 @@ QString scanSummary(const ScanResult &result, double seconds)
     return QStringLiteral("Scanned ") + text;
 }
 
+// The scan's figures as they stand: "6,263 entries (5,170 files, 1,093 folders), 118.70 MB".
+QString scanFigures(const CatalogTree &tree)
+{
+    const ScanCounts counts = CountScan(tree);
+    const QLocale locale;
+    return QStringLiteral("%1 entries (%2 files, %3 folders), %4")
+        .arg(locale.toString(qulonglong(counts.entries)), locale.toString(qulonglong(counts.files)),
+            locale.toString(qulonglong(counts.folders)), SizeCellText(double(tree.node(tree.top()).size)));
+}
+
+// The chosen entries without those below another chosen one: what goes, and whose
+// sizes add up to what goes.
+std::vector<NodeIndex> outermost(const CatalogTree &tree, const std::vector<NodeIndex> &nodes)
+{
+    const std::set<NodeIndex> chosen(nodes.begin(), nodes.end());
+    std::vector<NodeIndex> kept;
+    for (const NodeIndex node : nodes) {
+        bool below = false;
+        for (NodeIndex up = tree.parent(node); up != NoNode && !below; up = tree.parent(up))
+            below = chosen.count(up) != 0;
+        if (!below)
+            kept.push_back(node);
+    }
+    return kept;
+}
+
+// The one question before a removal: what goes (the first few by path, and how many
+// more), how much, and for a deletion that it cannot be undone.
+QString RemovalQuestion(const CatalogTree &tree, const std::vector<NodeIndex> &nodes, bool permanently)
+{
+    constexpr std::size_t Named = 5;
+    const std::vector<NodeIndex> going = outermost(tree, nodes);
+    double bytes = 0;
+    QStringList lines;
+    for (const NodeIndex node : going) {
+        bytes += double(tree.node(node).size);
+        if (std::size_t(lines.size()) < Named)
+            lines << tree.fullPath(node);
+    }
+    if (going.size() > Named)
+        lines << QStringLiteral("and %1 more").arg(going.size() - Named);
+    const QString what = going.size() == 1 ? QStringLiteral("this entry")
+                                           : QStringLiteral("these %1 entries").arg(going.size());
+    QString question = permanently ? QStringLiteral("Delete %1 (%2) permanently?")
+                                   : QStringLiteral("Move %1 (%2) to the trash?");
+    question =
+        question.arg(what, SizeCellText(bytes)) + QStringLiteral("\n\n") + lines.join(QLatin1Char('\n'));
+    if (permanently)
+        question += QStringLiteral("\n\nThey cannot be recovered.");
+    return question;
+}
+
+QString RemovalSummary(const RemovalResult &result, bool permanently)
+{
+    const std::size_t removed = result.count(RemovalStatus::Removed);
+    QString text = permanently ? QStringLiteral("Deleted %1 of %2 entries")
+                               : QStringLiteral("Moved %1 of %2 entries to the trash");
+    text = text.arg(removed).arg(result.outcomes.size());
+    if (const std::size_t skipped = result.count(RemovalStatus::Skipped))
+        text += QStringLiteral(", %1 skipped").arg(skipped);
+    if (const std::size_t failed = result.count(RemovalStatus::Failed))
+        text += QStringLiteral(", %1 failed").arg(failed);
+    return text;
+}
+
 } // namespace
 
 TFormMain::TFormMain(QWidget *parent) : QMainWindow(parent)
@@ -91,6 +160,11 @@ TFormMain::TFormMain(QWidget *parent) : QMainWindow(parent)
     setAcceptDrops(true);
     showProblem = [this](const QString &problem) {
         QMessageBox::warning(this, QStringLiteral("Folvane"), problem);
+    };
+    confirmRemoval = [this](const QString &question) {
+        return QMessageBox::question(this, QStringLiteral("Folvane"), question,
+                   QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+            == QMessageBox::Yes;
     };
 
     QMenuBar *menu = menuBar();
@@ -445,6 +519,13 @@ void TFormMain::buildEntryCommands()
     edit->addSeparator();
     edit->addAction(Actions->actTrash);
     edit->addAction(Actions->actDelete);
+    connect(
+        Actions, &EntryActions::trashRequested, this, [this](QTreeView *grid) { RemoveChosen(grid, false); });
+    connect(
+        Actions, &EntryActions::deleteRequested, this, [this](QTreeView *grid) { RemoveChosen(grid, true); });
+    connect(
+        Actions, &EntryActions::refreshRequested, this, [this](QTreeView *grid) { Refresh(grid, false); });
+    connect(Actions, &EntryActions::refreshAllRequested, this, [this] { Refresh(nullptr, true); });
     menuBar()->insertMenu(first, file);
     menuBar()->insertMenu(first, edit);
 
@@ -547,12 +628,18 @@ bool TFormMain::ScanPath(const QByteArray &folder)
     Ctrl->setRootPath(QString::fromUtf8(folder)); // as the scan's paths read
     btnOpen->setEnabled(false);
     WaitForm->ShowWait(true, true);
+    m_refreshing = NoNode;
+    m_scan.start(folder, scanOptions());
+    return true;
+}
+
+ScanOptions TFormMain::scanOptions() const
+{
     ScanOptions options;
     options.oneFileSystem = actOneFileSystem->isChecked();
     options.countHardLinksOnce = actCountLinksOnce->isChecked();
     options.ranges = BoundsOf(Ctrl->ranges());
-    m_scan.start(folder, std::move(options));
-    return true;
+    return options;
 }
 
 void TFormMain::btnOpenClick()
@@ -574,6 +661,10 @@ void TFormMain::scanFinished(const ScanResult &result, double seconds)
 {
     WaitForm->ShowWait(false, false);
     btnOpen->setEnabled(true);
+    if (m_refreshing != NoNode) {
+        refreshFinished(result, seconds);
+        return;
+    }
     if (!result.tree) {
         SB->setText(
             QStringLiteral("The scan stopped: %1").arg(QString::fromLatin1(ScanStopText(result.stop))));
@@ -581,6 +672,99 @@ void TFormMain::scanFinished(const ScanResult &result, double seconds)
     }
     Ctrl->ShowScan(result.tree);
     SB->setText(scanSummary(result, seconds));
+    emit scanShown();
+}
+
+void TFormMain::RemoveChosen(QTreeView *grid, bool permanently)
+{
+    if (!Ctrl || !Ctrl->Scan())
+        return;
+    if (m_scan.isRunning()) {
+        SB->setText(QStringLiteral("A scan is running: nothing is removed"));
+        return;
+    }
+    const CatalogTree &tree = *Ctrl->Scan();
+    const std::vector<NodeIndex> nodes = Ctrl->ChosenEntries(grid);
+    if (nodes.empty()) {
+        SB->setText(QStringLiteral("Choose the entries to remove first"));
+        return;
+    }
+    if (std::find(nodes.begin(), nodes.end(), tree.top()) != nodes.end()) {
+        SB->setText(QStringLiteral("The scanned folder itself cannot be removed from inside its scan"));
+        return;
+    }
+    if (!confirmRemoval(RemovalQuestion(tree, nodes, permanently)))
+        return;
+
+    const RemovalResult result = permanently ? DeletePermanently(tree, nodes) : MoveToTrash(tree, nodes);
+    // Folders deleted in part are read again, so that what is left shows as it is.
+    std::vector<std::pair<NodeIndex, ScanResult>> partly;
+    for (const NodeIndex folder : result.partlyRemovedNodes())
+        partly.emplace_back(folder, ScanFolder(tree.fullPathBytes(folder), scanOptions()));
+    Ctrl->RemoveFromScan(result.removedNodes());
+    for (const auto &[folder, fresh] : partly) {
+        const NodeIndex now = Ctrl->Scan()->successor(folder);
+        if (now != NoNode && fresh.tree && fresh.stop != ScanStop::TopUnreadable)
+            Ctrl->ReplaceInScan(now, *fresh.tree);
+    }
+    SB->setText(RemovalSummary(result, permanently) + QStringLiteral("; ") + scanFigures(*Ctrl->Scan()));
+    QStringList problems;
+    for (const RemovalOutcome &outcome : result.outcomes) {
+        if (outcome.status != RemovalStatus::Removed)
+            problems << OutcomeText(outcome);
+    }
+    if (!problems.isEmpty())
+        report(QStringLiteral("Not everything could be removed:\n\n") + problems.join(QLatin1Char('\n')));
+}
+
+void TFormMain::Refresh(QTreeView *grid, bool whole)
+{
+    if (!Ctrl || !Ctrl->Scan())
+        return;
+    if (m_scan.isRunning()) {
+        SB->setText(QStringLiteral("A scan is running: refresh once it has ended"));
+        return;
+    }
+    const CatalogTree &tree = *Ctrl->Scan();
+    NodeIndex folder = tree.top();
+    if (!whole) {
+        const std::vector<NodeIndex> chosen = Actions->targets(grid);
+        folder = chosen.empty() ? tree.top() : chosen.front();
+        if (!tree.isFolder(folder) && folder != tree.top())
+            folder = tree.parent(folder);
+    }
+    m_refreshing = folder;
+    btnOpen->setEnabled(false);
+    WaitForm->SetWaitText(QStringLiteral("Reading %1 again").arg(tree.fullPath(folder)));
+    WaitForm->ShowWait(true, true);
+    m_scan.start(tree.fullPathBytes(folder), scanOptions());
+}
+
+void TFormMain::refreshFinished(const ScanResult &result, double seconds)
+{
+    const NodeIndex folder = m_refreshing;
+    m_refreshing = NoNode;
+    const CatalogTree &tree = *Ctrl->Scan();
+    const QString path = tree.fullPath(folder);
+    if (!result.tree || (!result.complete() && result.stop != ScanStop::TopUnreadable)) {
+        // A refresh that did not finish changes nothing.
+        SB->setText(
+            QStringLiteral("Refresh of %1 %2: nothing changed")
+                .arg(path,
+                    result.stop == ScanStop::Cancelled ? QStringLiteral("cancelled")
+                                                       : QString::fromLatin1(ScanStopText(result.stop))));
+        emit scanShown();
+        return;
+    }
+    if (result.stop == ScanStop::TopUnreadable && result.error == ENOENT && folder != tree.top()) {
+        Ctrl->RemoveFromScan({folder});
+        SB->setText(QStringLiteral("%1 no longer exists; ").arg(path) + scanFigures(*Ctrl->Scan()));
+        emit scanShown();
+        return;
+    }
+    Ctrl->ReplaceInScan(folder, *result.tree);
+    SB->setText(QStringLiteral("Refreshed %1 in %2 s; ").arg(path, QLocale().toString(seconds, 'f', 2))
+        + scanFigures(*Ctrl->Scan()));
     emit scanShown();
 }
 

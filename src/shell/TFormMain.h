@@ -45,9 +45,21 @@ public:
 
     // How a problem is shown to the user: a message box, replaceable in tests.
     std::function<void(const QString &problem)> showProblem;
+    // How the user confirms a removal: a Yes/No question, No by default; replaceable
+    // in tests.
+    std::function<bool(const QString &question)> confirmRemoval;
+
+    // Move to Trash (or, `permanently`, Delete Permanently) of the rows chosen in
+    // `grid`, after the user's confirmation; the window's figures follow at once.
+    void RemoveChosen(QTreeView *grid, bool permanently);
+    // Rescans the folder chosen in `grid` (a file's folder; the current folder when
+    // no row is chosen; with `whole`, the whole scan) on the scan thread, and puts it
+    // in place of what the scan had.
+    void Refresh(QTreeView *grid, bool whole);
 
 signals:
-    // A scan has been shown (or a cancelled folder choice re-sorted the last one).
+    // A scan has been shown (or a cancelled folder choice re-sorted the last one, or
+    // a refresh has ended).
     void scanShown();
 
 public:
@@ -107,6 +119,8 @@ private:
     void m1Click();
     void m2Click();
     void scanFinished(const ScanResult &result, double seconds);
+    void refreshFinished(const ScanResult &result, double seconds);
+    ScanOptions scanOptions() const;
     void report(const QString &problem);
     void showExportWait(bool show, const QString &text);
     // The export command of a list tool bar's button.
@@ -127,4 +141,6 @@ private:
     CatalogTreeModel *m_treeModel = nullptr;
     ScanJob m_scan;
     bool m_shown = false;
+    // The folder a running refresh reads again (NoNode: the running scan is a new one).
+    NodeIndex m_refreshing = NoNode;
 };

@@ -34,6 +34,31 @@ void CatalogTreeModel::sortByField(int sortField, Qt::SortOrder order)
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
+void CatalogTreeModel::editScan(
+    const std::function<std::vector<NodeIndex>()> &edit, int sortField, Qt::SortOrder order)
+{
+    if (!m_tree || m_tree->isEmpty())
+        return;
+    emit layoutAboutToBeChanged();
+    const QModelIndexList before = persistentIndexList();
+    try {
+        const std::vector<NodeIndex> folders = edit();
+        m_order.update(*m_tree, folders, sortField, order);
+    } catch (...) {
+        // An edit that fails leaves the tree as it was: so do the views.
+        emit layoutChanged();
+        throw;
+    }
+    // A persistent index names a slot the edit may have retired: it follows the
+    // entry to its new slot, or becomes invalid when the entry is gone.
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex &index : before)
+        after.append(indexOf(m_tree->successor(nodeOf(index)), index.column()));
+    changePersistentIndexList(before, after);
+    emit layoutChanged();
+}
+
 NodeIndex CatalogTreeModel::nodeOf(const QModelIndex &index) const
 {
     if (!index.isValid() || index.model() != this)

@@ -7,7 +7,9 @@
 
 #include <QAbstractItemModel>
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 // The Total Tree: a model over one scan that reads the scan directly. Nothing is
 // copied or stored per cell; the one thing kept per node is the sibling order
@@ -28,6 +30,12 @@ public:
     // Sorts every list of siblings by CompareTreeNodes; the selection and the
     // expanded folders of views stay on their nodes.
     void sortByField(int sortField, Qt::SortOrder order);
+
+    // Runs `edit`, which changes the scan this model shows (CatalogTree::removeEntries,
+    // replaceFolder) and returns the folders whose children changed, then puts those
+    // folders' children in the order of `sortField`. Views keep their expanded
+    // folders, selection and current row on the entries that remain (successor()).
+    void editScan(const std::function<std::vector<NodeIndex>()> &edit, int sortField, Qt::SortOrder order);
 
     // NoNode for an invalid index or one of another model.
     NodeIndex nodeOf(const QModelIndex &index) const;

@@ -161,6 +161,7 @@ void TFolvaneCtrl::LoadColumns(QTreeView *grid)
 void TFolvaneCtrl::ShowScan(std::shared_ptr<CatalogTree> tree)
 {
     m_scan = std::move(tree);
+    m_slices.clear(); // the drill-down lists keep the rows of the last scan until clicked
     treeModel()->setScan(m_scan);
     showTop();
 }
@@ -345,6 +346,7 @@ void TFolvaneCtrl::FillSliceList(QTreeView *list, SliceKind kind, const QString 
     if (!m_shown || m_currentNode == NoNode)
         return;
     listModel(list)->setRows(SliceListRows(m_shown, treeModel()->order(), m_currentNode, kind, key));
+    m_slices[list] = {kind, key};
     showsTreeOrder(list);
 }
 
@@ -445,6 +447,49 @@ void TFolvaneCtrl::ShowEntry(NodeIndex node)
     else
         m_c.VT->selectionModel()->setCurrentIndex(
             index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void TFolvaneCtrl::RemoveFromScan(const std::vector<NodeIndex> &nodes)
+{
+    editScan([&nodes](CatalogTree &tree) { return tree.removeEntries(nodes); });
+}
+
+void TFolvaneCtrl::ReplaceInScan(NodeIndex folder, const CatalogTree &fresh)
+{
+    editScan([folder, &fresh](CatalogTree &tree) { return tree.replaceFolder(folder, fresh); });
+}
+
+void TFolvaneCtrl::editScan(const std::function<std::vector<NodeIndex>(CatalogTree &tree)> &edit)
+{
+    if (!m_scan || m_currentNode == NoNode)
+        return;
+    // The current folder and those above it, nearest first: the first that remains
+    // is current afterwards.
+    std::vector<NodeIndex> above;
+    for (NodeIndex n = m_currentNode; n != NoNode; n = m_scan->parent(n))
+        above.push_back(n);
+    treeModel()->editScan([&] { return edit(*m_scan); }, m_sortField,
+        Qt::SortOrder(m_c.VT->property(SortOrderProperty).toInt()));
+    NodeIndex current = m_scan->top();
+    for (const NodeIndex n : above) {
+        if (const NodeIndex now = m_scan->successor(n); now != NoNode) {
+            current = now;
+            break;
+        }
+    }
+    // Every view is filled again from the changed tree, the drill-down lists with
+    // the slice they showed.
+    m_currentNode = NoNode;
+    const QModelIndex index = treeModel()->indexOf(current);
+    if (m_c.VT->currentIndex() == index) {
+        ShowNode(current);
+    } else {
+        m_c.VT->scrollTo(index);
+        m_c.VT->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+        ShowNode(current); // when VT reported no change
+    }
+    for (const auto &[list, slice] : m_slices)
+        FillSliceList(list, slice.kind, slice.key);
 }
 
 void TFolvaneCtrl::OpenFocused(QTreeView *grid)

@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <map>
 #include <memory>
 
 class CatalogDocument;
@@ -120,6 +121,15 @@ public:
     // Makes `node` the current node as a click on it in the Total Tree would: its
     // folders above are expanded and it is selected there.
     void ShowEntry(NodeIndex node);
+    // The scan loses `nodes` and all below them (removed from the disk): every figure,
+    // list, chart and statistic follows; the current folder, the expanded folders and
+    // the selection stay on the entries that remain (the nearest remaining folder
+    // above a removed current one becomes current).
+    void RemoveFromScan(const std::vector<NodeIndex> &nodes);
+    // What the scan knows of `folder` is replaced by `fresh`, a finished new scan
+    // of its path; everything follows as for RemoveFromScan.
+    void ReplaceInScan(NodeIndex folder, const CatalogTree &fresh);
+
     // Enter on `grid`: its focused row's folder becomes the current node; a file is
     // opened in its default application.
     void OpenFocused(QTreeView *grid);
@@ -148,6 +158,7 @@ private:
     void FillSliceList(QTreeView *list, SliceKind kind, const QString &key);
     void showsTreeOrder(QTreeView *list);
     void showTop();
+    void editScan(const std::function<std::vector<NodeIndex>(CatalogTree &tree)> &edit);
     void SeriesClick(ChartPainter *painter, int point, const QString &label);
     void drawCharts();
     void sortGrid(QTreeView *grid, Qt::SortOrder order);
@@ -165,6 +176,13 @@ private:
     Ranges m_ranges;
     QStringList m_loadProblems;
     Statistics m_statistics;
+    // What each drill-down list was filled with, to fill it again after an edit.
+    struct Slice
+    {
+        SliceKind kind;
+        QString key;
+    };
+    std::map<QTreeView *, Slice> m_slices;
     ChartPainter *m_pathChart = nullptr;
     std::vector<NodeIndex> m_pathChartNodes; // the entry of each point of the path chart but "others"
     ChartPainter *m_ageChart = nullptr;

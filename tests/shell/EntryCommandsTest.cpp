@@ -2,28 +2,39 @@
 // puts on the clipboard, what Open and Open Containing Folder ask the desktop for,
 // and the keys that move around the window.
 
+#include "CatalogFields.h"
 #include "CatalogTreeModel.h"
 #include "EntryActions.h"
+#include "FolderScanner.h"
 #include "NodeListModel.h"
 #include "TFolvaneCtrl.h"
 #include "TFormMain.h"
+#include "TreeComparison.h"
 #include "WindowTest.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
 
+#include <unistd.h>
+
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -186,6 +197,116 @@ TEST_F(EntryCommandsTest, MenusHoldTheCommandsAndEveryToolButtonIsNamed)
     // Several rows can be chosen in every list.
     for (QTreeView *grid : {window->VT, window->VTList, window->VTAge, window->VTSize, window->VTType})
         EXPECT_EQ(grid->selectionMode(), QAbstractItemView::ExtendedSelection);
+}
+
+// The window after a removal or a refresh shows what a new scan of the folder would.
+class EntryRemovalTest : public EntryCommandsTest
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(trash.isValid());
+        oldData = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(trash.path()));
+        EntryCommandsTest::SetUp();
+        window->confirmRemoval = [this](const QString &question) {
+            questions << question;
+            return answer;
+        };
+    }
+    void TearDown() override
+    {
+        EntryCommandsTest::TearDown();
+        qputenv("XDG_DATA_HOME", oldData);
+    }
+
+    // Nothing differs between the window's tree and a new scan of the folder.
+    void expectAsScannedAnew()
+    {
+        const ScanResult fresh = ScanFolder(fx.path(), ScanOptions {});
+        ASSERT_TRUE(fresh.tree);
+        const std::vector<std::string> differences = TreeDifferences(*window->Ctrl->Scan(), *fresh.tree);
+        EXPECT_TRUE(differences.empty()) << JoinLines(differences);
+        // The lists show the tree as it is.
+        for (int r = 0; r < list()->rowCount(); ++r)
+            EXPECT_FALSE(tree().isRetired(list()->record(r).index()));
+    }
+
+    QStringList listNames() const
+    {
+        QStringList names;
+        for (int r = 0; r < list()->rowCount(); ++r)
+            names << list()->record(r).text(FileName);
+        names.sort();
+        return names;
+    }
+
+    QTemporaryDir trash;
+    QByteArray oldData;
+    QStringList questions;
+    bool answer = true;
+};
+
+TEST_F(EntryRemovalTest, TrashAndDeleteTouchWhatWasConfirmedAndTheFiguresFollow)
+{
+    // Refused: nothing changes on disk or in the window.
+    answer = false;
+    select({"a", "c.txt"});
+    window->RemoveChosen(window->VTList, false);
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_TRUE(questions[0].startsWith(QStringLiteral("Move these 2 entries (23.00 B) to the trash?")))
+        << questions[0].toStdString();
+    EXPECT_TRUE(QFileInfo::exists(QString::fromUtf8(fx.at("a/x"))));
+    EXPECT_EQ(listNames(), (QStringList {"a", "b\uFFFD", "c.txt"}));
+
+    answer = true;
+    window->RemoveChosen(window->VTList, false);
+    EXPECT_FALSE(QFileInfo::exists(QString::fromUtf8(fx.at("a"))));
+    EXPECT_FALSE(QFileInfo::exists(QString::fromUtf8(fx.at("c.txt"))));
+    EXPECT_TRUE(QFileInfo::exists(trash.filePath(QStringLiteral("Trash/files/a/x"))));
+    EXPECT_TRUE(QFileInfo::exists(trash.filePath(QStringLiteral("Trash/info/c.txt.trashinfo"))));
+    EXPECT_EQ(listNames(), QStringList {"b\uFFFD"});
+    EXPECT_TRUE(window->SB->text().startsWith(
+        QStringLiteral("Moved 2 of 2 entries to the trash; 1 entries (0 files, 1 folders), 0.00 B")))
+        << window->SB->text().toStdString();
+    EXPECT_TRUE(window->Ctrl->statistics().types.empty());
+    expectAsScannedAnew();
+
+    // Deleted from the Total Tree, a folder whose name is not UTF-8; the scanned
+    // folder itself is refused without a question.
+    const QModelIndex top = static_cast<CatalogTreeModel *>(window->VT->model())->index(0, 0);
+    window->VT->selectionModel()->select(
+        top, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    window->RemoveChosen(window->VT, true);
+    EXPECT_EQ(questions.size(), 2);
+    EXPECT_TRUE(window->SB->text().startsWith(QStringLiteral("The scanned folder itself cannot be removed")));
+    select({"b\xff"});
+    window->RemoveChosen(window->VTList, true);
+    ASSERT_EQ(questions.size(), 3);
+    EXPECT_TRUE(questions[2].endsWith(QStringLiteral("They cannot be recovered.")))
+        << questions[2].toStdString();
+    EXPECT_FALSE(QFileInfo::exists(QString::fromUtf8(fx.path()) + QStringLiteral("/b\uFFFD")));
+    EXPECT_EQ(::access(fx.at("b\xff").constData(), F_OK), -1);
+    EXPECT_TRUE(listNames().isEmpty());
+    expectAsScannedAnew();
+}
+
+TEST_F(EntryRemovalTest, RefreshReadsAFolderAgainInPlace)
+{
+    // Behind the window's back: a/ grows a file, c.txt goes.
+    fx.makeFile("a/new", 1000);
+    ASSERT_EQ(::unlink(fx.at("c.txt").constData()), 0);
+    QSignalSpy shown(window.get(), &TFormMain::scanShown);
+    select({"a"});
+    window->Refresh(window->VTList, false);
+    ASSERT_TRUE(shown.wait(20000));
+    EXPECT_TRUE(window->SB->text().startsWith(QStringLiteral("Refreshed")))
+        << window->SB->text().toStdString();
+    // c.txt is still listed until the whole scan is read again.
+    EXPECT_EQ(tree().node(tree().top()).size, 1000u + 3u + 20u);
+    window->Refresh(nullptr, true);
+    ASSERT_TRUE(shown.wait(20000));
+    expectAsScannedAnew();
 }
 
 } // namespace
