@@ -115,6 +115,24 @@ TEST(Removal, RemovesFilesFoldersAndLinksAsChosen)
     EXPECT_STREQ(target, "b");
 }
 
+// A chain far deeper than the folders a deletion keeps open: those closed on the
+// way down are opened again on the way up.
+TEST(Removal, DeletesFoldersOfAnyDepth)
+{
+    Fixture fx;
+    QByteArray path = "deep";
+    for (int level = 0; level < 100; ++level) {
+        fx.makeFolder(path);
+        fx.makeFile(path + "/file", 1);
+        path += "/d";
+    }
+    const auto tree = CompleteScan(fx.path());
+    const RemovalResult result = DeletePermanently(*tree, nodesAt(*tree, {"deep"}));
+    EXPECT_EQ(result.count(RemovalStatus::Removed), 1u) << describe(result);
+    EXPECT_EQ(result.outcomes[0].removedEntries, 200u);
+    EXPECT_FALSE(Exists(fx.at("deep")));
+}
+
 // An entry that is no longer what the scan found is skipped, and nothing is touched:
 // not the entry, not what stands in its place.
 TEST(Removal, SkipsWhatChangedSinceTheScan)
