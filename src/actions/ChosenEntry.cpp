@@ -59,8 +59,8 @@ void ChosenEntry::check(const CatalogTree &tree, NodeIndex node)
     for (NodeIndex n = tree.parent(node); n != tree.top(); n = tree.parent(n))
         chain.push_back(n);
     // The top as the scan opened it (through links), every folder below it not.
-    m_folder.reset(::open(tree.nameBytes(tree.top()).toByteArray().constData(),
-        O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY));
+    m_folder.reset(::open(
+        tree.nameBytes(tree.top()).toByteArray().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY));
     int error = errno;
     for (auto it = chain.rbegin(); m_folder.isOpen() && it != chain.rend(); ++it) {
         Descriptor next(openFolderAt(m_folder.get(), tree.nameBytes(*it).toByteArray().constData()));

@@ -43,8 +43,8 @@ int listNames(int fd, std::vector<QByteArray> &names)
 bool isMountRoot(int fd)
 {
     struct statx sx;
-    return ::statx(fd, "", AT_EMPTY_PATH, STATX_TYPE, &sx) == 0 && (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT)
-        && (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT);
+    return ::statx(fd, "", AT_EMPTY_PATH, STATX_TYPE, &sx) == 0
+        && (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) && (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT);
 }
 
 } // namespace

@@ -35,7 +35,8 @@ public:
 
     // Deletes `name` of the folder open at `holder`: the folder at `path`, on
     // `device` with `inode` as it was checked (anything else there is left alone).
-    static Result erase(int holder, const QByteArray &name, const QByteArray &path, dev_t device, ino_t inode);
+    static Result erase(
+        int holder, const QByteArray &name, const QByteArray &path, dev_t device, ino_t inode);
 
 private:
     struct Level

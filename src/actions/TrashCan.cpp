@@ -88,7 +88,8 @@ QByteArray topOf(QByteArray folder, dev_t device)
     QByteArray below;
     for (;;) {
         struct statx sx;
-        if (::statx(AT_FDCWD, folder.constData(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE, &sx) != 0)
+        if (::statx(AT_FDCWD, folder.constData(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_TYPE, &sx)
+            != 0)
             return below.isEmpty() ? folder : below;
         if (makedev(sx.stx_dev_major, sx.stx_dev_minor) != device)
             return below.isEmpty() ? folder : below;
@@ -113,7 +114,8 @@ TrashCan::Outcome putInto(const QByteArray &bin, const ChosenEntry &entry, const
     const QByteArray infoPath = bin + "/info";
     for (const QByteArray &folder : {filesPath, infoPath}) {
         if (const int error = makeFolders(folder))
-            return failure(QStringLiteral("%1: %2").arg(QString::fromUtf8(folder), SafeFile::reason(error)), error);
+            return failure(
+                QStringLiteral("%1: %2").arg(QString::fromUtf8(folder), SafeFile::reason(error)), error);
     }
     Descriptor files(::open(filesPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     Descriptor info(::open(infoPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -125,8 +127,8 @@ TrashCan::Outcome putInto(const QByteArray &bin, const ChosenEntry &entry, const
     for (int n = 1; n < 1000000; ++n) {
         const QByteArray name = n == 1 ? base : base + '.' + QByteArray::number(n);
         const QByteArray record = name + ".trashinfo";
-        Descriptor file(
-            ::openat(info.get(), record.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        Descriptor file(::openat(
+            info.get(), record.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!file.isOpen()) {
             if (errno == EEXIST)
                 continue;
@@ -144,11 +146,13 @@ TrashCan::Outcome putInto(const QByteArray &bin, const ChosenEntry &entry, const
             drop();
             return failure(SafeFile::reason(error), error);
         }
-        int error = SafeFile::writeAll(file.get(), std::string_view(text.constData(), std::size_t(text.size())));
+        int error =
+            SafeFile::writeAll(file.get(), std::string_view(text.constData(), std::size_t(text.size())));
         if (::close(file.release()) != 0 && error == 0)
             error = errno;
         if (error == 0) {
-            if (::renameat2(entry.folder(), entry.name().constData(), files.get(), name.constData(), RENAME_NOREPLACE)
+            if (::renameat2(
+                    entry.folder(), entry.name().constData(), files.get(), name.constData(), RENAME_NOREPLACE)
                 == 0)
                 return {joined(filesPath, name), QString(), 0};
             error = errno;
@@ -244,8 +248,8 @@ TrashCan::Outcome TrashCan::moveToTrash(const ChosenEntry &entry) const
             error);
     }
     if (::lstat(own.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
-        return failure(
-            QStringLiteral("the trash of its file system, %1, is not a folder of this user").arg(QString::fromUtf8(own)));
+        return failure(QStringLiteral("the trash of its file system, %1, is not a folder of this user")
+                           .arg(QString::fromUtf8(own)));
     Outcome outcome = putInto(own, entry, relative);
     if (!outcome.moved())
         outcome.reason = QStringLiteral("it cannot be moved to the trash of its file system (%1): %2")

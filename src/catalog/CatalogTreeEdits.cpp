@@ -23,14 +23,16 @@ std::uint64_t addSizes(std::uint64_t a, std::uint64_t b)
 
 UnreadableList::iterator findIn(UnreadableList &list, NodeIndex node)
 {
-    const auto at = std::lower_bound(list.begin(), list.end(), std::pair(node, std::numeric_limits<int>::min()));
+    const auto at =
+        std::lower_bound(list.begin(), list.end(), std::pair(node, std::numeric_limits<int>::min()));
     return at != list.end() && at->first == node ? at : list.end();
 }
 
 // Within the capacity reserved before, so it allocates nothing.
 void insertInto(UnreadableList &list, NodeIndex node, int error)
 {
-    const auto at = std::lower_bound(list.begin(), list.end(), std::pair(node, std::numeric_limits<int>::min()));
+    const auto at =
+        std::lower_bound(list.begin(), list.end(), std::pair(node, std::numeric_limits<int>::min()));
     list.emplace(at, node, error);
 }
 

@@ -42,8 +42,8 @@ public:
     // cost of what it changed: makes room for the nodes it added and puts the
     // children of `folders`, those whose list of children changed (what the edit
     // returned), in the order sortBy gives them. Every other folder keeps its order.
-    void update(const CatalogTree &tree, const std::vector<NodeIndex> &folders, int sortField,
-        Qt::SortOrder order);
+    void update(
+        const CatalogTree &tree, const std::vector<NodeIndex> &folders, int sortField, Qt::SortOrder order);
 
 private:
     // The folders a sort visits: every node, or only the ones listed.

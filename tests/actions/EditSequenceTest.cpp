@@ -77,7 +77,8 @@ public:
             } else if (what == 1) {
                 // A file gone or a link that points nowhere stays as it is.
                 const QByteArray &file = files[below(files.size())];
-                [[maybe_unused]] const int status = ::truncate(m_fx.at(file).constData(), off_t(below(5000) + 1000));
+                [[maybe_unused]] const int status =
+                    ::truncate(m_fx.at(file).constData(), off_t(below(5000) + 1000));
             } else {
                 const QByteArray &gone = entries[below(entries.size())].first;
                 [[maybe_unused]] const int status =

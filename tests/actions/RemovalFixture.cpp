@@ -8,7 +8,6 @@
 #include <iterator>
 #include <string>
 
-
 const char *nameOf(Removal removal)
 {
     return removal == Removal::Trash ? "trash" : "delete";
@@ -19,7 +18,8 @@ RemovalResult removeEntries(Removal removal, const CatalogTree &tree, const std:
     return removal == Removal::Trash ? MoveToTrash(tree, nodes) : DeletePermanently(tree, nodes);
 }
 
-TemporaryTrash::TemporaryTrash() : m_old(qgetenv("XDG_DATA_HOME")), m_had(qEnvironmentVariableIsSet("XDG_DATA_HOME"))
+TemporaryTrash::TemporaryTrash()
+    : m_old(qgetenv("XDG_DATA_HOME")), m_had(qEnvironmentVariableIsSet("XDG_DATA_HOME"))
 {
     qputenv("XDG_DATA_HOME", m_data.path());
 }

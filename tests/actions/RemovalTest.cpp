@@ -37,7 +37,8 @@ std::string describe(const RemovalResult &result)
 }
 
 // The tree follows what was removed, and then reads as a new scan does.
-void expectTreeFollows(CatalogTree &tree, const RemovalResult &result, const QByteArray &top, const std::string &what)
+void expectTreeFollows(
+    CatalogTree &tree, const RemovalResult &result, const QByteArray &top, const std::string &what)
 {
     tree.removeEntries(result.removedNodes());
     for (const NodeIndex folder : result.partlyRemovedNodes()) {
@@ -74,7 +75,8 @@ TEST(Removal, RemovesFilesFoldersAndLinksAsChosen)
             const RemovalResult result = removeEntries(removal, *tree, nodesAt(*tree, c.chosen));
 
             ASSERT_EQ(result.outcomes.size(), c.chosen.size()) << what;
-            EXPECT_EQ(result.count(RemovalStatus::Removed), c.chosen.size()) << what << "\n" << describe(result);
+            EXPECT_EQ(result.count(RemovalStatus::Removed), c.chosen.size()) << what << "\n"
+                                                                             << describe(result);
             std::uint64_t deleted = 0;
             for (std::size_t k = 0; k < c.chosen.size(); ++k) {
                 const RemovalOutcome &o = result.outcomes[k];
@@ -115,6 +117,24 @@ TEST(Removal, RemovesFilesFoldersAndLinksAsChosen)
     EXPECT_STREQ(target, "b");
 }
 
+// A chain far deeper than the folders a deletion keeps open: those closed on the
+// way down are opened again on the way up.
+TEST(Removal, DeletesFoldersOfAnyDepth)
+{
+    Fixture fx;
+    QByteArray path = "deep";
+    for (int level = 0; level < 100; ++level) {
+        fx.makeFolder(path);
+        fx.makeFile(path + "/file", 1);
+        path += "/d";
+    }
+    const auto tree = CompleteScan(fx.path());
+    const RemovalResult result = DeletePermanently(*tree, nodesAt(*tree, {"deep"}));
+    EXPECT_EQ(result.count(RemovalStatus::Removed), 1u) << describe(result);
+    EXPECT_EQ(result.outcomes[0].removedEntries, 200u);
+    EXPECT_FALSE(Exists(fx.at("deep")));
+}
+
 // An entry that is no longer what the scan found is skipped, and nothing is touched:
 // not the entry, not what stands in its place.
 TEST(Removal, SkipsWhatChangedSinceTheScan)
@@ -126,7 +146,8 @@ TEST(Removal, SkipsWhatChangedSinceTheScan)
         std::function<void(const Fixture &)> change;
         const char *reason;
     } cases[] = {
-        {"vanished", "a.txt", [](const Fixture &fx) { ::unlink(fx.at("a.txt").constData()); }, "it no longer exists"},
+        {"vanished", "a.txt", [](const Fixture &fx) { ::unlink(fx.at("a.txt").constData()); },
+            "it no longer exists"},
         {"a folder become a file", "h",
             [](const Fixture &fx) {
                 ::rmdir(fx.at("h").constData());
@@ -152,7 +173,8 @@ TEST(Removal, SkipsWhatChangedSinceTheScan)
             [](const Fixture &fx) {
                 fx.makeFolder("elsewhere");
                 fx.makeFile("elsewhere/j", 1);
-                [[maybe_unused]] const int removed = std::system(("rm -rf '" + fx.at("i").toStdString() + "'").c_str());
+                [[maybe_unused]] const int removed =
+                    std::system(("rm -rf '" + fx.at("i").toStdString() + "'").c_str());
                 fx.makeLink("i", "elsewhere");
             },
             "it no longer exists"},
@@ -282,7 +304,8 @@ TEST(Removal, StopsWhereTheSystemRefuses)
         EXPECT_TRUE(Exists(fx.at(stays))) << stays;
     // ro/x: neither deleted nor trashed.
     for (const QByteArray &line : {lines[1], lines[2]}) {
-        EXPECT_EQ(line, QByteArray::number(int(RemovalStatus::Failed)) + ' ' + QByteArray::number(EACCES) + " 0 "
+        EXPECT_EQ(line,
+            QByteArray::number(int(RemovalStatus::Failed)) + ' ' + QByteArray::number(EACCES) + " 0 "
                 + fx.at("ro/x"));
     }
     EXPECT_TRUE(Exists(fx.at("ro/x")));

@@ -63,8 +63,8 @@ std::map<QByteArray, Before> recordsOf(const CatalogTree &tree)
 
 // Every entry before the edit: its successor holds the same path, or is NoNode when
 // the path is gone; a slot left behind reads the record it read.
-void expectSuccessors(const CatalogTree &tree, const std::map<QByteArray, Before> &before, const CatalogTree &fresh,
-    const std::string &what)
+void expectSuccessors(const CatalogTree &tree, const std::map<QByteArray, Before> &before,
+    const CatalogTree &fresh, const std::string &what)
 {
     for (const auto &[path, b] : before) {
         const NodeIndex now = tree.successor(b.node);
@@ -197,7 +197,8 @@ TEST(CatalogTreeEdit, ReplacedFolderLeavesWhatANewScanFinds)
         Paths expected {c.folder};
         for (NodeIndex n = 1; n < part->nodeCount(); ++n) {
             if (part->isFolder(n))
-                expected.insert(c.folder.isEmpty() ? relativePath(*part, n) : c.folder + '/' + relativePath(*part, n));
+                expected.insert(
+                    c.folder.isEmpty() ? relativePath(*part, n) : c.folder + '/' + relativePath(*part, n));
         }
         EXPECT_EQ(pathsOf(*tree, changed), expected) << c.what;
     }

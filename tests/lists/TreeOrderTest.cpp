@@ -283,7 +283,8 @@ TEST(TreeOrder, FollowsEditsAsAWholeSortWould)
             // Path lengths made parent by parent, over a tree whose folders moved.
             const std::vector<double> lengths = NumberKeys(*tree, PathNameLength);
             for (NodeIndex n = 0; n < tree->nodeCount(); ++n)
-                EXPECT_EQ(lengths[n], NumberKey(*tree, n, PathNameLength)) << "step " << step << " node " << n;
+                EXPECT_EQ(lengths[n], NumberKey(*tree, n, PathNameLength))
+                    << "step " << step << " node " << n;
             for (NodeIndex n = 0; n < tree->nodeCount(); ++n) {
                 if (tree->isRetired(n))
                     continue;

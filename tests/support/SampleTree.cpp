@@ -29,7 +29,8 @@ std::shared_ptr<CatalogTree> CompleteScan(const QByteArray &path)
 {
     ScanResult result = ScanFolder(path);
     if (!result.complete())
-        throw std::runtime_error("the scan of " + path.toStdString() + " stopped: " + ScanStopText(result.stop));
+        throw std::runtime_error(
+            "the scan of " + path.toStdString() + " stopped: " + ScanStopText(result.stop));
     return result.tree;
 }
 

@@ -81,13 +81,15 @@ void checkSums(const CatalogTree &tree, const std::map<QByteArray, NodeIndex> &e
         if (d.has(CatalogNodeData::Unreadable)) {
             ++flagged;
             const auto &list = tree.unreadableFolders();
-            const auto at = std::find_if(list.begin(), list.end(), [n = n](const auto &e) { return e.first == n; });
+            const auto at =
+                std::find_if(list.begin(), list.end(), [n = n](const auto &e) { return e.first == n; });
             if (at == list.end())
                 lines.add(path, "is marked unreadable but not listed");
         }
     }
     if (flagged != tree.unreadableFolders().size())
-        lines.add(QByteArray(), "lists " + numbers(tree.unreadableFolders().size(), flagged) + " unreadable folders");
+        lines.add(QByteArray(),
+            "lists " + numbers(tree.unreadableFolders().size(), flagged) + " unreadable folders");
     if (!std::is_sorted(tree.unreadableFolders().begin(), tree.unreadableFolders().end()))
         lines.add(QByteArray(), "lists its unreadable folders out of order");
     std::size_t retired = 0;
@@ -99,8 +101,8 @@ void checkSums(const CatalogTree &tree, const std::map<QByteArray, NodeIndex> &e
         lines.add(QByteArray(), "has a percentage total other than its size");
 }
 
-void compareEntry(const CatalogTree &a, NodeIndex i, const CatalogTree &b, NodeIndex j, const QByteArray &path,
-    Lines &lines)
+void compareEntry(const CatalogTree &a, NodeIndex i, const CatalogTree &b, NodeIndex j,
+    const QByteArray &path, Lines &lines)
 {
     using F = CatalogNodeData;
     const CatalogNodeData &x = a.node(i);
@@ -113,17 +115,19 @@ void compareEntry(const CatalogTree &a, NodeIndex i, const CatalogTree &b, NodeI
         lines.add(path, "subtree count " + numbers(x.subtreeCount, y.subtreeCount));
     for (const int field : {int(SizePercentage), int(FileCount)}) {
         if (a.fieldText(i, field) != b.fieldText(j, field))
-            lines.add(path, "field " + std::to_string(field) + " reads " + a.fieldText(i, field).toStdString()
+            lines.add(path,
+                "field " + std::to_string(field) + " reads " + a.fieldText(i, field).toStdString()
                     + " against " + b.fieldText(j, field).toStdString());
     }
     if (x.has(F::HasDetails) != y.has(F::HasDetails))
         lines.add(path, "details differ");
     if (a.unreadableError(i) != b.unreadableError(j) || x.has(F::Unreadable) != y.has(F::Unreadable))
-        lines.add(path, "unreadable " + numbers(unsigned(a.unreadableError(i)), unsigned(b.unreadableError(j))));
+        lines.add(
+            path, "unreadable " + numbers(unsigned(a.unreadableError(i)), unsigned(b.unreadableError(j))));
     if (x.kind() == NodeKind::Folder)
         return;
-    const std::pair<F::Flag, std::int64_t F::*> stamps[] = {
-        {F::HasCreateTime, &F::createTime}, {F::HasAccessTime, &F::accessTime}, {F::HasWriteTime, &F::writeTime}};
+    const std::pair<F::Flag, std::int64_t F::*> stamps[] = {{F::HasCreateTime, &F::createTime},
+        {F::HasAccessTime, &F::accessTime}, {F::HasWriteTime, &F::writeTime}};
     for (const auto &[flag, stamp] : stamps) {
         if (x.has(flag) != y.has(flag) || (x.has(flag) && x.*stamp != y.*stamp))
             lines.add(path, "time stamp " + numbers(std::uint64_t(x.*stamp), std::uint64_t(y.*stamp)));
@@ -132,7 +136,8 @@ void compareEntry(const CatalogTree &a, NodeIndex i, const CatalogTree &b, NodeI
 
 } // namespace
 
-std::vector<std::string> TreeDifferences(const CatalogTree &edited, const CatalogTree &expected, std::size_t limit)
+std::vector<std::string> TreeDifferences(
+    const CatalogTree &edited, const CatalogTree &expected, std::size_t limit)
 {
     Lines lines(limit);
     const std::map<QByteArray, NodeIndex> mine = entriesOf(edited, &lines);
