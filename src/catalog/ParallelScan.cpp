@@ -4,6 +4,7 @@
 #include "FolderReader.h"
 #include "FolderWalk.h"
 #include "ScanContext.h"
+#include "SleepMeter.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include <climits>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -25,6 +27,11 @@ namespace {
 constexpr std::uint32_t MaxTaskDepth = 48;
 // A path longer than this is not opened in one step (PATH_MAX bounds it).
 constexpr std::size_t MaxTaskPath = PATH_MAX / 2;
+// How often a thread looks at how much it slept, and the share of sleep that starts
+// another thread. A thread reading from the page cache sleeps only on the tree's
+// lock, a few per cent of its time; one waiting for a disk, most of it.
+constexpr std::chrono::milliseconds SleepInterval {20};
+constexpr double GrowWhenAsleep = 0.5;
 
 // Closes the descriptor it holds, also when an exception passes.
 struct HeldFd
@@ -122,6 +129,10 @@ struct ParallelScan::Worker
     Worker &operator=(const Worker &) = delete;
 
     FolderReader &reader;
+    // While the scan may add threads: how much this one sleeps, and how long it
+    // waited for tasks since it last looked (that sleep says nothing of the device).
+    std::optional<SleepMeter> sleep;
+    std::chrono::nanoseconds idle {0};
     Task task {};
     // The folder being read or opened: where the scan stopped if this thread stops it.
     NodeIndex reading = 0;
@@ -144,15 +155,16 @@ struct ParallelScan::Worker
     FolderReader::ShareHook onShare;
 };
 
-ParallelScan::ParallelScan(ScanContext &context, unsigned threads, std::size_t budget)
-    : m_context(context), m_threads(std::max(threads, 1u)), m_budget(budget)
+ParallelScan::ParallelScan(ScanContext &context, unsigned threads, unsigned mostThreads, std::size_t budget)
+    : m_context(context), m_threads(std::max(threads, 1u)), m_mostThreads(std::max(mostThreads, m_threads)),
+      m_budget(budget)
 { }
 
 // Each thread holds the folder it reads, the folders of its HeldChain and, below the
 // folder it reads, the window of a walk: the three shares of its part of the budget.
 std::size_t ParallelScan::perThread() const
 {
-    return (m_budget - std::min<std::size_t>(m_budget, 1)) / m_threads;
+    return (m_budget - std::min<std::size_t>(m_budget, 1)) / m_mostThreads;
 }
 
 std::size_t ParallelScan::heldBudget() const
@@ -171,38 +183,83 @@ void ParallelScan::run(int topFd)
     m_topFd = topFd;
     m_tasks.reserve(1024);
     m_tasks.push_back({0, 0});
-    // Every thread's buffers are taken here, before any folder is read, so a
-    // shortage of memory shows at once, in one place, and not at some moment of
-    // the walk that depends on when a thread got going.
-    std::vector<std::unique_ptr<FolderReader>> readers;
-    readers.reserve(m_threads);
-    for (unsigned i = 0; i < m_threads; ++i) {
-        try {
-            readers.push_back(std::make_unique<FolderReader>(m_context));
-        } catch (const std::bad_alloc &) {
-            if (readers.empty())
-                throw;
-            break; // fewer threads read the same tree
-        } catch (const std::system_error &) {
-            if (readers.empty())
-                throw;
-            break;
+    {
+        const std::lock_guard lock(m_startMutex);
+        // The first threads' buffers are taken here, before any folder is read, so a
+        // shortage of memory shows at once, in one place, and not at some moment of
+        // the walk that depends on when a thread got going.
+        m_readers.reserve(m_mostThreads);
+        m_helpers.reserve(m_mostThreads - 1);
+        for (unsigned i = 0; i < m_threads; ++i) {
+            try {
+                m_readers.push_back(std::make_unique<FolderReader>(m_context));
+            } catch (const std::bad_alloc &) {
+                if (m_readers.empty())
+                    throw;
+                break; // fewer threads read the same tree
+            } catch (const std::system_error &) {
+                if (m_readers.empty())
+                    throw;
+                break;
+            }
         }
+        bool started = m_readers.size() == m_threads;
+        for (std::size_t i = 1; i < m_readers.size() && started; ++i)
+            started = startThread(*m_readers[i]);
+        m_mayGrow.store(started && m_mostThreads > m_started, std::memory_order_relaxed);
     }
+    work(*m_readers[0]);
+    // This thread ends last but for those it now waits for: every task is done (or
+    // the scan stopped), so no thread starts after this.
     std::vector<std::thread> helpers;
-    helpers.reserve(readers.size() - 1);
-    for (std::size_t i = 1; i < readers.size(); ++i) {
-        try {
-            helpers.emplace_back([this, reader = readers[i].get()] { work(*reader); });
-        } catch (const std::system_error &) {
-            break;
-        } catch (const std::bad_alloc &) {
-            break;
-        }
+    {
+        const std::lock_guard lock(m_startMutex);
+        m_closed = true;
+        helpers.swap(m_helpers);
     }
-    work(*readers[0]);
     for (std::thread &t : helpers)
         t.join();
+}
+
+// Starts a thread that works with `reader`; false when the system refuses one.
+// Called holding m_startMutex.
+bool ParallelScan::startThread(FolderReader &reader)
+{
+    try {
+        m_helpers.emplace_back([this, &reader] { work(reader); });
+    } catch (const std::system_error &) {
+        return false;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    ++m_started;
+    return true;
+}
+
+// Starts one more thread when this one slept most of the time since it last looked
+// and folders wait to be read. Threads are never stopped early: one that finds no
+// task ends as any does.
+void ParallelScan::considerGrowing(Worker &w)
+{
+    const std::optional<double> slept = w.sleep->share(SleepInterval, std::exchange(w.idle, {}));
+    if (!slept || *slept < GrowWhenAsleep || m_context.stopping())
+        return;
+    {
+        const std::lock_guard lock(m_context.mutex());
+        if (m_tasks.empty())
+            return;
+    }
+    const std::lock_guard lock(m_startMutex);
+    if (m_closed || !m_mayGrow.load(std::memory_order_relaxed))
+        return;
+    bool started = false;
+    try {
+        m_readers.push_back(std::make_unique<FolderReader>(m_context));
+        started = startThread(*m_readers.back());
+    } catch (const std::bad_alloc &) {
+    } catch (const std::system_error &) { }
+    // Short of memory or threads: the scan goes on with those it has.
+    m_mayGrow.store(started && m_started < m_mostThreads, std::memory_order_relaxed);
 }
 
 void ParallelScan::giveBackHeld(HeldChain &held, std::size_t inUse)
@@ -227,6 +284,8 @@ int ParallelScan::retryOpen(const std::function<int()> &open)
 void ParallelScan::work(FolderReader &reader)
 {
     Worker w(*this, reader);
+    if (m_mostThreads > m_threads)
+        w.sleep.emplace();
     while (take(w)) {
         try {
             perform(w);
@@ -236,6 +295,8 @@ void ParallelScan::work(FolderReader &reader)
         w.deep.clear();
         if (m_context.stopping())
             m_wake.notify_all();
+        else if (w.sleep && m_mayGrow.load(std::memory_order_relaxed))
+            considerGrowing(w);
     }
 }
 
@@ -249,7 +310,13 @@ bool ParallelScan::take(Worker &w)
     // The task just done is counted off under the same lock that takes the next.
     if (std::exchange(w.holding, false) && --m_busy == 0 && m_tasks.empty())
         m_wake.notify_all();
-    m_wake.wait(lock, [this] { return !m_tasks.empty() || m_busy == 0 || m_context.stopping(); });
+    const auto ready = [this] { return !m_tasks.empty() || m_busy == 0 || m_context.stopping(); };
+    if (w.sleep && !ready()) {
+        const auto waitFrom = std::chrono::steady_clock::now();
+        m_wake.wait(lock, ready);
+        w.idle += std::chrono::steady_clock::now() - waitFrom;
+    }
+    m_wake.wait(lock, ready);
     if (m_context.stopping() || m_tasks.empty()) {
         if (m_context.cancelled())
             m_context.stopAt(ScanStop::Cancelled, w.reading, 0);

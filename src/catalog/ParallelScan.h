@@ -7,6 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 class FolderReader;
@@ -24,11 +27,19 @@ class ScanContext;
 // of a FolderWalk over that subtree. The entries of a huge folder are shared out
 // too: its reader appends them all, examines a first range and leaves the others as
 // tasks, each opening the folder again by its path.
+//
+// A scan starts with some threads and may start more while it runs: a thread that
+// slept most of its last moments in the kernel waited for the device (the first
+// scan of a disk reads every folder and inode from it), and another thread keeps one
+// more request in flight, as long as folders wait to be read. With the page cache
+// warm, the threads never sleep that much and no thread is added.
 class ParallelScan
 {
 public:
-    // `budget`: descriptors the scan may hold at once, over all its threads.
-    ParallelScan(ScanContext &context, unsigned threads, std::size_t budget);
+    // `threads` read from the start, and up to `mostThreads` (no fewer) while they
+    // wait for the device. `budget`: descriptors the scan may hold at once, over all
+    // its threads, shared as if `mostThreads` ran.
+    ParallelScan(ScanContext &context, unsigned threads, unsigned mostThreads, std::size_t budget);
     ParallelScan(const ParallelScan &) = delete;
     ParallelScan &operator=(const ParallelScan &) = delete;
 
@@ -56,6 +67,8 @@ private:
     struct Worker;
 
     void work(FolderReader &reader);
+    bool startThread(FolderReader &reader);
+    void considerGrowing(Worker &w);
     bool take(Worker &w);
     void spell(Worker &w, std::uint32_t from);
     void perform(Worker &w);
@@ -69,7 +82,15 @@ private:
 
     ScanContext &m_context;
     unsigned m_threads;
+    unsigned m_mostThreads;
     std::size_t m_budget;
+    // The threads and their readers; none starts once run() gathers them.
+    std::mutex m_startMutex;
+    std::vector<std::unique_ptr<FolderReader>> m_readers;
+    std::vector<std::thread> m_helpers;
+    unsigned m_started = 1; // the calling thread's included
+    bool m_closed = false;
+    std::atomic<bool> m_mayGrow {false};
     int m_topFd = -1;
     // Guarded by the context's lock, as the tree is.
     std::vector<Task> m_tasks;

@@ -3,8 +3,11 @@
 #include "CatalogFields.h"
 #include "CatalogText.h"
 #include "CatalogTree.h"
+#include "ExaminationHook.h"
 #include "Fixture.h"
 #include "RunAsNobody.h"
+#include "ScanCounts.h"
+#include "SleepMeter.h"
 #include "TCatalogNode.h"
 
 #include <gtest/gtest.h>
@@ -20,13 +23,16 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <ostream>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -893,6 +899,102 @@ TEST_F(FolderScannerTest, HardLinksCountOnceWhenAsked)
             }
             EXPECT_EQ(withSize, once ? 1 : 4) << what;
             EXPECT_EQ(text(children(0).at("single"), FileBytes), QStringLiteral("5")) << what;
+        }
+    }
+}
+
+// Entries deleted by another program after their folder was listed and before they
+// were examined are left out wherever they stand among their siblings, so the tree
+// is the one a scan a moment later gives, and its counts add up.
+TEST_F(FolderScannerTest, EntriesThatVanishAfterTheListingAreLeftOut)
+{
+    const auto withoutTimes = [](std::vector<NodeRecord> records) {
+        // Deleting entries moves their folders' times.
+        for (NodeRecord &r : records)
+            r.accessTime = r.writeTime = r.createTime = 0;
+        return records;
+    };
+    for (const unsigned threads : ThreadCounts) {
+        const std::string what = std::to_string(threads) + " threads";
+        const Fixture churn;
+        churn.makeFile("keep-a", 1);
+        churn.makeFile("vanish-1", 10);
+        churn.makeFolder("d");
+        churn.makeFile("d/vanish-2", 20);
+        churn.makeFile("d/keep-b", 2);
+        churn.makeFile("d/vanish-3", 30);
+        churn.makeFolder("d/sub");
+        churn.makeFile("d/sub/keep-c", 4);
+        churn.makeFolder("all-gone");
+        churn.makeFile("all-gone/vanish-4", 40);
+        churn.makeFile("all-gone/vanish-5", 50);
+        churn.makeFolder("vanish-folder");
+        churn.makeFolder("late");
+        churn.makeFile("late/keep-d", 8);
+        ScanOptions options;
+        options.threads = threads;
+        {
+            const ExaminationHook vanish([](int dirFd, const char *name) {
+                if (std::strncmp(name, "vanish-", 7) == 0 && ::unlinkat(dirFd, name, 0) != 0
+                    && errno == EISDIR)
+                    ::unlinkat(dirFd, name, AT_REMOVEDIR);
+            });
+            ASSERT_TRUE(scan(churn.path(), options)) << what;
+        }
+        expectInvariants();
+        const ScanCounts counts = CountScan(*tree);
+        EXPECT_EQ(counts.entries, 8u) << what;
+        EXPECT_EQ(counts.files, 4u) << what;
+        EXPECT_EQ(counts.folders, 4u) << what;
+        EXPECT_EQ(text(0, FileBytes), QStringLiteral("15")) << what;
+        EXPECT_EQ(tree->childCount(children(0).at("all-gone")), 0u) << what;
+        const std::vector<NodeRecord> churned = withoutTimes(Records(*tree));
+        ASSERT_FALSE(churned.empty()) << what << ": children of a folder not consecutive after it";
+
+        ASSERT_TRUE(scan(churn.path(), options)) << what;
+        EXPECT_EQ(churned, withoutTimes(Records(*tree))) << what;
+    }
+}
+
+// A scan of the default starts more threads while its threads wait for the device
+// (here every examination sleeps, as on a disk whose inodes are not cached yet); a
+// scan told how many threads to use keeps to them.
+TEST_F(FolderScannerTest, ThreadsAreAddedWhileTheyWaitForTheDevice)
+{
+    if (!SleepMeter().share(std::chrono::nanoseconds(0), std::chrono::nanoseconds(0)))
+        GTEST_SKIP() << "the kernel gives no figures of a thread's sleep here";
+    cpu_set_t cores;
+    CPU_ZERO(&cores);
+    ASSERT_EQ(::sched_getaffinity(0, sizeof cores, &cores), 0);
+    const unsigned startWith = unsigned(CPU_COUNT(&cores));
+    if (startWith >= 16)
+        GTEST_SKIP() << "as many cores as a scan grows to";
+    for (int f = 0; f < 16; ++f) {
+        const QByteArray folder = "f" + QByteArray::number(f);
+        fx.makeFolder(folder);
+        for (int e = 0; e < 16; ++e)
+            fx.makeFile(folder + "/" + QByteArray::number(e), 1);
+    }
+
+    for (const unsigned threads : {0u, 2u}) {
+        std::mutex mutex;
+        std::set<std::thread::id> examiners;
+        {
+            const ExaminationHook slow([&](int, const char *) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                const std::lock_guard lock(mutex);
+                examiners.insert(std::this_thread::get_id());
+            });
+            ScanOptions options;
+            options.threads = threads;
+            ASSERT_TRUE(scan(fx.path(), options));
+        }
+        EXPECT_EQ(tree->nodeCount(), 16u * 17 + 1);
+        if (threads == 0) {
+            EXPECT_GT(examiners.size(), startWith);
+            EXPECT_LE(examiners.size(), 16u);
+        } else {
+            EXPECT_LE(examiners.size(), threads);
         }
     }
 }
