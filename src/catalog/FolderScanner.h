@@ -20,10 +20,9 @@ struct ScanOptions
     // a huge folder; what was found so far is kept and rolled up.
     const std::atomic<bool> *cancel = nullptr;
     // Threads that read folders at the same time: 0, one per core the process may
-    // run on to begin with, and more, up to 16 in all, while they wait for the
-    // device (a first scan of a disk); 1, the walk on the calling thread alone; any
-    // other number, that many throughout. Fewer are used when file descriptors are
-    // short.
+    // run on to begin with, and 16 in all once they wait for a disk (a first scan of
+    // it); 1, the walk on the calling thread alone; any other number, that many
+    // throughout. Fewer are used when file descriptors are short.
     unsigned threads = 0;
     // Folders on another file system (device) than the scanned folder are kept as
     // folders without children: the scan does not cross mount points.

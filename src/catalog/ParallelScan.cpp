@@ -28,9 +28,10 @@ constexpr std::uint32_t MaxTaskDepth = 48;
 // A path longer than this is not opened in one step (PATH_MAX bounds it).
 constexpr std::size_t MaxTaskPath = PATH_MAX / 2;
 // How often a thread looks at how much it slept, and the share of sleep that starts
-// another thread. A thread reading from the page cache sleeps only on the tree's
-// lock, a few per cent of its time; one waiting for a disk, most of it.
-constexpr std::chrono::milliseconds SleepInterval {20};
+// more threads when the thread read from a device meanwhile. One that waits for a
+// disk sleeps most of its time; one that reads from the page cache reads nothing
+// from a device, and sleeps only on the tree's lock.
+constexpr std::chrono::milliseconds SleepInterval {10};
 constexpr double GrowWhenAsleep = 0.5;
 
 // Closes the descriptor it holds, also when an exception passes.
@@ -236,13 +237,13 @@ bool ParallelScan::startThread(FolderReader &reader)
     return true;
 }
 
-// Starts one more thread when this one slept most of the time since it last looked
-// and folders wait to be read. Threads are never stopped early: one that finds no
-// task ends as any does.
+// Starts the most threads when this one waited for a device most of the time since
+// it last looked and folders wait to be read: a cold scan goes to its full speed at
+// once. Threads are never stopped early: one that finds no task ends as any does.
 void ParallelScan::considerGrowing(Worker &w)
 {
-    const std::optional<double> slept = w.sleep->share(SleepInterval, std::exchange(w.idle, {}));
-    if (!slept || *slept < GrowWhenAsleep || m_context.stopping())
+    const std::optional<SleepMeter::Share> share = w.sleep->share(SleepInterval, std::exchange(w.idle, {}));
+    if (!share || share->deviceBytes == 0 || share->slept < GrowWhenAsleep || m_context.stopping())
         return;
     {
         const std::lock_guard lock(m_context.mutex());
@@ -252,12 +253,15 @@ void ParallelScan::considerGrowing(Worker &w)
     const std::lock_guard lock(m_startMutex);
     if (m_closed || !m_mayGrow.load(std::memory_order_relaxed))
         return;
-    bool started = false;
-    try {
-        m_readers.push_back(std::make_unique<FolderReader>(m_context));
-        started = startThread(*m_readers.back());
-    } catch (const std::bad_alloc &) {
-    } catch (const std::system_error &) { }
+    bool started = true;
+    while (started && m_started < m_mostThreads) {
+        started = false;
+        try {
+            m_readers.push_back(std::make_unique<FolderReader>(m_context));
+            started = startThread(*m_readers.back());
+        } catch (const std::bad_alloc &) {
+        } catch (const std::system_error &) { }
+    }
     // Short of memory or threads: the scan goes on with those it has.
     m_mayGrow.store(started && m_started < m_mostThreads, std::memory_order_relaxed);
 }

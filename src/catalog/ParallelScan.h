@@ -29,10 +29,11 @@ class ScanContext;
 // tasks, each opening the folder again by its path.
 //
 // A scan starts with some threads and may start more while it runs: a thread that
-// slept most of its last moments in the kernel waited for the device (the first
-// scan of a disk reads every folder and inode from it), and another thread keeps one
-// more request in flight, as long as folders wait to be read. With the page cache
-// warm, the threads never sleep that much and no thread is added.
+// read from a storage device and slept most of its last moments in the kernel
+// waited for the device (the first scan of a disk reads every folder and inode from
+// it), and more threads keep more requests in flight, as long as folders wait to be
+// read. With the page cache warm, nothing is read from a device and no thread is
+// added.
 class ParallelScan
 {
 public:

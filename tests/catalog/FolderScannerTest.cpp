@@ -18,6 +18,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -957,18 +958,38 @@ TEST_F(FolderScannerTest, EntriesThatVanishAfterTheListingAreLeftOut)
 }
 
 // A scan of the default starts more threads while its threads wait for the device
-// (here every examination sleeps, as on a disk whose inodes are not cached yet); a
-// scan told how many threads to use keeps to them.
+// (here every examination reads a block from the disk, past the page cache, and
+// sleeps, as on a disk whose inodes are not cached yet), not while they only sleep
+// (as on a lock); a scan told how many threads to use keeps to them.
 TEST_F(FolderScannerTest, ThreadsAreAddedWhileTheyWaitForTheDevice)
 {
     if (!SleepMeter().share(std::chrono::nanoseconds(0), std::chrono::nanoseconds(0)))
-        GTEST_SKIP() << "the kernel gives no figures of a thread's sleep here";
+        GTEST_SKIP() << "the kernel gives no figures of a thread's sleep and reads here";
     cpu_set_t cores;
     CPU_ZERO(&cores);
     ASSERT_EQ(::sched_getaffinity(0, sizeof cores, &cores), 0);
     const unsigned startWith = unsigned(CPU_COUNT(&cores));
     if (startWith >= 16)
         GTEST_SKIP() << "as many cores as a scan grows to";
+    const Fixture disk;
+    disk.makeFile("block", 0);
+    {
+        const int fd = ::open(disk.at("block").constData(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        const std::string data(4096, 'x');
+        ASSERT_EQ(::write(fd, data.data(), data.size()), ssize_t(data.size()));
+        ::fsync(fd);
+        ::close(fd);
+    }
+    const int direct = ::open(disk.at("block").constData(), O_RDONLY | O_DIRECT);
+    void *const buffer = std::aligned_alloc(4096, 4096);
+    const auto fromDisk = [&] { return ::pread(direct, buffer, 4096, 0) == 4096; };
+    if (direct < 0 || !fromDisk()) {
+        std::free(buffer);
+        if (direct >= 0)
+            ::close(direct);
+        GTEST_SKIP() << "no reads past the page cache in " << disk.path().toStdString();
+    }
     for (int f = 0; f < 16; ++f) {
         const QByteArray folder = "f" + QByteArray::number(f);
         fx.makeFolder(folder);
@@ -976,27 +997,38 @@ TEST_F(FolderScannerTest, ThreadsAreAddedWhileTheyWaitForTheDevice)
             fx.makeFile(folder + "/" + QByteArray::number(e), 1);
     }
 
-    for (const unsigned threads : {0u, 2u}) {
+    const struct
+    {
+        unsigned threads;
+        bool device;
+        unsigned fewest, most;
+    } cases[] = {
+        {0, true, startWith + 1, 16},
+        {0, false, 1, startWith},
+        {2, true, 1, 2},
+    };
+    for (const auto &c : cases) {
+        const std::string what = std::to_string(c.threads) + " threads" + (c.device ? ", device" : ", sleep");
         std::mutex mutex;
         std::set<std::thread::id> examiners;
         {
             const ExaminationHook slow([&](int, const char *) {
+                if (c.device)
+                    fromDisk();
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
                 const std::lock_guard lock(mutex);
                 examiners.insert(std::this_thread::get_id());
             });
             ScanOptions options;
-            options.threads = threads;
-            ASSERT_TRUE(scan(fx.path(), options));
+            options.threads = c.threads;
+            ASSERT_TRUE(scan(fx.path(), options)) << what;
         }
-        EXPECT_EQ(tree->nodeCount(), 16u * 17 + 1);
-        if (threads == 0) {
-            EXPECT_GT(examiners.size(), startWith);
-            EXPECT_LE(examiners.size(), 16u);
-        } else {
-            EXPECT_LE(examiners.size(), threads);
-        }
+        EXPECT_EQ(tree->nodeCount(), 16u * 17 + 1) << what;
+        EXPECT_GE(examiners.size(), c.fewest) << what;
+        EXPECT_LE(examiners.size(), c.most) << what;
     }
+    std::free(buffer);
+    ::close(direct);
 }
 
 } // namespace
