@@ -108,7 +108,8 @@ private:
 // stands, the folders held open, and the buffers its paths are spelt in.
 struct ParallelScan::Worker
 {
-    Worker(ParallelScan &scan, FolderReader &reader) : reader(reader), held(scan.heldBudget())
+    Worker(ParallelScan &scan, FolderReader &reader, bool added)
+        : reader(reader), share(scan.perThread(added)), held(heldBudget(share))
     {
         // Called under the lock for each sub-folder of the folder just read.
         onFolder = [&scan, this](NodeIndex child) {
@@ -130,6 +131,7 @@ struct ParallelScan::Worker
     Worker &operator=(const Worker &) = delete;
 
     FolderReader &reader;
+    std::size_t share; // of the descriptor budget
     // While the scan may add threads: how much this one sleeps, and how long it
     // waited for tasks since it last looked (that sleep says nothing of the device).
     std::optional<SleepMeter> sleep;
@@ -163,19 +165,26 @@ ParallelScan::ParallelScan(ScanContext &context, unsigned threads, unsigned most
 
 // Each thread holds the folder it reads, the folders of its HeldChain and, below the
 // folder it reads, the window of a walk: the three shares of its part of the budget.
-std::size_t ParallelScan::perThread() const
+// A thread added while the scan waits for the device holds no folders for later and
+// walks with the smallest window; the threads that start share what is left, so a
+// scan that never grows holds as many folders as one that cannot.
+std::size_t ParallelScan::perThread(bool added) const
 {
-    return (m_budget - std::min<std::size_t>(m_budget, 1)) / m_mostThreads;
+    constexpr std::size_t AddedShare = 1 + MinDescriptorBudget;
+    if (added)
+        return AddedShare;
+    const std::size_t reserved = 1 + (m_mostThreads - m_threads) * AddedShare;
+    return (m_budget - std::min(m_budget, reserved)) / m_threads;
 }
 
-std::size_t ParallelScan::heldBudget() const
+std::size_t ParallelScan::heldBudget(std::size_t share)
 {
-    return std::min<std::size_t>(MaxTaskDepth, perThread() / 4);
+    return std::min<std::size_t>(MaxTaskDepth, share / 4);
 }
 
-std::size_t ParallelScan::walkBudget() const
+std::size_t ParallelScan::walkBudget(std::size_t share)
 {
-    const std::size_t rest = perThread() - std::min(perThread(), heldBudget() + 1);
+    const std::size_t rest = share - std::min(share, heldBudget(share) + 1);
     return std::max(MinDescriptorBudget, rest);
 }
 
@@ -206,10 +215,10 @@ void ParallelScan::run(int topFd)
         }
         bool started = m_readers.size() == m_threads;
         for (std::size_t i = 1; i < m_readers.size() && started; ++i)
-            started = startThread(*m_readers[i]);
+            started = startThread(*m_readers[i], false);
         m_mayGrow.store(started && m_mostThreads > m_started, std::memory_order_relaxed);
     }
-    work(*m_readers[0]);
+    work(*m_readers[0], false);
     // This thread ends last but for those it now waits for: every task is done (or
     // the scan stopped), so no thread starts after this.
     std::vector<std::thread> helpers;
@@ -224,10 +233,10 @@ void ParallelScan::run(int topFd)
 
 // Starts a thread that works with `reader`; false when the system refuses one.
 // Called holding m_startMutex.
-bool ParallelScan::startThread(FolderReader &reader)
+bool ParallelScan::startThread(FolderReader &reader, bool added)
 {
     try {
-        m_helpers.emplace_back([this, &reader] { work(reader); });
+        m_helpers.emplace_back([this, &reader, added] { work(reader, added); });
     } catch (const std::system_error &) {
         return false;
     } catch (const std::bad_alloc &) {
@@ -258,7 +267,7 @@ void ParallelScan::considerGrowing(Worker &w)
         started = false;
         try {
             m_readers.push_back(std::make_unique<FolderReader>(m_context));
-            started = startThread(*m_readers.back());
+            started = startThread(*m_readers.back(), true);
         } catch (const std::bad_alloc &) {
         } catch (const std::system_error &) { }
     }
@@ -285,9 +294,9 @@ int ParallelScan::retryOpen(const std::function<int()> &open)
     return fd;
 }
 
-void ParallelScan::work(FolderReader &reader)
+void ParallelScan::work(FolderReader &reader, bool added)
 {
-    Worker w(*this, reader);
+    Worker w(*this, reader, added);
     if (m_mostThreads > m_threads)
         w.sleep.emplace();
     while (take(w)) {
@@ -446,7 +455,7 @@ void ParallelScan::walkBelowTasks(Worker &w, int folderFd, std::size_t inUse)
             ::close(fd);
             continue;
         }
-        FolderWalk walk(m_context, w.reader, walkBudget(), w.reading);
+        FolderWalk walk(m_context, w.reader, walkBudget(w.share), w.reading);
         walk.run(child, fd);
     }
 }

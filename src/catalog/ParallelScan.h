@@ -39,7 +39,7 @@ class ParallelScan
 public:
     // `threads` read from the start, and up to `mostThreads` (no fewer) while they
     // wait for the device. `budget`: descriptors the scan may hold at once, over all
-    // its threads, shared as if `mostThreads` ran.
+    // its threads, the most of them included.
     ParallelScan(ScanContext &context, unsigned threads, unsigned mostThreads, std::size_t budget);
     ParallelScan(const ParallelScan &) = delete;
     ParallelScan &operator=(const ParallelScan &) = delete;
@@ -67,8 +67,9 @@ private:
     class HeldChain;
     struct Worker;
 
-    void work(FolderReader &reader);
-    bool startThread(FolderReader &reader);
+    // `added`: a thread started while the scan waits for the device.
+    void work(FolderReader &reader, bool added);
+    bool startThread(FolderReader &reader, bool added);
     void considerGrowing(Worker &w);
     bool take(Worker &w);
     void spell(Worker &w, std::uint32_t from);
@@ -77,9 +78,9 @@ private:
     void walkBelowTasks(Worker &w, int folderFd, std::size_t inUse);
     void giveBackHeld(HeldChain &held, std::size_t inUse);
     int retryOpen(const std::function<int()> &open);
-    std::size_t perThread() const;
-    std::size_t heldBudget() const;
-    std::size_t walkBudget() const;
+    std::size_t perThread(bool added) const;
+    static std::size_t heldBudget(std::size_t share);
+    static std::size_t walkBudget(std::size_t share);
 
     ScanContext &m_context;
     unsigned m_threads;
