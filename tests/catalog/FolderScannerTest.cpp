@@ -23,6 +23,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <mutex>
 #include <ostream>
@@ -35,6 +36,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -918,20 +920,16 @@ TEST_F(FolderScannerTest, EntriesThatVanishAfterTheListingAreLeftOut)
     for (const unsigned threads : ThreadCounts) {
         const std::string what = std::to_string(threads) + " threads";
         const Fixture churn;
-        churn.makeFile("keep-a", 1);
-        churn.makeFile("vanish-1", 10);
-        churn.makeFolder("d");
-        churn.makeFile("d/vanish-2", 20);
-        churn.makeFile("d/keep-b", 2);
-        churn.makeFile("d/vanish-3", 30);
-        churn.makeFolder("d/sub");
-        churn.makeFile("d/sub/keep-c", 4);
-        churn.makeFolder("all-gone");
-        churn.makeFile("all-gone/vanish-4", 40);
-        churn.makeFile("all-gone/vanish-5", 50);
-        churn.makeFolder("vanish-folder");
-        churn.makeFolder("late");
-        churn.makeFile("late/keep-d", 8);
+        // Folders end in '/'. What vanishes stands among kept entries, fills a folder, or is one.
+        for (const auto &[path, size] : std::initializer_list<std::pair<QByteArray, int>> {{"keep-a", 1},
+                 {"vanish-1", 10}, {"d/", 0}, {"d/vanish-2", 20}, {"d/keep-b", 2}, {"d/vanish-3", 30},
+                 {"d/sub/", 0}, {"d/sub/keep-c", 4}, {"all-gone/", 0}, {"all-gone/vanish-4", 40},
+                 {"all-gone/vanish-5", 50}, {"vanish-folder/", 0}, {"late/", 0}, {"late/keep-d", 8}}) {
+            if (path.endsWith('/'))
+                churn.makeFolder(path.chopped(1));
+            else
+                churn.makeFile(path, std::uint64_t(size));
+        }
         ScanOptions options;
         options.threads = threads;
         {
