@@ -1,7 +1,8 @@
 #!/bin/bash
 # Times folvane-cli against du (and ncdu and gdu when installed) on generated trees of
-# 300,000 and 2,000,000 entries with a warm cache, and measures its peak memory per
-# entry. Then times folvane-cli, du and find on two deep trees: a comb 10,000 levels
+# 300,000 and 2,000,000 entries with a warm cache, and on the first of them with a cold
+# one (the page cache dropped before every run, as root only), and measures its peak
+# memory per entry. Then times folvane-cli, du and find on two deep trees: a comb 10,000 levels
 # deep and a chain of 100,000 nested folders, and last the window's steps on the
 # largest tree (bench/window.sh). See bench/README.md.
 #
@@ -17,9 +18,14 @@
 #                        run took longer is timed in one round, without warm-up
 #   FOLVANE_BENCH_TIMEOUT seconds (default 1800): folvane-cli's check run on a deep
 #                        tree is stopped after this long and the tree is not timed
-#   FOLVANE_BENCH_THREADS thread counts (default "1") for more folvane-cli rows,
-#                        "folvane-cli-tN" = folvane-cli --threads N; the row
-#                        "folvane-cli" is the default (one thread per core)
+#   FOLVANE_BENCH_THREADS thread counts (default "1 <cores>") for more folvane-cli
+#                        rows, "folvane-cli-tN" = folvane-cli --threads N; the row
+#                        "folvane-cli" is the default (one thread per core, more
+#                        while they wait for the disk)
+#   FOLVANE_BENCH_COLD   tree sizes timed with a cold cache as well (default: the
+#                        first of FOLVANE_BENCH_SIZES); empty: none. Needs root (the
+#                        page cache is dropped before every run); skipped otherwise
+#   FOLVANE_BENCH_COLD_RUNS rounds with a cold cache (default 5, no warm-up)
 #   FOLVANE_BENCH_WINDOW 1 (default): also the window's timings on the largest tree
 #                        (bench/window.sh, its settings apply); 0: not
 #   FOLVANE_BENCH_SEED   generator seed (default 1)
@@ -37,7 +43,9 @@ COMB=${FOLVANE_BENCH_COMB:-10000}
 CHAIN=${FOLVANE_BENCH_CHAIN:-100000}
 SLOW=${FOLVANE_BENCH_SLOW:-30}
 TIMEOUT=${FOLVANE_BENCH_TIMEOUT:-1800}
-THREADS=${FOLVANE_BENCH_THREADS-1}
+THREADS=${FOLVANE_BENCH_THREADS-"1 $(nproc)"}
+COLD=${FOLVANE_BENCH_COLD-${SIZES%% *}}
+COLD_RUNS=${FOLVANE_BENCH_COLD_RUNS:-5}
 SEED=${FOLVANE_BENCH_SEED:-1}
 RUNS=${FOLVANE_BENCH_RUNS:-7}
 WARMUP=2
@@ -56,6 +64,13 @@ for tool in cmake ninja hyperfine du find timeout; do
     command -v "$tool" >/dev/null || die "$tool is missing: run scripts/install-deps.sh"
 done
 [ -x /usr/bin/time ] || die "/usr/bin/time is missing: run scripts/install-deps.sh"
+# A cold run drops the page cache (and the dentries and inodes) of the whole machine
+# first: only root may.
+DROP_CACHES="sh -c 'sync; echo 3 > /proc/sys/vm/drop_caches'"
+if [ -n "$COLD" ] && ! { [ "$(id -u)" -eq 0 ] && [ -w /proc/sys/vm/drop_caches ]; }; then
+    log "not root: no cold-cache timings (they drop the page cache before every run)"
+    COLD=""
+fi
 
 log "building Release in $BUILD"
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
@@ -151,7 +166,8 @@ prepare_tree() {
     if command -v ncdu >/dev/null; then tools="$tools; ncdu $(ncdu -v | awk '{print $2}')"; fi
     if command -v gdu >/dev/null; then tools="$tools; gdu $(gdu -v | awk '/Version/ {print $2}')"; fi
     echo "tools: $tools"
-    echo "folvane-cli: one thread per core ($(nproc)); folvane-cli-tN: --threads N"
+    echo "folvane-cli: one thread per core ($(nproc)), up to 16 while they wait for the disk;" \
+        "folvane-cli-tN: --threads N"
     echo "seed $SEED; wall time: $RUNS rounds after $WARMUP warm-up rounds, each tool once a round (hyperfine, no shell)"
 } | tee "$REPORT"
 
@@ -159,10 +175,12 @@ prepare_tree() {
 # order that rotates from round to round, so a machine whose speed drifts during the
 # run slows all tools alike. The first $warmup rounds are not counted.
 # Arguments: tree, name of its results, heading, rounds, warm-up rounds, name of the
-# array of tools.
+# array of tools, and optionally a command hyperfine runs before every timed run.
 time_tree() {
     local tree=$1 key=$2 heading=$3 runs=$4 warmup=$5
     local -n tools=$6
+    local prepare=()
+    [ -z "${7:-}" ] || prepare=(--prepare "$7")
     local raw=$DIR/results/wall-$key-$STAMP.csv round=$DIR/results/round.csv
     local k=${#tools[@]} r i t cmd quoted="'$tree'"
     echo "round,tool,wall_s,user_s,system_s" >"$raw"
@@ -173,7 +191,7 @@ time_tree() {
             cmd=${t#*|}
             args+=(-n "${t%%|*}" "${cmd//@TREE@/"$quoted"}")
         done
-        hyperfine -N --runs 1 --style none --export-csv "$round" "${args[@]}" >/dev/null
+        hyperfine -N --runs 1 --style none "${prepare[@]}" --export-csv "$round" "${args[@]}" >/dev/null
         # hyperfine's columns: command,mean,stddev,median,user,system,min,max
         ((r < 0)) || awk -F, -v r="$r" 'NR > 1 {print r "," $1 "," $2 "," $5 "," $6}' "$round" >>"$raw"
     done
@@ -200,10 +218,16 @@ time_tree() {
                 med = median(x, m); lo = x[1]; hi = x[m]
                 printf "  %-14s %10.3f %8.3f-%-8.3f %10.2f %14.2f\n", names[i], med, lo, hi, med / du_med, median(q, m)
             }
+            # folvane-cli against gdu, the other tool that reads on several threads.
+            g_n = 0; for (r in rounds) if ((r, "gdu") in wall) { g[++g_n] = wall[r, "gdu"]; p[g_n] = wall[r, "folvane-cli"] / wall[r, "gdu"] }
+            if (g_n > 0) {
+                m = 0; for (r in rounds) f[++m] = wall[r, "folvane-cli"]
+                printf "  folvane-cli / gdu: %.2f (medians), %.2f (paired)\n", median(f, m) / median(g, g_n), median(p, g_n)
+            }
         }' "$raw"
 }
 
-for n in $SIZES; do
+for n in $(printf '%s\n' $SIZES $COLD | awk '!seen[$0]++'); do
     prepare_tree "$DIR/tree-$n-s$SEED" "$n" --entries "$n" --seed "$SEED"
 done
 for t in "${DEEP_TREES[@]}"; do
@@ -250,6 +274,33 @@ for t in "${DEEP_TREES[@]}"; do
         time_tree "$tree" "$t" "Wall time, $what, warm cache (median of $RUNS rounds)" \
             "$RUNS" "$WARMUP" DEEP_TOOLS | tee -a "$REPORT"
     fi
+done
+
+# The same with a cold cache: the page cache, dentries and inodes dropped before every
+# run, so each tool reads the tree from the disk as a first scan after a boot does.
+# After the warm timings, which a dropped cache would disturb. The extra threads a
+# cold scan starts cost memory too: folvane-cli's peak, cold and warm.
+for n in $COLD; do
+    tree=$DIR/tree-$n-s$SEED
+    log "timing on $tree with a cold cache"
+    time_tree "$tree" "cold-$n" \
+        "Wall time, $n entries, cold cache (page cache dropped before every run; median of $COLD_RUNS rounds)" \
+        "$COLD_RUNS" 0 TOOLS "$DROP_CACHES" | tee -a "$REPORT"
+    {
+        printf '  peak resident memory (median of %s runs):' "$MEMORY_RUNS"
+        for t in "${TOOLS[@]}"; do
+            name=${t%%|*}
+            case "$name" in folvane-cli*) ;; *) continue ;; esac
+            read -r -a cmd <<<"${t#*|}"
+            cold=$(for ((i = 0; i < MEMORY_RUNS; i++)); do
+                sh -c 'sync; echo 3 > /proc/sys/vm/drop_caches'
+                peak_kib "${cmd[@]/#@TREE@/$tree}"
+            done | median)
+            warm=$(median_peak_kib "${cmd[@]/#@TREE@/$tree}")
+            awk -v name="$name" -v c="$cold" -v w="$warm" 'BEGIN {printf " %s %.1f MiB cold, %.1f warm;", name, c / 1024, w / 1024}'
+        done
+        echo
+    } | tee -a "$REPORT"
 done
 
 if [ -z "$SIZES" ]; then

@@ -91,6 +91,50 @@ NodeIndex CatalogTree::appendChild(NodeIndex parent, const char *name, std::size
     return index;
 }
 
+NodeIndex CatalogTree::removeLeaves(const std::vector<NodeIndex> &leaves, NodeIndex follow)
+{
+    for (std::size_t k = 0; k < leaves.size(); ++k) {
+        const NodeIndex leaf = leaves[k];
+        if (leaf == 0 || leaf >= m_nodes.size() || m_nodes[leaf].childCount != 0
+            || (k > 0 && leaf <= leaves[k - 1]))
+            throw std::logic_error("only nodes without children, each once and in order, can be removed");
+    }
+    if (leaves.empty())
+        return follow;
+    // How many of the nodes removed stand before `i`: what a node after them moves down by.
+    const auto before = [&leaves](NodeIndex i) {
+        return NodeIndex(std::lower_bound(leaves.begin(), leaves.end(), i) - leaves.begin());
+    };
+    NodeIndex parent = NoNode;
+    NodeIndex movedParent = NoNode;
+    std::size_t removed = 0;
+    for (NodeIndex i = 0; i < m_nodes.size(); ++i) {
+        if (removed < leaves.size() && leaves[removed] == i) {
+            ++removed;
+            continue;
+        }
+        CatalogNodeData d = m_nodes[i];
+        if (d.parent != NoNode) {
+            // Siblings follow one another: one look-up for all of them.
+            if (d.parent != parent) {
+                parent = d.parent;
+                movedParent = parent - before(parent);
+            }
+            d.parent = movedParent;
+        }
+        if (d.childCount > 0) {
+            const NodeIndex firstGone = before(d.firstChild);
+            d.childCount -= before(d.firstChild + d.childCount) - firstGone;
+            d.firstChild = d.childCount == 0 ? NoNode : d.firstChild - firstGone;
+        }
+        m_nodes[i - removed] = d;
+    }
+    m_nodes.shrink(m_nodes.size() - leaves.size());
+    for (auto &entry : m_unreadable)
+        entry.first -= before(entry.first);
+    return follow == NoNode ? NoNode : follow - before(follow);
+}
+
 void CatalogTree::markUnreadable(NodeIndex i, int error)
 {
     CatalogNodeData &n = m_nodes[i];

@@ -164,6 +164,11 @@ public:
     // other node between.
     NodeIndex addTop(const QByteArray &path);
     NodeIndex appendChild(NodeIndex parent, const char *name, std::size_t length);
+    // Takes the nodes at `leaves` (in increasing order, none the top, none with
+    // children) out of the tree; the others keep their order and move down, so all
+    // said above still holds. For a tree being built: sizes and counts are for
+    // FinishTree to set. Returns the index `follow` has afterwards.
+    NodeIndex removeLeaves(const std::vector<NodeIndex> &leaves, NodeIndex follow = NoNode);
 
     // Edits of a finished tree (FinishTree), on the thread that owns it. Every
     // figure of every remaining entry then reads what a new scan of the same folder

@@ -47,6 +47,14 @@ public:
             m_chunks.emplace_back(std::make_unique_for_overwrite<T[]>(ChunkSize));
     }
 
+    // Keeps the first `size` elements and gives back the chunks past them.
+    void shrink(std::size_t size)
+    {
+        assert(size <= m_size);
+        m_size = size;
+        m_chunks.resize((size + ChunkSize - 1) >> ChunkBits);
+    }
+
     std::size_t memoryBytes() const { return m_chunks.size() * ChunkSize * sizeof(T); }
 
 private:

@@ -104,6 +104,7 @@ FolderReader::FolderReader(ScanContext &context)
       m_links(std::make_unique<Link[]>(FillBatch))
 {
     m_names.reserve(FillBatch * 32);
+    m_vanished.reserve(FillBatch);
     m_blocks.reserve(16);
     block(0);
 }
@@ -297,6 +298,7 @@ void FolderReader::examineTaken(int fd, NodeIndex first, std::size_t count, cons
     for (std::size_t done = 0; done < count;) {
         // Once the scan stops, the rest keep what the listing told.
         const bool look = !m_context.stopping();
+        m_vanished.clear();
         for (std::size_t i = 0; look && i < batch; ++i) {
             const char *name = m_names.data() + m_nameAt[i];
             struct statx sx;
@@ -307,11 +309,15 @@ void FolderReader::examineTaken(int fd, NodeIndex first, std::size_t count, cons
                 if (countLinksOnce && !S_ISDIR(sx.stx_mode) && (sx.stx_mask & STATX_NLINK)
                     && sx.stx_nlink > 1)
                     m_links[i] = {makedev(sx.stx_dev_major, sx.stx_dev_minor), sx.stx_ino};
-            } else if (errno == ENOENT) { // gone since it was listed: its name and path only
+            } else if (errno == ENOENT) { // gone since it was listed: taken out as the scan ends
                 m_filled[i] = CatalogNodeData();
+                m_vanished.push_back(std::uint32_t(i));
             }
         }
         const std::lock_guard lock(m_context.mutex());
+        m_context.reserveVanished(m_vanished.size());
+        for (const std::uint32_t i : m_vanished)
+            m_context.vanished(first + NodeIndex(done + i));
         for (std::size_t i = 0; i < batch; ++i) {
             const NodeIndex child = first + NodeIndex(done + i);
             CatalogNodeData &n = tree.node(child);

@@ -90,6 +90,7 @@ private:
         std::uint64_t inode = 0; // 0: not a file of several links
     };
     std::unique_ptr<Link[]> m_links;
+    std::vector<std::uint32_t> m_vanished; // entries of the batch gone since the listing
     std::string m_names;
     std::vector<char *> m_blocks; // mapped pages; null where given back
     Cursor m_end; // where the next listed entry goes

@@ -21,25 +21,37 @@ namespace {
 
 // More threads than this only wait for one another on the tree's lock.
 constexpr unsigned MaxThreads = 64;
+// Threads a scan of the default may grow to while they wait for the device: what a
+// first scan of a disk needs to keep it busy (see bench/README.md).
+constexpr unsigned IoThreads = 16;
 
-unsigned threadsFor(const ScanOptions &options, std::size_t budget)
+struct ThreadPlan
 {
-    unsigned threads = options.threads;
-    if (threads == 0) {
+    unsigned threads; // from the start
+    unsigned most; // while they wait for the device
+};
+
+ThreadPlan threadsFor(const ScanOptions &options, std::size_t budget)
+{
+    ThreadPlan plan {options.threads, options.threads};
+    if (options.threads == 0) {
         // The cores this process may run on (taskset, a container's cpuset), which
         // can be fewer than the machine has.
         cpu_set_t cores;
         CPU_ZERO(&cores);
-        threads = ::sched_getaffinity(0, sizeof cores, &cores) == 0 ? unsigned(CPU_COUNT(&cores))
-                                                                    : std::thread::hardware_concurrency();
-        threads = std::max(1u, threads);
+        plan.threads = ::sched_getaffinity(0, sizeof cores, &cores) == 0
+            ? unsigned(CPU_COUNT(&cores))
+            : std::thread::hardware_concurrency();
+        plan.threads = std::max(1u, plan.threads);
+        plan.most = std::max(plan.threads, IoThreads);
     }
-    threads = std::min(threads, MaxThreads);
+    plan.most = std::min(plan.most, MaxThreads);
     // With few descriptors to share, the threads would take them from one another:
-    // one walk makes the most of them.
-    while (threads > 1 && budget < ParallelScan::budgetFor(threads))
-        --threads;
-    return threads;
+    // fewer make the most of them, and one walk the most of very few.
+    while (plan.most > 1 && budget < ParallelScan::budgetFor(plan.most))
+        --plan.most;
+    plan.threads = std::min(plan.threads, plan.most);
+    return plan;
 }
 
 } // namespace
@@ -89,14 +101,14 @@ ScanResult ScanFolder(const QByteArray &folderPath, const ScanOptions &options)
         NodeIndex reading = tree.top();
         const std::size_t budget =
             std::clamp(freeDescriptors() / 2, MinDescriptorBudget, MaxDescriptorBudget);
-        const unsigned threads = threadsFor(options, budget);
+        const ThreadPlan plan = threadsFor(options, budget);
         try {
-            if (threads == 1) {
+            if (plan.most == 1) {
                 FolderReader reader(context);
                 FolderWalk walk(context, reader, budget, reading);
                 walk.run(tree.top(), std::exchange(topFd, -1));
             } else {
-                ParallelScan(context, threads, budget).run(topFd);
+                ParallelScan(context, plan.threads, plan.most, budget).run(topFd);
             }
         } catch (...) {
             context.stopForException(reading);
@@ -107,6 +119,8 @@ ScanResult ScanFolder(const QByteArray &folderPath, const ScanOptions &options)
         result.error = context.error();
         if (!result.complete())
             result.stoppedAt = context.stoppedAt();
+        // Taken out only now: the threads refer to nodes by index while they run.
+        result.stoppedAt = tree.removeLeaves(context.vanishedEntries(), result.stoppedAt);
         const int topError = tree.unreadableError(tree.top());
         if (result.complete() && topError != 0 && tree.childCount(tree.top()) == 0) {
             result.stop = ScanStop::TopUnreadable;

@@ -20,8 +20,9 @@ struct ScanOptions
     // a huge folder; what was found so far is kept and rolled up.
     const std::atomic<bool> *cancel = nullptr;
     // Threads that read folders at the same time: 0, one per core the process may
-    // run on; 1, the walk on the calling thread alone. Fewer are used when file
-    // descriptors are short.
+    // run on to begin with, and 16 in all once they wait for a disk (a first scan of
+    // it); 1, the walk on the calling thread alone; any other number, that many
+    // throughout. Fewer are used when file descriptors are short.
     unsigned threads = 0;
     // Folders on another file system (device) than the scanned folder are kept as
     // folders without children: the scan does not cross mount points.
@@ -76,6 +77,7 @@ const char *ScanStopText(ScanStop stop);
 // followed; nothing is opened but folders. Folders that cannot be read stay without
 // children and are marked with the reason (CatalogTree::unreadableFolders); an
 // entry that cannot be examined keeps its name, path and the kind the listing
-// gives. Never throws for lack of memory; that and any other failure met during the
+// gives; one that vanished between the listing of its folder and its examination
+// is left out, as if the folder had been listed a moment later. Never throws for lack of memory; that and any other failure met during the
 // walk end the scan with their stop.
 ScanResult ScanFolder(const QByteArray &folderPath, const ScanOptions &options = {});

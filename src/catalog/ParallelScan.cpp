@@ -4,6 +4,7 @@
 #include "FolderReader.h"
 #include "FolderWalk.h"
 #include "ScanContext.h"
+#include "SleepMeter.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include <climits>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -25,6 +27,12 @@ namespace {
 constexpr std::uint32_t MaxTaskDepth = 48;
 // A path longer than this is not opened in one step (PATH_MAX bounds it).
 constexpr std::size_t MaxTaskPath = PATH_MAX / 2;
+// How often a thread looks at how much it slept, and the share of sleep that starts
+// more threads when the thread read from a device meanwhile. One that waits for a
+// disk sleeps most of its time; one that reads from the page cache reads nothing
+// from a device, and sleeps only on the tree's lock.
+constexpr std::chrono::milliseconds SleepInterval {10};
+constexpr double GrowWhenAsleep = 0.5;
 
 // Closes the descriptor it holds, also when an exception passes.
 struct HeldFd
@@ -100,7 +108,8 @@ private:
 // stands, the folders held open, and the buffers its paths are spelt in.
 struct ParallelScan::Worker
 {
-    Worker(ParallelScan &scan, FolderReader &reader) : reader(reader), held(scan.heldBudget())
+    Worker(ParallelScan &scan, FolderReader &reader, bool added)
+        : reader(reader), share(scan.perThread(added)), held(heldBudget(share))
     {
         // Called under the lock for each sub-folder of the folder just read.
         onFolder = [&scan, this](NodeIndex child) {
@@ -122,6 +131,11 @@ struct ParallelScan::Worker
     Worker &operator=(const Worker &) = delete;
 
     FolderReader &reader;
+    std::size_t share; // of the descriptor budget
+    // While the scan may add threads: how much this one sleeps, and how long it
+    // waited for tasks since it last looked (that sleep says nothing of the device).
+    std::optional<SleepMeter> sleep;
+    std::chrono::nanoseconds idle {0};
     Task task {};
     // The folder being read or opened: where the scan stopped if this thread stops it.
     NodeIndex reading = 0;
@@ -144,25 +158,33 @@ struct ParallelScan::Worker
     FolderReader::ShareHook onShare;
 };
 
-ParallelScan::ParallelScan(ScanContext &context, unsigned threads, std::size_t budget)
-    : m_context(context), m_threads(std::max(threads, 1u)), m_budget(budget)
+ParallelScan::ParallelScan(ScanContext &context, unsigned threads, unsigned mostThreads, std::size_t budget)
+    : m_context(context), m_threads(std::max(threads, 1u)), m_mostThreads(std::max(mostThreads, m_threads)),
+      m_budget(budget)
 { }
 
 // Each thread holds the folder it reads, the folders of its HeldChain and, below the
 // folder it reads, the window of a walk: the three shares of its part of the budget.
-std::size_t ParallelScan::perThread() const
+// A thread added while the scan waits for the device holds no folders for later and
+// walks with the smallest window; the threads that start share what is left, so a
+// scan that never grows holds as many folders as one that cannot.
+std::size_t ParallelScan::perThread(bool added) const
 {
-    return (m_budget - std::min<std::size_t>(m_budget, 1)) / m_threads;
+    constexpr std::size_t AddedShare = 1 + MinDescriptorBudget;
+    if (added)
+        return AddedShare;
+    const std::size_t reserved = 1 + (m_mostThreads - m_threads) * AddedShare;
+    return (m_budget - std::min(m_budget, reserved)) / m_threads;
 }
 
-std::size_t ParallelScan::heldBudget() const
+std::size_t ParallelScan::heldBudget(std::size_t share)
 {
-    return std::min<std::size_t>(MaxTaskDepth, perThread() / 4);
+    return std::min<std::size_t>(MaxTaskDepth, share / 4);
 }
 
-std::size_t ParallelScan::walkBudget() const
+std::size_t ParallelScan::walkBudget(std::size_t share)
 {
-    const std::size_t rest = perThread() - std::min(perThread(), heldBudget() + 1);
+    const std::size_t rest = share - std::min(share, heldBudget(share) + 1);
     return std::max(MinDescriptorBudget, rest);
 }
 
@@ -171,38 +193,86 @@ void ParallelScan::run(int topFd)
     m_topFd = topFd;
     m_tasks.reserve(1024);
     m_tasks.push_back({0, 0});
-    // Every thread's buffers are taken here, before any folder is read, so a
-    // shortage of memory shows at once, in one place, and not at some moment of
-    // the walk that depends on when a thread got going.
-    std::vector<std::unique_ptr<FolderReader>> readers;
-    readers.reserve(m_threads);
-    for (unsigned i = 0; i < m_threads; ++i) {
-        try {
-            readers.push_back(std::make_unique<FolderReader>(m_context));
-        } catch (const std::bad_alloc &) {
-            if (readers.empty())
-                throw;
-            break; // fewer threads read the same tree
-        } catch (const std::system_error &) {
-            if (readers.empty())
-                throw;
-            break;
+    {
+        const std::lock_guard lock(m_startMutex);
+        // The first threads' buffers are taken here, before any folder is read, so a
+        // shortage of memory shows at once, in one place, and not at some moment of
+        // the walk that depends on when a thread got going.
+        m_readers.reserve(m_mostThreads);
+        m_helpers.reserve(m_mostThreads - 1);
+        for (unsigned i = 0; i < m_threads; ++i) {
+            try {
+                m_readers.push_back(std::make_unique<FolderReader>(m_context));
+            } catch (const std::bad_alloc &) {
+                if (m_readers.empty())
+                    throw;
+                break; // fewer threads read the same tree
+            } catch (const std::system_error &) {
+                if (m_readers.empty())
+                    throw;
+                break;
+            }
         }
+        bool started = m_readers.size() == m_threads;
+        for (std::size_t i = 1; i < m_readers.size() && started; ++i)
+            started = startThread(*m_readers[i], false);
+        m_mayGrow.store(started && m_mostThreads > m_started, std::memory_order_relaxed);
     }
+    work(*m_readers[0], false);
+    // This thread ends last but for those it now waits for: every task is done (or
+    // the scan stopped), so no thread starts after this.
     std::vector<std::thread> helpers;
-    helpers.reserve(readers.size() - 1);
-    for (std::size_t i = 1; i < readers.size(); ++i) {
-        try {
-            helpers.emplace_back([this, reader = readers[i].get()] { work(*reader); });
-        } catch (const std::system_error &) {
-            break;
-        } catch (const std::bad_alloc &) {
-            break;
-        }
+    {
+        const std::lock_guard lock(m_startMutex);
+        m_closed = true;
+        helpers.swap(m_helpers);
     }
-    work(*readers[0]);
     for (std::thread &t : helpers)
         t.join();
+}
+
+// Starts a thread that works with `reader`; false when the system refuses one.
+// Called holding m_startMutex.
+bool ParallelScan::startThread(FolderReader &reader, bool added)
+{
+    try {
+        m_helpers.emplace_back([this, &reader, added] { work(reader, added); });
+    } catch (const std::system_error &) {
+        return false;
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+    ++m_started;
+    return true;
+}
+
+// Starts the most threads when this one waited for a device most of the time since
+// it last looked and folders wait to be read: a cold scan goes to its full speed at
+// once. Threads are never stopped early: one that finds no task ends as any does.
+void ParallelScan::considerGrowing(Worker &w)
+{
+    const std::optional<SleepMeter::Share> share = w.sleep->share(SleepInterval, std::exchange(w.idle, {}));
+    if (!share || share->deviceBytes == 0 || share->slept < GrowWhenAsleep || m_context.stopping())
+        return;
+    {
+        const std::lock_guard lock(m_context.mutex());
+        if (m_tasks.empty())
+            return;
+    }
+    const std::lock_guard lock(m_startMutex);
+    if (m_closed || !m_mayGrow.load(std::memory_order_relaxed))
+        return;
+    bool started = true;
+    while (started && m_started < m_mostThreads) {
+        started = false;
+        try {
+            m_readers.push_back(std::make_unique<FolderReader>(m_context));
+            started = startThread(*m_readers.back(), true);
+        } catch (const std::bad_alloc &) {
+        } catch (const std::system_error &) { }
+    }
+    // Short of memory or threads: the scan goes on with those it has.
+    m_mayGrow.store(started && m_started < m_mostThreads, std::memory_order_relaxed);
 }
 
 void ParallelScan::giveBackHeld(HeldChain &held, std::size_t inUse)
@@ -224,9 +294,11 @@ int ParallelScan::retryOpen(const std::function<int()> &open)
     return fd;
 }
 
-void ParallelScan::work(FolderReader &reader)
+void ParallelScan::work(FolderReader &reader, bool added)
 {
-    Worker w(*this, reader);
+    Worker w(*this, reader, added);
+    if (m_mostThreads > m_threads)
+        w.sleep.emplace();
     while (take(w)) {
         try {
             perform(w);
@@ -236,6 +308,8 @@ void ParallelScan::work(FolderReader &reader)
         w.deep.clear();
         if (m_context.stopping())
             m_wake.notify_all();
+        else if (w.sleep && m_mayGrow.load(std::memory_order_relaxed))
+            considerGrowing(w);
     }
 }
 
@@ -249,7 +323,13 @@ bool ParallelScan::take(Worker &w)
     // The task just done is counted off under the same lock that takes the next.
     if (std::exchange(w.holding, false) && --m_busy == 0 && m_tasks.empty())
         m_wake.notify_all();
-    m_wake.wait(lock, [this] { return !m_tasks.empty() || m_busy == 0 || m_context.stopping(); });
+    const auto ready = [this] { return !m_tasks.empty() || m_busy == 0 || m_context.stopping(); };
+    if (w.sleep && !ready()) {
+        const auto waitFrom = std::chrono::steady_clock::now();
+        m_wake.wait(lock, ready);
+        w.idle += std::chrono::steady_clock::now() - waitFrom;
+    }
+    m_wake.wait(lock, ready);
     if (m_context.stopping() || m_tasks.empty()) {
         if (m_context.cancelled())
             m_context.stopAt(ScanStop::Cancelled, w.reading, 0);
@@ -375,7 +455,7 @@ void ParallelScan::walkBelowTasks(Worker &w, int folderFd, std::size_t inUse)
             ::close(fd);
             continue;
         }
-        FolderWalk walk(m_context, w.reader, walkBudget(), w.reading);
+        FolderWalk walk(m_context, w.reader, walkBudget(w.share), w.reading);
         walk.run(child, fd);
     }
 }

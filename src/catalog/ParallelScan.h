@@ -7,6 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 class FolderReader;
@@ -24,11 +27,20 @@ class ScanContext;
 // of a FolderWalk over that subtree. The entries of a huge folder are shared out
 // too: its reader appends them all, examines a first range and leaves the others as
 // tasks, each opening the folder again by its path.
+//
+// A scan starts with some threads and may start more while it runs: a thread that
+// read from a storage device and slept most of its last moments in the kernel
+// waited for the device (the first scan of a disk reads every folder and inode from
+// it), and more threads keep more requests in flight, as long as folders wait to be
+// read. With the page cache warm, nothing is read from a device and no thread is
+// added.
 class ParallelScan
 {
 public:
-    // `budget`: descriptors the scan may hold at once, over all its threads.
-    ParallelScan(ScanContext &context, unsigned threads, std::size_t budget);
+    // `threads` read from the start, and up to `mostThreads` (no fewer) while they
+    // wait for the device. `budget`: descriptors the scan may hold at once, over all
+    // its threads, the most of them included.
+    ParallelScan(ScanContext &context, unsigned threads, unsigned mostThreads, std::size_t budget);
     ParallelScan(const ParallelScan &) = delete;
     ParallelScan &operator=(const ParallelScan &) = delete;
 
@@ -55,7 +67,10 @@ private:
     class HeldChain;
     struct Worker;
 
-    void work(FolderReader &reader);
+    // `added`: a thread started while the scan waits for the device.
+    void work(FolderReader &reader, bool added);
+    bool startThread(FolderReader &reader, bool added);
+    void considerGrowing(Worker &w);
     bool take(Worker &w);
     void spell(Worker &w, std::uint32_t from);
     void perform(Worker &w);
@@ -63,13 +78,21 @@ private:
     void walkBelowTasks(Worker &w, int folderFd, std::size_t inUse);
     void giveBackHeld(HeldChain &held, std::size_t inUse);
     int retryOpen(const std::function<int()> &open);
-    std::size_t perThread() const;
-    std::size_t heldBudget() const;
-    std::size_t walkBudget() const;
+    std::size_t perThread(bool added) const;
+    static std::size_t heldBudget(std::size_t share);
+    static std::size_t walkBudget(std::size_t share);
 
     ScanContext &m_context;
     unsigned m_threads;
+    unsigned m_mostThreads;
     std::size_t m_budget;
+    // The threads and their readers; none starts once run() gathers them.
+    std::mutex m_startMutex;
+    std::vector<std::unique_ptr<FolderReader>> m_readers;
+    std::vector<std::thread> m_helpers;
+    unsigned m_started = 1; // the calling thread's included
+    bool m_closed = false;
+    std::atomic<bool> m_mayGrow {false};
     int m_topFd = -1;
     // Guarded by the context's lock, as the tree is.
     std::vector<Task> m_tasks;

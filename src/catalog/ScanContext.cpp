@@ -2,6 +2,7 @@
 
 #include "FolderDescriptors.h"
 
+#include <algorithm>
 #include <new>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -38,6 +39,12 @@ bool ScanContext::descends(int fd) const
 bool ScanContext::firstLink(std::uint64_t device, std::uint64_t inode)
 {
     return m_linksMet.emplace(device, inode).second;
+}
+
+const std::vector<NodeIndex> &ScanContext::vanishedEntries()
+{
+    std::sort(m_vanished.begin(), m_vanished.end());
+    return m_vanished;
 }
 
 void ScanContext::cannotOpen(NodeIndex folder, int error)

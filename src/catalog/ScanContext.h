@@ -11,6 +11,7 @@
 #include <sys/types.h>
 #include <unordered_set>
 #include <utility>
+#include <vector>
 
 // What the threads of one scan share: the tree, which any of them reads or writes
 // only while holding mutex() (its chunk tables grow under a reader's feet
@@ -34,6 +35,14 @@ public:
     // For countHardLinksOnce: true the first time a file of several links is met,
     // by its device and inode numbers. Call it holding mutex().
     bool firstLink(std::uint64_t device, std::uint64_t inode);
+    // Entries that vanished after their folder was listed, before they could be
+    // examined: the scan takes them out of the tree when it ends, so that every
+    // entry it hands out is a file or a folder that was there. Call both holding
+    // mutex(); reserve first, so that noting cannot fail half way through a batch.
+    void reserveVanished(std::size_t more) { m_vanished.reserve(m_vanished.size() + more); }
+    void vanished(NodeIndex node) { m_vanished.push_back(node); }
+    // Once every thread is done: the vanished entries, in increasing order.
+    const std::vector<NodeIndex> &vanishedEntries();
     // A folder that could not be opened for `error`: the scan stops when
     // descriptors ran out, the folder is marked unreadable for any other reason.
     void cannotOpen(NodeIndex folder, int error);
@@ -70,6 +79,7 @@ private:
         }
     };
     std::unordered_set<std::pair<std::uint64_t, std::uint64_t>, LinkHash> m_linksMet; // under m_mutex
+    std::vector<NodeIndex> m_vanished; // under m_mutex
 
     std::atomic<bool> m_stopping {false};
     mutable std::mutex m_stopMutex;

@@ -11,6 +11,8 @@ ScanCounts CountScan(const CatalogTree &tree)
             ++c.files;
         else if (tree.isFolder(n))
             ++c.folders;
+        else
+            ++c.unknownKind;
     }
     c.unreadableFolders = tree.unreadableFolders().size();
     if (c.unreadableFolders > 0 && tree.unreadableError(tree.top()) != 0)

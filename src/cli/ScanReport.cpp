@@ -64,9 +64,13 @@ int ReportScan(std::FILE *to, const ScanResult &result, double seconds, bool qui
 
     if (!quiet) {
         const ScanCounts c = CountScan(tree);
-        std::fprintf(to, "Scanned %llu entries (%llu files, %llu folders), %llu bytes in %.3f s\n",
+        // Entries of no known kind are named, so that the counts add up to the entries.
+        const QByteArray unknown = c.unknownKind == 0
+            ? QByteArray()
+            : ", " + QByteArray::number(qulonglong(c.unknownKind)) + " of unknown kind";
+        std::fprintf(to, "Scanned %llu entries (%llu files, %llu folders%s), %llu bytes in %.3f s\n",
             static_cast<unsigned long long>(c.entries), static_cast<unsigned long long>(c.files),
-            static_cast<unsigned long long>(c.folders),
+            static_cast<unsigned long long>(c.folders), unknown.constData(),
             static_cast<unsigned long long>(tree.node(tree.top()).size), seconds);
     }
     warnUnreadable(to, tree);

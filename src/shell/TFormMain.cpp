@@ -62,11 +62,15 @@ QString scanSummary(const ScanResult &result, double seconds)
     const CatalogTree &tree = *result.tree;
     const ScanCounts counts = CountScan(tree);
     const QLocale locale;
+    // Entries of no known kind are named, so that the counts add up to the entries.
+    const QString unknown = counts.unknownKind == 0
+        ? QString()
+        : QStringLiteral(", %1 of unknown kind").arg(locale.toString(qulonglong(counts.unknownKind)));
     QString text =
-        QStringLiteral("%1 entries (%2 files, %3 folders), %4 in %5 s")
+        QStringLiteral("%1 entries (%2 files, %3 folders%4), %5 in %6 s")
             .arg(locale.toString(qulonglong(counts.entries)), locale.toString(qulonglong(counts.files)),
-                locale.toString(qulonglong(counts.folders)), SizeCellText(double(tree.node(tree.top()).size)),
-                locale.toString(seconds, 'f', 2));
+                locale.toString(qulonglong(counts.folders)), unknown,
+                SizeCellText(double(tree.node(tree.top()).size)), locale.toString(seconds, 'f', 2));
     const std::uint64_t unread = counts.unreadableFolders;
     if (unread > 0)
         text += QStringLiteral("; %1 could not be read")

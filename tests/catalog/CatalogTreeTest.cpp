@@ -8,8 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <QLocale>
+#include <QStringList>
 
+#include <cerrno>
+#include <map>
 #include <memory>
+#include <stdexcept>
+#include <vector>
 
 namespace {
 
@@ -187,6 +192,70 @@ TEST_F(CatalogTreeTest, ChildrenOfOneFolderMustBeAppendedTogether)
     const NodeIndex a = t.add(0, "a", NodeKind::Folder);
     t.add(a, "x", NodeKind::File);
     EXPECT_THROW(t.add(0, "late", NodeKind::File), std::logic_error);
+}
+
+// Entries taken out of a tree being built (those that vanished during a scan) leave
+// every other node whole: its parent, its children one after the other, its mark of
+// an unreadable folder, whatever stood before or after the ones taken out.
+TEST_F(CatalogTreeTest, RemovingLeavesKeepsTheRestWhole)
+{
+    // top: a, gone1, s/ { gone2, c, gone3 }, only/ { gone4 }, locked/, t/ { x }
+    TreeBuilder t("/data");
+    t.add(0, "a", NodeKind::File, 1);
+    const NodeIndex gone1 = t.add(0, "gone1", NodeKind::Unknown);
+    const NodeIndex s = t.add(0, "s", NodeKind::Folder);
+    const NodeIndex only = t.add(0, "only", NodeKind::Folder);
+    const NodeIndex locked = t.add(0, "locked", NodeKind::Folder);
+    const NodeIndex tf = t.add(0, "t", NodeKind::Folder);
+    const NodeIndex gone2 = t.add(s, "gone2", NodeKind::Unknown);
+    t.add(s, "c", NodeKind::File, 2);
+    const NodeIndex gone3 = t.add(s, "gone3", NodeKind::Unknown);
+    const NodeIndex gone4 = t.add(only, "gone4", NodeKind::Unknown);
+    t.add(tf, "x", NodeKind::File, 4);
+    t.tree->markUnreadable(locked, EACCES);
+
+    CatalogTree &tree = *t.tree;
+    const NodeIndex moved = tree.removeLeaves({gone1, gone2, gone3, gone4}, locked);
+    t.finish();
+    ASSERT_EQ(tree.nodeCount(), 8u);
+    EXPECT_EQ(tree.nameBytes(moved), "locked");
+    EXPECT_EQ(tree.unreadableError(moved), EACCES);
+    ASSERT_EQ(tree.unreadableFolders().size(), 1u);
+    EXPECT_EQ(tree.unreadableFolders()[0].first, moved);
+
+    // Every node by its path, with its children in order.
+    std::map<QString, QStringList> shape;
+    for (NodeIndex n = 0; n < tree.nodeCount(); ++n) {
+        QStringList names;
+        for (std::uint32_t r = 0; r < tree.childCount(n); ++r) {
+            const NodeIndex c = tree.child(n, r);
+            EXPECT_EQ(tree.parent(c), n) << tree.fullPath(c).toStdString();
+            names << tree.name(c);
+        }
+        shape[tree.fullPath(n)] = names;
+    }
+    const std::map<QString, QStringList> expected {
+        {"/data", {"a", "s", "only", "locked", "t"}},
+        {"/data/a", {}},
+        {"/data/s", {"c"}},
+        {"/data/s/c", {}},
+        {"/data/only", {}},
+        {"/data/locked", {}},
+        {"/data/t", {"x"}},
+        {"/data/t/x", {}},
+    };
+    EXPECT_EQ(shape, expected);
+    EXPECT_EQ(t.text(0, FileBytes), QStringLiteral("7"));
+    EXPECT_EQ(t.text(0, FileCount), QStringLiteral("7"));
+
+    // Only leaves, each once and in order; never the top.
+    TreeBuilder other("/o");
+    const NodeIndex folder = other.add(0, "folder", NodeKind::Folder);
+    const NodeIndex leaf = other.add(0, "leaf", NodeKind::File);
+    other.add(folder, "inside", NodeKind::File);
+    for (const std::vector<NodeIndex> &wrong : {std::vector<NodeIndex> {folder}, {0}, {leaf, leaf}, {99}})
+        EXPECT_THROW(other.tree->removeLeaves(wrong), std::logic_error);
+    EXPECT_EQ(other.tree->nodeCount(), 4u);
 }
 
 } // namespace

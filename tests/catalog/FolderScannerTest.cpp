@@ -3,8 +3,11 @@
 #include "CatalogFields.h"
 #include "CatalogText.h"
 #include "CatalogTree.h"
+#include "ExaminationHook.h"
 #include "Fixture.h"
 #include "RunAsNobody.h"
+#include "ScanCounts.h"
+#include "SleepMeter.h"
 #include "TCatalogNode.h"
 
 #include <gtest/gtest.h>
@@ -15,19 +18,25 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <initializer_list>
 #include <map>
+#include <mutex>
 #include <ostream>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -895,6 +904,132 @@ TEST_F(FolderScannerTest, HardLinksCountOnceWhenAsked)
             EXPECT_EQ(text(children(0).at("single"), FileBytes), QStringLiteral("5")) << what;
         }
     }
+}
+
+// Entries deleted by another program after their folder was listed and before they
+// were examined are left out wherever they stand among their siblings, so the tree
+// is the one a scan a moment later gives, and its counts add up.
+TEST_F(FolderScannerTest, EntriesThatVanishAfterTheListingAreLeftOut)
+{
+    const auto withoutTimes = [](std::vector<NodeRecord> records) {
+        // Deleting entries moves their folders' times.
+        for (NodeRecord &r : records)
+            r.accessTime = r.writeTime = r.createTime = 0;
+        return records;
+    };
+    for (const unsigned threads : ThreadCounts) {
+        const std::string what = std::to_string(threads) + " threads";
+        const Fixture churn;
+        // Folders end in '/'. What vanishes stands among kept entries, fills a folder, or is one.
+        for (const auto &[path, size] : std::initializer_list<std::pair<QByteArray, int>> {{"keep-a", 1},
+                 {"vanish-1", 10}, {"d/", 0}, {"d/vanish-2", 20}, {"d/keep-b", 2}, {"d/vanish-3", 30},
+                 {"d/sub/", 0}, {"d/sub/keep-c", 4}, {"all-gone/", 0}, {"all-gone/vanish-4", 40},
+                 {"all-gone/vanish-5", 50}, {"vanish-folder/", 0}, {"late/", 0}, {"late/keep-d", 8}}) {
+            if (path.endsWith('/'))
+                churn.makeFolder(path.chopped(1));
+            else
+                churn.makeFile(path, std::uint64_t(size));
+        }
+        ScanOptions options;
+        options.threads = threads;
+        {
+            const ExaminationHook vanish([](int dirFd, const char *name) {
+                if (std::strncmp(name, "vanish-", 7) == 0 && ::unlinkat(dirFd, name, 0) != 0
+                    && errno == EISDIR)
+                    ::unlinkat(dirFd, name, AT_REMOVEDIR);
+            });
+            ASSERT_TRUE(scan(churn.path(), options)) << what;
+        }
+        expectInvariants();
+        const ScanCounts counts = CountScan(*tree);
+        EXPECT_EQ(counts.entries, 8u) << what;
+        EXPECT_EQ(counts.files, 4u) << what;
+        EXPECT_EQ(counts.folders, 4u) << what;
+        EXPECT_EQ(text(0, FileBytes), QStringLiteral("15")) << what;
+        EXPECT_EQ(tree->childCount(children(0).at("all-gone")), 0u) << what;
+        const std::vector<NodeRecord> churned = withoutTimes(Records(*tree));
+        ASSERT_FALSE(churned.empty()) << what << ": children of a folder not consecutive after it";
+
+        ASSERT_TRUE(scan(churn.path(), options)) << what;
+        EXPECT_EQ(churned, withoutTimes(Records(*tree))) << what;
+    }
+}
+
+// A scan of the default starts more threads while its threads wait for the device
+// (here every examination reads a block from the disk, past the page cache, and
+// sleeps, as on a disk whose inodes are not cached yet), not while they only sleep
+// (as on a lock); a scan told how many threads to use keeps to them.
+TEST_F(FolderScannerTest, ThreadsAreAddedWhileTheyWaitForTheDevice)
+{
+    if (!SleepMeter().share(std::chrono::nanoseconds(0), std::chrono::nanoseconds(0)))
+        GTEST_SKIP() << "the kernel gives no figures of a thread's sleep and reads here";
+    cpu_set_t cores;
+    CPU_ZERO(&cores);
+    ASSERT_EQ(::sched_getaffinity(0, sizeof cores, &cores), 0);
+    const unsigned startWith = unsigned(CPU_COUNT(&cores));
+    if (startWith >= 16)
+        GTEST_SKIP() << "as many cores as a scan grows to";
+    const Fixture disk;
+    disk.makeFile("block", 0);
+    {
+        const int fd = ::open(disk.at("block").constData(), O_WRONLY);
+        ASSERT_GE(fd, 0);
+        const std::string data(4096, 'x');
+        ASSERT_EQ(::write(fd, data.data(), data.size()), ssize_t(data.size()));
+        ::fsync(fd);
+        ::close(fd);
+    }
+    const int direct = ::open(disk.at("block").constData(), O_RDONLY | O_DIRECT);
+    // A buffer of each read's own: the scan's threads read at once.
+    const auto fromDisk = [direct] {
+        void *const buffer = std::aligned_alloc(4096, 4096);
+        const bool read = ::pread(direct, buffer, 4096, 0) == 4096;
+        std::free(buffer);
+        return read;
+    };
+    if (direct < 0 || !fromDisk()) {
+        if (direct >= 0)
+            ::close(direct);
+        GTEST_SKIP() << "no reads past the page cache in " << disk.path().toStdString();
+    }
+    for (int f = 0; f < 16; ++f) {
+        const QByteArray folder = "f" + QByteArray::number(f);
+        fx.makeFolder(folder);
+        for (int e = 0; e < 16; ++e)
+            fx.makeFile(folder + "/" + QByteArray::number(e), 1);
+    }
+
+    const struct
+    {
+        unsigned threads;
+        bool device;
+        unsigned fewest, most;
+    } cases[] = {
+        {0, true, startWith + 1, 16},
+        {0, false, 1, startWith},
+        {2, true, 1, 2},
+    };
+    for (const auto &c : cases) {
+        const std::string what = std::to_string(c.threads) + " threads" + (c.device ? ", device" : ", sleep");
+        std::mutex mutex;
+        std::set<std::thread::id> examiners;
+        {
+            const ExaminationHook slow([&](int, const char *) {
+                if (c.device)
+                    fromDisk();
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                const std::lock_guard lock(mutex);
+                examiners.insert(std::this_thread::get_id());
+            });
+            ScanOptions options;
+            options.threads = c.threads;
+            ASSERT_TRUE(scan(fx.path(), options)) << what;
+        }
+        EXPECT_EQ(tree->nodeCount(), 16u * 17 + 1) << what;
+        EXPECT_GE(examiners.size(), c.fewest) << what;
+        EXPECT_LE(examiners.size(), c.most) << what;
+    }
+    ::close(direct);
 }
 
 } // namespace
