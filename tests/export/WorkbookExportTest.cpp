@@ -415,6 +415,8 @@ TEST(WorkbookExport, HostileNamesReadBackAsTheirTexts)
         "\xe2\x80\xae"
         "gnp.exe",
         "ten          spaces",
+        "\xef\xbb\xbf"
+        "byte order mark",
     };
     const CatalogDocument catalog = FlatCatalog(names);
     const QStringList columns = {u"File Name"_qs, u"Full Path"_qs, u"File Ext"_qs};
@@ -446,6 +448,12 @@ TEST(WorkbookExport, HostileNamesReadBackAsTheirTexts)
         u"noncharacter\uFFFD\uFFFD"_qs);
     EXPECT_EQ(
         Cell(book, rowOf("escape_x0041_like_X00e9_"), 1)[u"v"].toString(), u"escape_x0041_like_X00e9_"_qs);
+    EXPECT_EQ(Cell(book,
+                  rowOf("\xef\xbb\xbf"
+                        "byte order mark"),
+                  1)[u"v"]
+                  .toString(),
+        u"\uFEFFbyte order mark"_qs);
 }
 
 TEST(WorkbookExport, TextsLongerThanACellAreCut)
