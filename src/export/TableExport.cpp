@@ -50,15 +50,19 @@ void appendHtml(ExportOutput &out, std::string_view bytes)
     out.put(bytes.substr(plain));
 }
 
-// One field of a delimited line, quoted when it would otherwise split the line.
+// One field of a delimited line, quoted when it would otherwise split the line or
+// run into the separator beside it: a text field that begins or ends with a blank
+// cannot be told from the ten blanks around it ("a " before "b" and "a" before " b"
+// give the same line). A CSV field at a comma holds one and is quoted anyway.
 void appendField(ExportOutput &out, std::string_view bytes, std::string_view separator)
 {
     // One pass over the bytes (find_first_of would search the set once per byte).
     bool quote =
         std::any_of(bytes.begin(), bytes.end(), [](char c) { return c == '"' || c == '\r' || c == '\n'; });
-    if (!quote && !separator.empty())
-        quote = separator.size() == 1 ? bytes.find(separator[0]) != std::string_view::npos
-                                      : bytes.find(separator) != std::string_view::npos;
+    if (!quote && !separator.empty() && !bytes.empty())
+        quote = bytes.front() == separator.front() || bytes.back() == separator.back()
+            || (separator.size() == 1 ? bytes.find(separator[0]) != std::string_view::npos
+                                      : bytes.find(separator) != std::string_view::npos);
     if (!quote) {
         out.put(bytes);
         return;

@@ -25,8 +25,10 @@ QByteArray BuildHtml(const ExportRows &rows, const QStringList &columns, const Q
 
 // A header line of the column names, then one line per record, fields separated by
 // `separator` (ten spaces for text, "," for CSV). A field holding the separator, a
-// double quote, CR or LF is put in double quotes with its quotes doubled (RFC 4180),
-// so every line has as many fields as the header. With no columns every line is empty.
+// double quote, CR or LF, or beginning or ending with a character of the separator
+// (a blank, in text), is put in double quotes with its quotes doubled (RFC 4180), so
+// every line splits back into the fields as written. With no columns every line is
+// empty.
 QByteArray BuildDelimited(const ExportRows &rows, const QStringList &columns, const QString &separator);
 
 class ExportOutput;
