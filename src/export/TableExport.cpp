@@ -4,9 +4,6 @@
 #include "ExportColumns.h"
 #include "ExportOutput.h"
 #include "MarkupReference.h"
-#include "SafeFile.h"
-
-#include <QFile>
 
 #include <algorithm>
 #include <string_view>
@@ -172,17 +169,6 @@ void WriteDelimited(
 namespace {
 
 template <typename Write>
-QString writeFile(const QString &path, Write &&write)
-{
-    SafeFile::Replacement file(QFile::encodeName(path));
-    {
-        ExportOutput out(file);
-        write(out);
-    }
-    return file.commit();
-}
-
-template <typename Write>
 QByteArray buildBytes(Write &&write)
 {
     QByteArray bytes;
@@ -204,19 +190,24 @@ QByteArray BuildDelimited(const ExportRows &rows, const QStringList &columns, co
     return buildBytes([&](ExportOutput &out) { WriteDelimited(out, rows, columns, separator); });
 }
 
-QString ExportHtml(
-    const QString &path, const ExportRows &rows, const QStringList &columns, const QString &title)
+QString ExportHtml(const QString &path, const ExportRows &rows, const QStringList &columns,
+    const QString &title, const ExportControl *control)
 {
     const QString heading = title.isEmpty() ? ExportTitleOf(path) : title;
-    return writeFile(path, [&](ExportOutput &out) { WriteHtml(out, rows, columns, heading); });
+    return ExportOutput::toFile(
+        path, control, [&](ExportOutput &out) { WriteHtml(out, rows, columns, heading); });
 }
 
-QString ExportText(const QString &path, const ExportRows &rows, const QStringList &columns)
+QString ExportText(
+    const QString &path, const ExportRows &rows, const QStringList &columns, const ExportControl *control)
 {
-    return writeFile(path, [&](ExportOutput &out) { WriteDelimited(out, rows, columns, TextSeparator); });
+    return ExportOutput::toFile(
+        path, control, [&](ExportOutput &out) { WriteDelimited(out, rows, columns, TextSeparator); });
 }
 
-QString ExportCsv(const QString &path, const ExportRows &rows, const QStringList &columns)
+QString ExportCsv(
+    const QString &path, const ExportRows &rows, const QStringList &columns, const ExportControl *control)
 {
-    return writeFile(path, [&](ExportOutput &out) { WriteDelimited(out, rows, columns, CsvSeparator); });
+    return ExportOutput::toFile(
+        path, control, [&](ExportOutput &out) { WriteDelimited(out, rows, columns, CsvSeparator); });
 }

@@ -41,10 +41,15 @@ void WriteDelimited(
 inline const QString TextSeparator = QStringLiteral("          ");
 inline const QString CsvSeparator = QStringLiteral(",");
 
+class ExportControl;
+
 // Write the file beside `path` and rename it over `path` once complete
-// (SafeFile::Replacement): the file at `path` stays as it was until then. Return an empty text, or the
-// reason nothing was written. ExportHtml's title defaults to ExportTitleOf(path).
+// (SafeFile::Replacement): the file at `path` stays as it was until then, and stays so
+// when `control` asks to stop meanwhile. Return an empty text, or the reason nothing
+// was written. ExportHtml's title defaults to ExportTitleOf(path).
 QString ExportHtml(const QString &path, const ExportRows &rows, const QStringList &columns,
-    const QString &title = QString());
-QString ExportText(const QString &path, const ExportRows &rows, const QStringList &columns);
-QString ExportCsv(const QString &path, const ExportRows &rows, const QStringList &columns);
+    const QString &title = QString(), const ExportControl *control = nullptr);
+QString ExportText(const QString &path, const ExportRows &rows, const QStringList &columns,
+    const ExportControl *control = nullptr);
+QString ExportCsv(const QString &path, const ExportRows &rows, const QStringList &columns,
+    const ExportControl *control = nullptr);

@@ -348,8 +348,12 @@ TEST(TableExport, FilesAreReplacedWholeAndEmptyListsGiveEmptyFiles)
         {"html",
             [](const QString &p, const ExportRows &r, const QStringList &c) { return ExportHtml(p, r, c); },
             BuildHtml(ExportRows::flat(scan.rows), DefaultColumns, u"out"_qs)},
-        {"text", ExportText, BuildDelimited(ExportRows::flat(scan.rows), DefaultColumns, TextSeparator)},
-        {"csv", ExportCsv, BuildDelimited(ExportRows::flat(scan.rows), DefaultColumns, CsvSeparator)},
+        {"text",
+            [](const QString &p, const ExportRows &r, const QStringList &c) { return ExportText(p, r, c); },
+            BuildDelimited(ExportRows::flat(scan.rows), DefaultColumns, TextSeparator)},
+        {"csv",
+            [](const QString &p, const ExportRows &r, const QStringList &c) { return ExportCsv(p, r, c); },
+            BuildDelimited(ExportRows::flat(scan.rows), DefaultColumns, CsvSeparator)},
     };
     const ExportRows none;
     for (const auto &c : cases) {
