@@ -60,9 +60,10 @@ class ExportControl;
 void WriteCatalog(ExportOutput &out, const ExportRows &rows, ExportControl *control = nullptr);
 QString SaveCatalog(const QString &path, const ExportRows &rows, ExportControl *control = nullptr);
 
-// The deepest level below the top element that XML readers built on libxml2 (xmllint,
-// and the XML libraries of many languages) read by default: they refuse a document of
-// more than 256 nested elements unless told to accept huge ones (xmllint --huge).
+// The deepest level below the top that XML readers built on libxml2 (xmllint, and the
+// XML libraries of many languages) read by default: below the root, they take `file`
+// elements nested 256 deep, no more, unless told to accept huge documents
+// (xmllint --huge).
 inline constexpr std::uint32_t CatalogReadableDepth = 255;
 
 // The value of the root's `generated` attribute: who made the file.
