@@ -314,12 +314,7 @@ TEST(CliExport, AFailedWorkbookIsOneLineWithTheSystemsReason)
 TEST(CliExport, ACatalogTooDeepForSomeReadersIsWrittenWithAWarning)
 {
     Fixture fx;
-    QByteArray deepest = "top";
-    fx.makeFolder(deepest);
-    for (int level = 0; level < 256; ++level) {
-        deepest += "/d";
-        fx.makeFolder(deepest);
-    }
+    fx.makeFolderChain("top", 256);
     const QByteArray file = fx.path() + ".xml";
     const CliRun r = runCli(fx, {"--quiet", "--format", "xml", "--output", file, fx.at("top")});
     ::unlink(file.constData());

@@ -378,12 +378,7 @@ TEST_F(ExportCommandsTest, WhatAReaderWillNotGetAsItWasIsSaidBeforeExportFinishe
 {
     // A catalog nested deeper than libxml2's readers take.
     Fixture deep;
-    QByteArray folder = "d";
-    deep.makeFolder(folder);
-    for (int level = 1; level < 256; ++level) {
-        folder += "/d";
-        deep.makeFolder(folder);
-    }
+    deep.makeFolderChain("d", 255);
     openFolder(QString::fromUtf8(deep.path()));
     events.clear();
     chosen = out.filePath(QStringLiteral("deep.xml"));
