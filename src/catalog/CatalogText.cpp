@@ -1,5 +1,7 @@
 #include "CatalogText.h"
 
+#include <QStringDecoder>
+
 #include <algorithm>
 #include <array>
 #include <cstdlib>
@@ -41,6 +43,14 @@ QString countText(std::uint64_t value)
     return QString::number(static_cast<qulonglong>(value));
 }
 
+QString nameText(QByteArrayView bytes)
+{
+    if (!bytes.startsWith("\xEF\xBB\xBF"))
+        return QString::fromUtf8(bytes);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(bytes);
+}
+
 Utf16Length utf16Length(QByteArrayView bytes)
 {
     bool ascii = true;
@@ -49,7 +59,7 @@ Utf16Length utf16Length(QByteArrayView bytes)
     if (ascii)
         return {std::uint64_t(bytes.size()), true};
     if (!bytes.isValidUtf8())
-        return {std::uint64_t(QString::fromUtf8(bytes).size()), false};
+        return {std::uint64_t(nameText(bytes).size()), false};
     std::uint64_t units = 0;
     for (const char c : bytes) {
         const auto b = static_cast<unsigned char>(c);

@@ -31,10 +31,14 @@ QString countText(std::uint64_t value);
 // are ASCII digits anyway.
 QString withAsciiDigits(QString text);
 
-// The length of a name or path given as raw bytes, in UTF-16 units: every character
-// of valid UTF-8 counts, a leading byte order mark too (it is part of the name, though
-// QString::fromUtf8 drops it); bytes that are not UTF-8 count as the text that shows
-// them (replacement characters). Valid UTF-8 is counted without decoding.
+// The text of a name or path given as raw bytes: UTF-8 decoded, bytes that are not
+// UTF-8 shown as replacement characters. A leading U+FEFF stays: QString::fromUtf8
+// takes it for a byte order mark and drops it, but in a name it is a character like
+// any other, and the file is only found again with it.
+QString nameText(QByteArrayView bytes);
+
+// The length of nameText(bytes) in UTF-16 units; valid UTF-8 is counted without
+// decoding.
 // `composable`: the bytes are valid UTF-8, so the lengths of the parts of a path add up.
 struct Utf16Length
 {

@@ -45,12 +45,12 @@ QByteArray CatalogTree::fullPathBytes(NodeIndex i) const
 
 QString CatalogTree::name(NodeIndex i) const
 {
-    return QString::fromUtf8(nameBytes(i));
+    return CatalogText::nameText(nameBytes(i));
 }
 
 QString CatalogTree::fullPath(NodeIndex i) const
 {
-    return QString::fromUtf8(fullPathBytes(i));
+    return CatalogText::nameText(fullPathBytes(i));
 }
 
 NodeIndex CatalogTree::addTop(const QByteArray &path)
@@ -209,7 +209,7 @@ void CatalogTree::appendFieldUtf8(
         if (bytes.isValidUtf8()) {
             out.append(bytes.data(), std::size_t(bytes.size()));
         } else {
-            const QByteArray text = QString::fromUtf8(bytes).toUtf8();
+            const QByteArray text = CatalogText::nameText(bytes).toUtf8();
             out.append(text.constData(), std::size_t(text.size()));
         }
     };
@@ -273,7 +273,7 @@ QString CatalogTree::fieldText(NodeIndex i, int field, std::optional<double> lis
     case FieldNature::Kind:
     case FieldNature::Text: {
         const QByteArrayView bytes = definition.bytes(*this, i);
-        return bytes.isEmpty() ? QString() : QString::fromUtf8(bytes);
+        return bytes.isEmpty() ? QString() : CatalogText::nameText(bytes);
     }
     }
     return QString();

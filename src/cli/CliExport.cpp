@@ -2,10 +2,12 @@
 
 #include "CatalogFields.h"
 #include "ExportColumns.h"
+#include "ExportControl.h"
 #include "ExportOutput.h"
 #include "ExportRows.h"
 #include "NodeLists.h"
 #include "RangeStatistics.h"
+#include "SafeFile.h"
 #include "ScanReport.h"
 #include "TConfig.h"
 #include "TerminalText.h"
@@ -14,7 +16,9 @@
 #include <QDateTime>
 #include <QFile>
 
+#include <cerrno>
 #include <cstdio>
+#include <new>
 #include <unistd.h>
 
 namespace {
@@ -86,24 +90,31 @@ int ExportScan(const std::shared_ptr<const CatalogTree> &tree, const CliExportOp
             warn(UnknownColumnProblem(column));
     }
 
-    const ExportRows rows = rowsToExport(tree, options);
-    if (options.toStandardOutput()) {
-        // A pipe has no name to make a title of.
-        static const QString Title = QStringLiteral("folvane");
-        ExportOutput out(STDOUT_FILENO);
-        if (const QString error = WriteExport(*options.format, rows, columns, Title, out); !error.isEmpty()) {
-            std::fprintf(stderr, "folvane-cli: cannot write to standard output: %s\n",
-                TerminalText(error.toUtf8()).constData());
-            return ExitUnreadable;
+    const QByteArray target =
+        options.toStandardOutput() ? QByteArrayLiteral("to standard output") : TerminalText(options.output);
+    ExportControl control;
+    QString error;
+    // The rows in order take memory too: running out of it is a failure of this file.
+    try {
+        const ExportRows rows = rowsToExport(tree, options);
+        if (options.toStandardOutput()) {
+            // A pipe has no name to make a title of.
+            static const QString Title = QStringLiteral("folvane");
+            ExportOutput out(STDOUT_FILENO);
+            error = WriteExport(*options.format, rows, columns, Title, out, &control);
+        } else {
+            error = WriteExport(
+                *options.format, rows, columns, QString(), QFile::decodeName(options.output), &control);
         }
-        return ExitComplete;
+    } catch (const std::bad_alloc &) {
+        error = SafeFile::reason(ENOMEM);
     }
-    const QString path = QFile::decodeName(options.output);
-    if (const QString error = WriteExport(*options.format, rows, columns, QString(), path);
-        !error.isEmpty()) {
-        std::fprintf(stderr, "folvane-cli: cannot write %s: %s\n", TerminalText(options.output).constData(),
-            TerminalText(error.toUtf8()).constData());
+    if (!error.isEmpty()) {
+        std::fprintf(stderr, "folvane-cli: cannot write %s: %s\n", target.constData(),
+            TerminalText(error).constData());
         return ExitUnreadable;
     }
+    for (const QString &warning : control.warnings())
+        warn(warning);
     return ExitComplete;
 }

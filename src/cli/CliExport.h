@@ -42,7 +42,9 @@ QByteArray SortColumnNames();
 // ended (ScanOptions::ranges), and `rangeProblems`, what reading the ranges met, are
 // warned of here, after the scan's report. A file is
 // written beside its name and renamed over it once complete, so a failed export leaves
-// nothing new behind and the old file as it was. Returns an exit status: 0, or 1 after
-// a one-line message on standard error naming the output and the reason.
+// nothing new behind and the old file as it was. Returns an exit status: 0, after the
+// writer's warnings about the file (cut workbook cells, a catalog too deep for some
+// readers), or 1 after one line on standard error naming the output and the reason,
+// running out of memory included.
 int ExportScan(const std::shared_ptr<const CatalogTree> &tree, const CliExportOptions &options,
     const QStringList &rangeProblems = {});

@@ -9,6 +9,7 @@
 #include "SafeFile.h"
 #include "ScanReport.h"
 #include "TConfig.h"
+#include "TemporaryFiles.h"
 #include "TerminalText.h"
 
 #include <QByteArray>
@@ -143,6 +144,8 @@ int run(int argc, char **argv)
 int main(int argc, char **argv)
 {
     CatalogText::AvoidZoneFileChecks();
+    // Ctrl+C in the middle of a long export must not leave its file half written.
+    TemporaryFiles::RemoveOnSignals();
     // Whatever runs out, the program ends with a message and a status, never an abort.
     try {
         return run(argc, argv);

@@ -4,8 +4,7 @@
 #include "ExportOutput.h"
 #include "MarkupReference.h"
 
-#include <QFile>
-
+#include <algorithm>
 #include <array>
 #include <string>
 #include <string_view>
@@ -74,7 +73,7 @@ const std::array<std::string, CatalogFieldCount> &attributeOpenings()
 
 } // namespace
 
-void WriteCatalog(ExportOutput &out, const ExportRows &rows)
+void WriteCatalog(ExportOutput &out, const ExportRows &rows, ExportControl *control)
 {
     out.put("<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>\n");
     out.put("<fileinfo generated=\"");
@@ -86,6 +85,7 @@ void WriteCatalog(ExportOutput &out, const ExportRows &rows)
     out.put("\">");
     const std::array<std::string, CatalogFieldCount> &openings = attributeOpenings();
     std::string value;
+    std::uint32_t deepest = 0;
     for (std::size_t r = 0; r < rows.size(); ++r) {
         out.put("<file");
         for (int field = 0; field < CatalogFieldCount; ++field) {
@@ -99,6 +99,7 @@ void WriteCatalog(ExportOutput &out, const ExportRows &rows)
         }
         // Pre-order: the next row is a child of this one, or closes some ancestors.
         const std::uint32_t depth = rows.depth(r);
+        deepest = std::max(deepest, depth);
         const std::uint32_t next = r + 1 < rows.size() ? rows.depth(r + 1) : 0;
         if (r + 1 < rows.size() && next > depth) {
             out.put('>');
@@ -111,16 +112,17 @@ void WriteCatalog(ExportOutput &out, const ExportRows &rows)
             return;
     }
     out.put("</fileinfo>\n");
+    if (control && deepest > CatalogReadableDepth)
+        control->warn(QStringLiteral("the XML catalog nests entries %1 levels below its top; readers "
+                                     "built on libxml2, such as xmllint, refuse more than %2 unless "
+                                     "told to accept huge documents (xmllint --huge)")
+                          .arg(deepest)
+                          .arg(CatalogReadableDepth));
 }
 
-QString SaveCatalog(const QString &path, const ExportRows &rows)
+QString SaveCatalog(const QString &path, const ExportRows &rows, ExportControl *control)
 {
-    SafeFile::Replacement file(QFile::encodeName(path));
-    {
-        ExportOutput out(file);
-        WriteCatalog(out, rows);
-    }
-    return file.commit();
+    return ExportOutput::toFile(path, control, [&](ExportOutput &out) { WriteCatalog(out, rows, control); });
 }
 
 void CatalogDocument::WriteCatalog(ExportOutput &out) const

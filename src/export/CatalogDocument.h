@@ -6,6 +6,7 @@
 #include <QStringView>
 
 #include <cstddef>
+#include <cstdint>
 
 class ExportOutput;
 
@@ -50,10 +51,20 @@ private:
     ExportRows m_rows;
 };
 
+class ExportControl;
+
 // The document of `rows` as a catalog holding them would write it, without the copy
-// of the rows that building one takes.
-void WriteCatalog(ExportOutput &out, const ExportRows &rows);
-QString SaveCatalog(const QString &path, const ExportRows &rows);
+// of the rows that building one takes. A catalog deeper than CatalogReadableDepth is
+// written nested as it is, with a warning to `control`; SaveCatalog stops when
+// `control` asks.
+void WriteCatalog(ExportOutput &out, const ExportRows &rows, ExportControl *control = nullptr);
+QString SaveCatalog(const QString &path, const ExportRows &rows, ExportControl *control = nullptr);
+
+// The deepest level below the top that XML readers built on libxml2 (xmllint, and the
+// XML libraries of many languages) read by default: below the root, they take `file`
+// elements nested 256 deep, no more, unless told to accept huge documents
+// (xmllint --huge).
+inline constexpr std::uint32_t CatalogReadableDepth = 255;
 
 // The value of the root's `generated` attribute: who made the file.
 inline constexpr char CatalogGenerator[] = "Folvane";

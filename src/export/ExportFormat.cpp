@@ -1,6 +1,7 @@
 #include "ExportFormat.h"
 
 #include "CatalogDocument.h"
+#include "ExportControl.h"
 #include "ExportOutput.h"
 #include "ExportRows.h"
 #include "TableExport.h"
@@ -8,7 +9,9 @@
 
 #include <QByteArray>
 
+#include <cerrno>
 #include <iterator>
+#include <new>
 
 namespace {
 
@@ -53,26 +56,28 @@ QString ExportRefusal(ExportFormat format, const ExportRows &rows)
     return QString();
 }
 
-QString WriteExport(ExportFormat format, const ExportRows &rows, const QStringList &columns,
-    const QString &title, const QString &path)
+namespace {
+
+QString writeToFile(ExportFormat format, const ExportRows &rows, const QStringList &columns,
+    const QString &title, const QString &path, ExportControl *control)
 {
     switch (format) {
     case ExportFormat::Html:
-        return ExportHtml(path, rows, columns, title);
+        return ExportHtml(path, rows, columns, title, control);
     case ExportFormat::Text:
-        return ExportText(path, rows, columns);
+        return ExportText(path, rows, columns, control);
     case ExportFormat::Csv:
-        return ExportCsv(path, rows, columns);
+        return ExportCsv(path, rows, columns, control);
     case ExportFormat::Xml:
-        return SaveCatalog(path, rows);
+        return SaveCatalog(path, rows, control);
     case ExportFormat::Workbook:
-        return ExportWorkbook(path, rows, columns, title);
+        return ExportWorkbook(path, rows, columns, title, control);
     }
     return QString();
 }
 
-QString WriteExport(ExportFormat format, const ExportRows &rows, const QStringList &columns,
-    const QString &title, ExportOutput &out)
+QString writeToOutput(ExportFormat format, const ExportRows &rows, const QStringList &columns,
+    const QString &title, ExportOutput &out, ExportControl *control)
 {
     switch (format) {
     case ExportFormat::Html:
@@ -85,11 +90,35 @@ QString WriteExport(ExportFormat format, const ExportRows &rows, const QStringLi
         WriteDelimited(out, rows, columns, CsvSeparator);
         break;
     case ExportFormat::Xml:
-        WriteCatalog(out, rows);
+        WriteCatalog(out, rows, control);
         break;
     case ExportFormat::Workbook:
         return QStringLiteral("A workbook can only be written to a file.");
     }
     out.flush();
     return out.error();
+}
+
+} // namespace
+
+// An export that runs out of memory is one that could not be written, like one that
+// runs out of disk; the writers' files remove themselves as the exception passes.
+QString WriteExport(ExportFormat format, const ExportRows &rows, const QStringList &columns,
+    const QString &title, const QString &path, ExportControl *control)
+{
+    try {
+        return writeToFile(format, rows, columns, title, path, control);
+    } catch (const std::bad_alloc &) {
+        return SafeFile::reason(ENOMEM);
+    }
+}
+
+QString WriteExport(ExportFormat format, const ExportRows &rows, const QStringList &columns,
+    const QString &title, ExportOutput &out, ExportControl *control)
+{
+    try {
+        return writeToOutput(format, rows, columns, title, out, control);
+    } catch (const std::bad_alloc &) {
+        return SafeFile::reason(ENOMEM);
+    }
 }

@@ -56,15 +56,20 @@ std::optional<ExportFormat> ExportFormatNamed(QByteArrayView name);
 // asking for a file; WriteExport refuses the same way.
 QString ExportRefusal(ExportFormat format, const ExportRows &rows);
 
+class ExportControl;
+
 // Writes `rows` as `format` with `columns` beside `path` and renames the file over
 // `path` once complete, so the old file stays as it was until then. `title` heads the
 // HTML page and the workbook; empty means ExportTitleOf(path). Returns an empty text
-// or the reason nothing was written.
+// or the reason nothing was written: running out of memory is one such reason
+// ("Cannot allocate memory"), and so is a stop that `control` asked for. What a reader
+// of the written file will not get as it was is told in `control`'s warnings: cell
+// texts a workbook cut, a catalog too deep for libxml2's readers.
 QString WriteExport(ExportFormat format, const ExportRows &rows, const QStringList &columns,
-    const QString &title, const QString &path);
+    const QString &title, const QString &path, ExportControl *control = nullptr);
 
 // The same bytes written to `out` as they are made, `title` as it is, then flushed.
 // Returns out.error(), or, for a format that does not stream, the reason nothing was
 // written.
 QString WriteExport(ExportFormat format, const ExportRows &rows, const QStringList &columns,
-    const QString &title, ExportOutput &out);
+    const QString &title, ExportOutput &out, ExportControl *control = nullptr);

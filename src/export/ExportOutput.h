@@ -1,8 +1,10 @@
 #pragma once
 
+#include "ExportControl.h"
 #include "SafeFile.h"
 
 #include <QByteArray>
+#include <QFile>
 
 #include <string>
 #include <string_view>
@@ -58,6 +60,20 @@ public:
         if (m_file)
             return m_file->error();
         return m_error == 0 ? QString() : SafeFile::reason(m_error);
+    }
+
+    // Has `write` fill a file beside `path` and renames it over `path` once complete
+    // (SafeFile::Replacement), unless `control` asked to stop meanwhile. Returns an
+    // empty text or the reason nothing was written.
+    template <typename Write>
+    static QString toFile(const QString &path, const ExportControl *control, Write &&write)
+    {
+        SafeFile::Replacement file(QFile::encodeName(path), StopFlagOf(control));
+        {
+            ExportOutput out(file);
+            write(out);
+        }
+        return file.commit();
     }
 
 private:

@@ -4,9 +4,6 @@
 #include "ExportColumns.h"
 #include "ExportOutput.h"
 #include "MarkupReference.h"
-#include "SafeFile.h"
-
-#include <QFile>
 
 #include <algorithm>
 #include <string_view>
@@ -50,15 +47,19 @@ void appendHtml(ExportOutput &out, std::string_view bytes)
     out.put(bytes.substr(plain));
 }
 
-// One field of a delimited line, quoted when it would otherwise split the line.
+// One field of a delimited line, quoted when it would otherwise split the line or
+// run into the separator beside it: a text field that begins or ends with a blank
+// cannot be told from the ten blanks around it ("a " before "b" and "a" before " b"
+// give the same line). A CSV field at a comma holds one and is quoted anyway.
 void appendField(ExportOutput &out, std::string_view bytes, std::string_view separator)
 {
     // One pass over the bytes (find_first_of would search the set once per byte).
     bool quote =
         std::any_of(bytes.begin(), bytes.end(), [](char c) { return c == '"' || c == '\r' || c == '\n'; });
-    if (!quote && !separator.empty())
-        quote = separator.size() == 1 ? bytes.find(separator[0]) != std::string_view::npos
-                                      : bytes.find(separator) != std::string_view::npos;
+    if (!quote && !separator.empty() && !bytes.empty())
+        quote = bytes.front() == separator.front() || bytes.back() == separator.back()
+            || (separator.size() == 1 ? bytes.find(separator[0]) != std::string_view::npos
+                                      : bytes.find(separator) != std::string_view::npos);
     if (!quote) {
         out.put(bytes);
         return;
@@ -168,17 +169,6 @@ void WriteDelimited(
 namespace {
 
 template <typename Write>
-QString writeFile(const QString &path, Write &&write)
-{
-    SafeFile::Replacement file(QFile::encodeName(path));
-    {
-        ExportOutput out(file);
-        write(out);
-    }
-    return file.commit();
-}
-
-template <typename Write>
 QByteArray buildBytes(Write &&write)
 {
     QByteArray bytes;
@@ -200,19 +190,24 @@ QByteArray BuildDelimited(const ExportRows &rows, const QStringList &columns, co
     return buildBytes([&](ExportOutput &out) { WriteDelimited(out, rows, columns, separator); });
 }
 
-QString ExportHtml(
-    const QString &path, const ExportRows &rows, const QStringList &columns, const QString &title)
+QString ExportHtml(const QString &path, const ExportRows &rows, const QStringList &columns,
+    const QString &title, const ExportControl *control)
 {
     const QString heading = title.isEmpty() ? ExportTitleOf(path) : title;
-    return writeFile(path, [&](ExportOutput &out) { WriteHtml(out, rows, columns, heading); });
+    return ExportOutput::toFile(
+        path, control, [&](ExportOutput &out) { WriteHtml(out, rows, columns, heading); });
 }
 
-QString ExportText(const QString &path, const ExportRows &rows, const QStringList &columns)
+QString ExportText(
+    const QString &path, const ExportRows &rows, const QStringList &columns, const ExportControl *control)
 {
-    return writeFile(path, [&](ExportOutput &out) { WriteDelimited(out, rows, columns, TextSeparator); });
+    return ExportOutput::toFile(
+        path, control, [&](ExportOutput &out) { WriteDelimited(out, rows, columns, TextSeparator); });
 }
 
-QString ExportCsv(const QString &path, const ExportRows &rows, const QStringList &columns)
+QString ExportCsv(
+    const QString &path, const ExportRows &rows, const QStringList &columns, const ExportControl *control)
 {
-    return writeFile(path, [&](ExportOutput &out) { WriteDelimited(out, rows, columns, CsvSeparator); });
+    return ExportOutput::toFile(
+        path, control, [&](ExportOutput &out) { WriteDelimited(out, rows, columns, CsvSeparator); });
 }

@@ -25,8 +25,10 @@ QByteArray BuildHtml(const ExportRows &rows, const QStringList &columns, const Q
 
 // A header line of the column names, then one line per record, fields separated by
 // `separator` (ten spaces for text, "," for CSV). A field holding the separator, a
-// double quote, CR or LF is put in double quotes with its quotes doubled (RFC 4180),
-// so every line has as many fields as the header. With no columns every line is empty.
+// double quote, CR or LF, or beginning or ending with a character of the separator
+// (a blank, in text), is put in double quotes with its quotes doubled (RFC 4180), so
+// every line splits back into the fields as written. With no columns every line is
+// empty.
 QByteArray BuildDelimited(const ExportRows &rows, const QStringList &columns, const QString &separator);
 
 class ExportOutput;
@@ -39,10 +41,15 @@ void WriteDelimited(
 inline const QString TextSeparator = QStringLiteral("          ");
 inline const QString CsvSeparator = QStringLiteral(",");
 
+class ExportControl;
+
 // Write the file beside `path` and rename it over `path` once complete
-// (SafeFile::Replacement): the file at `path` stays as it was until then. Return an empty text, or the
-// reason nothing was written. ExportHtml's title defaults to ExportTitleOf(path).
+// (SafeFile::Replacement): the file at `path` stays as it was until then, and stays so
+// when `control` asks to stop meanwhile. Return an empty text, or the reason nothing
+// was written. ExportHtml's title defaults to ExportTitleOf(path).
 QString ExportHtml(const QString &path, const ExportRows &rows, const QStringList &columns,
-    const QString &title = QString());
-QString ExportText(const QString &path, const ExportRows &rows, const QStringList &columns);
-QString ExportCsv(const QString &path, const ExportRows &rows, const QStringList &columns);
+    const QString &title = QString(), const ExportControl *control = nullptr);
+QString ExportText(const QString &path, const ExportRows &rows, const QStringList &columns,
+    const ExportControl *control = nullptr);
+QString ExportCsv(const QString &path, const ExportRows &rows, const QStringList &columns,
+    const ExportControl *control = nullptr);

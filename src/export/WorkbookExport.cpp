@@ -2,6 +2,8 @@
 
 #include "CatalogFields.h"
 #include "ExportColumns.h"
+#include "ExportControl.h"
+#include "QuietStderr.h"
 #include "SafeFile.h"
 
 #include <QFile>
@@ -112,6 +114,7 @@ struct CellText
 {
     QByteArray utf8;
     int width = 0; // characters shown, capped at WidthCap
+    bool cut = false; // the text was longer than a cell holds
 };
 
 // A text as a cell holds it. libxlsxwriter escapes CR and the control characters
@@ -141,7 +144,8 @@ CellText cellTextOf(const QString &text)
     QString out;
     out.reserve(std::min(text.size() + 16, CellLimit));
     int shown = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
+    qsizetype i = 0;
+    for (; i < text.size(); ++i) {
         const QChar c = text[i];
         QStringView piece(text.constData() + i, 1);
         if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
@@ -163,11 +167,29 @@ CellText cellTextOf(const QString &text)
     }
     cell.utf8 = out.toUtf8();
     cell.width = shown;
+    cell.cut = i < text.size();
     return cell;
 }
 
+// libxlsxwriter's own texts guess at causes ("Usually a permissions error"); where a
+// call of the system failed, errno still holds its reason, which libxlsxwriter itself
+// prints. Callers clear errno before the call whose error this explains.
 QString reasonOf(lxw_error error)
 {
+    const int system = errno;
+    switch (error) {
+    case LXW_ERROR_MEMORY_MALLOC_FAILED:
+        return SafeFile::reason(ENOMEM);
+    case LXW_ERROR_CREATING_XLSX_FILE:
+    case LXW_ERROR_CREATING_TMPFILE:
+    case LXW_ERROR_READING_TMPFILE:
+    case LXW_ERROR_ZIP_FILE_OPERATION:
+        if (system != 0)
+            return SafeFile::reason(system);
+        break;
+    default:
+        break;
+    }
     return QString::fromUtf8(lxw_strerror(error));
 }
 
@@ -212,8 +234,8 @@ Formats addFormats(lxw_workbook *book)
 class SheetWriter
 {
 public:
-    SheetWriter(lxw_worksheet *sheet, const Formats &formats, qsizetype columns)
-        : m_sheet(sheet), m_formats(formats), m_widths(std::size_t(columns) + 1, 0)
+    SheetWriter(lxw_worksheet *sheet, const Formats &formats, const QStringList &columns)
+        : m_sheet(sheet), m_formats(formats), m_columns(columns), m_widths(std::size_t(columns.size()) + 1, 0)
     { }
 
     lxw_error title(const QString &text)
@@ -264,6 +286,19 @@ public:
         return LXW_NO_ERROR;
     }
 
+    // What a reader will not find as it was: texts cut to a cell's limit.
+    QString cutWarning() const
+    {
+        if (m_cut == 0)
+            return QString();
+        static_assert(CellLimit == 32767, "the text below says so");
+        return QStringLiteral("%1 cut to the 32,767 characters a workbook cell holds, the first in row %2 "
+                              "(column \"%3\")")
+            .arg(m_cut == 1 ? QStringLiteral("1 text was") : QStringLiteral("%1 texts were").arg(m_cut))
+            .arg(m_firstCutRow + 1)
+            .arg(m_firstCutColumn);
+    }
+
     lxw_error fitColumns()
     {
         for (std::size_t i = 0; i < m_widths.size(); ++i) {
@@ -302,12 +337,20 @@ private:
             return worksheet_write_blank(m_sheet, at, col, format);
         const CellText cell = cellTextOf(value);
         widen(col, cell.width);
+        if (cell.cut && m_cut++ == 0) {
+            m_firstCutRow = at;
+            m_firstCutColumn = col == 0 ? QStringLiteral("SerialNO") : m_columns.value(col - 1);
+        }
         return worksheet_write_string(m_sheet, at, col, cell.utf8.constData(), format);
     }
 
     lxw_worksheet *m_sheet;
     Formats m_formats;
+    QStringList m_columns;
     std::vector<int> m_widths;
+    std::size_t m_cut = 0;
+    lxw_row_t m_firstCutRow = 0;
+    QString m_firstCutColumn;
 };
 
 // Frees a workbook that is not to be written: its rows so far go, no file is made.
@@ -340,15 +383,18 @@ QString ExportWorkbook(
     return ExportWorkbook(path, catalog.elements(), columns, title);
 }
 
-QString ExportWorkbook(
-    const QString &path, const ExportRows &rows, const QStringList &columns, const QString &title)
+QString ExportWorkbook(const QString &path, const ExportRows &rows, const QStringList &columns,
+    const QString &title, ExportControl *control)
 {
     if (!WorkbookFits(rows))
         return QString::fromLatin1(WorkbookTooManyRows);
 
-    SafeFile::Replacement file(QFile::encodeName(path));
+    SafeFile::Replacement file(QFile::encodeName(path), StopFlagOf(control));
     if (!file.ok())
         return file.error();
+    // What libxlsxwriter would print of its failures goes nowhere: they come back as
+    // its errors, and the caller says them once.
+    const QuietStderr quiet;
 
     // The streamed rows wait beside the target, not in /tmp, which may live in memory.
     QByteArray folder = folderOf(file.temporaryPath());
@@ -359,6 +405,8 @@ QString ExportWorkbook(
     OpenBook book {workbook_new_opt(file.temporaryPath().constData(), &options)};
     if (!book.book)
         return reasonOf(LXW_ERROR_MEMORY_MALLOC_FAILED);
+    // The rows are streamed to a file of the sheet's own, made here.
+    errno = 0;
     lxw_worksheet *sheet = workbook_add_worksheet(book.book, nullptr);
     if (!sheet)
         return reasonOf(LXW_ERROR_CREATING_TMPFILE);
@@ -368,12 +416,14 @@ QString ExportWorkbook(
     for (const QString &column : columns)
         fields.push_back(CatalogDocument::WalkFieldOf(column));
 
-    SheetWriter writer(sheet, addFormats(book.book), columns.size());
+    SheetWriter writer(sheet, addFormats(book.book), columns);
     if (lxw_error e = writer.title(title.isEmpty() ? ExportTitleOf(path) : title))
         return reasonOf(e);
     if (lxw_error e = writer.header(columns))
         return reasonOf(e);
     for (std::size_t r = 0; r < rows.size(); ++r) {
+        if (!file.proceed())
+            return file.error();
         if (lxw_error e = writer.row(lxw_row_t(r + 2), r + 1, rows, r, fields))
             return reasonOf(e);
     }
@@ -389,7 +439,11 @@ QString ExportWorkbook(
             return SafeFile::reason(EIO);
     }
 
+    errno = 0;
     if (lxw_error e = book.close())
         return reasonOf(e);
-    return file.commit();
+    QString error = file.commit();
+    if (error.isEmpty() && control && !writer.cutWarning().isEmpty())
+        control->warn(writer.cutWarning());
+    return error;
 }

@@ -2,6 +2,8 @@
 
 #include "CatalogDocument.h"
 
+class ExportControl;
+
 #include <QString>
 #include <QStringList>
 
@@ -25,14 +27,16 @@ bool WorkbookFits(const ExportRows &rows);
 //  - continuous borders on every cell of rows 2 onward, columns fitted to their text.
 // Values of number fields (sizes, lengths, counts, percentages, range numbers) that
 // read back exactly as numbers are written as numbers, everything else as text (never
-// as a formula). A text keeps at most the 32,767 characters a cell holds; CR and
+// as a formula). A text keeps at most the 32,767 characters a cell holds (a Full Path
+// can be longer: `control` is then warned once, with the count); CR and
 // control characters are kept in the workbook's own "_xHHHH_" spelling, while U+FFFE,
 // U+FFFF and NUL, which a workbook cannot hold at all, are written as U+FFFD.
 // Rows are streamed (libxlsxwriter's constant-memory mode). An empty `title` means
-// ExportTitleOf(path). Returns an empty text or the reason; a catalog that does not
-// fit (WorkbookFits) writes nothing and returns WorkbookTooManyRows.
+// ExportTitleOf(path). Returns an empty text or the reason (the system's, where a
+// call of the system failed); a catalog that does not fit (WorkbookFits) writes
+// nothing and returns WorkbookTooManyRows. Stops when `control` asks.
 QString ExportWorkbook(const QString &path, const CatalogDocument &catalog, const QStringList &columns,
     const QString &title = QString());
 // The same workbook of the rows a catalog would hold, without building one.
 QString ExportWorkbook(const QString &path, const ExportRows &rows, const QStringList &columns,
-    const QString &title = QString());
+    const QString &title = QString(), ExportControl *control = nullptr);

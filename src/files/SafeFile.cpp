@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <new>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
@@ -251,10 +252,10 @@ namespace {
 constexpr std::size_t BufferSize = std::size_t(1) << 20;
 }
 
-Replacement::Replacement(const QByteArray &path)
+Replacement::Replacement(const QByteArray &path, const std::atomic<bool> *stop) : m_stop(stop)
 {
     if (QString problem = resolveLinks(path, m_target); !problem.isEmpty()) {
-        m_error = problem;
+        m_problem = problem;
         return;
     }
 
@@ -266,7 +267,7 @@ Replacement::Replacement(const QByteArray &path)
     }
     if (exists) {
         if (!S_ISREG(old.st_mode)) {
-            m_error = QStringLiteral("it is %1, not a regular file").arg(kindOf(old.st_mode));
+            m_problem = QStringLiteral("it is %1, not a regular file").arg(kindOf(old.st_mode));
             return;
         }
         // Renaming needs only the folder's permission; the file's own must count too.
@@ -277,20 +278,25 @@ Replacement::Replacement(const QByteArray &path)
     }
 
     // The new file is made in the target's folder, so the rename cannot cross file systems.
-    for (int attempt = 0; m_fd < 0 && attempt < 100; ++attempt) {
-        m_temporary = m_target + ".new-" + QByteArray::number(QRandomGenerator::global()->generate(), 16);
-        m_fd = ::open(m_temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (m_fd < 0 && errno != EEXIST) {
-            const int error = errno;
+    {
+        const TemporaryFiles::SignalsHeld held;
+        for (int attempt = 0; m_fd < 0 && attempt < 100; ++attempt) {
+            m_temporary = m_target + ".new-" + QByteArray::number(QRandomGenerator::global()->generate(), 16);
+            m_fd =
+                ::open(m_temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            if (m_fd < 0 && errno != EEXIST) {
+                const int error = errno;
+                m_temporary.clear();
+                fail(error);
+                return;
+            }
+        }
+        if (m_fd < 0) {
             m_temporary.clear();
-            fail(error);
+            fail(EEXIST);
             return;
         }
-    }
-    if (m_fd < 0) {
-        m_temporary.clear();
-        fail(EEXIST);
-        return;
+        m_registration.hold(m_temporary);
     }
 
     if (exists) {
@@ -309,8 +315,8 @@ Replacement::~Replacement()
 
 void Replacement::fail(int error)
 {
-    if (m_error.isEmpty())
-        m_error = reason(error);
+    if (ok())
+        m_errno = error;
     discard();
 }
 
@@ -320,6 +326,7 @@ void Replacement::discard()
         ::close(std::exchange(m_fd, -1));
     if (!m_temporary.isEmpty())
         ::unlink(m_temporary.constData());
+    m_registration.release();
     m_temporary.clear();
     std::string().swap(m_buffer);
 }
@@ -336,46 +343,62 @@ bool Replacement::flush()
     return true;
 }
 
+bool Replacement::proceed()
+{
+    if (ok() && m_stop && m_stop->load(std::memory_order_relaxed))
+        fail(ECANCELED);
+    return ok();
+}
+
 bool Replacement::write(std::string_view bytes)
 {
-    if (!ok())
+    if (!proceed())
         return false;
-    if (m_buffer.size() + bytes.size() <= BufferSize) {
+    if (m_buffer.size() + bytes.size() > BufferSize) {
+        if (!flush())
+            return false;
+        if (bytes.size() >= BufferSize) {
+            if (const int error = writeAll(m_fd, bytes); error != 0) {
+                fail(error);
+                return false;
+            }
+            return true;
+        }
+    }
+    try {
         if (m_buffer.capacity() < BufferSize)
             m_buffer.reserve(BufferSize);
-        m_buffer.append(bytes);
-        return true;
-    }
-    if (!flush())
+    } catch (const std::bad_alloc &) {
+        fail(ENOMEM);
         return false;
-    if (bytes.size() >= BufferSize) {
-        if (const int error = writeAll(m_fd, bytes); error != 0) {
-            fail(error);
-            return false;
-        }
-        return true;
     }
-    m_buffer.append(bytes);
+    m_buffer.append(bytes); // within the capacity reserved: no allocation
     return true;
+}
+
+QString Replacement::error() const
+{
+    return m_errno != 0 ? reason(m_errno) : m_problem;
 }
 
 QString Replacement::commit()
 {
-    if (!flush())
-        return m_error;
-    int error = 0;
+    if (!proceed() || !flush())
+        return error();
+    int failure = 0;
     if (::fsync(m_fd) != 0)
-        error = errno;
+        failure = errno;
     // The error of close itself counts: some file systems report a failed write there.
-    if (::close(std::exchange(m_fd, -1)) != 0 && error == 0)
-        error = errno;
-    if (error == 0 && ::rename(m_temporary.constData(), m_target.constData()) != 0)
-        error = errno;
-    if (error != 0) {
-        fail(error);
-        return m_error;
+    if (::close(std::exchange(m_fd, -1)) != 0 && failure == 0)
+        failure = errno;
+    if (failure == 0 && ::rename(m_temporary.constData(), m_target.constData()) != 0)
+        failure = errno;
+    if (failure != 0) {
+        fail(failure);
+        return error();
     }
     m_committed = true;
+    m_registration.release();
     m_temporary.clear();
     std::string().swap(m_buffer);
     syncFolder(m_target);

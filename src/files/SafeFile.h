@@ -1,8 +1,11 @@
 #pragma once
 
+#include "TemporaryFiles.h"
+
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -54,23 +57,32 @@ QString replace(const QByteArray &path, std::string_view bytes);
 // object is made; write() buffers, commit() syncs it and renames it over the target.
 // Anything not committed, a failed write included, is removed again: the target is
 // never touched before the new file is complete. The first failure is kept and every
-// later call returns it.
+// later call returns it. The new file is registered with TemporaryFiles meanwhile, so
+// that a signal that ends the program removes it too.
+//
+// `stop`, when given, may be set by another thread to abandon the file: the next
+// write(), proceed() or commit() then fails with ECANCELED and removes it.
 class Replacement
 {
 public:
-    explicit Replacement(const QByteArray &path);
+    explicit Replacement(const QByteArray &path, const std::atomic<bool> *stop = nullptr);
     ~Replacement();
     Replacement(const Replacement &) = delete;
     Replacement &operator=(const Replacement &) = delete;
 
     // Empty, or why the file cannot be (or could not be) written.
-    const QString &error() const { return m_error; }
-    bool ok() const { return m_error.isEmpty(); }
+    QString error() const;
+    bool ok() const { return m_errno == 0 && m_problem.isEmpty(); }
     // The file being written, for a writer that fills it by its own means (it may
     // replace its content but must leave it at this name).
     const QByteArray &temporaryPath() const { return m_temporary; }
 
+    // Never throws: running out of memory for the buffer fails the file with ENOMEM,
+    // so that no piece goes missing from a file that is then renamed as complete.
     bool write(std::string_view bytes);
+    // False once the file failed or was stopped: for a writer that fills the file by
+    // its own means, to ask between its pieces.
+    bool proceed();
     // Flushes, syncs, renames over the target. Returns an empty text or the reason.
     QString commit();
 
@@ -81,9 +93,14 @@ private:
 
     QByteArray m_target;
     QByteArray m_temporary;
+    TemporaryFiles::Registration m_registration;
+    const std::atomic<bool> *m_stop = nullptr;
     int m_fd = -1;
     std::string m_buffer;
-    QString m_error;
+    // The first failure: a system error, kept as its number so that failing needs no
+    // memory, or a problem found before the file was made.
+    int m_errno = 0;
+    QString m_problem;
     bool m_committed = false;
 };
 

@@ -240,7 +240,7 @@ int CompareNameBytes(QByteArrayView a, QByteArrayView b)
         const auto ca = static_cast<unsigned char>(a[i]);
         const auto cb = static_cast<unsigned char>(b[i]);
         if (ca >= 0x80 || cb >= 0x80)
-            return CompareTexts(QString::fromUtf8(a), QString::fromUtf8(b));
+            return CompareTexts(CatalogText::nameText(a), CatalogText::nameText(b));
         const char16_t fa = foldAscii(ca), fb = foldAscii(cb);
         if (fa != fb)
             return fa < fb ? -1 : 1;

@@ -1,6 +1,7 @@
 #include "RangeStatistics.h"
 
 #include "CatalogFields.h"
+#include "CatalogText.h"
 #include "ConfigError.h"
 #include "ExtensionOf.h"
 #include "IXMLConfigType.h"
@@ -91,7 +92,7 @@ void foldInto(QByteArrayView extension, std::string &key)
     key.clear();
     for (const char c : extension) {
         if (static_cast<unsigned char>(c) >= 0x80) {
-            key = QString::fromUtf8(extension).toCaseFolded().toUtf8().toStdString();
+            key = CatalogText::nameText(extension).toCaseFolded().toUtf8().toStdString();
             return;
         }
         key.push_back(c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c);
@@ -179,7 +180,7 @@ Statistics CountStatistics(const CatalogTree &tree, NodeIndex current, const Tre
         auto found = typeOf.find(std::string_view(key));
         if (found == typeOf.end()) {
             found = typeOf.emplace(key, s.types.size()).first;
-            s.types.emplace_back(QString::fromUtf8(extension), 0);
+            s.types.emplace_back(CatalogText::nameText(extension), 0);
         }
         lastType = found->second;
         lastExtension = extension;

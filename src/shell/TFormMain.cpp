@@ -822,6 +822,9 @@ void TFormMain::closeEvent(QCloseEvent *event)
 {
     m_scan.cancel();
     if (Ctrl) {
+        // An export still writing is given up, and its file with it: the program ends
+        // once this handler is done and leaves no half-written file behind.
+        Ctrl->StopExport();
         try {
             Ctrl->SaveColumnLayout();
         } catch (const ConfigError &e) {

@@ -3,6 +3,7 @@
 #include "CatalogText.h"
 #include "FolderPath.h"
 #include "TFormMain.h"
+#include "TemporaryFiles.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -38,6 +39,9 @@ public:
 int main(int argc, char **argv)
 {
     CatalogText::AvoidZoneFileChecks();
+    // A session that ends, or Ctrl+C in the terminal that started us, while an export
+    // writes must not leave its file half written.
+    TemporaryFiles::RemoveOnSignals();
     FolvaneApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Folvane"));
     // Outside a desktop session (a bare window manager, Xvfb) Qt names no icon theme;

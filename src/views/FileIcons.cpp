@@ -1,5 +1,6 @@
 #include "FileIcons.h"
 
+#include "CatalogText.h"
 #include "ExtensionOf.h"
 
 #include <QApplication>
@@ -58,7 +59,7 @@ QIcon FileIcons::forNode(const CatalogTree &tree, NodeIndex node)
 {
     if (tree.isFolder(node))
         return tree.unreadableError(node) != 0 ? m_unreadable : m_folder;
-    return typeIcon(QString::fromUtf8(ExtensionOf(tree.nameBytes(node))).toLower());
+    return typeIcon(CatalogText::nameText(ExtensionOf(tree.nameBytes(node))).toLower());
 }
 
 QIcon FileIcons::typeIcon(const QString &extension)

@@ -53,10 +53,14 @@ bool TFileInfo::WriteFile(const QString &defaultExtension, const QString &filter
     writer.join();
     if (m_showWait)
         m_showWait(false, QString());
+    if (m_control.stopRequested())
+        return false;
     if (!reason.isEmpty()) {
         ReportExportFailed(m_parent, path, reason);
         return false;
     }
+    for (const QString &warning : m_control.warnings())
+        ReportExportWarning(m_parent, warning);
     return true;
 }
 
@@ -66,7 +70,7 @@ bool TFileInfo::Export(ExportFormat format)
     if (!traits.fromCatalog) {
         return WriteFile(
             traits.extension, traits.filter, [this, format](const QString &path, const ExportRows &rows) {
-                return WriteExport(format, rows, m_columns, QString(), path);
+                return WriteExport(format, rows, m_columns, QString(), path, &m_control);
             });
     }
     GatherCatalog();
@@ -78,7 +82,7 @@ bool TFileInfo::Export(ExportFormat format)
     return WriteFile(
         traits.extension, traits.filter,
         [this, format](const QString &path, const ExportRows &) {
-            return WriteExport(format, XMLDoc.elements(), m_columns, QString(), path);
+            return WriteExport(format, XMLDoc.elements(), m_columns, QString(), path, &m_control);
         },
         false);
 }

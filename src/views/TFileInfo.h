@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CatalogDocument.h"
+#include "ExportControl.h"
 #include "ExportFormat.h"
 #include "ExportRows.h"
 
@@ -14,9 +15,11 @@ class QWidget;
 // One export command of one list: the export column list the command was given, the
 // list's rows, and the catalog the XML and workbook exports share. Export asks for
 // the file, shows the wait dialog while it writes and returns true once the file is
-// written; false when the user chose no file (said to nobody) or the file could not
-// be written (said, with the file and the reason). "Export Finished" is the caller's,
-// so that a command made of several steps says it once.
+// written, after a warning for anything of it a reader will not get as it was;
+// false when the user chose no file (said to nobody), the file could not be written
+// (said, with the file and the reason) or Stop() ended the writing (said to nobody:
+// the program is quitting). "Export Finished" is the caller's, so that a command made
+// of several steps says it once.
 class TFileInfo
 {
 public:
@@ -35,6 +38,9 @@ public:
     // the format cannot hold (too long for one sheet) is refused before any file is
     // chosen.
     bool Export(ExportFormat format);
+    // Ends the writing under way, if any, without a file; from the window's thread
+    // while Export waits for its writer (the window closing).
+    void Stop() { m_control.stop(); }
 
     const QStringList &columns() const { return m_columns; }
 
@@ -43,8 +49,9 @@ public:
 private:
     void GatherCatalog();
     // The frame of every writer: the file choice, the wait dialog, the report of a
-    // failure. `write` runs on a thread of its own with the list's rows (taken after
-    // the file choice when `needsRows`) and returns an empty text or the reason.
+    // failure or of the writer's warnings. `write` runs on a thread of its own with the
+    // list's rows (taken after the file choice when `needsRows`) and returns an empty
+    // text or the reason.
     bool WriteFile(const QString &defaultExtension, const QString &filter,
         const std::function<QString(const QString &path, const ExportRows &rows)> &write,
         bool needsRows = true);
@@ -54,4 +61,5 @@ private:
     RowsFunction m_rows;
     ShowWaitFunction m_showWait;
     QStringList m_columns;
+    ExportControl m_control;
 };

@@ -393,8 +393,17 @@ void TFolvaneCtrl::ExportList(QTreeView *list, ExportFormat format)
     TFileInfo info(
         m_c.MainForm, *m_c.XMLDoc, std::move(columns), [this, list] { return exportRows(list); },
         m_c.ShowWait);
-    if (info.Export(format))
+    m_export = &info;
+    const bool written = info.Export(format);
+    m_export = nullptr;
+    if (written)
         ReportExportFinished(m_c.MainForm);
+}
+
+void TFolvaneCtrl::StopExport()
+{
+    if (m_export)
+        m_export->Stop();
 }
 
 void TFolvaneCtrl::OpenChild(NodeIndex child)

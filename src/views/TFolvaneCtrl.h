@@ -25,6 +25,7 @@ class QLabel;
 class QModelIndex;
 class QTreeView;
 class QWidget;
+class TFileInfo;
 
 // The one view controller of the main window: it binds the scan to the five
 // tree-grids, keeps the current node, and answers the grids' header clicks, right
@@ -99,6 +100,9 @@ public:
     // "Export Finished" once written. VT exports every node of the scan in its
     // present order, expanded or not.
     void ExportList(QTreeView *list, ExportFormat format);
+    // Ends the export under way without a file, if one runs (the window closing while
+    // ExportList waits for its writer).
+    void StopExport();
 
     // The four charts, drawn from the current node's list and statistics.
     void DrawPathChart(bool asBar);
@@ -188,4 +192,5 @@ private:
     ChartPainter *m_ageChart = nullptr;
     ChartPainter *m_sizeChart = nullptr;
     ChartPainter *m_typeChart = nullptr;
+    TFileInfo *m_export = nullptr; // the export under way
 };

@@ -276,6 +276,12 @@ TEST_F(CatalogTreeTest, Utf8FieldsAreTheFieldTextsInUtf8)
         "cut\xe2\x82",
         "line\nbreak",
         ".hidden",
+        "\xef\xbb\xbf"
+        "byte order mark",
+        "\xef\xbb\xbf\xef\xbb\xbf"
+        "twice",
+        "\xef\xbb\xbf"
+        "invalid\xff",
     };
     std::int64_t stamp = 0;
     for (const char *name : names) {
@@ -315,4 +321,23 @@ TEST_F(CatalogTreeTest, Utf8FieldsAreTheFieldTextsInUtf8)
         }
     }
     QLocale::setDefault(QLocale::c());
+
+    // A leading U+FEFF is part of the name, whether the rest is UTF-8 or not, and
+    // counts in its length.
+    const struct
+    {
+        NodeIndex node;
+        const char16_t *name;
+    } marked[] = {
+        {11, u"\uFEFFbyte order mark"},
+        {12, u"\uFEFF\uFEFFtwice"},
+        {13, u"\uFEFFinvalid\uFFFD"},
+    };
+    for (const auto &m : marked) {
+        const QString name = QStringView(m.name).toString(); // fromUtf16 would drop the mark too
+        EXPECT_EQ(tree->fieldText(m.node, FileName), name);
+        EXPECT_EQ(tree->name(m.node), name);
+        EXPECT_EQ(tree->fieldText(m.node, FileNameLength), QString::number(name.size()))
+            << name.toStdString();
+    }
 }

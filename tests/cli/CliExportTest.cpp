@@ -17,8 +17,13 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <string>
+#include <sys/inotify.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
@@ -43,9 +48,10 @@ QByteArray readAll(const QByteArray &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Runs `program` with `args`; standard output goes to `outputTo` when given.
-CliRun run(
-    const char *program, QList<QByteArray> args, const QByteArray &scratch, const char *outputTo = nullptr)
+// Runs `program` with `args`; standard output goes to `outputTo` when given, and the
+// program may open at most `descriptors` files when that is not 0.
+CliRun run(const char *program, QList<QByteArray> args, const QByteArray &scratch,
+    const char *outputTo = nullptr, rlim_t descriptors = 0)
 {
     const QByteArray outFile = scratch + ".stdout";
     const QByteArray errFile = scratch + ".stderr";
@@ -56,6 +62,9 @@ CliRun run(
         ::dup2(out, 1);
         ::dup2(err, 2);
         ::close_range(3, ~0u, 0);
+        const struct rlimit limit = {descriptors, descriptors};
+        if (descriptors != 0 && ::setrlimit(RLIMIT_NOFILE, &limit) != 0)
+            ::_exit(126);
         std::vector<char *> argv {const_cast<char *>(program)};
         for (QByteArray &a : args)
             argv.push_back(a.data());
@@ -74,11 +83,12 @@ CliRun run(
     return r;
 }
 
-CliRun runCli(const Fixture &fx, QList<QByteArray> args, const char *outputTo = nullptr)
+CliRun runCli(
+    const Fixture &fx, QList<QByteArray> args, const char *outputTo = nullptr, rlim_t descriptors = 0)
 {
     args.prepend(fx.path() + ".config.xml");
     args.prepend("--config");
-    return run(FOLVANE_CLI, args, fx.path() + ".cli", outputTo);
+    return run(FOLVANE_CLI, args, fx.path() + ".cli", outputTo, descriptors);
 }
 
 using Pairs = std::vector<std::pair<std::string, std::string>>; // UTF-8, so failures print readably
@@ -96,6 +106,15 @@ Pairs readBack(const Fixture &fx, const char *kind, const QByteArray &file, QStr
         pairs.emplace_back(
             row.toArray().at(0).toString().toStdString(), row.toArray().at(1).toString().toStdString());
     return pairs;
+}
+
+// The names in `folder`, hidden ones too, for a failure message to show.
+std::string entriesOf(const QByteArray &folder)
+{
+    return QDir(QFile::decodeName(folder))
+        .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)
+        .join(u' ')
+        .toStdString();
 }
 
 bool haveReaders()
@@ -257,4 +276,107 @@ TEST(CliExport, WrongOptionsAndFailedWritesLeaveNothingBehind)
     EXPECT_EQ(full.status, 1);
     EXPECT_TRUE(full.err.contains("cannot write to standard output: No space left on device"))
         << full.err.toStdString();
+}
+
+TEST(CliExport, AFailedWorkbookIsOneLineWithTheSystemsReason)
+{
+    Fixture fx;
+    fx.makeFolder("top");
+    fx.makeFile("top/a", 1);
+    fx.makeFolder("out");
+    const QByteArray file = fx.at("out/usage.xlsx");
+    // Few descriptors make libxlsxwriter fail at one stage or another: its temporary
+    // files, the workbook itself. Whatever stage, one line says so, with the reason.
+    int failed = 0;
+    for (rlim_t descriptors = 4; descriptors <= 9; ++descriptors) {
+        SCOPED_TRACE(descriptors);
+        const CliRun r =
+            runCli(fx, {"--quiet", "--format", "xlsx", "--output", file, fx.at("top")}, nullptr, descriptors);
+        for (const QByteArray &line : r.err.trimmed().split('\n')) {
+            if (!line.isEmpty()) {
+                EXPECT_TRUE(line.startsWith("folvane-cli: ")) << r.err.toStdString();
+            }
+        }
+        if (r.status == 0) {
+            EXPECT_TRUE(QFile::exists(QString::fromLocal8Bit(file)));
+            continue;
+        }
+        ++failed;
+        EXPECT_EQ(r.status, 1) << r.err.toStdString();
+        EXPECT_TRUE(r.err.endsWith("folvane-cli: cannot write " + file + ": Too many open files\n"))
+            << r.err.toStdString();
+        EXPECT_EQ(r.err.count("cannot write"), 1) << r.err.toStdString();
+        EXPECT_EQ(entriesOf(fx.at("out")), "");
+    }
+    EXPECT_GE(failed, 2);
+}
+
+TEST(CliExport, ACatalogTooDeepForSomeReadersIsWrittenWithAWarning)
+{
+    Fixture fx;
+    fx.makeFolderChain("top", 256);
+    const QByteArray file = fx.path() + ".xml";
+    const CliRun r = runCli(fx, {"--quiet", "--format", "xml", "--output", file, fx.at("top")});
+    ::unlink(file.constData());
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.err,
+        "folvane-cli: warning: the XML catalog nests entries 256 levels below its top; readers built on "
+        "libxml2, such as xmllint, refuse more than 255 unless told to accept huge documents (xmllint "
+        "--huge)\n");
+}
+
+TEST(CliExport, AnInterruptedExportLeavesNothingBehind)
+{
+    // Enough rows that the workbook is still being written when it is caught at it.
+    Fixture fx("/dev/shm");
+    fx.makeFolder("top");
+    for (int i = 0; i < 20000; ++i)
+        fx.makeFile("top/file " + QByteArray::number(i), 100);
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(::strsignal(signal));
+        QTemporaryDir out;
+        const QByteArray folder = QFile::encodeName(out.path());
+        const int watch = ::inotify_init1(IN_CLOEXEC);
+        ASSERT_GE(watch, 0);
+        ASSERT_GE(::inotify_add_watch(watch, folder.constData(), IN_CREATE), 0);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const int null = ::open("/dev/null", O_RDWR);
+            ::dup2(null, 0);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+            ::close_range(3, ~0u, 0);
+            QByteArray config = fx.path() + ".config.xml", output = folder + "/usage.xlsx",
+                       top = fx.at("top");
+            char *argv[] = {const_cast<char *>(FOLVANE_CLI), const_cast<char *>("--config"), config.data(),
+                const_cast<char *>("--format"), const_cast<char *>("xlsx"), const_cast<char *>("--output"),
+                output.data(), top.data(), nullptr};
+            ::execv(FOLVANE_CLI, argv);
+            ::_exit(127);
+        }
+        // The moment the file beside the target appears, the program is held there.
+        bool caught = false;
+        alignas(struct inotify_event) char events[4096];
+        struct pollfd ready = {watch, POLLIN, 0};
+        while (!caught && ::poll(&ready, 1, 60000) == 1) {
+            const ssize_t n = ::read(watch, events, sizeof events);
+            for (ssize_t at = 0; n > 0 && at < n;) {
+                const auto *event = reinterpret_cast<const struct inotify_event *>(events + at);
+                if (event->len > 0 && std::strstr(event->name, ".new-"))
+                    caught = ::kill(pid, SIGSTOP) == 0;
+                at += ssize_t(sizeof(struct inotify_event) + event->len);
+            }
+        }
+        ::close(watch);
+        const std::string during = entriesOf(folder);
+        ::kill(pid, signal);
+        ::kill(pid, SIGCONT);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(caught);
+        ASSERT_NE(during.find(".new-"), std::string::npos)
+            << "the export ended before it was caught: " << during;
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_EQ(entriesOf(folder), "");
+    }
 }

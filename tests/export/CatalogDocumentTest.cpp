@@ -1,12 +1,14 @@
 #include "CatalogDocument.h"
 
 #include "CatalogFields.h"
+#include "ExportControl.h"
 #include "LocaleAndZone.h"
 #include "TreeBuilder.h"
 #include "TreeOrder.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 
@@ -212,6 +214,45 @@ TEST(CatalogDocument, DeepTreesCloseEveryElement)
     EXPECT_TRUE(xml.endsWith("DOSName=\"last\" FileCount=\"1\"/></file></fileinfo>\n"))
         << xml.right(80).data();
     EXPECT_EQ(xml.count("<file "), Levels + 2);
+}
+
+TEST(CatalogDocument, TreesTooDeepForLibxml2AreWrittenWithAWarning)
+{
+    // xmllint stands for the readers built on libxml2: the warning comes exactly where
+    // they stop reading without --huge.
+    const auto xmllint = [](const QStringList &args) {
+        QProcess lint;
+        lint.start(u"xmllint"_qs, args);
+        return lint.waitForFinished(60000) && lint.exitStatus() == QProcess::NormalExit ? lint.exitCode()
+                                                                                        : -1;
+    };
+    ASSERT_EQ(xmllint({u"--version"_qs}), 0) << "xmllint is needed: scripts/install-deps.sh installs it";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"deep.xml"_qs);
+    const struct
+    {
+        std::uint32_t deepest; // levels of folders below the top
+        bool warned;
+    } cases[] = {
+        {CatalogReadableDepth, false},
+        {CatalogReadableDepth + 1, true},
+    };
+    for (const auto &c : cases) {
+        TreeBuilder builder("/deep");
+        NodeIndex parent = 0;
+        for (std::uint32_t level = 0; level < c.deepest; ++level)
+            parent = builder.add(parent, "d", NodeKind::Folder);
+        const std::shared_ptr<const CatalogTree> tree = builder.finish();
+        ExportControl control;
+        ASSERT_EQ(SaveCatalog(path, ExportRows::wholeTree(tree, TreeOrder(*tree)), &control), QString());
+        EXPECT_EQ(xmllint({u"--noout"_qs, path}) == 0, !c.warned) << c.deepest;
+        EXPECT_EQ(xmllint({u"--noout"_qs, u"--huge"_qs, path}), 0) << c.deepest;
+        ASSERT_EQ(control.warnings().size(), c.warned ? 1 : 0) << c.deepest;
+        if (c.warned) {
+            EXPECT_TRUE(control.warnings()[0].contains(QString::number(c.deepest) + u" levels"_qs))
+                << control.warnings()[0].toStdString();
+        }
+    }
 }
 
 TEST(CatalogDocument, WalkMatchesColumnNamesWithoutBlanks)

@@ -1,6 +1,8 @@
 #include "ExportFormat.h"
 
+#include "AllocationBudget.h"
 #include "CatalogDocument.h"
+#include "ExportControl.h"
 #include "ExportOutput.h"
 #include "ExportRows.h"
 #include "LocaleAndZone.h"
@@ -15,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -49,6 +53,13 @@ QByteArray ReadFile(const QString &path)
 QStringList Entries(const QTemporaryDir &dir)
 {
     return QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+}
+
+void WriteFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
 }
 
 QByteArray CatalogXml(const ExportRows &rows)
@@ -172,4 +183,55 @@ TEST(ExportFormat, FailuresLeaveTheOldFileAndOnlyWorkbooksHaveARowLimit)
         EXPECT_FALSE(WriteExport(format, list.rows, Columns, QString(), lost).isEmpty()) << int(format);
     }
     EXPECT_EQ(Entries(dir), QStringList {u"out.x"_qs});
+}
+
+TEST(ExportFormat, RunningOutOfMemoryOrStoppingLeavesTheOldFileAndNothingElse)
+{
+    // A few megabytes of every format, so that memory can run out at every stage:
+    // before the file, between pieces handed to it, at its end.
+    LocaleAndZone pin(QLocale::c(), "UTC");
+    TreeBuilder builder("/data");
+    for (int i = 0; i < 30000; ++i)
+        builder.add(0, ("file number " + std::to_string(i) + ".txt").c_str(), NodeKind::File, 1536);
+    const std::shared_ptr<const CatalogTree> tree = builder.finish();
+    const ExportRows rows = ExportRows::wholeTree(tree, TreeOrder(*tree));
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"out.x"_qs);
+    const QString reference = dir.filePath(u"reference/out.x"_qs);
+    ASSERT_TRUE(QDir().mkpath(dir.filePath(u"reference"_qs)));
+    const std::size_t budgets[] = {0, 1 << 10, 1 << 16, (1 << 20) + (1 << 16), 2 << 20, 3 << 20, 5 << 20};
+    for (const ExportFormat format : ExportFormats) {
+        const std::string what = TraitsOf(format).name.toString().toStdString();
+        ASSERT_EQ(WriteExport(format, rows, Columns, QString(), reference), QString()) << what;
+        const QByteArray whole = ReadFile(reference);
+
+        ExportControl stopped;
+        stopped.stop();
+        WriteFile(path, "old contents");
+        EXPECT_EQ(WriteExport(format, rows, Columns, QString(), path, &stopped), SafeFile::reason(ECANCELED))
+            << what;
+        EXPECT_EQ(ReadFile(path), QByteArray("old contents")) << what;
+
+        for (const std::size_t budget : budgets) {
+            WriteFile(path, "old contents");
+            QString result;
+            {
+                const AllocationBudget limit(budget);
+                result = WriteExport(format, rows, Columns, QString(), path);
+            }
+            if (result.isEmpty()) {
+                // A workbook's zip package holds the time it was made.
+                if (format != ExportFormat::Workbook) {
+                    EXPECT_EQ(ReadFile(path), whole) << what << " with " << budget << " bytes";
+                }
+            } else {
+                EXPECT_EQ(result, SafeFile::reason(ENOMEM)) << what << " with " << budget << " bytes";
+                EXPECT_EQ(ReadFile(path), QByteArray("old contents"))
+                    << what << " with " << budget << " bytes";
+            }
+            EXPECT_EQ(Entries(dir), (QStringList {u"out.x"_qs, u"reference"_qs}))
+                << what << " with " << budget;
+        }
+    }
 }

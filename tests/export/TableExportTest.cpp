@@ -123,6 +123,9 @@ const std::vector<QByteArray> HostileNames = {
     "invalid\xff\xfe.bin",
     "=SUM(A1:A2)",
     "ten          spaces",
+    "trailing blank ",
+    " leading blank",
+    "         nine blanks around         ",
     "noext",
 };
 
@@ -262,6 +265,10 @@ TEST(TableExport, DelimitedRoundTripsHostileNames)
         for (std::size_t i = 0; i < scan.rows.size(); ++i)
             EXPECT_EQ(records[i + 1], ExpectedRecord(scan.rows[i], DefaultColumns)) << c.what << " row " << i;
     }
+    // A left-to-right reader would split " leading blank" back all the same, but
+    // the line would read as well as "previous field " and "leading blank".
+    EXPECT_TRUE(BuildDelimited(ExportRows::flat(scan.rows), {u"File Size"_qs, u"File Name"_qs}, TextSeparator)
+                    .contains("1536          \" leading blank\"\r\n"));
     // The formula-like name is kept as the file system gave it, not rewritten.
     EXPECT_TRUE(BuildDelimited(ExportRows::flat(scan.rows), DefaultColumns, CsvSeparator)
                     .contains("\r\n=SUM(A1:A2),"));
@@ -341,8 +348,12 @@ TEST(TableExport, FilesAreReplacedWholeAndEmptyListsGiveEmptyFiles)
         {"html",
             [](const QString &p, const ExportRows &r, const QStringList &c) { return ExportHtml(p, r, c); },
             BuildHtml(ExportRows::flat(scan.rows), DefaultColumns, u"out"_qs)},
-        {"text", ExportText, BuildDelimited(ExportRows::flat(scan.rows), DefaultColumns, TextSeparator)},
-        {"csv", ExportCsv, BuildDelimited(ExportRows::flat(scan.rows), DefaultColumns, CsvSeparator)},
+        {"text",
+            [](const QString &p, const ExportRows &r, const QStringList &c) { return ExportText(p, r, c); },
+            BuildDelimited(ExportRows::flat(scan.rows), DefaultColumns, TextSeparator)},
+        {"csv",
+            [](const QString &p, const ExportRows &r, const QStringList &c) { return ExportCsv(p, r, c); },
+            BuildDelimited(ExportRows::flat(scan.rows), DefaultColumns, CsvSeparator)},
     };
     const ExportRows none;
     for (const auto &c : cases) {

@@ -1,6 +1,7 @@
 #include "WorkbookExport.h"
 
 #include "CatalogFields.h"
+#include "ExportControl.h"
 #include "LocaleAndZone.h"
 #include "TCatalogNode.h"
 #include "TreeBuilder.h"
@@ -415,6 +416,8 @@ TEST(WorkbookExport, HostileNamesReadBackAsTheirTexts)
         "\xe2\x80\xae"
         "gnp.exe",
         "ten          spaces",
+        "\xef\xbb\xbf"
+        "byte order mark",
     };
     const CatalogDocument catalog = FlatCatalog(names);
     const QStringList columns = {u"File Name"_qs, u"Full Path"_qs, u"File Ext"_qs};
@@ -446,6 +449,12 @@ TEST(WorkbookExport, HostileNamesReadBackAsTheirTexts)
         u"noncharacter\uFFFD\uFFFD"_qs);
     EXPECT_EQ(
         Cell(book, rowOf("escape_x0041_like_X00e9_"), 1)[u"v"].toString(), u"escape_x0041_like_X00e9_"_qs);
+    EXPECT_EQ(Cell(book,
+                  rowOf("\xef\xbb\xbf"
+                        "byte order mark"),
+                  1)[u"v"]
+                  .toString(),
+        u"\uFEFFbyte order mark"_qs);
 }
 
 TEST(WorkbookExport, TextsLongerThanACellAreCut)
@@ -457,20 +466,35 @@ TEST(WorkbookExport, TextsLongerThanACellAreCut)
     QByteArray top = "/";
     for (int i = 0; i < 12000; ++i)
         top += "\xf0\x9f\x98\x80_x0041_";
-    const CatalogDocument catalog = FlatCatalog({}, top);
+    const CatalogDocument catalog = FlatCatalog({"a.txt"}, top);
     QTemporaryDir dir;
-    ASSERT_EQ(Export(dir, catalog, {u"File Name"_qs}), QString());
+    // Said once for the export, with the count: the top's name and path, and the path
+    // of the file below it.
+    ExportControl control;
+    ASSERT_EQ(ExportWorkbook(dir.filePath(u"out.xlsx"_qs), catalog.elements(),
+                  {u"File Ext"_qs, u"File Name"_qs, u"Full Path"_qs}, u"Usage"_qs, &control),
+        QString());
+    EXPECT_EQ(control.warnings(),
+        QStringList {u"3 texts were cut to the 32,767 characters a workbook cell holds, the first in row 3 "
+                     u"(column \"File Name\")"_qs});
     std::string problem;
     const QJsonObject book = ReadWorkbook(dir.filePath(u"out.xlsx"_qs), &problem);
     ASSERT_TRUE(problem.empty()) << problem;
 
     const QString full = catalog.elements().text(0, FileName);
-    const QString cell = Cell(book, 3, 1)[u"v"].toString();
+    const QString cell = Cell(book, 3, 2)[u"v"].toString();
     EXPECT_LE(cell.size(), 32767);
     EXPECT_GT(cell.size(), 5000);
     EXPECT_TRUE(full.startsWith(cell)) << "a prefix of the name, no half character";
     EXPECT_FALSE(cell.back().isHighSurrogate());
-    EXPECT_EQ(book[u"widths"].toObject()[u"B"_qs].toDouble(), 102.7109375) << "fitted up to a limit";
+    EXPECT_EQ(book[u"widths"].toObject()[u"C"_qs].toDouble(), 102.7109375) << "fitted up to a limit";
+
+    // Texts that fit are not worth a word.
+    ExportControl quiet;
+    ASSERT_EQ(ExportWorkbook(dir.filePath(u"out.xlsx"_qs), FlatCatalog({"a.txt"}).elements(), DefaultColumns,
+                  u"Usage"_qs, &quiet),
+        QString());
+    EXPECT_TRUE(quiet.warnings().isEmpty());
 }
 
 TEST(WorkbookExport, FewColumnsAndEmptyCatalogs)

@@ -28,23 +28,31 @@
 #include <QToolBar>
 #include <QTreeView>
 
+#include <functional>
 #include <sys/mount.h>
 
 namespace {
 
-// Records the wait dialog coming up (with the text it shows) and going down.
+// Records the wait dialog coming up (with the text it shows) and going down, and
+// tells `onShow` of it coming up.
 class WaitWatcher : public QObject
 {
 public:
     explicit WaitWatcher(QStringList &events) : m_events(events) { }
 
+    std::function<void(const QString &text)> onShow;
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() == QEvent::Show)
-            m_events << QStringLiteral("wait: ") + static_cast<TWaitForm *>(watched)->waitText();
-        else if (event->type() == QEvent::Hide)
+        if (event->type() == QEvent::Show) {
+            const QString text = static_cast<TWaitForm *>(watched)->waitText();
+            m_events << QStringLiteral("wait: ") + text;
+            if (onShow)
+                onShow(text);
+        } else if (event->type() == QEvent::Hide) {
             m_events << QStringLiteral("wait down");
+        }
         return false;
     }
 
@@ -344,6 +352,54 @@ TEST_F(ExportCommandsTest, AFileThatCannotBeWrittenIsNamedAndTheOldOneStays)
         EXPECT_EQ(after[i], QByteArray("old export")) << failures[i].toStdString();
     }
     EXPECT_EQ(left, QStringList {QStringLiteral("list.out")});
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ExportCommandsTest, ClosingTheWindowGivesUpTheExportUnderWay)
+{
+    // The window closes (the session ends, the user quits) just as the writing starts.
+    watcher->onShow = [this](const QString &text) {
+        if (text == QLatin1String("Export to file.."))
+            window->close();
+    };
+    for (const char *tip :
+        {"Export to HTML", "Export to XML", "Export to Text", "Export to CSV", "Export to Excel"}) {
+        SCOPED_TRACE(tip);
+        window->show();
+        events.clear();
+        chosen = out.filePath(QStringLiteral("tree.out"));
+        press(window->VT, tip);
+        EXPECT_FALSE(window->isVisible());
+        EXPECT_TRUE(events.contains(QStringLiteral("wait: Export to file..")))
+            << events.join(" | ").toStdString();
+        EXPECT_TRUE(events.filter(QStringLiteral("message")).isEmpty()) << events.join(" | ").toStdString();
+        EXPECT_EQ(QDir(out.path())
+                      .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)
+                      .join(u' ')
+                      .toStdString(),
+            "");
+    }
+}
+
+TEST_F(ExportCommandsTest, WhatAReaderWillNotGetAsItWasIsSaidBeforeExportFinished)
+{
+    // A catalog nested deeper than libxml2's readers take.
+    Fixture deep;
+    deep.makeFolderChain("d", 255);
+    openFolder(QString::fromUtf8(deep.path()));
+    events.clear();
+    chosen = out.filePath(QStringLiteral("deep.xml"));
+    press(window->VT, "Export to XML");
+    ASSERT_GE(events.size(), 2);
+    EXPECT_TRUE(events[events.size() - 2].startsWith(
+        QStringLiteral("message %1 Warning: the XML catalog nests entries 256 levels below its top")
+            .arg(int(QMessageBox::Warning))))
+        << events.join(" | ").toStdString();
+    EXPECT_EQ(events.last(), QStringLiteral("message 0 Done: Export Finished"));
+    EXPECT_TRUE(QFileInfo::exists(chosen));
 }
 
 } // namespace

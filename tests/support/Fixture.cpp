@@ -40,6 +40,16 @@ void Fixture::makeFolder(const QByteArray &relative) const
     check(::mkdir(at(relative).constData(), 0755) == 0, "mkdir", relative);
 }
 
+void Fixture::makeFolderChain(const QByteArray &relative, int levels) const
+{
+    QByteArray folder = relative;
+    makeFolder(folder);
+    for (int level = 0; level < levels; ++level) {
+        folder += "/d";
+        makeFolder(folder);
+    }
+}
+
 void Fixture::makeFile(const QByteArray &relative, std::uint64_t size) const
 {
     const int fd = ::open(at(relative).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

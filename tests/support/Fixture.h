@@ -19,6 +19,8 @@ public:
     QByteArray at(const QByteArray &relative) const { return m_path + '/' + relative; }
 
     void makeFolder(const QByteArray &relative) const;
+    // `relative`, and `levels` folders "d" each inside the one before.
+    void makeFolderChain(const QByteArray &relative, int levels) const;
     void makeFile(const QByteArray &relative, std::uint64_t size = 0) const;
     void makeLink(const QByteArray &relative, const QByteArray &target) const;
 
