@@ -242,6 +242,16 @@ TEST_F(TConfigTest, BrokenFileLeavesDefaultsAndABackup)
         {"<config/>\n<![CDATA[tail]]>\n", ":2: text outside"},
         {"<!-- first -->\n<?xml version=\"1.0\"?><config/>", ":2: the XML declaration"},
         {"<config/>\n<!DOCTYPE config>", ":2: a document type"},
+        // What pugixml reads as something else than the file says; a conforming
+        // reader refuses each.
+        {"<config>\n<frame left=\"1<2\"/></config>", ":2: "},
+        {"<config><item label=\"caf\xe9\"/></config>", ":1: "},
+        {"<config><item label=\"a &b; c\"/></config>", ":1: "},
+        {"<config><item label=\"a & c\"/></config>", ":1: "},
+        {"<config><item label=\"bell &#7;\"/></config>", ":1: "},
+        {"<config><item label=\"bell \x07\"/></config>", ":1: "},
+        {"<?xml version=\"1.0\" encodng=\"utf-8\"?><config/>", ":1: "},
+        {"<config n\xc3\x97m=\"1\"/>", ":1: \"n\xc3\x97m\" is not an XML name"},
     };
     for (const auto &c : broken) {
         QFile::remove(file() + ".bak");
