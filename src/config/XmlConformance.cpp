@@ -74,6 +74,20 @@ std::optional<QString> tokenFault(const QXmlStreamReader &reader)
     return std::nullopt;
 }
 
+// pugixml reads UTF-8, UTF-16 and ISO-8859-1 (and takes any other declared encoding
+// for UTF-8); QXmlStreamReader knows many more, or replaces what it cannot decode
+// without a complaint (UTF-7, US-ASCII). A file is read only in an encoding both
+// read alike.
+bool readableEncoding(QStringView name)
+{
+    for (const QLatin1StringView known : {QLatin1StringView("UTF-8"), QLatin1StringView("UTF-16"),
+             QLatin1StringView("ISO-8859-1"), QLatin1StringView("latin1")}) {
+        if (name.compare(known, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 std::optional<XmlConformanceFault> XmlConformanceFaultOf(QByteArrayView bytes)
@@ -89,6 +103,12 @@ std::optional<XmlConformanceFault> XmlConformanceFaultOf(QByteArrayView bytes)
             return XmlConformanceFault {
                 QStringLiteral("a document type declaration after the start"), reader.lineNumber()};
         started = started || token == QXmlStreamReader::DTD || token == QXmlStreamReader::StartElement;
+        if (token == QXmlStreamReader::StartDocument && !reader.documentEncoding().isEmpty()
+            && !readableEncoding(reader.documentEncoding()))
+            return XmlConformanceFault {
+                QStringLiteral("the encoding \"%1\" is not read (UTF-8, UTF-16 or ISO-8859-1 are)")
+                    .arg(reader.documentEncoding()),
+                reader.lineNumber()};
         if (const std::optional<QString> fault = tokenFault(reader))
             return XmlConformanceFault {*fault, reader.lineNumber()};
     }
