@@ -1,5 +1,7 @@
 #include "CatalogText.h"
 
+#include <QStringDecoder>
+
 #include <algorithm>
 #include <array>
 #include <cstdlib>
@@ -48,8 +50,13 @@ Utf16Length utf16Length(QByteArrayView bytes)
         ascii = ascii && static_cast<unsigned char>(c) < 0x80;
     if (ascii)
         return {std::uint64_t(bytes.size()), true};
-    if (!bytes.isValidUtf8())
-        return {std::uint64_t(QString::fromUtf8(bytes).size()), false};
+    if (!bytes.isValidUtf8()) {
+        // Decoded as the text shows them, but with an opening byte order mark counted
+        // as the character it is, as it is where every other byte is UTF-8.
+        QStringDecoder decoder(
+            QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom | QStringDecoder::Flag::Stateless);
+        return {std::uint64_t(QString(decoder.decode(bytes)).size()), false};
+    }
     std::uint64_t units = 0;
     for (const char c : bytes) {
         const auto b = static_cast<unsigned char>(c);

@@ -33,8 +33,8 @@ QString withAsciiDigits(QString text);
 
 // The length of a name or path given as raw bytes, in UTF-16 units: every character
 // of valid UTF-8 counts, a leading byte order mark too (it is part of the name, though
-// QString::fromUtf8 drops it); bytes that are not UTF-8 count as the text that shows
-// them (replacement characters). Valid UTF-8 is counted without decoding.
+// QString::fromUtf8 drops it); bytes that are not UTF-8 count as the replacement
+// characters that show them. Valid UTF-8 is counted without decoding.
 // `composable`: the bytes are valid UTF-8, so the lengths of the parts of a path add up.
 struct Utf16Length
 {
