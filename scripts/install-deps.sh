@@ -1,11 +1,12 @@
 #!/bin/sh
-# Installs every Debian package that building, checking (clang-tidy), testing and
-# benchmarking Folvane needs.
+# Installs every Debian package that building, checking (clang-tidy), testing,
+# fuzzing (clang's libFuzzer, zlib to read workbooks back) and benchmarking Folvane needs.
 # Safe to run again: apt-get skips what is already there.
 set -eu
 
 PACKAGES="
 build-essential cmake ninja-build pkg-config clang-tidy-14
+clang-14 libclang-rt-14-dev zlib1g-dev
 qt6-base-dev qt6-charts-dev libqt6opengl6-dev qt6-qpa-plugins libgl-dev
 libpugixml-dev libxlsxwriter-dev
 libgtest-dev libgmock-dev libbenchmark-dev

@@ -2,6 +2,7 @@
 
 #include "ConfigError.h"
 
+#include <QStringDecoder>
 #include <QStringList>
 
 #include <algorithm>
@@ -117,7 +118,11 @@ pugi::xml_node child(pugi::xml_node parent, const char *name)
 
 QString text(pugi::xml_node element, const char *attribute)
 {
-    return QString::fromUtf8(attributeOf(element, attribute).value());
+    // QString::fromUtf8 drops a byte order mark that opens the text; in a value it is
+    // a character of the text (U+FEFF), and a save writes it back.
+    QStringDecoder decoder(
+        QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom | QStringDecoder::Flag::Stateless);
+    return decoder.decode(attributeOf(element, attribute).value());
 }
 
 void setText(pugi::xml_node element, const char *attribute, const QString &value)

@@ -2,6 +2,7 @@
 
 #include "CatalogFields.h"
 #include "SafeFile.h"
+#include "XmlConformance.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -294,6 +295,11 @@ void TConfig::parse(const std::string &bytes, mode_t mode)
     if (const std::optional<Fault> fault = notWellFormed(m_document)) {
         keepBrokenFile(bytes, mode,
             QStringLiteral("%1:%2: %3").arg(m_fileName).arg(lineAt(bytes, fault->offset)).arg(fault->reason));
+        return;
+    }
+    if (const std::optional<XmlConformanceFault> fault = XmlConformanceFaultOf(bytes)) {
+        keepBrokenFile(
+            bytes, mode, QStringLiteral("%1:%2: %3").arg(m_fileName).arg(fault->line).arg(fault->reason));
         return;
     }
     dropPrologue(m_document);

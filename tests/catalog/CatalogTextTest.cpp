@@ -45,6 +45,35 @@ TEST_F(CatalogTextTest, SizesArePlainExactDigits)
         EXPECT_EQ(CatalogText::sizeText(c.bytes), QString::fromLatin1(c.text)) << c.bytes;
 }
 
+TEST_F(CatalogTextTest, LengthsCountUtf16UnitsWithAnOpeningMark)
+{
+    // A name's opening U+FEFF is one of its characters whether or not a byte after it
+    // is not UTF-8 (such bytes count as the replacement characters shown for them).
+    const struct
+    {
+        const char *bytes;
+        std::uint64_t units;
+        bool composable;
+    } cases[] = {
+        {"abc", 3, true},
+        {"caf\xC3\xA9", 4, true},
+        {"\xF0\x9F\x98\x80", 2, true},
+        {"\xEF\xBB\xBF"
+         "a",
+            2, true},
+        {"a\xFF\xFE", 3, false},
+        {"\xEF\xBB\xBF"
+         "a\xFF",
+            3, false},
+        {"\xEF\xBB\xBF\xC1", 2, false},
+    };
+    for (const auto &c : cases) {
+        const CatalogText::Utf16Length length = CatalogText::utf16Length(c.bytes);
+        EXPECT_EQ(length.units, c.units) << c.bytes;
+        EXPECT_EQ(length.composable, c.composable) << c.bytes;
+    }
+}
+
 TEST_F(CatalogTextTest, PercentagesHaveTwoDecimalsOrAreZero)
 {
     const struct

@@ -186,6 +186,24 @@ TEST(ConfigValues, WritesAreCanonicalAndKeepAttributePlaces)
     EXPECT_FALSE(node.visible());
 }
 
+TEST(ConfigValues, TextsKeepAnOpeningByteOrderMark)
+{
+    // U+FEFF at the start of a value is a character of it: a column so named is not
+    // "File Size", and writing back what was read leaves the value as it was.
+    Document d("<config><nodes><node Name=\"\xef\xbb\xbf"
+               "File Size\"/></nodes><agerange><item label=\"\xef\xbb\xbf\xef\xbb\xbfx\"/>"
+               "</agerange></config>");
+    const QString mark(QChar(0xFEFF));
+    TXMLNodeType node = d.root.nodes().node(0);
+    EXPECT_EQ(node.name(), mark + QStringLiteral("File Size"));
+    EXPECT_EQ(d.root.agerange().labels(), QStringList({mark + mark + u'x'}));
+    node.setName(node.name());
+    EXPECT_EQ(d.text(),
+        "<config><nodes><node Name=\"\xef\xbb\xbf"
+        "File Size\"/></nodes><agerange><item label=\"\xef\xbb\xbf\xef\xbb\xbfx\"/>"
+        "</agerange></config>");
+}
+
 TEST(ConfigValues, ReadsAddWhatIsMissing)
 {
     Document d("<config versionNo=\"2\"><frame/></config>");

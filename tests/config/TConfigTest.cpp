@@ -211,6 +211,14 @@ TEST_F(TConfigTest, NonAsciiTextSurvivesSaveAndReload)
             .toUtf8());
     TConfig edited(file());
     EXPECT_EQ(edited.Document().agerange().labels(), QStringList({label}));
+
+    // One declared ISO-8859-1 is read as such.
+    writeBytes(file(),
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"
+        "<config><agerange><item label=\"caf\xe9\" value=\"2\"/></agerange></config>");
+    TConfig latin(file());
+    EXPECT_TRUE(latin.loadProblem().isEmpty()) << latin.loadProblem().toStdString();
+    EXPECT_EQ(latin.Document().agerange().labels(), QStringList({QStringLiteral("caf\u00e9")}));
 }
 
 TEST_F(TConfigTest, BrokenFileLeavesDefaultsAndABackup)
@@ -242,6 +250,21 @@ TEST_F(TConfigTest, BrokenFileLeavesDefaultsAndABackup)
         {"<config/>\n<![CDATA[tail]]>\n", ":2: text outside"},
         {"<!-- first -->\n<?xml version=\"1.0\"?><config/>", ":2: the XML declaration"},
         {"<config/>\n<!DOCTYPE config>", ":2: a document type"},
+        // What pugixml reads as something else than the file says; a conforming
+        // reader refuses each.
+        {"<config>\n<frame left=\"1<2\"/></config>", ":2: "},
+        {"<config><item label=\"caf\xe9\"/></config>", ":1: "},
+        {"<config><item label=\"a &b; c\"/></config>", ":1: "},
+        {"<config><item label=\"a & c\"/></config>", ":1: "},
+        {"<config><item label=\"bell &#7;\"/></config>", ":1: "},
+        {"<config><item label=\"bell \x07\"/></config>", ":1: "},
+        {"<?xml version=\"1.0\" encodng=\"utf-8\"?><config/>", ":1: "},
+        {"<config n\xc3\x97m=\"1\"/>", ":1: \"n\xc3\x97m\" is not an XML name"},
+        // Encodings pugixml does not read (it takes them for UTF-8).
+        {"<?xml version=\"1.0\" encoding=\"koi8-r\"?><config><item label=\"\xfa\"/></config>",
+            ":1: the encoding \"koi8-r\" is not read"},
+        {"<?xml version=\"1.0\" encoding=\"utf-7\"?><config><item label=\"\xfa\"/></config>",
+            ":1: the encoding \"utf-7\" is not read"},
     };
     for (const auto &c : broken) {
         QFile::remove(file() + ".bak");
