@@ -21,7 +21,9 @@ public:
 
     // Whether the entry may be acted on: it is still what the scan found (it exists,
     // a folder is still a folder, anything else still no folder), it is not the
-    // scan's top, and no other file system is mounted on it.
+    // scan's top, and no other file system is mounted on it. The scan records a
+    // symbolic link as a file: a link become a folder is refused, a link replaced by
+    // a file of its name is not told apart.
     bool usable() const { return m_reason.isEmpty(); }
     // Otherwise: why not, and whether that is a failure of the system (error() is
     // its errno value) rather than an entry that is no longer what it was.

@@ -184,7 +184,7 @@ QByteArray sharedTrashOf(const QByteArray &top)
     struct stat st;
     if (::lstat(shared.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || !(st.st_mode & S_ISVTX))
         return QByteArray();
-    const QByteArray own = shared + '/' + uidText();
+    QByteArray own = shared + '/' + uidText();
     if (::mkdir(own.constData(), 0700) != 0 && errno != EEXIST)
         return QByteArray();
     if (::lstat(own.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
@@ -204,7 +204,10 @@ TrashCan::TrashCan()
     }
     QByteArray home = qgetenv("HOME");
     if (!home.startsWith('/')) {
-        if (const passwd *user = ::getpwuid(::geteuid()))
+        passwd entry {};
+        passwd *user = nullptr;
+        char buffer[4096];
+        if (::getpwuid_r(::geteuid(), &entry, buffer, sizeof buffer, &user) == 0 && user)
             home = user->pw_dir;
     }
     m_home = joined(home, ".local/share/Trash");

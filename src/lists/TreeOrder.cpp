@@ -5,9 +5,15 @@
 
 #include <QString>
 
-TreeOrder::TreeOrder(const CatalogTree &tree) : m_byRow(tree.nodeCount()), m_rowOf(tree.nodeCount(), 0)
+TreeOrder::TreeOrder(const CatalogTree &tree)
 {
+    // Room for the nodes edits add, so the first of them do not copy the arrays:
+    // memory that is reserved but not written takes no pages.
     const std::size_t count = tree.nodeCount();
+    m_byRow.reserve(count + count / 8);
+    m_rowOf.reserve(count + count / 8);
+    m_byRow.resize(count);
+    m_rowOf.resize(count, 0);
     for (std::size_t i = 0; i < count; ++i) {
         m_byRow[i] = NodeIndex(i);
         const NodeIndex parent = tree.parent(NodeIndex(i));

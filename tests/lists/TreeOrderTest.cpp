@@ -5,6 +5,7 @@
 #include "MergeSort.h"
 #include "NodeLists.h"
 #include "NodeOrder.h"
+#include "RangeStatistics.h"
 #include "TCatalogNode.h"
 #include "TreeBuilder.h"
 
@@ -228,7 +229,8 @@ std::shared_ptr<CatalogTree> randomTree(const QByteArray &top, std::mt19937 &ran
 }
 
 // After every edit, updating the order for the folders the edit changed gives what
-// a whole sort of the edited tree gives.
+// a whole sort of the edited tree gives, and the lists walked in it see the tree as
+// it stands.
 TEST(TreeOrder, FollowsEditsAsAWholeSortWould)
 {
     LocaleAndZone pin(QLocale::c(), "UTC");
@@ -280,6 +282,17 @@ TEST(TreeOrder, FollowsEditsAsAWholeSortWould)
                 return s.order == Qt::AscendingOrder ? r : -r;
             });
             expectConsistent(*tree, order);
+            // What walks the tree in this order meets every live file and no retired slot.
+            std::uint64_t files = 0;
+            for (NodeIndex n = 0; n < tree->nodeCount(); ++n)
+                files += !tree->isRetired(n) && tree->isFile(n) ? 1 : 0;
+            const std::vector<TCatalogNode> slice =
+                SliceListRows(tree, order, 0, SliceKind::Size, QStringLiteral("0"));
+            EXPECT_EQ(slice.size(), files) << "step " << step;
+            EXPECT_EQ(CountStatistics(*tree, 0, &order).size, std::vector<std::uint64_t> {files})
+                << "step " << step;
+            for (const TCatalogNode &row : slice)
+                EXPECT_FALSE(tree->isRetired(row.index()));
             // Path lengths made parent by parent, over a tree whose folders moved.
             const std::vector<double> lengths = NumberKeys(*tree, PathNameLength);
             for (NodeIndex n = 0; n < tree->nodeCount(); ++n)
