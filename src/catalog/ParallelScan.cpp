@@ -136,6 +136,7 @@ struct ParallelScan::Worker
     // waited for tasks since it last looked (that sleep says nothing of the device).
     std::optional<SleepMeter> sleep;
     std::chrono::nanoseconds idle {0};
+    bool waited = false; // for a device, the last time it looked
     Task task {};
     // The folder being read or opened: where the scan stopped if this thread stops it.
     NodeIndex reading = 0;
@@ -246,13 +247,17 @@ bool ParallelScan::startThread(FolderReader &reader, bool added)
     return true;
 }
 
-// Starts the most threads when this one waited for a device most of the time since
-// it last looked and folders wait to be read: a cold scan goes to its full speed at
-// once. Threads are never stopped early: one that finds no task ends as any does.
+// Starts the most threads when this one waited for a device most of the time, twice
+// in a row, and folders wait to be read: a cold scan goes to its full speed at once,
+// while a page of a library read in once does not start any. Threads are never
+// stopped early: one that finds no task ends as any does.
 void ParallelScan::considerGrowing(Worker &w)
 {
     const std::optional<SleepMeter::Share> share = w.sleep->share(SleepInterval, std::exchange(w.idle, {}));
-    if (!share || share->deviceBytes == 0 || share->slept < GrowWhenAsleep || m_context.stopping())
+    if (!share)
+        return;
+    const bool waited = share->deviceBytes > 0 && share->slept >= GrowWhenAsleep;
+    if (!std::exchange(w.waited, waited) || !waited || m_context.stopping())
         return;
     {
         const std::lock_guard lock(m_context.mutex());

@@ -2,6 +2,7 @@
 #include "CatalogFields.h"
 #include "Fixture.h"
 #include "RollUp.h"
+#include "ScanCounts.h"
 #include "TCatalogNode.h"
 #include "TreeBuilder.h"
 
@@ -196,10 +197,12 @@ TEST_F(CatalogTreeTest, ChildrenOfOneFolderMustBeAppendedTogether)
 
 // Entries taken out of a tree being built (those that vanished during a scan) leave
 // every other node whole: its parent, its children one after the other, its mark of
-// an unreadable folder, whatever stood before or after the ones taken out.
+// an unreadable folder, whatever stood before or after the ones taken out. What is
+// left counts up: files, folders and entries of unknown kind (listed, never
+// examined) make the entries.
 TEST_F(CatalogTreeTest, RemovingLeavesKeepsTheRestWhole)
 {
-    // top: a, gone1, s/ { gone2, c, gone3 }, only/ { gone4 }, locked/, t/ { x }
+    // top: a, gone1, s/ { gone2, c, gone3 }, only/ { gone4 }, locked/, t/ { x }, closed
     TreeBuilder t("/data");
     t.add(0, "a", NodeKind::File, 1);
     const NodeIndex gone1 = t.add(0, "gone1", NodeKind::Unknown);
@@ -207,6 +210,7 @@ TEST_F(CatalogTreeTest, RemovingLeavesKeepsTheRestWhole)
     const NodeIndex only = t.add(0, "only", NodeKind::Folder);
     const NodeIndex locked = t.add(0, "locked", NodeKind::Folder);
     const NodeIndex tf = t.add(0, "t", NodeKind::Folder);
+    t.add(0, "closed", NodeKind::Unknown);
     const NodeIndex gone2 = t.add(s, "gone2", NodeKind::Unknown);
     t.add(s, "c", NodeKind::File, 2);
     const NodeIndex gone3 = t.add(s, "gone3", NodeKind::Unknown);
@@ -217,7 +221,7 @@ TEST_F(CatalogTreeTest, RemovingLeavesKeepsTheRestWhole)
     CatalogTree &tree = *t.tree;
     const NodeIndex moved = tree.removeLeaves({gone1, gone2, gone3, gone4}, locked);
     t.finish();
-    ASSERT_EQ(tree.nodeCount(), 8u);
+    ASSERT_EQ(tree.nodeCount(), 9u);
     EXPECT_EQ(tree.nameBytes(moved), "locked");
     EXPECT_EQ(tree.unreadableError(moved), EACCES);
     ASSERT_EQ(tree.unreadableFolders().size(), 1u);
@@ -235,7 +239,8 @@ TEST_F(CatalogTreeTest, RemovingLeavesKeepsTheRestWhole)
         shape[tree.fullPath(n)] = names;
     }
     const std::map<QString, QStringList> expected {
-        {"/data", {"a", "s", "only", "locked", "t"}},
+        {"/data", {"a", "s", "only", "locked", "t", "closed"}},
+        {"/data/closed", {}},
         {"/data/a", {}},
         {"/data/s", {"c"}},
         {"/data/s/c", {}},
@@ -246,7 +251,13 @@ TEST_F(CatalogTreeTest, RemovingLeavesKeepsTheRestWhole)
     };
     EXPECT_EQ(shape, expected);
     EXPECT_EQ(t.text(0, FileBytes), QStringLiteral("7"));
-    EXPECT_EQ(t.text(0, FileCount), QStringLiteral("7"));
+    EXPECT_EQ(t.text(0, FileCount), QStringLiteral("8"));
+    const ScanCounts counts = CountScan(tree);
+    EXPECT_EQ(counts.entries, 8u);
+    EXPECT_EQ(counts.files, 3u);
+    EXPECT_EQ(counts.folders, 4u);
+    EXPECT_EQ(counts.unknownKind, 1u);
+    EXPECT_EQ(counts.unreadableFolders, 1u);
 
     // Only leaves, each once and in order; never the top.
     TreeBuilder other("/o");
