@@ -442,8 +442,8 @@ QString ExportWorkbook(const QString &path, const ExportRows &rows, const QStrin
     errno = 0;
     if (lxw_error e = book.close())
         return reasonOf(e);
-    QString error = file.commit();
-    if (error.isEmpty() && control && !writer.cutWarning().isEmpty())
-        control->warn(writer.cutWarning());
+    const QString error = file.commit();
+    if (const QString cut = writer.cutWarning(); error.isEmpty() && control && !cut.isEmpty())
+        control->warn(cut);
     return error;
 }

@@ -20,6 +20,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QScopeGuard>
 #include <QStackedWidget>
 #include <QToolTip>
 #include <QTreeView>
@@ -394,9 +395,8 @@ void TFolvaneCtrl::ExportList(QTreeView *list, ExportFormat format)
         m_c.MainForm, *m_c.XMLDoc, std::move(columns), [this, list] { return exportRows(list); },
         m_c.ShowWait);
     m_export = &info;
-    const bool written = info.Export(format);
-    m_export = nullptr;
-    if (written)
+    const auto forget = qScopeGuard([this] { m_export = nullptr; });
+    if (info.Export(format))
         ReportExportFinished(m_c.MainForm);
 }
 

@@ -51,6 +51,36 @@ void *operator new[](std::size_t size)
     return allocate(size);
 }
 
+// Qt asks for some of its memory without exceptions: its pieces go back through the
+// same operator delete as the others, so they must come from here too.
+void *operator new(std::size_t size, const std::nothrow_t &) noexcept
+{
+    try {
+        return allocate(size);
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
+}
+
+void *operator new[](std::size_t size, const std::nothrow_t &) noexcept
+{
+    try {
+        return allocate(size);
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
+}
+
+void operator delete(void *p, const std::nothrow_t &) noexcept
+{
+    std::free(p);
+}
+
+void operator delete[](void *p, const std::nothrow_t &) noexcept
+{
+    std::free(p);
+}
+
 void operator delete(void *p) noexcept
 {
     std::free(p);
