@@ -151,6 +151,16 @@ std::vector<NodeIndex> rowsOf(const CatalogTree &tree, const TreeOrder &order, N
     return rows;
 }
 
+// The nodes' texts of `field`, for reports.
+std::string texts(const CatalogTree &tree, const std::vector<NodeIndex> &rows, int field)
+{
+    std::string out;
+    for (const NodeIndex n : rows)
+        out += "[" + std::to_string(n) + "] \"" + Shown(QByteArrayView(tree.fieldText(n, field).toUtf8()))
+            + "\" ";
+    return out;
+}
+
 int sign(int x)
 {
     return x < 0 ? -1 : x > 0 ? 1 : 0;
@@ -200,9 +210,14 @@ void checkOrder(const std::shared_ptr<const CatalogTree> &tree, int field, Qt::S
         const std::vector<NodeIndex> rows = rowsOf(t, fast, folder);
         if (rows.empty())
             continue;
-        const std::string at =
-            where(t, folder, field) + (order == Qt::AscendingOrder ? ", ascending" : ", descending");
-        FuzzRequire(rows == rowsOf(t, reference, folder), "the keyed sort differs from the comparison's", at);
+        const auto at = [&] {
+            return where(t, folder, field) + (order == Qt::AscendingOrder ? ", ascending" : ", descending");
+        };
+        FuzzRequire(
+            rows == rowsOf(t, reference, folder), "the keyed sort differs from the comparison's", [&] {
+                return at() + "\nkeyed: " + texts(t, rows, field)
+                    + "\nplain: " + texts(t, rowsOf(t, reference, folder), field);
+            });
         std::vector<NodeIndex> sorted = rows;
         std::sort(sorted.begin(), sorted.end());
         FuzzRequire(sorted == rowsOf(t, scanOrder, folder), "a sort is no permutation of the children", at);

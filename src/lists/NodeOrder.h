@@ -179,10 +179,15 @@ inline int CompareNameKeys(const NameKey &a, const NameKey &b)
     }
     if (ascii == 16) {
         // Sixteen equal ASCII characters, the end counting as one: a name that ends
-        // within them is the other one folded; longer ones decode the rest on its own.
+        // within them is the other one folded; longer ones decode the rest on its own,
+        // unless the rest opens with U+FEFF, which decoding on its own would take for a
+        // byte order mark and drop.
         if (a.bytes.size() < 16 || b.bytes.size() < 16)
             return a.bytes.size() == b.bytes.size() ? 0 : a.bytes.size() < b.bytes.size() ? -1 : 1;
-        return CompareNameBytes(a.bytes.sliced(16), b.bytes.sliced(16));
+        const QByteArrayView restA = a.bytes.sliced(16), restB = b.bytes.sliced(16);
+        if (StartsWithByteOrderMark(restA) || StartsWithByteOrderMark(restB))
+            return CompareNameBytes(a.bytes, b.bytes);
+        return CompareNameBytes(restA, restB);
     }
     return CompareNameBytes(a.bytes, b.bytes);
 }

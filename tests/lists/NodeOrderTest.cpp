@@ -297,6 +297,7 @@ TEST(NodeOrder, TextsFoldAsciiLettersOnly)
         {"ab\xC3\xA9", "AB\xC3\xA9", 0}, {"ab\xC3\xA9x", "ab\xC3\xA9y", -1},
         {"abcdefghij\xC3\xA9", "ABCDEFGHIK\xC3\xA9", -1}, {"tmp.json", "TMP.JSON", 0},
         {"abcdefghijklmno", "ABCDEFGHIJKLMNO", 0}, {"abcdefghijklmnop", "ABCDEFGHIJKLMNOP", 0},
+        {"abcdefghijklmnop\xEF\xBB\xBFz", "abcdefghijklmnopz", 1}, // U+FEFF after 16 ASCII is a character
         {"\xF0\x9F\x98\x80", "\xEF\xBC\xA1", -1}, // code units, not code points
         {"\xFF", "\xEF\xBF\xBD", 0}, // not UTF-8: a replacement character
     };
