@@ -138,8 +138,9 @@ std::vector<NodeIndex> CatalogTree::removeEntries(const std::vector<NodeIndex> &
             gone.push_back(n);
     }
     // Grouped by parent; each parent's children that stay move once.
-    std::stable_sort(gone.begin(), gone.end(),
-        [this](NodeIndex a, NodeIndex b) { return m_nodes[a].parent < m_nodes[b].parent; });
+    std::sort(gone.begin(), gone.end(), [this](NodeIndex a, NodeIndex b) {
+        return std::pair(m_nodes[a].parent, a) < std::pair(m_nodes[b].parent, b);
+    });
 
     std::size_t moving = 0;
     std::size_t below = 0;
