@@ -267,17 +267,18 @@ void ParallelScan::considerGrowing(Worker &w)
     const std::lock_guard lock(m_startMutex);
     if (m_closed || !m_mayGrow.load(std::memory_order_relaxed))
         return;
-    bool started = true;
-    while (started && m_started < m_mostThreads) {
-        started = false;
+    while (m_started < m_mostThreads) {
+        bool started = false;
         try {
             m_readers.push_back(std::make_unique<FolderReader>(m_context));
             started = startThread(*m_readers.back(), true);
         } catch (const std::bad_alloc &) {
         } catch (const std::system_error &) { }
+        if (!started)
+            break;
     }
-    // Short of memory or threads: the scan goes on with those it has.
-    m_mayGrow.store(started && m_started < m_mostThreads, std::memory_order_relaxed);
+    // Grown to the most, or short of memory or threads: the scan goes on with those it has.
+    m_mayGrow.store(false, std::memory_order_relaxed);
 }
 
 void ParallelScan::giveBackHeld(HeldChain &held, std::size_t inUse)
