@@ -6,8 +6,9 @@
 // The one folder of a fuzzer's run for the files a target writes: made at first use in
 // $FOLVANE_FUZZ_TMP, else in /dev/shm (memory, so a run of millions of inputs does not
 // wear a disk), else in the system's temporary folder; emptied after every input,
-// removed at exit. Only
-// names inside it are ever removed.
+// removed at exit. A run that ends in a finding does not exit, and leaves it:
+// scripts/fuzz.sh removes the folder it names whatever happens. Only names inside it
+// are ever removed.
 class FuzzFolder
 {
 public:
