@@ -760,7 +760,8 @@ void TFormMain::refreshFinished(const ScanResult &result, double seconds)
         emit scanShown();
         return;
     }
-    if (result.stop == ScanStop::TopUnreadable && result.error == ENOENT && folder != tree.top()) {
+    if (result.stop == ScanStop::TopUnreadable && (result.error == ENOENT || result.error == ENOTDIR)
+        && folder != tree.top()) {
         Ctrl->RemoveFromScan({folder});
         SB->setText(QStringLiteral("%1 no longer exists; ").arg(path) + scanFigures(*Ctrl->Scan()));
         emit scanShown();
