@@ -93,19 +93,6 @@ void checkDelimited(const Export &e, ExportFormat format, const std::string &sep
         FuzzRequire(bytes.isEmpty(), "an empty list did not give an empty file");
         return;
     }
-    if (format == ExportFormat::Text) {
-        // A value with a blank at either end runs into the blanks of the separator.
-        // How the text export quotes such values is being changed beside this work;
-        // the lead will revisit this check, which leaves such files alone until then.
-        const auto loose = [](const std::string &v) {
-            return !v.empty() && (v.front() == ' ' || v.back() == ' ');
-        };
-        bool anyLoose = std::any_of(e.header.begin(), e.header.end(), loose);
-        for (const std::vector<std::string> &row : e.values)
-            anyLoose = anyLoose || std::any_of(row.begin(), row.end(), loose);
-        if (anyLoose)
-            return;
-    }
     const DelimitedReading read = ReadDelimited(bytes, separator);
     FuzzRequire(read.error.empty(), "a delimited export does not read back",
         [&] { return read.error + "\n" + Shown(QByteArrayView(bytes)); });

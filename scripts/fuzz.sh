@@ -5,6 +5,8 @@
 # committed corpus never grows. Fails when any target finds a crash, a sanitizer
 # report, a broken check, a hang or a leak; the input that did it is kept in
 # build-fuzz/findings/<target>/ (run the target on that file to see it again).
+# FOLVANE_FUZZ_SEED=N fixes libFuzzer's seed, so that runs of the same length try the
+# same inputs (CI does this; unset, every run explores from a new seed).
 set -eu
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
@@ -49,6 +51,7 @@ for t in $targets; do
     # -timeout: an input that takes five minutes counts as a hang (generous: CI machines
     # are shared, and a starved run is slow without being stuck).
     if nice -n 10 "build-fuzz/fuzz/fuzz_$t" $dictionary -max_total_time="$seconds" -timeout=300 \
+        -seed="${FOLVANE_FUZZ_SEED:-0}" \
         -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" >"$log" 2>&1; then
         runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
         echo "fuzz.sh: fuzz_$t: ${runs:-?} inputs in $seconds s, nothing found" >&2

@@ -47,7 +47,10 @@ QString nameText(QByteArrayView bytes)
 {
     if (!bytes.startsWith("\xEF\xBB\xBF"))
         return QString::fromUtf8(bytes);
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    // Stateless: a sequence cut short at the end becomes a replacement character, as
+    // QString::fromUtf8 makes it, instead of waiting for bytes that never come.
+    QStringDecoder decoder(
+        QStringDecoder::Utf8, QStringConverter::Flag::ConvertInitialBom | QStringConverter::Flag::Stateless);
     return decoder.decode(bytes);
 }
 

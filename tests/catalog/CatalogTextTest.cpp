@@ -66,11 +66,18 @@ TEST_F(CatalogTextTest, LengthsCountUtf16UnitsWithAnOpeningMark)
          "a\xFF",
             3, false},
         {"\xEF\xBB\xBF\xC1", 2, false},
+        // A sequence cut short at the end is shown as replacement characters (one a
+        // byte, as QString::fromUtf8 shows it), never dropped.
+        {"\xEF\xBB\xBF"
+         "a\xD6",
+            3, false},
+        {"\xEF\xBB\xBF\xE2\x82", 3, false},
     };
     for (const auto &c : cases) {
         const CatalogText::Utf16Length length = CatalogText::utf16Length(c.bytes);
         EXPECT_EQ(length.units, c.units) << c.bytes;
         EXPECT_EQ(length.composable, c.composable) << c.bytes;
+        EXPECT_EQ(std::uint64_t(CatalogText::nameText(c.bytes).size()), c.units) << c.bytes;
     }
 }
 
