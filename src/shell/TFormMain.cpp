@@ -584,8 +584,8 @@ void TFormMain::exportList(ExportFormat format, QTreeView *grid)
 {
     if (!Ctrl)
         return;
-    if (m_scan.isRunning()) {
-        SB->setText(QStringLiteral("The scan is still running: export once it has ended"));
+    if (const QString busy = busyText(); !busy.isEmpty()) {
+        SB->setText(busy + QStringLiteral(": export once it has ended"));
         return;
     }
     Ctrl->ExportList(grid, format);
@@ -621,8 +621,8 @@ void TFormMain::report(const QString &problem)
 
 bool TFormMain::ScanPath(const QByteArray &folder)
 {
-    if (m_scan.isRunning()) {
-        SB->setText(QStringLiteral("A scan is running: %1 is not scanned").arg(QString::fromUtf8(folder)));
+    if (const QString busy = busyText(); !busy.isEmpty()) {
+        SB->setText(busy + QStringLiteral(": %1 is not scanned").arg(QString::fromUtf8(folder)));
         return false;
     }
     if (const QString why = FolderProblem(folder); !why.isEmpty()) {
@@ -648,7 +648,7 @@ ScanOptions TFormMain::scanOptions() const
 
 void TFormMain::btnOpenClick()
 {
-    if (m_scan.isRunning())
+    if (!busyText().isEmpty())
         return;
     const QString folder = ChooseFolder(this, QString());
     if (folder.isEmpty()) {
@@ -679,54 +679,79 @@ void TFormMain::scanFinished(const ScanResult &result, double seconds)
     emit scanShown();
 }
 
-void TFormMain::RemoveChosen(QTreeView *grid, bool permanently)
+bool TFormMain::RemoveChosen(QTreeView *grid, bool permanently)
 {
     if (!Ctrl || !Ctrl->Scan())
-        return;
-    if (m_scan.isRunning()) {
-        SB->setText(QStringLiteral("A scan is running: nothing is removed"));
-        return;
+        return false;
+    if (const QString busy = busyText(); !busy.isEmpty()) {
+        SB->setText(busy + QStringLiteral(": nothing is removed"));
+        return false;
     }
     const CatalogTree &tree = *Ctrl->Scan();
-    const std::vector<NodeIndex> nodes = Ctrl->ChosenEntries(grid);
+    std::vector<NodeIndex> nodes = Ctrl->ChosenEntries(grid);
     if (nodes.empty()) {
         SB->setText(QStringLiteral("Choose the entries to remove first"));
-        return;
+        return false;
     }
     if (std::find(nodes.begin(), nodes.end(), tree.top()) != nodes.end()) {
         SB->setText(QStringLiteral("The scanned folder itself cannot be removed from inside its scan"));
-        return;
+        return false;
     }
     if (!confirmRemoval(RemovalQuestion(tree, nodes, permanently)))
-        return;
+        return false;
 
-    const RemovalResult result = permanently ? DeletePermanently(tree, nodes) : MoveToTrash(tree, nodes);
-    // Folders deleted in part are read again, so that what is left shows as it is.
-    std::vector<std::pair<NodeIndex, ScanResult>> partly;
-    for (const NodeIndex folder : result.partlyRemovedNodes())
-        partly.emplace_back(folder, ScanFolder(tree.fullPathBytes(folder), scanOptions()));
-    Ctrl->RemoveFromScan(result.removedNodes());
-    for (const auto &[folder, fresh] : partly) {
+    btnOpen->setEnabled(false);
+    const QString what =
+        nodes.size() == 1 ? tree.fullPath(nodes.front()) : QStringLiteral("%1 entries").arg(nodes.size());
+    WaitForm->SetWaitText(permanently ? QStringLiteral("Deleting %1").arg(what)
+                                      : QStringLiteral("Moving %1 to the trash").arg(what));
+    // No Cancel: what is confirmed is carried out (a folder cut off halfway would be
+    // neither where it was nor in the trash).
+    WaitForm->ShowWait(true, false);
+    disconnect(&m_removal, &RemovalJob::finished, this, nullptr);
+    connect(&m_removal, &RemovalJob::finished, this,
+        [this, permanently](const RemovalJobResult &result) { removalFinished(result, permanently); });
+    m_removal.start(Ctrl->Scan(), std::move(nodes), permanently, scanOptions());
+    return true;
+}
+
+void TFormMain::removalFinished(const RemovalJobResult &result, bool permanently)
+{
+    WaitForm->ShowWait(false, false);
+    btnOpen->setEnabled(true);
+    Ctrl->RemoveFromScan(result.removal.removedNodes());
+    for (const auto &[folder, fresh] : result.rescans) {
         const NodeIndex now = Ctrl->Scan()->successor(folder);
         if (now != NoNode && fresh.tree && fresh.stop != ScanStop::TopUnreadable)
             Ctrl->ReplaceInScan(now, *fresh.tree);
     }
-    SB->setText(RemovalSummary(result, permanently) + QStringLiteral("; ") + scanFigures(*Ctrl->Scan()));
+    SB->setText(
+        RemovalSummary(result.removal, permanently) + QStringLiteral("; ") + scanFigures(*Ctrl->Scan()));
     QStringList problems;
-    for (const RemovalOutcome &outcome : result.outcomes) {
+    for (const RemovalOutcome &outcome : result.removal.outcomes) {
         if (outcome.status != RemovalStatus::Removed)
             problems << OutcomeText(outcome);
     }
+    emit scanShown();
     if (!problems.isEmpty())
         report(QStringLiteral("Not everything could be removed:\n\n") + problems.join(QLatin1Char('\n')));
+}
+
+QString TFormMain::busyText() const
+{
+    if (m_scan.isRunning())
+        return QStringLiteral("A scan is running");
+    if (m_removal.isRunning())
+        return QStringLiteral("Entries are being removed");
+    return {};
 }
 
 void TFormMain::Refresh(QTreeView *grid, bool whole)
 {
     if (!Ctrl || !Ctrl->Scan())
         return;
-    if (m_scan.isRunning()) {
-        SB->setText(QStringLiteral("A scan is running: refresh once it has ended"));
+    if (const QString busy = busyText(); !busy.isEmpty()) {
+        SB->setText(busy + QStringLiteral(": refresh once it has ended"));
         return;
     }
     const CatalogTree &tree = *Ctrl->Scan();
@@ -798,9 +823,9 @@ void TFormMain::dragEnterEvent(QDragEnterEvent *event)
 
 void TFormMain::dropEvent(QDropEvent *event)
 {
-    if (m_scan.isRunning()) {
+    if (const QString busy = busyText(); !busy.isEmpty()) {
         event->ignore();
-        SB->setText(QStringLiteral("A scan is running: the dropped folder is not scanned"));
+        SB->setText(busy + QStringLiteral(": the dropped folder is not scanned"));
         return;
     }
     // Several folders: the last one is scanned; files and vanished paths are skipped.

@@ -4,6 +4,7 @@
 #include "CommandIcons.h"
 #include "ExportFormat.h"
 #include "FileIcons.h"
+#include "RemovalJob.h"
 #include "ScanJob.h"
 
 #include <QMainWindow>
@@ -50,8 +51,9 @@ public:
     std::function<bool(const QString &question)> confirmRemoval;
 
     // Move to Trash (or, `permanently`, Delete Permanently) of the rows chosen in
-    // `grid`, after the user's confirmation; the window's figures follow at once.
-    void RemoveChosen(QTreeView *grid, bool permanently);
+    // `grid`, after the user's confirmation, on a thread of its own; the window's
+    // figures follow as soon as it ends (scanShown). False when nothing was started.
+    bool RemoveChosen(QTreeView *grid, bool permanently);
     // Rescans the folder chosen in `grid` (a file's folder; the current folder when
     // no row is chosen; with `whole`, the whole scan) on the scan thread, and puts it
     // in place of what the scan had.
@@ -59,7 +61,7 @@ public:
 
 signals:
     // A scan has been shown (or a cancelled folder choice re-sorted the last one, or
-    // a refresh has ended).
+    // a refresh or a removal has ended).
     void scanShown();
 
 public:
@@ -120,6 +122,10 @@ private:
     void m2Click();
     void scanFinished(const ScanResult &result, double seconds);
     void refreshFinished(const ScanResult &result, double seconds);
+    void removalFinished(const RemovalJobResult &result, bool permanently);
+    // What keeps the window from starting other work ("A scan is running"); empty
+    // when nothing does.
+    QString busyText() const;
     ScanOptions scanOptions() const;
     void report(const QString &problem);
     void showExportWait(bool show, const QString &text);
@@ -140,6 +146,7 @@ private:
     FileIcons m_icons;
     CatalogTreeModel *m_treeModel = nullptr;
     ScanJob m_scan;
+    RemovalJob m_removal;
     bool m_shown = false;
     // The folder a running refresh reads again (NoNode: the running scan is a new one).
     NodeIndex m_refreshing = NoNode;

@@ -98,10 +98,7 @@ void EntryActions::open(QTreeView *grid)
     if (nodes.empty())
         return;
     const CatalogTree &tree = *m_ctrl->Scan();
-    const QByteArray path = tree.fullPathBytes(nodes.front());
-    if (!m_ctrl->openFolder(path))
-        emit m_ctrl->statusMessage(
-            QStringLiteral("Nothing could be started to open %1").arg(tree.fullPath(nodes.front())));
+    m_ctrl->OpenPath(tree.fullPathBytes(nodes.front()), false);
 }
 
 void EntryActions::openContainingFolder(QTreeView *grid)
@@ -109,10 +106,7 @@ void EntryActions::openContainingFolder(QTreeView *grid)
     const std::vector<NodeIndex> nodes = targets(grid);
     if (nodes.empty())
         return;
-    const QByteArray folder = containingFolder(m_ctrl->Scan()->fullPathBytes(nodes.front()));
-    if (!m_ctrl->openFolder(folder))
-        emit m_ctrl->statusMessage(
-            QStringLiteral("No file manager could be started to open %1").arg(QString::fromUtf8(folder)));
+    m_ctrl->OpenPath(containingFolder(m_ctrl->Scan()->fullPathBytes(nodes.front())), true);
 }
 
 QMimeData *EntryActions::pathData(const std::vector<NodeIndex> &nodes) const

@@ -514,9 +514,17 @@ void TFolvaneCtrl::OpenFocused(QTreeView *grid)
         ShowEntry(record.index());
         return;
     }
-    if (!openFolder(m_shown->fullPathBytes(record.index())))
-        emit statusMessage(
-            QStringLiteral("Nothing could be started to open %1").arg(m_shown->fullPath(record.index())));
+    OpenPath(m_shown->fullPathBytes(record.index()), false);
+}
+
+void TFolvaneCtrl::OpenPath(const QByteArray &path, bool inFileManager)
+{
+    if (openFolder(path))
+        return;
+    const QString shown = QString::fromUtf8(path);
+    emit statusMessage(inFileManager
+            ? QStringLiteral("No file manager could be started to open %1").arg(shown)
+            : QStringLiteral("Nothing could be started to open %1").arg(shown));
 }
 
 void TFolvaneCtrl::PathListDblClick(const QModelIndex &index)
@@ -544,10 +552,7 @@ void TFolvaneCtrl::OpenExplorer(QTreeView *grid)
     }
     if (!m_shown->isFolder(node) && node != m_shown->top())
         node = m_shown->parent(node);
-    const QByteArray folder = m_shown->fullPathBytes(node);
-    if (!openFolder(folder))
-        emit statusMessage(
-            QStringLiteral("No file manager could be started to open %1").arg(m_shown->fullPath(node)));
+    OpenPath(m_shown->fullPathBytes(node), true);
 }
 
 void TFolvaneCtrl::ShowColumnConfig()

@@ -137,6 +137,9 @@ public:
     // Enter on `grid`: its focused row's folder becomes the current node; a file is
     // opened in its default application.
     void OpenFocused(QTreeView *grid);
+    // Hands `path` to the desktop (openFolder); says in the status bar when nothing
+    // could be started, naming the file manager when `inFileManager`.
+    void OpenPath(const QByteArray &path, bool inFileManager);
     const QString &CurrentPath() const { return m_currentPath; }
     const QString &RootPath() const { return m_rootPath; }
     void setRootPath(const QString &path) { m_rootPath = path; }

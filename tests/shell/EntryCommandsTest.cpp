@@ -232,6 +232,16 @@ protected:
             EXPECT_FALSE(tree().isRetired(list()->record(r).index()));
     }
 
+    // RemoveChosen, waiting for the removal it started (if any) to end: whether one was.
+    bool removeChosen(QTreeView *grid, bool permanently)
+    {
+        QSignalSpy shown(window.get(), &TFormMain::scanShown);
+        if (!window->RemoveChosen(grid, permanently))
+            return false;
+        EXPECT_TRUE(shown.wait(20000));
+        return true;
+    }
+
     QStringList listNames() const
     {
         QStringList names;
@@ -252,7 +262,7 @@ TEST_F(EntryRemovalTest, TrashAndDeleteTouchWhatWasConfirmedAndTheFiguresFollow)
     // Refused: nothing changes on disk or in the window.
     answer = false;
     select({"a", "c.txt"});
-    window->RemoveChosen(window->VTList, false);
+    EXPECT_FALSE(removeChosen(window->VTList, false));
     ASSERT_EQ(questions.size(), 1);
     EXPECT_TRUE(questions[0].startsWith(QStringLiteral("Move these 2 entries (23.00 B) to the trash?")))
         << questions[0].toStdString();
@@ -260,7 +270,7 @@ TEST_F(EntryRemovalTest, TrashAndDeleteTouchWhatWasConfirmedAndTheFiguresFollow)
     EXPECT_EQ(listNames(), (QStringList {"a", "b\uFFFD", "c.txt"}));
 
     answer = true;
-    window->RemoveChosen(window->VTList, false);
+    EXPECT_TRUE(removeChosen(window->VTList, false));
     EXPECT_FALSE(QFileInfo::exists(QString::fromUtf8(fx.at("a"))));
     EXPECT_FALSE(QFileInfo::exists(QString::fromUtf8(fx.at("c.txt"))));
     EXPECT_TRUE(QFileInfo::exists(trash.filePath(QStringLiteral("Trash/files/a/x"))));
@@ -277,11 +287,11 @@ TEST_F(EntryRemovalTest, TrashAndDeleteTouchWhatWasConfirmedAndTheFiguresFollow)
     const QModelIndex top = static_cast<CatalogTreeModel *>(window->VT->model())->index(0, 0);
     window->VT->selectionModel()->select(
         top, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    window->RemoveChosen(window->VT, true);
+    EXPECT_FALSE(removeChosen(window->VT, true));
     EXPECT_EQ(questions.size(), 2);
     EXPECT_TRUE(window->SB->text().startsWith(QStringLiteral("The scanned folder itself cannot be removed")));
     select({"b\xff"});
-    window->RemoveChosen(window->VTList, true);
+    EXPECT_TRUE(removeChosen(window->VTList, true));
     ASSERT_EQ(questions.size(), 3);
     EXPECT_TRUE(questions[2].endsWith(QStringLiteral("They cannot be recovered.")))
         << questions[2].toStdString();
