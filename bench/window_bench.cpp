@@ -2,9 +2,10 @@
 // end of the scan to the first painted Total Tree, header-click sorts of the Total
 // Tree, the current-folder list and a drill-down list, ShowNode of the top node and of
 // the biggest sub-folder, the largest slice of the age, size and type charts, expanding
-// the folder with the most entries, and the five exports of the Total Tree. Prints one
-// line per step (medians of --rounds rounds for the steps that can be repeated, of
-// --export-rounds for the exports) as "step seconds (notes)".
+// the folder with the most entries, Move to Trash of one file and Refresh of a folder of
+// about 1,000 entries (each to the repainted window), and the five exports of the
+// Total Tree. Prints one line per step (medians of --rounds rounds for the steps that
+// can be repeated, of --export-rounds for the exports) as "step seconds (notes)".
 
 #include "CatalogTreeModel.h"
 #include "ChartPainter.h"
@@ -12,6 +13,7 @@
 #include "FolderScanner.h"
 #include "NodeListModel.h"
 #include "RangeStatistics.h"
+#include "ScanJob.h"
 #include "TFolvaneCtrl.h"
 #include "TFormMain.h"
 
@@ -19,17 +21,22 @@
 #include <QChartView>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QImage>
+#include <QLabel>
 #include <QPainter>
 #include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeView>
 
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <random>
 #include <vector>
 
 namespace {
@@ -127,6 +134,156 @@ double sliceSeconds(ChartPainter *painter, int point, const QString &label, QTre
     return median(seconds);
 }
 
+// Everything a change of the scan repaints: both lists and the four charts (those
+// not on view drawn as the screen would draw them).
+void paintWindow(TFormMain &window)
+{
+    paint(window.VT);
+    paint(window.VTList);
+    for (QChartView *chart : {window.ChartFile, window.AgeChart, window.SizeChart, window.TypeChart}) {
+        QImage image(chart->size(), QImage::Format_RGB32);
+        QPainter painter(&image);
+        chart->scene()->render(&painter, QRectF(image.rect()), chart->sceneRect());
+    }
+}
+
+// Runs `start` and the event loop until the window says the scan it shows has
+// changed (scanShown); false when nothing started or nothing came within a minute.
+bool untilShown(TFormMain &window, const std::function<bool()> &start)
+{
+    QEventLoop loop;
+    bool shown = false;
+    const QMetaObject::Connection done = QObject::connect(&window, &TFormMain::scanShown, &loop, [&] {
+        shown = true;
+        loop.quit();
+    });
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    if (start())
+        loop.exec();
+    QObject::disconnect(done);
+    return shown;
+}
+
+// The folder whose subtree is closest to `entries` entries.
+NodeIndex folderOfAbout(const CatalogTree &tree, std::uint32_t entries)
+{
+    NodeIndex best = NoNode;
+    std::uint32_t bestOff = ~0u;
+    for (NodeIndex n = tree.top() + 1; n < tree.nodeCount(); ++n) {
+        if (!tree.isFolder(n) || tree.isRetired(n))
+            continue;
+        const std::uint32_t below = tree.node(n).subtreeCount - 1;
+        const std::uint32_t off = below > entries ? below - entries : entries - below;
+        if (off < bestOff) {
+            best = n;
+            bestOff = off;
+        }
+    }
+    return best;
+}
+
+// Selects `node`'s row in the current-folder list, its parent made the current folder.
+void chooseInList(TFormMain &window, NodeIndex node)
+{
+    const CatalogTree &tree = *window.Ctrl->Scan();
+    window.Ctrl->ShowNode(tree.parent(node));
+    auto *list = static_cast<NodeListModel *>(window.VTList->model());
+    for (int r = 0; r < list->rowCount(); ++r) {
+        if (list->record(r).index() == node) {
+            const QModelIndex row = list->index(r, 0);
+            window.VTList->selectionModel()->setCurrentIndex(
+                row, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            return;
+        }
+    }
+}
+
+// Move to Trash of one file, confirmed at once, to the repainted window; and Refresh
+// of a folder of about 1,000 entries, to the repainted window, with its scan's own
+// time apart. Each trashed file is put back where it was once timed, so the tree on
+// disk stays as it was made (the window's tree goes without it).
+void printEditSteps(TFormMain &window, const QString &trashHome, int rounds)
+{
+    window.confirmRemoval = [](const QString &) { return true; };
+    window.pcTotal->setCurrentIndex(1);
+    QApplication::processEvents();
+    std::vector<NodeIndex> files;
+    {
+        const CatalogTree &tree = *window.Ctrl->Scan();
+        for (NodeIndex n = tree.top() + 1; n < tree.nodeCount() && files.size() < std::size_t(rounds) * 50;
+             ++n) {
+            if (tree.isFile(n))
+                files.push_back(n);
+        }
+        std::mt19937 random(1);
+        std::shuffle(files.begin(), files.end(), random);
+        files.resize(std::min(files.size(), std::size_t(rounds)));
+    }
+    std::vector<double> trashSeconds;
+    for (NodeIndex file : files) {
+        // An earlier removal may have moved the entry to another slot.
+        file = window.Ctrl->Scan()->successor(file);
+        if (file == NoNode)
+            continue;
+        const QByteArray path = window.Ctrl->Scan()->fullPathBytes(file);
+        chooseInList(window, file);
+        QApplication::processEvents();
+        QElapsedTimer t;
+        t.start();
+        if (!untilShown(window, [&] { return window.RemoveChosen(window.VTList, false); })) {
+            std::fprintf(stderr, "folvane-window-bench: %s was not trashed: %s\n", path.constData(),
+                qPrintable(window.SB->text()));
+            continue;
+        }
+        paintWindow(window);
+        trashSeconds.push_back(t.nsecsElapsed() / 1e9);
+        // Back where it was: the trash names it after its own name (a number added
+        // only when the name is taken there).
+        const QByteArray name = path.mid(path.lastIndexOf('/') + 1);
+        const QByteArray trashed = QFile::encodeName(trashHome) + "/Trash/files/" + name;
+        if (::rename(trashed.constData(), path.constData()) == 0)
+            QFile::remove(trashHome + QStringLiteral("/Trash/info/") + QFile::decodeName(name)
+                + QStringLiteral(".trashinfo"));
+        else
+            std::fprintf(stderr, "folvane-window-bench: %s stays in the trash %s\n", path.constData(),
+                qPrintable(trashHome));
+    }
+    if (!trashSeconds.empty())
+        std::printf("trash_one_file_to_repaint %.3f (median of %zu files; peak %.1f MiB)\n",
+            median(trashSeconds), trashSeconds.size(), peakMiB());
+
+    std::vector<double> refreshSeconds, scanSeconds;
+    std::uint32_t below = 0;
+    for (int r = 0; r < rounds; ++r) {
+        const NodeIndex folder = folderOfAbout(*window.Ctrl->Scan(), 1000);
+        if (folder == NoNode)
+            break;
+        below = window.Ctrl->Scan()->node(folder).subtreeCount - 1;
+        chooseInList(window, folder);
+        QApplication::processEvents();
+        double scan = 0;
+        const QMetaObject::Connection timed = QObject::connect(&window.scanJob(), &ScanJob::finished,
+            [&](const ScanResult &, double seconds) { scan = seconds; });
+        QElapsedTimer t;
+        t.start();
+        const bool shown = untilShown(window, [&] {
+            window.Refresh(window.VTList, false);
+            return true;
+        });
+        paintWindow(window);
+        const double total = t.nsecsElapsed() / 1e9;
+        QObject::disconnect(timed);
+        if (!shown)
+            continue;
+        refreshSeconds.push_back(total - scan);
+        scanSeconds.push_back(scan);
+    }
+    if (!refreshSeconds.empty())
+        std::printf("refresh_folder_to_repaint_after_its_scan %.3f (its scan %.3f; %u entries below it; peak "
+                    "%.1f MiB)\n",
+            median(refreshSeconds), median(scanSeconds), below, peakMiB());
+}
+
 int largest(const std::vector<std::uint64_t> &counts)
 {
     return int(std::max_element(counts.begin(), counts.end()) - counts.begin());
@@ -167,6 +324,12 @@ int main(int argc, char **argv)
             stderr);
         return 2;
     }
+
+    // Move to Trash goes to a trash of this run's own, removed at the end.
+    QTemporaryDir trashDir(
+        QDir(folder).absoluteFilePath(QStringLiteral("../folvane-window-bench-trash-XXXXXX")));
+    const QString trashHome = trashDir.path();
+    qputenv("XDG_DATA_HOME", QFile::encodeName(trashHome));
 
     TFormMain window;
     window.showProblem = [](const QString &problem) {
@@ -323,6 +486,9 @@ int main(int argc, char **argv)
         expands.push_back(t.nsecsElapsed() / 1e9);
     }
     std::printf("expand_largest_folder %.3f (%u entries)\n", median(expands), tree->childCount(biggest));
+
+    printEditSteps(window, trashHome, rounds);
+    std::fflush(stdout);
 
     // The five exports of the Total Tree, from the window's own commands: the file
     // dialog answers a file of the scratch folder, whose files go once timed (a
