@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QIcon>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QStringList>
@@ -61,15 +62,42 @@ void EntryActions::attach(QTreeView *grid)
     grid->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(grid, &QWidget::customContextMenuRequested, this,
         [this, grid](const QPoint &pos) { showMenu(grid, pos); });
+    grid->installEventFilter(this);
+}
+
+bool EntryActions::eventFilter(QObject *watched, QEvent *event)
+{
+    auto *grid = qobject_cast<QTreeView *>(watched);
+    if (!grid || event->type() != QEvent::KeyPress)
+        return QObject::eventFilter(watched, event);
+    const auto *key = static_cast<QKeyEvent *>(event);
+    const bool menuKey = key->key() == Qt::Key_Menu && key->modifiers() == Qt::NoModifier;
+    const bool shiftF10 = key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier;
+    if (!menuKey && !shiftF10)
+        return QObject::eventFilter(watched, event);
+    // At the focused row, as a right click there would be; with no row focused, for
+    // the current folder in the middle of the list.
+    const QModelIndex focused = grid->currentIndex();
+    const QRect row = focused.isValid() ? grid->visualRect(focused) : QRect();
+    if (row.isValid())
+        showMenu(grid, row.center());
+    else
+        popUp(grid, grid->viewport()->rect().center());
+    return true;
 }
 
 void EntryActions::showMenu(QTreeView *grid, const QPoint &pos)
 {
-    m_activeGrid = grid;
     const QModelIndex at = grid->indexAt(pos);
     if (at.isValid() && !grid->selectionModel()->isRowSelected(at.row(), at.parent()))
         grid->selectionModel()->setCurrentIndex(
             at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    popUp(grid, pos);
+}
+
+void EntryActions::popUp(QTreeView *grid, const QPoint &pos)
+{
+    m_activeGrid = grid;
     QMenu menu(grid);
     menu.addAction(actOpen);
     menu.addAction(actOpenContaining);

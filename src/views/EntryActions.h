@@ -28,7 +28,8 @@ public:
     QTreeView *activeGrid() const { return m_activeGrid; }
 
     // Gives `grid` its context menu: a right click on a row that is not selected
-    // selects it alone first; a click on no row acts on the current folder.
+    // selects it alone first; a click on no row acts on the current folder. The Menu
+    // key and Shift+F10 open it at the focused row.
     void attach(QTreeView *grid);
 
     // The entries a command acts on: the selected rows of `grid` or, when none is
@@ -61,8 +62,13 @@ signals:
     void refreshRequested(QTreeView *grid);
     void refreshAllRequested();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    // The menu for the row at `pos` (viewport coordinates), chosen first when it is not.
     void showMenu(QTreeView *grid, const QPoint &pos);
+    void popUp(QTreeView *grid, const QPoint &pos);
 
     TFolvaneCtrl *m_ctrl;
     QTreeView *m_activeGrid = nullptr;

@@ -26,6 +26,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
@@ -169,6 +170,25 @@ TEST_F(EntryCommandsTest, KeysMoveAroundTheWindow)
     window->pcSize->setCurrentIndex(1);
     QTest::keyClick(window.get(), Qt::Key_Escape);
     EXPECT_EQ(window->pcSize->currentIndex(), 0);
+
+    // The Menu key and Shift+F10 open the rows' menu for the focused row, chosen.
+    QTest::keyClick(window.get(), Qt::Key_2, Qt::ControlModifier);
+    for (const QKeyCombination keys : {QKeyCombination(Qt::Key_Menu), Qt::ShiftModifier | Qt::Key_F10}) {
+        window->VTList->clearSelection();
+        window->VTList->setCurrentIndex(list()->index(rowOf("c.txt"), 0));
+        window->VTList->selectionModel()->clearSelection();
+        QStringList shown;
+        QTimer::singleShot(0, [&] {
+            if (QWidget *menu = QApplication::activePopupWidget()) {
+                for (QAction *action : menu->actions())
+                    shown << action->text();
+                menu->close();
+            }
+        });
+        QTest::keyClick(window->VTList, keys.key(), keys.keyboardModifiers());
+        EXPECT_TRUE(shown.contains(window->Actions->actTrash->text())) << shown.join(u',').toStdString();
+        EXPECT_EQ(window->Ctrl->ChosenEntries(window->VTList).size(), 1u);
+    }
 }
 
 TEST_F(EntryCommandsTest, MenusHoldTheCommandsAndEveryToolButtonIsNamed)
