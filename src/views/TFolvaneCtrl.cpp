@@ -17,6 +17,7 @@
 #include <QChartView>
 #include <QDateTime>
 #include <QDesktopServices>
+#include <QEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -64,6 +65,8 @@ TFolvaneCtrl::TFolvaneCtrl(const Controls &controls, QObject *parent) : QObject(
         return QDesktopServices::openUrl(QUrl::fromEncoded("file://" + folder.toPercentEncoding("/")));
     };
 
+    for (QTreeView *list : {m_c.VTAge, m_c.VTSize, m_c.VTType})
+        list->installEventFilter(this);
     for (QTreeView *grid : {m_c.VT, m_c.VTList, m_c.VTAge, m_c.VTSize, m_c.VTType}) {
         grid->setProperty(SortColumnProperty, -1);
         grid->setProperty(SortOrderProperty, int(Qt::AscendingOrder));
@@ -346,9 +349,26 @@ void TFolvaneCtrl::FillSliceList(QTreeView *list, SliceKind kind, const QString 
 {
     if (!m_shown || m_currentNode == NoNode)
         return;
-    listModel(list)->setRows(SliceListRows(m_shown, treeModel()->order(), m_currentNode, kind, key));
-    m_slices[list] = {kind, key};
+    Slice &slice = m_slices[list];
+    slice = {kind, key, m_currentNode, false};
+    refillSlice(list, slice);
+}
+
+void TFolvaneCtrl::refillSlice(QTreeView *list, Slice &slice)
+{
+    listModel(list)->setRows(SliceListRows(m_shown, treeModel()->order(), slice.node, slice.kind, slice.key));
+    slice.stale = false;
     showsTreeOrder(list);
+}
+
+bool TFolvaneCtrl::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Show) {
+        const auto found = m_slices.find(static_cast<QTreeView *>(watched));
+        if (found != m_slices.end() && found->second.stale)
+            refillSlice(found->first, found->second);
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void TFolvaneCtrl::FillPathList()
@@ -487,7 +507,7 @@ void TFolvaneCtrl::editScan(const std::function<std::vector<NodeIndex>(CatalogTr
         }
     }
     // Every view is filled again from the changed tree, the drill-down lists with
-    // the slice they showed.
+    // the slice they showed (of the folder they showed it for, while it remains).
     m_currentNode = NoNode;
     const QModelIndex index = treeModel()->indexOf(current);
     if (m_c.VT->currentIndex() == index) {
@@ -497,8 +517,22 @@ void TFolvaneCtrl::editScan(const std::function<std::vector<NodeIndex>(CatalogTr
         m_c.VT->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
         ShowNode(current); // when VT reported no change
     }
-    for (const auto &[list, slice] : m_slices)
-        FillSliceList(list, slice.kind, slice.key);
+    for (auto it = m_slices.begin(); it != m_slices.end();) {
+        auto &[list, slice] = *it;
+        slice.node = m_scan->successor(slice.node);
+        if (slice.node == NoNode) {
+            listModel(list)->setRows({});
+            it = m_slices.erase(it);
+            continue;
+        }
+        if (list->isVisible()) {
+            refillSlice(list, slice);
+        } else {
+            listModel(list)->setRows({});
+            slice.stale = true;
+        }
+        ++it;
+    }
 }
 
 void TFolvaneCtrl::OpenFocused(QTreeView *grid)

@@ -157,6 +157,9 @@ signals:
     // A one-line report for the status bar.
     void statusMessage(const QString &text);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void HeaderClick(QTreeView *grid, int section);
     void TreeChange(const QModelIndex &current);
@@ -183,12 +186,17 @@ private:
     Ranges m_ranges;
     QStringList m_loadProblems;
     Statistics m_statistics;
-    // What each drill-down list was filled with, to fill it again after an edit.
+    // What each drill-down list was filled with, to fill it again after an edit: at
+    // once when the list is on view, otherwise (stale, its rows dropped) when it is
+    // next shown, so an edit does not pay for lists of millions of rows nobody sees.
     struct Slice
     {
         SliceKind kind;
         QString key;
+        NodeIndex node = NoNode; // the folder whose files it lists
+        bool stale = false;
     };
+    void refillSlice(QTreeView *list, Slice &slice);
     std::map<QTreeView *, Slice> m_slices;
     ChartPainter *m_pathChart = nullptr;
     std::vector<NodeIndex> m_pathChartNodes; // the entry of each point of the path chart but "others"

@@ -4,6 +4,7 @@
 
 #include "CatalogFields.h"
 #include "CatalogTreeModel.h"
+#include "ChartPainter.h"
 #include "EntryActions.h"
 #include "FolderScanner.h"
 #include "NodeListModel.h"
@@ -15,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QChartView>
 #include <QClipboard>
 #include <QFile>
 #include <QFileInfo>
@@ -326,12 +328,31 @@ TEST_F(EntryRemovalTest, RefreshReadsAFolderAgainInPlace)
     // Behind the window's back: a/ grows a file, c.txt goes.
     fx.makeFile("a/new", 1000);
     ASSERT_EQ(::unlink(fx.at("c.txt").constData()), 0);
+    // The drill-down list of the smallest files, open but not on view.
+    const auto sizeRows = [&] {
+        QStringList names;
+        for (const TCatalogNode &row : static_cast<NodeListModel *>(window->VTSize->model())->rows())
+            names << row.text(FileName);
+        names.sort();
+        return names;
+    };
+    for (ChartPainter *painter : window->Ctrl->findChildren<ChartPainter *>()) {
+        if (painter->chart() == window->SizeChart->chart())
+            emit painter->pointClicked(0, QString());
+    }
+    ASSERT_EQ(sizeRows(), (QStringList {"c.txt", "x"}));
+    window->pcTotal->setCurrentIndex(1);
+
     QSignalSpy shown(window.get(), &TFormMain::scanShown);
     select({"a"});
     window->Refresh(window->VTList, false);
     ASSERT_TRUE(shown.wait(20000));
     EXPECT_TRUE(window->SB->text().startsWith(QStringLiteral("Refreshed")))
         << window->SB->text().toStdString();
+    // A list out of view keeps no rows of the old tree and is filled when shown.
+    EXPECT_TRUE(sizeRows().isEmpty());
+    window->pcTotal->setCurrentIndex(4);
+    EXPECT_EQ(sizeRows(), (QStringList {"c.txt", "new", "x"}));
     // c.txt is still listed until the whole scan is read again.
     EXPECT_EQ(tree().node(tree().top()).size, 1000u + 3u + 20u);
     window->Refresh(nullptr, true);
