@@ -190,6 +190,46 @@ Statistics CountStatistics(const CatalogTree &tree, NodeIndex current, const Tre
     return s;
 }
 
+void ApplyStatisticsChange(Statistics &statistics, const Statistics &removed, const Statistics &added)
+{
+    const auto apply = [](std::vector<std::uint64_t> &to, const std::vector<std::uint64_t> &out,
+                           const std::vector<std::uint64_t> &in) {
+        for (std::size_t b = 0; b < to.size(); ++b) {
+            const std::uint64_t gone = b < out.size() ? out[b] : 0;
+            to[b] = (to[b] > gone ? to[b] - gone : 0) + (b < in.size() ? in[b] : 0);
+        }
+    };
+    apply(statistics.size, removed.size, added.size);
+    apply(statistics.createAge, removed.createAge, added.createAge);
+    apply(statistics.accessAge, removed.accessAge, added.accessAge);
+    apply(statistics.writeAge, removed.writeAge, added.writeAge);
+
+    std::unordered_map<std::string, std::size_t, KeyHash, std::equal_to<>> typeOf;
+    std::string key;
+    for (std::size_t t = 0; t < statistics.types.size(); ++t) {
+        foldInto(statistics.types[t].first.toUtf8(), key);
+        typeOf.emplace(key, t);
+    }
+    for (const auto &[label, count] : removed.types) {
+        foldInto(label.toUtf8(), key);
+        if (const auto found = typeOf.find(std::string_view(key)); found != typeOf.end()) {
+            std::uint64_t &left = statistics.types[found->second].second;
+            left = left > count ? left - count : 0;
+        }
+    }
+    for (const auto &[label, count] : added.types) {
+        foldInto(label.toUtf8(), key);
+        auto found = typeOf.find(std::string_view(key));
+        if (found == typeOf.end()) {
+            found = typeOf.emplace(key, statistics.types.size()).first;
+            statistics.types.emplace_back(label, 0);
+        }
+        statistics.types[found->second].second += count;
+    }
+    std::erase_if(statistics.types, [](const auto &type) { return type.second == 0; });
+    SortTypeCounts(statistics.types);
+}
+
 void SortTypeCounts(std::vector<std::pair<QString, std::uint64_t>> &types)
 {
     const std::size_t n = types.size();

@@ -62,6 +62,14 @@ struct Statistics
 };
 Statistics CountStatistics(const CatalogTree &tree, NodeIndex current, const TreeOrder *order = nullptr);
 
+// The statistics of a folder after an edit below it, from those before: the files of
+// `removed` (what left, counted as CountStatistics counts them before the edit) taken
+// out, those of `added` (what came, counted after it) put in. The counts are those a
+// new count would give; a type keeps its place and spelling while files of it remain
+// (a new one comes after the others) and types are ordered again by SortTypeCounts,
+// so equal counts may stand in another order than a new count would put them.
+void ApplyStatisticsChange(Statistics &statistics, const Statistics &removed, const Statistics &added);
+
 // Orders types by count, largest first. Up to SortTypeCountsExactLimit entries it
 // leaves equal counts where the exchange procedure of the type chart always has;
 // a longer list is sorted stably (equal counts in their order of first appearance).

@@ -168,7 +168,12 @@ private:
     void FillSliceList(QTreeView *list, SliceKind kind, const QString &key);
     void showsTreeOrder(QTreeView *list);
     void showTop();
-    void editScan(const std::function<std::vector<NodeIndex>(CatalogTree &tree)> &edit);
+    // Runs `edit` (which changes `parts`: removes them, or with `replaced` puts a new
+    // scan in place of the one folder) and makes every view follow.
+    void editScan(const std::vector<NodeIndex> &parts, bool replaced,
+        const std::function<std::vector<NodeIndex>(CatalogTree &tree)> &edit);
+    // The files of `parts`, counted as they are before an edit takes them away.
+    Statistics leavingStatistics(const std::vector<NodeIndex> &parts) const;
     void SeriesClick(ChartPainter *painter, int point, const QString &label);
     void drawCharts();
     void sortGrid(QTreeView *grid, Qt::SortOrder order);

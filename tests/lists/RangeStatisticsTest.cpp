@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <optional>
 
 #include <cstdint>
@@ -469,3 +470,46 @@ TEST_F(LoadRangesTest, AnItemWhoseValueCannotBeReadIsLeftOutAndNamed)
 }
 
 } // namespace
+
+namespace {
+
+// Types as a set of (folded spelling, count): what a new count and one by difference
+// agree on whatever order equal counts stand in.
+std::map<QString, std::uint64_t> typeCounts(const Statistics &s)
+{
+    std::map<QString, std::uint64_t> counts;
+    for (const auto &[label, count] : s.types)
+        counts[label.toCaseFolded()] += count;
+    return counts;
+}
+
+} // namespace
+
+TEST_F(RangeStatisticsTest, StatisticsFollowAnEditByDifference)
+{
+    classify();
+    Statistics shown = CountStatistics(*tree, 0);
+    // Out go a.TXT (the spelling its type is shown with) and the folder sub (c and
+    // d.bin, the only .bin); a copy of sub comes back as if read again.
+    const Statistics leaving = [&] {
+        Statistics s = CountStatistics(*tree, NoNode);
+        ApplyStatisticsChange(s, {}, CountStatistics(*tree, a));
+        ApplyStatisticsChange(s, {}, CountStatistics(*tree, sub));
+        return s;
+    }();
+    const Statistics coming = CountStatistics(*tree, sub);
+    tree->removeEntries({a, sub});
+    ApplyStatisticsChange(shown, leaving, {});
+    const Statistics fresh = CountStatistics(*tree, 0);
+    EXPECT_EQ(shown.size, fresh.size);
+    EXPECT_EQ(shown.createAge, fresh.createAge);
+    EXPECT_EQ(shown.accessAge, fresh.accessAge);
+    EXPECT_EQ(shown.writeAge, fresh.writeAge);
+    EXPECT_EQ(typeCounts(shown), typeCounts(fresh));
+    // b.txt's type keeps the spelling it was shown with; .bin is gone, not at zero.
+    EXPECT_EQ(shown.types, typesOf({{"TXT", 1}, {"", 1}}));
+
+    ApplyStatisticsChange(shown, {}, coming);
+    EXPECT_EQ(shown.size, (Counts {2, 1, 0, 0, 0, 0, 1}));
+    EXPECT_EQ(shown.types, typesOf({{"", 2}, {"TXT", 1}, {"bin", 1}}));
+}

@@ -8,12 +8,15 @@
 #include "EntryActions.h"
 #include "FolderScanner.h"
 #include "NodeListModel.h"
+#include "RangeStatistics.h"
 #include "TFolvaneCtrl.h"
 #include "TFormMain.h"
 #include "TreeComparison.h"
 #include "WindowTest.h"
 
 #include <gtest/gtest.h>
+
+#include <map>
 
 #include <QApplication>
 #include <QChartView>
@@ -249,6 +252,18 @@ protected:
         ASSERT_TRUE(fresh.tree);
         const std::vector<std::string> differences = TreeDifferences(*window->Ctrl->Scan(), *fresh.tree);
         EXPECT_TRUE(differences.empty()) << JoinLines(differences);
+        // The breakdowns count what a new count of the current folder would.
+        const Statistics &shown = window->Ctrl->statistics();
+        const Statistics counted = CountStatistics(tree(), window->Ctrl->CurrentNode());
+        EXPECT_EQ(shown.size, counted.size);
+        EXPECT_EQ(shown.writeAge, counted.writeAge);
+        const auto typeCounts = [](const Statistics &s) {
+            std::map<QString, std::uint64_t> counts;
+            for (const auto &[label, count] : s.types)
+                counts[label.toCaseFolded()] += count;
+            return counts;
+        };
+        EXPECT_EQ(typeCounts(shown), typeCounts(counted));
         // The lists show the tree as it is.
         for (int r = 0; r < list()->rowCount(); ++r)
             EXPECT_FALSE(tree().isRetired(list()->record(r).index()));
