@@ -260,8 +260,8 @@ void printEditSteps(TFormMain &window, const QString &trashHome, int rounds)
     }
     const bool fromTop = files.size() > std::size_t(rounds) && trashSeconds.size() == files.size();
     if (fromTop) {
-        std::printf("trash_one_file_of_the_top_folder_to_repaint %.3f (its list, the statistics of every "
-                    "file, four charts)\n",
+        std::printf("trash_one_file_of_the_top_folder_to_repaint %.3f (the top current: its list, its "
+                    "statistics, four charts)\n",
             trashSeconds.back());
         trashSeconds.pop_back();
     }
