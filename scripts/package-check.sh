@@ -1,13 +1,13 @@
 #!/bin/sh
-# Builds the .deb (scripts/package.sh) and checks it as a machine that installs it
-# would meet it: unpacked into a temporary root, it holds every file it promises; its
-# folvane-cli prints the package's version and scans a folder, keeping its
-# configuration in the user's folder; desktop-file-validate, appstreamcli and lintian
-# find no error in the launcher entry, the metadata and the package (lintian's
-# warnings are printed).
+# Builds the .deb (scripts/package.sh, from the build folder given, if any) and
+# checks it as a machine that installs it would meet it: unpacked into a temporary
+# root, it holds every file it promises; its folvane-cli prints the package's version
+# and scans a folder, keeping its configuration in the user's folder;
+# desktop-file-validate, appstreamcli and lintian find no error in the launcher
+# entry, the metadata and the package (lintian's warnings are printed).
 set -eu
 cd "$(dirname "$0")/.."
-deb=$(./scripts/package.sh)
+deb=$(./scripts/package.sh "$@")
 echo "package-check.sh: checking $deb" >&2
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/folvane-package.XXXXXX")
