@@ -41,7 +41,7 @@ done
 grep -qx "Exec=folvane %f" "$desktop" || fail "the launcher entry does not pass a folder to folvane"
 grep -q "version=\"$version\"" "$metainfo" || fail "the metadata does not name release $version"
 for page in folvane folvane-cli; do
-    man -l "$root/usr/share/man/man1/$page.1.gz" >/dev/null 2>"$work/man.err" && [ ! -s "$work/man.err" ] \
+    LC_ALL=C.UTF-8 man --warnings -l "$root/usr/share/man/man1/$page.1.gz" >/dev/null 2>"$work/man.err" && [ ! -s "$work/man.err" ] \
         || fail "manual page $page.1: $(cat "$work/man.err")"
 done
 
