@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <set>
+#include <string>
 #include <sys/wait.h>
 
 namespace {
@@ -59,16 +60,16 @@ QString section(const QString &text, const QString &heading)
     return text.mid(start, end < 0 ? -1 : end - start);
 }
 
-std::set<QString> matches(const QString &text, const QString &pattern)
+std::set<std::string> matches(const QString &text, const QString &pattern)
 {
-    std::set<QString> found;
+    std::set<std::string> found;
     QRegularExpressionMatchIterator it = QRegularExpression(pattern).globalMatch(text);
     while (it.hasNext())
-        found.insert(it.next().captured(1));
+        found.insert(it.next().captured(1).toStdString());
     return found;
 }
 
-std::set<QString> longOptions(const QString &text)
+std::set<std::string> longOptions(const QString &text)
 {
     return matches(text, QStringLiteral(R"((?<![\w-])(--[a-z][a-z-]*[a-z]))"));
 }
@@ -79,8 +80,8 @@ TEST(CliManual, UsageManualPageAndReadmeNameTheSameOptions)
 {
     const CliOutput usage = runCli({QStringLiteral("--help")});
     ASSERT_EQ(usage.status, 0);
-    const std::set<QString> options = longOptions(QString::fromUtf8(usage.out));
-    ASSERT_TRUE(options.count(QStringLiteral("--quiet")) && options.count(QStringLiteral("--version")));
+    const std::set<std::string> options = longOptions(QString::fromUtf8(usage.out));
+    ASSERT_TRUE(options.count("--quiet") && options.count("--version"));
 
     const QString manual = sourceFile("packaging/man/folvane-cli.1.scd");
     ASSERT_FALSE(manual.isEmpty());
@@ -95,9 +96,9 @@ TEST(CliManual, UsageManualPageAndReadmeGiveTheSameExitStatuses)
     const CliOutput usage = runCli({QStringLiteral("--help")});
     const qsizetype exitText = usage.out.indexOf("Exit status:");
     ASSERT_GE(exitText, 0);
-    const std::set<QString> statuses =
+    const std::set<std::string> statuses =
         matches(QString::fromUtf8(usage.out.mid(exitText)), QStringLiteral(R"([:;]\s+(\d+) )"));
-    EXPECT_EQ(statuses, (std::set<QString> {"0", "1", "2", "3"}));
+    EXPECT_EQ(statuses, (std::set<std::string> {"0", "1", "2", "3"}));
 
     const QString manual =
         section(sourceFile("packaging/man/folvane-cli.1.scd"), QStringLiteral("# EXIT STATUS"));
