@@ -8,15 +8,14 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Folvane developers")
 set(CPACK_PACKAGE_CONTACT "${FOLVANE_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "disk-space analyzer: see which folders and files fill a disk")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Folvane walks a folder, keeps every file and folder below it in a tree with\n"
-    "rolled-up sizes and percentages, and shows where the space goes: the whole\n"
-    "scan as a tree, the entries of a folder as a list and as a chart, and the\n"
-    "files below it broken down by age, by size and by type. Lists export to\n"
-    "HTML, text, CSV, XML and spreadsheet workbooks; charts save as bitmaps.\n"
-    "\n"
-    "The package also holds folvane-cli, which scans and exports without a window.")
-string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
+# One quoted text, its lines as the control file shows them.
+set(CPACK_PACKAGE_DESCRIPTION "Folvane walks a folder, keeps every file and folder below it in a tree with
+rolled-up sizes and percentages, and shows where the space goes: the whole
+scan as a tree, the entries of a folder as a list and as a chart, and the
+files below it broken down by age, by size and by type. Lists export to
+HTML, text, CSV, XML and spreadsheet workbooks. Charts save as bitmaps.
+
+The package also holds folvane-cli, which scans and exports without a window.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 
