@@ -13,9 +13,10 @@ cd "$(dirname "$0")/.."
 dir="${1:-}"
 if [ -z "$dir" ]; then
     dir=build-package
-    # CMake reads no CPPFLAGS: the preprocessor's flags (_FORTIFY_SOURCE) go with the
-    # compiler's. Release adds -O3 and -DNDEBUG after them.
-    eval "$(dpkg-buildflags --export=sh)"
+    # All of Debian's hardening, immediate binding included. CMake reads no CPPFLAGS:
+    # the preprocessor's flags (_FORTIFY_SOURCE) go with the compiler's. Release adds
+    # -O3 and -DNDEBUG after them.
+    eval "$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
         -DCMAKE_CXX_FLAGS="$CPPFLAGS $CXXFLAGS" -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS" \
         ${FOLVANE_WERROR:+"-DFOLVANE_WERROR=$FOLVANE_WERROR"} >&2
