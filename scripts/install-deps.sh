@@ -1,6 +1,8 @@
 #!/bin/sh
 # Installs every Debian package that building, checking (clang-tidy), testing,
-# fuzzing (clang's libFuzzer, zlib to read workbooks back) and benchmarking Folvane needs.
+# fuzzing (clang's libFuzzer, zlib to read workbooks back), benchmarking and packaging
+# Folvane needs (the .deb: CPack's dpkg-shlibdeps and file, the icon's PNG sizes, the
+# manual pages, and the checks of the launcher entry, metadata and package).
 # Safe to run again: apt-get skips what is already there.
 set -eu
 
@@ -14,6 +16,7 @@ adwaita-icon-theme
 util-linux time hyperfine ncdu gdu
 linux-perf valgrind heaptrack
 python3 python3-openpyxl python3-html5lib libxml2-utils
+dpkg-dev file librsvg2-bin scdoc man-db desktop-file-utils appstream lintian
 "
 
 missing=""

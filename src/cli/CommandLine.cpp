@@ -59,6 +59,10 @@ std::variant<CliOptions, UsageError> ReadCommandLine(int argc, const char *const
             CliOptions help;
             help.help = true;
             return help;
+        } else if (!optionsEnded && arg == "--version") {
+            CliOptions version;
+            version.version = true;
+            return version;
         } else if (!optionsEnded && arg.startsWith('-') && arg.size() > 1) {
             return usageError("unknown option '" + arg + "'");
         } else if (!haveFolder) {

@@ -12,6 +12,7 @@
 struct CliOptions
 {
     bool help = false; // --help: the usage text on standard output and nothing else
+    bool version = false; // --version: the version number on standard output and nothing else
     bool quiet = false;
     QByteArray folder;
     QByteArray configFile; // empty: the usual place

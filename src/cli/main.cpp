@@ -26,6 +26,10 @@
 #include <unistd.h>
 #include <variant>
 
+#ifndef FOLVANE_VERSION
+#define FOLVANE_VERSION "unknown"
+#endif
+
 namespace {
 
 void printUsage(std::FILE *to)
@@ -44,6 +48,7 @@ void printUsage(std::FILE *to)
                "                       FOLDER's (they are counted as empty folders)\n"
                "  --count-links-once   count the size of a file with several hard links once\n"
                "  --help               show this text\n"
+               "  --version            show the version number\n"
                "\n"
                "Export options (the columns are the visible ones of the configuration):\n"
                "  --format FORMAT      csv, text, html, xml or xlsx; without it the name given\n"
@@ -134,6 +139,10 @@ int run(int argc, char **argv)
     const CliOptions &cli = std::get<CliOptions>(command);
     if (cli.help) {
         printUsage(stdout);
+        return 0;
+    }
+    if (cli.version) {
+        std::puts("folvane-cli " FOLVANE_VERSION);
         return 0;
     }
     return runScan(cli);

@@ -1,11 +1,16 @@
 #include "CommandIcons.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QIconEngine>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QPixmapCache>
+#include <QStyle>
+#include <QStyleOption>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <initializer_list>
@@ -476,26 +481,72 @@ void draw(QPainter &p, Command command)
     }
 }
 
-QPixmap render(Command command, int size)
+QPixmap render(Command command, const QSize &size)
 {
-    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    p.scale(size / 32.0, size / 32.0);
+    // Square, centred in a box of another shape.
+    const int side = std::min(size.width(), size.height());
+    p.translate((size.width() - side) / 2.0, (size.height() - side) / 2.0);
+    p.scale(side / 32.0, side / 32.0);
     draw(p, command);
     p.end();
     return QPixmap::fromImage(image);
 }
 
+// Draws the icon at exactly the device pixels asked for, so it is as sharp on a
+// screen scaled by 2 (or 1.5) as at scale 1; the disabled and selected looks come
+// from the style, as for an icon made of pixmaps. Pixmaps are cached by size and look.
+class CommandIconEngine : public QIconEngine
+{
+public:
+    explicit CommandIconEngine(Command command) : m_command(command) { }
+
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatio() : 1.0;
+        QPixmap drawn = pixmap(rect.size() * ratio, mode, state);
+        drawn.setDevicePixelRatio(ratio);
+        painter->drawPixmap(rect, drawn);
+    }
+
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State) override
+    {
+        if (size.isEmpty())
+            return QPixmap();
+        const QString key = QStringLiteral("folvane-command-%1-%2x%3-%4")
+                                .arg(int(m_command))
+                                .arg(size.width())
+                                .arg(size.height())
+                                .arg(int(mode));
+        QPixmap cached;
+        if (QPixmapCache::find(key, &cached))
+            return cached;
+        QPixmap drawn = render(m_command, size);
+        if (mode != QIcon::Normal && mode != QIcon::Active) {
+            QStyleOption option;
+            option.palette = QGuiApplication::palette();
+            drawn = QApplication::style()->generatedIconPixmap(mode, drawn, &option);
+        }
+        QPixmapCache::insert(key, drawn);
+        return drawn;
+    }
+
+    QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State) override { return size; }
+
+    QIconEngine *clone() const override { return new CommandIconEngine(m_command); }
+
+    QString key() const override { return QStringLiteral("folvane-command"); }
+
+private:
+    Command m_command;
+};
+
 QIcon makeIcon(Command command)
 {
-    // Sizes the views ask for, and their doubles for high-density screens; the icon
-    // scales the nearest one for any other size.
-    QIcon icon;
-    for (int size : {16, 20, 24, 32, 40, 48, 64})
-        icon.addPixmap(render(command, size));
-    return icon;
+    return QIcon(new CommandIconEngine(command));
 }
 
 std::array<QIcon, CommandCount> &icons()

@@ -32,8 +32,9 @@ enum class Command {
 inline constexpr int CommandCount = int(Command::TabType) + 1;
 
 // The command's icon, drawn in code at every size a view asks for (tool bars use 32,
-// tabs and menus 16), so it stays sharp without image files or an SVG plug-in.
-// Needs a QGuiApplication. The icons are made once and shared.
+// tabs and menus 16) in the screen's device pixels, so it stays sharp at any scale
+// without image files or an SVG plug-in. Needs a QApplication. The icons are made
+// once and shared.
 QIcon CommandIcon(Command command);
 
 // The folder of the icons, closed or open, drawn into `rect` of any painter (the

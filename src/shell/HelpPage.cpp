@@ -13,6 +13,10 @@
 #ifndef FOLVANE_MAIL_ADDRESS
 #define FOLVANE_MAIL_ADDRESS ""
 #endif
+// The installed data folder as seen from the installed program's folder.
+#ifndef FOLVANE_DATA_FROM_BIN
+#define FOLVANE_DATA_FROM_BIN "../share/folvane"
+#endif
 
 namespace {
 
@@ -43,9 +47,22 @@ bool openUrl(const QUrl &url)
 
 } // namespace
 
+QString HelpFilePathFrom(const QString &executableDir)
+{
+    const QDir folder(executableDir);
+    const QString beside = folder.filePath(QStringLiteral("Help.htm"));
+    if (QFileInfo(beside).isFile())
+        return beside;
+    // An installed program lies in bin/, its page in share/folvane/ beside bin/;
+    // found from the program's own folder, so an unpacked package finds its own.
+    const QString installed =
+        QDir::cleanPath(folder.filePath(QStringLiteral(FOLVANE_DATA_FROM_BIN "/Help.htm")));
+    return QFileInfo(installed).isFile() ? installed : beside;
+}
+
 QString HelpFilePath()
 {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Help.htm"));
+    return HelpFilePathFrom(QCoreApplication::applicationDirPath());
 }
 
 bool OpenHelp()

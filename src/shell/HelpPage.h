@@ -5,10 +5,11 @@
 
 #include <functional>
 
-// The help page beside the executable, and the maker's web page and mail address,
-// opened in the desktop's browser and mail client.
+// The help page, and the maker's web page and mail address, opened in the desktop's
+// browser and mail client.
 
-// Opens Help.htm from the executable's folder. Returns false, without a message, when
+// Opens Help.htm from the executable's folder, or from the installed data folder
+// (share/folvane beside the program's bin folder) when there is none beside it. Returns false, without a message, when
 // the file is missing or the desktop could not open it; the caller decides whether
 // to say so.
 bool OpenHelp();
@@ -17,8 +18,11 @@ bool OpenHelp();
 bool OpenWebPage();
 bool OpenMailLink();
 
-// Where OpenHelp looks for the page.
+// Where OpenHelp looks for the page: HelpFilePathFrom the executable's folder. The
+// page beside the program when it is there, else the installed one when that is
+// there, else the name beside the program (which is missing).
 QString HelpFilePath();
+QString HelpFilePathFrom(const QString &executableDir);
 
 // The maker's addresses, fixed when the program is built; empty when not set.
 QString WebAddress();

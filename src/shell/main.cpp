@@ -44,12 +44,22 @@ int main(int argc, char **argv)
     TemporaryFiles::RemoveOnSignals();
     FolvaneApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Folvane"));
+#ifdef FOLVANE_APP_ID
+    // The installed launcher entry and icon go by this name: the desktop then shows
+    // the window under the entry, with the program's icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(FOLVANE_APP_ID));
+#endif
     // Outside a desktop session (a bare window manager, Xvfb) Qt names no icon theme;
     // the type icons of the lists then come from Adwaita, which the project installs.
     const QString theme = QIcon::themeName();
     if ((theme.isEmpty() || theme == QLatin1String("hicolor"))
         && QFileInfo::exists(QStringLiteral("/usr/share/icons/Adwaita")))
         QIcon::setThemeName(QStringLiteral("Adwaita"));
+#ifdef FOLVANE_APP_ID
+    // Found in the hicolor theme once installed; a program run from its build folder
+    // keeps the desktop's default.
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(FOLVANE_APP_ID)));
+#endif
     TFormMain window;
     window.show();
     // A folder named on the command line is scanned at once, as if it were dropped,

@@ -425,6 +425,31 @@ TEST(HelpPage, OpensTheFileBesideTheExecutableOnlyWhenItIsThere)
         QFile::remove(path);
 }
 
+TEST(HelpPage, AnInstalledProgramFindsThePageInItsDataFolder)
+{
+    // An installed tree: bin/ for the program, share/folvane/ for the page.
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QString bin = root.filePath(QStringLiteral("bin"));
+    const QString beside = bin + QStringLiteral("/Help.htm");
+    const QString installed = root.filePath(QStringLiteral("share/folvane/Help.htm"));
+    ASSERT_TRUE(QDir().mkpath(bin));
+    ASSERT_TRUE(QDir().mkpath(root.filePath(QStringLiteral("share/folvane"))));
+    const auto put = [](const QString &path) {
+        QFile page(path);
+        return page.open(QIODevice::WriteOnly) && page.write("<!DOCTYPE html><title>t</title>") > 0;
+    };
+
+    EXPECT_EQ(HelpFilePathFrom(bin), beside) << "neither: the missing page beside the program";
+    ASSERT_TRUE(put(installed));
+    EXPECT_EQ(HelpFilePathFrom(bin), installed);
+    ASSERT_TRUE(put(beside));
+    EXPECT_EQ(HelpFilePathFrom(bin), beside) << "a build or unpack folder's own page comes first";
+    ASSERT_TRUE(QFile::remove(beside));
+    ASSERT_TRUE(QDir().mkpath(beside)); // a folder of that name is no page
+    EXPECT_EQ(HelpFilePathFrom(bin), installed);
+}
+
 // ---------------------------------------------------------------------------------------
 // Folder picker
 
@@ -714,4 +739,35 @@ TEST(CommandIcons, EveryCommandHasItsOwnIconReadableAtToolBarAndTabSizes)
     for (std::size_t a = 0; a < drawn.size(); ++a)
         for (std::size_t b = a + 1; b < drawn.size(); ++b)
             EXPECT_NE(drawn[a], drawn[b]) << "commands " << a << " and " << b << " look the same";
+}
+
+TEST(CommandIcons, AreDrawnAtTheScreensDevicePixels)
+{
+    // Tool bar and tab sizes at scale 1.5 and 2: each pixmap is drawn at the device
+    // size, not the scale-1 picture blown up.
+    const struct
+    {
+        int logical;
+        qreal ratio;
+    } cases[] = {{32, 2.0}, {16, 2.0}, {32, 1.5}, {16, 1.5}, {28, 1.75}};
+    for (int i = 0; i < CommandCount; ++i) {
+        const QIcon icon = CommandIcon(Command(i));
+        for (const auto &c : cases) {
+            const int device = qRound(c.logical * c.ratio);
+            const QPixmap scaled = icon.pixmap(QSize(c.logical, c.logical), c.ratio);
+            ASSERT_EQ(scaled.size(), QSize(device, device)) << i << " at " << c.logical << "x" << c.ratio;
+            EXPECT_EQ(scaled.devicePixelRatio(), c.ratio);
+            const QImage blownUp =
+                icon.pixmap(QSize(c.logical, c.logical), 1.0)
+                    .toImage()
+                    .scaled(device, device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            EXPECT_NE(scaled.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                blownUp.convertToFormat(QImage::Format_ARGB32_Premultiplied))
+                << i << " at " << c.logical << "x" << c.ratio;
+        }
+        // A disabled button shows it otherwise.
+        EXPECT_NE(icon.pixmap(QSize(32, 32), 2.0, QIcon::Disabled).toImage(),
+            icon.pixmap(QSize(32, 32), 2.0).toImage())
+            << i;
+    }
 }
