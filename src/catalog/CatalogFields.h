@@ -33,9 +33,10 @@ enum CatalogField : int {
     AccessAgeRange = 16,
     WriteAgeRange = 17,
     SizeRange = 18,
+    DiskUsage = 19,
 };
 
-inline constexpr int CatalogFieldCount = 19;
+inline constexpr int CatalogFieldCount = 20;
 
 // The nature of a field's values: how its text is made, how two of them compare, and
 // how an export writes them.

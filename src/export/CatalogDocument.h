@@ -44,7 +44,7 @@ public:
     // ("FileNameLength" and "File Name Length" both read field 6; "file name length"
     // reads nothing). -1 when no key matches.
     static int WalkFieldOf(QStringView column);
-    // The attribute that holds field 0 to 18 ("FileBytes" for the file size).
+    // The attribute that holds field 0 to 19 ("FileBytes" for the file size).
     static const char *AttributeOf(int field);
 
 private:

@@ -163,6 +163,12 @@ Statistics CountStatistics(const CatalogTree &tree, NodeIndex current, const Tre
     // Files of one folder mostly share an extension: the last one met is checked first.
     QByteArrayView lastExtension;
     std::size_t lastType = std::size_t(-1);
+    std::vector<std::uint64_t> bytes; // per type, in the order of s.types before sorting
+    const auto addBytes = [&bytes](std::size_t type, const CatalogNodeData &n) {
+        std::uint64_t &total = bytes[type];
+        if (n.has(CatalogNodeData::HasSize) && __builtin_add_overflow(total, n.size, &total))
+            total = SaturatedSize;
+    };
 
     const auto bucket = [](int b) { return std::size_t(b < 0 ? 0 : b); };
     forEachFile(tree, order, current, [&](NodeIndex i, const CatalogNodeData &n) {
@@ -174,6 +180,7 @@ Statistics CountStatistics(const CatalogTree &tree, NodeIndex current, const Tre
         const QByteArrayView extension = extensionBytes(tree, i, n);
         if (lastType != std::size_t(-1) && extension == lastExtension) {
             ++s.types[lastType].second;
+            addBytes(lastType, n);
             return;
         }
         foldInto(extension, key);
@@ -181,12 +188,18 @@ Statistics CountStatistics(const CatalogTree &tree, NodeIndex current, const Tre
         if (found == typeOf.end()) {
             found = typeOf.emplace(key, s.types.size()).first;
             s.types.emplace_back(CatalogText::nameText(extension), 0);
+            bytes.push_back(0);
         }
         lastType = found->second;
         lastExtension = extension;
         ++s.types[lastType].second;
+        addBytes(lastType, n);
     });
+    s.typeBytes.reserve(s.types.size());
+    for (std::size_t t = 0; t < s.types.size(); ++t)
+        s.typeBytes.emplace_back(s.types[t].first, bytes[t]);
     SortTypeCounts(s.types);
+    SortTypeCounts(s.typeBytes);
     return s;
 }
 

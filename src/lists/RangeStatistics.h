@@ -48,7 +48,8 @@ void ClassifyFiles(CatalogTree &tree, const Ranges &ranges, std::int64_t now);
 // Files of the subtree of `current` (or `current` itself when it is a file) per
 // bucket and per extension; extensions merged without regard to letter case, keeping
 // the spelling of the first file met, files without extension under the empty name;
-// types ordered by SortTypeCounts. The bucket lists have one entry more than the
+// types ordered by SortTypeCounts. `typeBytes` holds the same extensions with the sum
+// of their files' sizes (saturating at SaturatedSize), ordered the same way by bytes. The bucket lists have one entry more than the
 // tree's classification has bounds; a file of a tree not classified counts in
 // bucket 0. Files are met in pre-order of `order` (the Total Tree's present order),
 // or of the scan's own order when it is null.
@@ -59,10 +60,11 @@ struct Statistics
     std::vector<std::uint64_t> accessAge;
     std::vector<std::uint64_t> writeAge;
     std::vector<std::pair<QString, std::uint64_t>> types;
+    std::vector<std::pair<QString, std::uint64_t>> typeBytes;
 };
 Statistics CountStatistics(const CatalogTree &tree, NodeIndex current, const TreeOrder *order = nullptr);
 
-// Orders types by count, largest first. Up to SortTypeCountsExactLimit entries it
+// Orders types by count (or bytes), largest first. Up to SortTypeCountsExactLimit entries it
 // leaves equal counts where the exchange procedure of the type chart always has;
 // a longer list is sorted stably (equal counts in their order of first appearance).
 inline constexpr std::size_t SortTypeCountsExactLimit = 2000;

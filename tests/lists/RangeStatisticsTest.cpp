@@ -228,6 +228,11 @@ TEST_F(RangeStatisticsTest, CountsOfAFileAnEmptyFolderAndASubtree)
     EXPECT_EQ(all.accessAge, all.writeAge);
     EXPECT_EQ(all.createAge, (Counts {5, 0, 0, 0, 0, 0}));
     EXPECT_EQ(all.types, typesOf({{"TXT", 2}, {"", 2}, {"bin", 1}}));
+    // By bytes, the same extensions by hand: a.TXT + b.txt, c + e (no size), d.bin.
+    EXPECT_EQ(all.typeBytes, typesOf({{"bin", 1000000000}, {"", 10000}, {"TXT", 9999}}));
+    EXPECT_EQ(CountStatistics(*tree, sub).typeBytes, typesOf({{"bin", 1000000000}, {"", 10000}}));
+    EXPECT_EQ(file.typeBytes, typesOf({{"bin", 1000000000}}));
+    EXPECT_TRUE(none.typeBytes.empty());
 
     // The spelling kept is that of the first file in the order the tree shows.
     TreeOrder reversed(*tree);
@@ -413,6 +418,14 @@ TEST_F(RangeStatisticsTest, EverySliceListsWhatItsBucketCounted)
         for (const auto &[label, count] : s.types)
             EXPECT_EQ(SliceListRows(tree, order, 0, SliceKind::Type, label).size(), count)
                 << label.toStdString();
+        // By size, a slice lists the same files, and their sizes add up to its bytes.
+        ASSERT_EQ(s.typeBytes.size(), s.types.size());
+        for (const auto &[label, bytes] : s.typeBytes) {
+            std::uint64_t sum = 0;
+            for (const TCatalogNode &row : SliceListRows(tree, order, 0, SliceKind::Type, label))
+                sum += row.tree()->node(row.index()).size;
+            EXPECT_EQ(sum, bytes) << label.toStdString();
+        }
     }
 }
 
