@@ -63,8 +63,9 @@ TEST_F(SizeBarDelegateTest, ShareOfEachRowOfAList)
             const std::optional<double> share = SizeBarDelegate::shareOf(model.index(row, 1));
             ASSERT_EQ(share.has_value(), expected[row].has_value())
                 << row << " " << model.index(row, 1).data().toString().toStdString();
-            if (share)
+            if (share) {
                 EXPECT_NEAR(*share, *expected[row], 1e-9) << row;
+            }
         }
         EXPECT_FALSE(SizeBarDelegate::shareOf(model.index(0, 0))); // "one"
     }
