@@ -73,8 +73,8 @@ void fillFromListing(CatalogNodeData &n, unsigned char type)
 int statEntry(int dirFd, const char *name, struct statx *sx)
 {
     static std::atomic<bool> noStatx {false};
-    constexpr unsigned Mask =
-        STATX_TYPE | STATX_SIZE | STATX_BLOCKS | STATX_ATIME | STATX_MTIME | STATX_BTIME | STATX_INO | STATX_NLINK;
+    constexpr unsigned Mask = STATX_TYPE | STATX_SIZE | STATX_BLOCKS | STATX_ATIME | STATX_MTIME | STATX_BTIME
+        | STATX_INO | STATX_NLINK;
     if (!noStatx.load(std::memory_order_relaxed)) {
         if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, Mask, sx) == 0)
             return 0;
@@ -86,7 +86,8 @@ int statEntry(int dirFd, const char *name, struct statx *sx)
     if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) != 0)
         return -1;
     std::memset(sx, 0, sizeof *sx);
-    sx->stx_mask = STATX_TYPE | STATX_SIZE | STATX_BLOCKS | STATX_ATIME | STATX_MTIME | STATX_INO | STATX_NLINK;
+    sx->stx_mask =
+        STATX_TYPE | STATX_SIZE | STATX_BLOCKS | STATX_ATIME | STATX_MTIME | STATX_INO | STATX_NLINK;
     sx->stx_mode = std::uint16_t(st.st_mode);
     sx->stx_ino = st.st_ino;
     sx->stx_nlink = std::uint32_t(st.st_nlink);

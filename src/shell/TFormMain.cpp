@@ -74,10 +74,11 @@ QString scanSummary(const ScanResult &result, double seconds)
     const QString unknown = counts.unknownKind == 0
         ? QString()
         : QStringLiteral(", %1 of unknown kind").arg(locale.toString(qulonglong(counts.unknownKind)));
-    QString text = QStringLiteral("%1 entries (%2 files, %3 folders%4), %5 in %6 s")
-                       .arg(locale.toString(qulonglong(counts.entries)),
-                           locale.toString(qulonglong(counts.files)), locale.toString(qulonglong(counts.folders)),
-                           unknown, totalSizes(tree), locale.toString(seconds, 'f', 2));
+    QString text =
+        QStringLiteral("%1 entries (%2 files, %3 folders%4), %5 in %6 s")
+            .arg(locale.toString(qulonglong(counts.entries)), locale.toString(qulonglong(counts.files)),
+                locale.toString(qulonglong(counts.folders)), unknown, totalSizes(tree),
+                locale.toString(seconds, 'f', 2));
     const std::uint64_t unread = counts.unreadableFolders;
     if (unread > 0)
         text += QStringLiteral("; %1 could not be read")
@@ -228,7 +229,8 @@ TFormMain::TFormMain(QWidget *parent) : QMainWindow(parent)
     pcTotal->addTab(chartPage(SizeChart, tbPieSize, tbBarSize, {}, pcSize, VTSize),
         CommandIcon(Command::TabSize), QStringLiteral("Size of Files"));
     tbTypeBySize = textButton(QStringLiteral("By Size"));
-    tbTypeBySize->setToolTip(QStringLiteral("By Size: the bytes of each extension instead of its number of files"));
+    tbTypeBySize->setToolTip(
+        QStringLiteral("By Size: the bytes of each extension instead of its number of files"));
     tbTypeBySize->setAccessibleName(QStringLiteral("By Size"));
     pcTotal->addTab(chartPage(TypeChart, tbPieType, tbBarType, {sbTop, sbAll}, pcType, VTType, tbTypeBySize),
         CommandIcon(Command::TabType), QStringLiteral("Type of Files"));

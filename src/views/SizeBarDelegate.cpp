@@ -31,7 +31,8 @@ std::optional<double> SizeBarDelegate::shareOf(const QModelIndex &index)
     return std::clamp(percent / 100.0, 0.0, 1.0);
 }
 
-void SizeBarDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+void SizeBarDelegate::paint(
+    QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
     const std::optional<double> share = m_shown ? shareOf(index) : std::nullopt;
     if (!share) {
@@ -58,8 +59,8 @@ void SizeBarDelegate::paint(QPainter *painter, const QStyleOptionViewItem &optio
     const QRect textRect = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
     const bool selected = opt.state & QStyle::State_Selected;
     const QPalette::ColorGroup group = !(opt.state & QStyle::State_Enabled) ? QPalette::Disabled
-        : (opt.state & QStyle::State_Active)                              ? QPalette::Normal
-                                                                          : QPalette::Inactive;
+        : (opt.state & QStyle::State_Active)                                ? QPalette::Normal
+                                                                            : QPalette::Inactive;
     painter->save();
     painter->setFont(opt.font);
     painter->setPen(opt.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));

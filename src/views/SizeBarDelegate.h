@@ -21,7 +21,8 @@ public:
     void setShown(bool shown) { m_shown = shown; }
     bool isShown() const { return m_shown; }
 
-    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    void paint(
+        QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
     // The share a Size Percentage cell stands for, from 0 to 1, read from its text
     // ("12.34%", the decimal point the locale's); none for an empty or unreadable text.

@@ -328,8 +328,8 @@ void TFolvaneCtrl::DrawTypeChart(bool asBar, bool showAll)
             rest += double(types[i].second);
         points.append({QStringLiteral("%1 other extensions").arg(types.size() - shown), rest});
     }
-    m_typeChart->draw(
-        bySize ? QStringLiteral("File Type Chart by Size") : QStringLiteral("File Type Chart"), points, asBar);
+    m_typeChart->draw(bySize ? QStringLiteral("File Type Chart by Size") : QStringLiteral("File Type Chart"),
+        points, asBar);
 }
 
 void TFolvaneCtrl::SeriesClick(ChartPainter *painter, int point, const QString &label)

@@ -63,7 +63,8 @@ NodeIndex nodeAt(const CatalogTree &tree, const QByteArray &relative)
 
 std::uint64_t apparentSize(const QByteArray &path)
 {
-    struct stat st {};
+    struct stat st
+    { };
     EXPECT_EQ(::lstat(path.constData(), &st), 0) << path.constData();
     return std::uint64_t(st.st_size);
 }

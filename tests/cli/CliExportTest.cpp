@@ -260,11 +260,13 @@ TEST(CliExport, DiskUsageIsExportedAndSortedWhenListed)
                  "</nodes><agerange/><sizerange/></config>");
     config.close();
 
-    const CliRun r = runCli(
-        fx, {"--quiet", "--format", "csv", "--list", "folder", "--sort", "Disk Usage", "--descending", fx.at("top")});
+    const CliRun r = runCli(fx,
+        {"--quiet", "--format", "csv", "--list", "folder", "--sort", "Disk Usage", "--descending",
+            fx.at("top")});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     const auto blocks = [&fx](const char *name) {
-        struct stat st {};
+        struct stat st
+        { };
         EXPECT_EQ(::stat(fx.at(name).constData(), &st), 0);
         return QByteArray::number(qlonglong(st.st_blocks) * 512);
     };

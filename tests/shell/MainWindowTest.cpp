@@ -4,13 +4,13 @@
 
 #include "CatalogFields.h"
 #include "CatalogTreeModel.h"
+#include "CellText.h"
 #include "ChartPainter.h"
 #include "Fixture.h"
 #include "FolderPicker.h"
 #include "FolderScanner.h"
 #include "NodeListModel.h"
 #include "RangeStatistics.h"
-#include "CellText.h"
 #include "SizeBarDelegate.h"
 #include "TConfig.h"
 #include "TFolvaneCtrl.h"
@@ -469,12 +469,11 @@ TEST_F(MainWindowTest, CloseSavesWidthsPositionsAndVisibility)
 // window that keeps them on carries no trace of them.
 TEST_F(MainWindowTest, SizeBarsAreOnAtStartAndTheirChoiceIsKept)
 {
-    QTreeView *grids[] = {window->VT, window->VTList, window->VTAge, window->VTSize, window->VTType};
     const int percentage = columnOf("Size Percentage");
     ASSERT_GE(percentage, 0);
     const auto barsShown = [&] {
         int shown = 0;
-        for (QTreeView *grid : grids) {
+        for (QTreeView *grid : {window->VT, window->VTList, window->VTAge, window->VTSize, window->VTType}) {
             auto *bars = qobject_cast<SizeBarDelegate *>(grid->itemDelegateForColumn(percentage));
             EXPECT_NE(bars, nullptr);
             shown += bars && bars->isShown() ? 1 : 0;
@@ -512,8 +511,8 @@ TEST_F(MainWindowTest, TheStatusBarGivesTheSizeAndTheSpaceOnDisk)
     const auto tree = treeModel()->scan();
     const CatalogNodeData &top = tree->node(tree->top());
     EXPECT_EQ(top.size, 1332u);
-    EXPECT_TRUE(window->SB->text().contains(QStringLiteral("1.30 KB in files, %1 on disk in ")
-                                                .arg(SizeCellText(double(top.diskSize)))))
+    EXPECT_TRUE(window->SB->text().contains(
+        QStringLiteral("1.30 KB in files, %1 on disk in ").arg(SizeCellText(double(top.diskSize)))))
         << window->SB->text().toStdString();
 }
 

@@ -15,8 +15,8 @@ class TreeBuilder
 public:
     explicit TreeBuilder(const QByteArray &top) { tree->addTop(top); }
 
-    NodeIndex add(NodeIndex parent, const char *name, NodeKind kind, std::uint64_t size = 0,
-        std::uint64_t diskSize = 0)
+    NodeIndex add(
+        NodeIndex parent, const char *name, NodeKind kind, std::uint64_t size = 0, std::uint64_t diskSize = 0)
     {
         const NodeIndex n = tree->appendChild(parent, name, std::strlen(name));
         CatalogNodeData &d = tree->node(n);
