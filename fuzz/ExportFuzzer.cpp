@@ -25,6 +25,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 
@@ -156,6 +157,10 @@ void checkXml(const Export &e)
     for (std::size_t r = 0; r < e.rows.size(); ++r) {
         XmlElement file {int(e.rows.depth(r)) + 1, QStringLiteral("file"), {}};
         for (int field = 0; field < CatalogFieldCount; ++field) {
+            // The record's fields, and a later one where a column shows it.
+            const auto showsField = [field](const QString &column) { return FieldOfColumn(column) == field; };
+            if (field >= RecordFieldCount && std::none_of(e.columns.begin(), e.columns.end(), showsField))
+                continue;
             std::string value;
             e.rows.appendUtf8(r, field, value);
             if (!value.empty())

@@ -33,9 +33,13 @@ enum CatalogField : int {
     AccessAgeRange = 16,
     WriteAgeRange = 17,
     SizeRange = 18,
+    DiskUsage = 19,
 };
 
-inline constexpr int CatalogFieldCount = 19;
+inline constexpr int CatalogFieldCount = 20;
+// The fields of the record every XML catalog element carries: FileName to SizeRange.
+// Later fields (DiskUsage) are written there only when a column of the export shows them.
+inline constexpr int RecordFieldCount = 19;
 
 // The nature of a field's values: how its text is made, how two of them compare, and
 // how an export writes them.

@@ -27,7 +27,7 @@ enum class NodeKind : std::uint8_t {
     File = 2,
 };
 
-// What a scan knows of one entry, in typed form: 56 bytes a node. The texts of
+// What a scan knows of one entry, in typed form: 64 bytes a node. The texts of
 // the record are derived from it on demand (CatalogTree::fieldText). Range
 // buckets are not stored: they follow from size and time stamps against bounds
 // that are the same for every node.
@@ -50,6 +50,9 @@ struct CatalogNodeData
     std::uint32_t childCount = 0;
     std::uint32_t subtreeCount = 1; // the node and every node below it, after FillPercentages
     std::uint64_t size = 0;
+    // Bytes allocated on disk (512-byte blocks as statx counts them). A folder's own
+    // blocks until FinishTree, then those plus everything below it, like `size`.
+    std::uint64_t diskSize = 0;
     std::int64_t createTime = 0; // seconds since the epoch, UTC
     std::int64_t accessTime = 0;
     std::int64_t writeTime = 0;
@@ -79,7 +82,7 @@ private:
 public:
     std::uint16_t nameLength = 0;
 };
-static_assert(sizeof(CatalogNodeData) == 56, "a node should stay at 56 bytes");
+static_assert(sizeof(CatalogNodeData) <= 64, "a node should stay at 64 bytes");
 
 // The three time stamps of a record, in the order of the age range fields.
 enum class TimeKind : std::uint8_t {
@@ -91,7 +94,7 @@ enum class TimeKind : std::uint8_t {
 // What classifying a scan decided once for all its files: the bounds of the size
 // and age ranges and the moment ages are measured from. The range fields of every
 // file follow from these and the file's own size and time stamps, so classifying
-// costs nothing per node and the node keeps its 56 bytes.
+// costs nothing per node and the node keeps its 64 bytes.
 struct RangeClassification
 {
     std::vector<double> sizeBounds; // bytes, in configuration order
@@ -261,5 +264,10 @@ private:
     void retire(NodeIndex slot, NodeIndex successor);
     void moveUnreadable(NodeIndex from, NodeIndex to);
     void reserveUnreadable(std::size_t more);
-    void resizeAncestors(NodeIndex changed, std::uint64_t oldSize, std::int64_t countChange);
+    struct Totals
+    {
+        std::uint64_t size;
+        std::uint64_t diskSize;
+    };
+    void resizeAncestors(NodeIndex changed, Totals old, std::int64_t countChange);
 };

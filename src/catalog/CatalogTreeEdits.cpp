@@ -87,24 +87,27 @@ void CatalogTree::reserveUnreadable(std::size_t more)
     m_retiredUnreadable.reserve(m_retiredUnreadable.size() + more);
 }
 
-// `changed` has its new size and count; its ancestors follow. A folder's total is the
-// exact sum of its children's until it saturates, so an exact total takes the
-// difference and a saturated one is summed again from its children.
-void CatalogTree::resizeAncestors(NodeIndex changed, std::uint64_t oldSize, std::int64_t countChange)
+// `changed` has its new sizes and count; its ancestors follow. A folder's total is the
+// exact sum of its children's (and, on disk, of its own blocks) until it saturates, so
+// an exact total takes the difference and a saturated size is summed again from the
+// children. A saturated disk usage stays so: a folder's own blocks are not kept apart.
+void CatalogTree::resizeAncestors(NodeIndex changed, Totals old, std::int64_t countChange)
 {
-    std::uint64_t childBefore = oldSize;
+    Totals childBefore = old;
     NodeIndex child = changed;
     for (NodeIndex a = m_nodes[changed].parent; a != NoNode; child = a, a = m_nodes[a].parent) {
         CatalogNodeData &d = m_nodes[a];
-        const std::uint64_t before = d.size;
-        if (before == SaturatedSize || before < childBefore) {
+        const Totals before {d.size, d.diskSize};
+        if (before.size == SaturatedSize || before.size < childBefore.size) {
             std::uint64_t sum = 0;
             for (std::uint32_t r = 0; r < d.childCount; ++r)
                 sum = addSizes(sum, m_nodes[d.firstChild + r].size);
             d.size = sum;
         } else {
-            d.size = addSizes(before - childBefore, m_nodes[child].size);
+            d.size = addSizes(before.size - childBefore.size, m_nodes[child].size);
         }
+        if (before.diskSize != SaturatedSize && before.diskSize >= childBefore.diskSize)
+            d.diskSize = addSizes(before.diskSize - childBefore.diskSize, m_nodes[child].diskSize);
         d.subtreeCount = std::uint32_t(std::int64_t(d.subtreeCount) + countChange);
         childBefore = before;
     }
@@ -168,8 +171,10 @@ std::vector<NodeIndex> CatalogTree::removeEntries(const std::vector<NodeIndex> &
         // An earlier group may have moved this parent: its children stay where they are.
         const NodeIndex parent = successor(m_nodes[gone[i]].parent);
         std::int64_t count = 0;
+        std::uint64_t goneDisk = 0;
         for (; i < gone.size() && successor(m_nodes[gone[i]].parent) == parent; ++i) {
             count += m_nodes[gone[i]].subtreeCount;
+            goneDisk = addSizes(goneDisk, m_nodes[gone[i]].diskSize);
             pending.push_back(gone[i]);
             while (!pending.empty()) {
                 const NodeIndex n = pending.back();
@@ -182,7 +187,7 @@ std::vector<NodeIndex> CatalogTree::removeEntries(const std::vector<NodeIndex> &
         }
 
         CatalogNodeData &p = m_nodes[parent];
-        const std::uint64_t oldSize = p.size;
+        const Totals old {p.size, p.diskSize};
         const auto first = NodeIndex(m_nodes.size());
         std::uint32_t kept = 0;
         std::uint64_t size = 0;
@@ -204,8 +209,11 @@ std::vector<NodeIndex> CatalogTree::removeEntries(const std::vector<NodeIndex> &
         p.firstChild = kept == 0 ? NoNode : first;
         p.childCount = kept;
         p.size = size;
+        // The folder keeps its own blocks; what went takes its own along.
+        if (p.diskSize != SaturatedSize)
+            p.diskSize -= std::min(p.diskSize, goneDisk);
         p.subtreeCount = std::uint32_t(std::int64_t(p.subtreeCount) - count);
-        resizeAncestors(parent, oldSize, -count);
+        resizeAncestors(parent, old, -count);
         changed.push_back(parent);
     }
     // A folder changed early may have moved with its siblings later.
@@ -316,7 +324,7 @@ std::vector<NodeIndex> CatalogTree::replaceFolder(NodeIndex folder, const Catalo
         retire(slot, next);
 
     CatalogNodeData &f = m_nodes[folder];
-    const std::uint64_t oldSize = f.size;
+    const Totals before {f.size, f.diskSize};
     const std::uint32_t oldCount = f.subtreeCount;
     f.firstChild = NoNode;
     f.childCount = 0;
@@ -341,6 +349,7 @@ std::vector<NodeIndex> CatalogTree::replaceFolder(NodeIndex folder, const Catalo
     // a listing of its parent, so times it lacks stay as they were.
     const CatalogNodeData &top = fresh.node(freshTop);
     f.size = top.size;
+    f.diskSize = top.diskSize;
     if (top.has(CatalogNodeData::HasSize))
         f.set(CatalogNodeData::HasSize);
     if (top.has(CatalogNodeData::HasCreateTime)) {
@@ -365,6 +374,6 @@ std::vector<NodeIndex> CatalogTree::replaceFolder(NodeIndex folder, const Catalo
         f.set(CatalogNodeData::Unreadable);
         insertInto(m_unreadable, folder, error);
     }
-    resizeAncestors(folder, oldSize, std::int64_t(top.subtreeCount) - std::int64_t(oldCount));
+    resizeAncestors(folder, before, std::int64_t(top.subtreeCount) - std::int64_t(oldCount));
     return folders;
 }

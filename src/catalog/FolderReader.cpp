@@ -39,6 +39,9 @@ void fillFromStatx(CatalogNodeData &n, const struct statx &sx)
     n.setKind(folder ? NodeKind::Folder : NodeKind::File);
     // Folders start at zero; the roll-up gives them the total of their contents.
     n.size = folder ? 0 : sx.stx_size;
+    // A folder's own blocks too: the roll-up adds its contents'.
+    if (sx.stx_mask & STATX_BLOCKS)
+        n.diskSize = sx.stx_blocks * 512;
     n.set(F::HasSize);
     n.set(F::HasDetails);
     // Some file systems answer a birth time of 0 where they keep none.
@@ -70,8 +73,8 @@ void fillFromListing(CatalogNodeData &n, unsigned char type)
 int statEntry(int dirFd, const char *name, struct statx *sx)
 {
     static std::atomic<bool> noStatx {false};
-    constexpr unsigned Mask =
-        STATX_TYPE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME | STATX_INO | STATX_NLINK;
+    constexpr unsigned Mask = STATX_TYPE | STATX_SIZE | STATX_BLOCKS | STATX_ATIME | STATX_MTIME | STATX_BTIME
+        | STATX_INO | STATX_NLINK;
     if (!noStatx.load(std::memory_order_relaxed)) {
         if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, Mask, sx) == 0)
             return 0;
@@ -83,13 +86,15 @@ int statEntry(int dirFd, const char *name, struct statx *sx)
     if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) != 0)
         return -1;
     std::memset(sx, 0, sizeof *sx);
-    sx->stx_mask = STATX_TYPE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_INO | STATX_NLINK;
+    sx->stx_mask =
+        STATX_TYPE | STATX_SIZE | STATX_BLOCKS | STATX_ATIME | STATX_MTIME | STATX_INO | STATX_NLINK;
     sx->stx_mode = std::uint16_t(st.st_mode);
     sx->stx_ino = st.st_ino;
     sx->stx_nlink = std::uint32_t(st.st_nlink);
     sx->stx_dev_major = major(st.st_dev);
     sx->stx_dev_minor = minor(st.st_dev);
     sx->stx_size = std::uint64_t(st.st_size);
+    sx->stx_blocks = std::uint64_t(st.st_blocks);
     sx->stx_atime.tv_sec = st.st_atim.tv_sec;
     sx->stx_mtime.tv_sec = st.st_mtim.tv_sec;
     return 0;
@@ -322,8 +327,10 @@ void FolderReader::examineTaken(int fd, NodeIndex first, std::size_t count, cons
             const NodeIndex child = first + NodeIndex(done + i);
             CatalogNodeData &n = tree.node(child);
             CatalogNodeData d = m_filled[i];
-            if (look && m_links[i].inode != 0 && !m_context.firstLink(m_links[i].device, m_links[i].inode))
+            if (look && m_links[i].inode != 0 && !m_context.firstLink(m_links[i].device, m_links[i].inode)) {
                 d.size = 0;
+                d.diskSize = 0;
+            }
             d.parent = n.parent;
             d.setNameOffset(n.nameOffset());
             d.nameLength = n.nameLength;

@@ -27,9 +27,9 @@ struct ScanOptions
     // Folders on another file system (device) than the scanned folder are kept as
     // folders without children: the scan does not cross mount points.
     bool oneFileSystem = false;
-    // A file with several hard links counts its size once: the first of its links
-    // the scan meets keeps the size, the others show 0, so totals count its bytes
-    // once. Which link is met first may differ from scan to scan.
+    // A file with several hard links counts its size and disk usage once: the first
+    // of its links the scan meets keeps them, the others show 0, so totals count its
+    // bytes once. Which link is met first may differ from scan to scan.
     bool countHardLinksOnce = false;
     // When given, the files are classified into these size and age ranges as the
     // scan ends, ages counted from that moment (CatalogTree::classification); without,

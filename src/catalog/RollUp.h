@@ -10,9 +10,20 @@
 // Nodes of unknown kind count with their own size (none when never examined) and
 // are never descended into. Sums are exact 64-bit integers up to SaturatedSize,
 // where a total that would pass 2^64 - 1 bytes stays instead of wrapping.
+// Disk usage rolls up alike, but a folder's own blocks count as well: a folder of a
+// tree not yet finished (FillPercentages) holds its own blocks in diskSize; in one
+// finished before, they are its total less its children's.
 double RollUpSizes(CatalogTree &tree, NodeIndex node);
 // The same sum as a whole number, exact beyond 2^53 bytes.
 std::uint64_t RollUpBytes(CatalogTree &tree, NodeIndex node);
+// The sum of the sizes of the node's children (as RollUpBytes), and the node's whole
+// disk usage: its own blocks and its children's. The node itself is left unchanged.
+struct RolledUp
+{
+    std::uint64_t bytes = 0;
+    std::uint64_t diskBytes = 0;
+};
+RolledUp RollUpTotals(CatalogTree &tree, NodeIndex node);
 
 // Every node below `node` and the node itself, parents before their children, in the
 // tree as it stands (retired slots are not reached).

@@ -24,8 +24,10 @@ ScanContext::ScanContext(CatalogTree &tree, const ScanOptions &options)
 void ScanContext::setTop(int topFd)
 {
     struct stat st;
-    if (::fstat(topFd, &st) == 0)
+    if (::fstat(topFd, &st) == 0) {
         m_topDevice = st.st_dev;
+        m_tree.node(m_tree.top()).diskSize = std::uint64_t(st.st_blocks) * 512;
+    }
 }
 
 bool ScanContext::descends(int fd) const

@@ -27,7 +27,8 @@ public:
     std::mutex &mutex() { return m_mutex; }
     const ScanOptions &options() const { return m_options; }
 
-    // The device of the scanned folder, open at `topFd`, for oneFileSystem.
+    // The device of the scanned folder, open at `topFd`, for oneFileSystem; and the
+    // folder's own blocks, which its disk usage starts from. Before the threads start.
     void setTop(int topFd);
     // Whether the folder open at `fd` is to be read: always, but with oneFileSystem
     // only when it is on the scanned folder's device.

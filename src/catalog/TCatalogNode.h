@@ -21,7 +21,7 @@ public:
     std::int32_t ExpandedIcon = 0;
     std::int32_t CollapsedIcon = 0;
 
-    // Text of field 0 to 18; empty for fields never filled and for unknown indexes.
+    // Text of field 0 to 19; empty for fields never filled and for unknown indexes.
     QString text(int field) const;
 
     // Makes SizePercentage read this row's share of `total` (the list pass).

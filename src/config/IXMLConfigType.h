@@ -20,4 +20,10 @@ public:
     virtual TXMLNodesType nodes() const = 0;
     virtual TXMLAgerangeType agerange() const = 0;
     virtual TXMLSizerangeType sizerange() const = 0;
+
+    // Whether the lists paint size bars behind their percentages: the attribute
+    // `sizeBars` of the root, absent (and so not written) while they do, "False" once
+    // they are turned off. Reading it adds nothing; a value that cannot be read is on.
+    virtual bool sizeBars() const = 0;
+    virtual void setSizeBars(bool value) = 0;
 };

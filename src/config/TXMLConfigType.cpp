@@ -44,3 +44,22 @@ TXMLSizerangeType TXMLConfigType::sizerange() const
 {
     return TXMLSizerangeType(ConfigAccess::child(m_node, "sizerange"));
 }
+
+bool TXMLConfigType::sizeBars() const
+{
+    if (!m_node.attribute("sizeBars"))
+        return true;
+    try {
+        return ConfigAccess::boolean(m_node, "sizeBars");
+    } catch (const ConfigError &) {
+        return true;
+    }
+}
+
+void TXMLConfigType::setSizeBars(bool value)
+{
+    if (value)
+        m_node.remove_attribute("sizeBars");
+    else
+        ConfigAccess::setBoolean(m_node, "sizeBars", false);
+}

@@ -20,6 +20,8 @@ public:
     TXMLNodesType nodes() const override;
     TXMLAgerangeType agerange() const override;
     TXMLSizerangeType sizerange() const override;
+    bool sizeBars() const override;
+    void setSizeBars(bool value) override;
 
     pugi::xml_node element() const { return m_node; }
 

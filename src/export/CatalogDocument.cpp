@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -73,8 +74,17 @@ const std::array<std::string, CatalogFieldCount> &attributeOpenings()
 
 } // namespace
 
-void WriteCatalog(ExportOutput &out, const ExportRows &rows, ExportControl *control)
+void WriteCatalog(
+    ExportOutput &out, const ExportRows &rows, ExportControl *control, const QStringList &columns)
 {
+    // The record's fields, and those after them that a column shows.
+    std::array<bool, CatalogFieldCount> written {};
+    for (int field = 0; field < RecordFieldCount; ++field)
+        written[std::size_t(field)] = true;
+    for (const QString &column : columns) {
+        if (const std::optional<int> field = FieldOfColumn(column))
+            written[std::size_t(*field)] = true;
+    }
     out.put("<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?>\n");
     out.put("<fileinfo generated=\"");
     out.put(CatalogGenerator);
@@ -89,6 +99,8 @@ void WriteCatalog(ExportOutput &out, const ExportRows &rows, ExportControl *cont
     for (std::size_t r = 0; r < rows.size(); ++r) {
         out.put("<file");
         for (int field = 0; field < CatalogFieldCount; ++field) {
+            if (!written[std::size_t(field)])
+                continue;
             value.clear();
             rows.appendUtf8(r, field, value);
             if (value.empty())
@@ -120,9 +132,11 @@ void WriteCatalog(ExportOutput &out, const ExportRows &rows, ExportControl *cont
                           .arg(CatalogReadableDepth));
 }
 
-QString SaveCatalog(const QString &path, const ExportRows &rows, ExportControl *control)
+QString SaveCatalog(
+    const QString &path, const ExportRows &rows, ExportControl *control, const QStringList &columns)
 {
-    return ExportOutput::toFile(path, control, [&](ExportOutput &out) { WriteCatalog(out, rows, control); });
+    return ExportOutput::toFile(
+        path, control, [&](ExportOutput &out) { WriteCatalog(out, rows, control, columns); });
 }
 
 void CatalogDocument::WriteCatalog(ExportOutput &out) const

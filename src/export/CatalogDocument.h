@@ -3,6 +3,7 @@
 #include "ExportRows.h"
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <cstddef>
@@ -12,7 +13,9 @@ class ExportOutput;
 
 // The catalog that the XML and workbook exports share: the exported list as nested
 // `file` elements under a root `fileinfo`, one element per record, each with one
-// attribute per non-empty field in field order (FileName, FullPath, FileBytes, ...).
+// attribute per non-empty field in field order (FileName, FullPath, FileBytes, ...):
+// the record's fields always, a field added after them (DiskUsage) when a column of
+// the export shows it.
 // It is kept as the list's rows and depths, a few bytes an element, never as a tree
 // of XML nodes: SaveCatalog streams the document to disk, and the workbook walks the
 // same rows in the same order. It holds whatever list was built last.
@@ -44,7 +47,7 @@ public:
     // ("FileNameLength" and "File Name Length" both read field 6; "file name length"
     // reads nothing). -1 when no key matches.
     static int WalkFieldOf(QStringView column);
-    // The attribute that holds field 0 to 18 ("FileBytes" for the file size).
+    // The attribute that holds field 0 to 19 ("FileBytes" for the file size).
     static const char *AttributeOf(int field);
 
 private:
@@ -57,8 +60,10 @@ class ExportControl;
 // of the rows that building one takes. A catalog deeper than CatalogReadableDepth is
 // written nested as it is, with a warning to `control`; SaveCatalog stops when
 // `control` asks.
-void WriteCatalog(ExportOutput &out, const ExportRows &rows, ExportControl *control = nullptr);
-QString SaveCatalog(const QString &path, const ExportRows &rows, ExportControl *control = nullptr);
+void WriteCatalog(ExportOutput &out, const ExportRows &rows, ExportControl *control = nullptr,
+    const QStringList &columns = {});
+QString SaveCatalog(const QString &path, const ExportRows &rows, ExportControl *control = nullptr,
+    const QStringList &columns = {});
 
 // The deepest level below the top that XML readers built on libxml2 (xmllint, and the
 // XML libraries of many languages) read by default: below the root, they take `file`

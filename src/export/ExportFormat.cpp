@@ -69,7 +69,7 @@ QString writeToFile(ExportFormat format, const ExportRows &rows, const QStringLi
     case ExportFormat::Csv:
         return ExportCsv(path, rows, columns, control);
     case ExportFormat::Xml:
-        return SaveCatalog(path, rows, control);
+        return SaveCatalog(path, rows, control, columns);
     case ExportFormat::Workbook:
         return ExportWorkbook(path, rows, columns, title, control);
     }
@@ -90,7 +90,7 @@ QString writeToOutput(ExportFormat format, const ExportRows &rows, const QString
         WriteDelimited(out, rows, columns, CsvSeparator);
         break;
     case ExportFormat::Xml:
-        WriteCatalog(out, rows, control);
+        WriteCatalog(out, rows, control, columns);
         break;
     case ExportFormat::Workbook:
         return QStringLiteral("A workbook can only be written to a file.");

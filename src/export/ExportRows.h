@@ -34,7 +34,7 @@ public:
     bool empty() const { return m_depths.empty(); }
     std::uint32_t depth(std::size_t row) const { return m_depths[row]; }
 
-    // The stored text of field 0 to 18 of a row, as TCatalogNode::text gives it.
+    // The stored text of field 0 to 19 of a row, as TCatalogNode::text gives it.
     QString text(std::size_t row, int field) const
     {
         if (!m_records.empty())

@@ -33,10 +33,10 @@ QString SizeCellText(double bytes)
 
 QString CellText(int field, const CatalogTree &tree, NodeIndex node, std::optional<double> listTotal)
 {
-    if (field == FileBytes) {
-        const CatalogNodeData &n = tree.node(node);
+    if (field == FileBytes || field == DiskUsage) {
         // The size text is the exact byte count; read as a number it is this double.
-        return n.has(CatalogNodeData::HasSize) ? SizeCellText(double(n.size)) : QString();
+        const std::optional<std::uint64_t> bytes = CatalogFieldTable[std::size_t(field)].number(tree, node);
+        return bytes ? SizeCellText(double(*bytes)) : QString();
     }
     QString text = tree.fieldText(node, field, listTotal);
     if (field == SizePercentage && !text.isEmpty())
@@ -48,7 +48,7 @@ QString CellText(int field, const TCatalogNode &record)
 {
     if (record.isNull() || field < 0 || field >= CatalogFieldCount)
         return QString();
-    if (field == FileBytes)
+    if (field == FileBytes || field == DiskUsage)
         return CellText(field, *record.tree(), record.index());
     // Through the record: a row of a list has its own percentage total.
     QString text = record.text(field);

@@ -9,7 +9,7 @@
 
 class TCatalogNode;
 
-// What a list cell shows for one field of a record. Sizes are scaled by powers of
+// What a list cell shows for one field of a record. Sizes (File Size and Disk Usage) are scaled by powers of
 // two and written with the locale's grouping and two decimals ("1,023.00 B",
 // "1.00 KB", "1,024.00 KB", "1.00 MB", "1.00 GB"); a percentage gets "%"
 // ("12.34%"); every other field is the record's text as it stands. A field that is

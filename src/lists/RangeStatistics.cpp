@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
@@ -163,6 +164,12 @@ Statistics CountStatistics(const CatalogTree &tree, NodeIndex current, const Tre
     // Files of one folder mostly share an extension: the last one met is checked first.
     QByteArrayView lastExtension;
     std::size_t lastType = std::size_t(-1);
+    std::vector<std::uint64_t> bytes; // per type, in the order of s.types before sorting
+    const auto addBytes = [&bytes](std::size_t type, const CatalogNodeData &n) {
+        std::uint64_t &total = bytes[type];
+        if (n.has(CatalogNodeData::HasSize) && __builtin_add_overflow(total, n.size, &total))
+            total = SaturatedSize;
+    };
 
     const auto bucket = [](int b) { return std::size_t(b < 0 ? 0 : b); };
     forEachFile(tree, order, current, [&](NodeIndex i, const CatalogNodeData &n) {
@@ -174,6 +181,7 @@ Statistics CountStatistics(const CatalogTree &tree, NodeIndex current, const Tre
         const QByteArrayView extension = extensionBytes(tree, i, n);
         if (lastType != std::size_t(-1) && extension == lastExtension) {
             ++s.types[lastType].second;
+            addBytes(lastType, n);
             return;
         }
         foldInto(extension, key);
@@ -181,12 +189,18 @@ Statistics CountStatistics(const CatalogTree &tree, NodeIndex current, const Tre
         if (found == typeOf.end()) {
             found = typeOf.emplace(key, s.types.size()).first;
             s.types.emplace_back(CatalogText::nameText(extension), 0);
+            bytes.push_back(0);
         }
         lastType = found->second;
         lastExtension = extension;
         ++s.types[lastType].second;
+        addBytes(lastType, n);
     });
+    s.typeBytes.reserve(s.types.size());
+    for (std::size_t t = 0; t < s.types.size(); ++t)
+        s.typeBytes.emplace_back(s.types[t].first, bytes[t]);
     SortTypeCounts(s.types);
+    SortTypeCounts(s.typeBytes);
     return s;
 }
 
@@ -204,30 +218,52 @@ void ApplyStatisticsChange(Statistics &statistics, const Statistics &removed, co
     apply(statistics.accessAge, removed.accessAge, added.accessAge);
     apply(statistics.writeAge, removed.writeAge, added.writeAge);
 
-    std::unordered_map<std::string, std::size_t, KeyHash, std::equal_to<>> typeOf;
+    using Types = std::vector<std::pair<QString, std::uint64_t>>;
     std::string key;
-    for (std::size_t t = 0; t < statistics.types.size(); ++t) {
-        foldInto(statistics.types[t].first.toUtf8(), key);
-        typeOf.emplace(key, t);
-    }
-    for (const auto &[label, count] : removed.types) {
-        foldInto(label.toUtf8(), key);
-        if (const auto found = typeOf.find(std::string_view(key)); found != typeOf.end()) {
-            std::uint64_t &left = statistics.types[found->second].second;
-            left = left > count ? left - count : 0;
+    // Per extension, letter case folded: the figure out, the figure in; an extension
+    // met for the first time comes after the others.
+    const auto merge = [&key](Types &to, const Types &out, const Types &in) {
+        std::unordered_map<std::string, std::size_t, KeyHash, std::equal_to<>> typeOf;
+        for (std::size_t t = 0; t < to.size(); ++t) {
+            foldInto(to[t].first.toUtf8(), key);
+            typeOf.emplace(key, t);
         }
-    }
-    for (const auto &[label, count] : added.types) {
-        foldInto(label.toUtf8(), key);
-        auto found = typeOf.find(std::string_view(key));
-        if (found == typeOf.end()) {
-            found = typeOf.emplace(key, statistics.types.size()).first;
-            statistics.types.emplace_back(label, 0);
+        for (const auto &[label, figure] : out) {
+            foldInto(label.toUtf8(), key);
+            if (const auto found = typeOf.find(std::string_view(key)); found != typeOf.end()) {
+                std::uint64_t &left = to[found->second].second;
+                // A saturated sum of bytes no longer says what its parts were: it stays.
+                if (left != SaturatedSize)
+                    left = left > figure ? left - figure : 0;
+            }
         }
-        statistics.types[found->second].second += count;
-    }
+        for (const auto &[label, figure] : in) {
+            foldInto(label.toUtf8(), key);
+            auto found = typeOf.find(std::string_view(key));
+            if (found == typeOf.end()) {
+                found = typeOf.emplace(key, to.size()).first;
+                to.emplace_back(label, 0);
+            }
+            std::uint64_t &sum = to[found->second].second;
+            sum = figure > SaturatedSize - sum ? SaturatedSize : sum + figure;
+        }
+    };
+    merge(statistics.types, removed.types, added.types);
+    merge(statistics.typeBytes, removed.typeBytes, added.typeBytes);
+    // An extension whose files are all gone leaves both lists (its bytes may be 0
+    // while files remain: empty ones).
+    std::unordered_set<std::string> left;
     std::erase_if(statistics.types, [](const auto &type) { return type.second == 0; });
+    for (const auto &type : statistics.types) {
+        foldInto(type.first.toUtf8(), key);
+        left.insert(key);
+    }
+    std::erase_if(statistics.typeBytes, [&](const auto &type) {
+        foldInto(type.first.toUtf8(), key);
+        return !left.count(key);
+    });
     SortTypeCounts(statistics.types);
+    SortTypeCounts(statistics.typeBytes);
 }
 
 void SortTypeCounts(std::vector<std::pair<QString, std::uint64_t>> &types)

@@ -48,9 +48,10 @@ void ClassifyFiles(CatalogTree &tree, const Ranges &ranges, std::int64_t now);
 // Files of the subtree of `current` (or `current` itself when it is a file) per
 // bucket and per extension; extensions merged without regard to letter case, keeping
 // the spelling of the first file met, files without extension under the empty name;
-// types ordered by SortTypeCounts. The bucket lists have one entry more than the
-// tree's classification has bounds; a file of a tree not classified counts in
-// bucket 0. Files are met in pre-order of `order` (the Total Tree's present order),
+// types ordered by SortTypeCounts. `typeBytes` holds the same extensions with the sum
+// of their files' sizes (saturating at SaturatedSize), ordered the same way by bytes.
+// The bucket lists have one entry more than the tree's classification has bounds; a
+// file of a tree not classified counts in bucket 0. Files are met in pre-order of `order` (the Total Tree's present order),
 // or of the scan's own order when it is null.
 struct Statistics
 {
@@ -59,18 +60,20 @@ struct Statistics
     std::vector<std::uint64_t> accessAge;
     std::vector<std::uint64_t> writeAge;
     std::vector<std::pair<QString, std::uint64_t>> types;
+    std::vector<std::pair<QString, std::uint64_t>> typeBytes;
 };
 Statistics CountStatistics(const CatalogTree &tree, NodeIndex current, const TreeOrder *order = nullptr);
 
 // The statistics of a folder after an edit below it, from those before: the files of
 // `removed` (what left, counted as CountStatistics counts them before the edit) taken
 // out, those of `added` (what came, counted after it) put in. The counts are those a
-// new count would give; a type keeps its place and spelling while files of it remain
-// (a new one comes after the others) and types are ordered again by SortTypeCounts,
-// so equal counts may stand in another order than a new count would put them.
+// new count would give (types and typeBytes alike); a type keeps its place and
+// spelling while files of it remain (a new one comes after the others) and both lists
+// are ordered again by SortTypeCounts, so equal figures may stand in another order
+// than a new count would put them.
 void ApplyStatisticsChange(Statistics &statistics, const Statistics &removed, const Statistics &added);
 
-// Orders types by count, largest first. Up to SortTypeCountsExactLimit entries it
+// Orders types by count (or bytes), largest first. Up to SortTypeCountsExactLimit entries it
 // leaves equal counts where the exchange procedure of the type chart always has;
 // a longer list is sorted stably (equal counts in their order of first appearance).
 inline constexpr std::size_t SortTypeCountsExactLimit = 2000;

@@ -56,6 +56,14 @@
 
 namespace {
 
+// The scan's total size and the space it takes: "8.57 GB in files, 8.93 GB on disk".
+QString totalSizes(const CatalogTree &tree)
+{
+    const CatalogNodeData &top = tree.node(tree.top());
+    return QStringLiteral("%1 in files, %2 on disk")
+        .arg(SizeCellText(double(top.size)), SizeCellText(double(top.diskSize)));
+}
+
 // What the status bar says of a finished scan.
 QString scanSummary(const ScanResult &result, double seconds)
 {
@@ -69,8 +77,8 @@ QString scanSummary(const ScanResult &result, double seconds)
     QString text =
         QStringLiteral("%1 entries (%2 files, %3 folders%4), %5 in %6 s")
             .arg(locale.toString(qulonglong(counts.entries)), locale.toString(qulonglong(counts.files)),
-                locale.toString(qulonglong(counts.folders)), unknown,
-                SizeCellText(double(tree.node(tree.top()).size)), locale.toString(seconds, 'f', 2));
+                locale.toString(qulonglong(counts.folders)), unknown, totalSizes(tree),
+                locale.toString(seconds, 'f', 2));
     const std::uint64_t unread = counts.unreadableFolders;
     if (unread > 0)
         text += QStringLiteral("; %1 could not be read")
@@ -90,14 +98,15 @@ QString scanSummary(const ScanResult &result, double seconds)
     return QStringLiteral("Scanned ") + text;
 }
 
-// The scan's figures as they stand: "6,263 entries (5,170 files, 1,093 folders), 118.70 MB".
+// The scan's figures as they stand: "6,263 entries (5,170 files, 1,093 folders),
+// 118.70 MB in files, 121.02 MB on disk".
 QString scanFigures(const CatalogTree &tree)
 {
     const ScanCounts counts = CountScan(tree);
     const QLocale locale;
     return QStringLiteral("%1 entries (%2 files, %3 folders), %4")
         .arg(locale.toString(qulonglong(counts.entries)), locale.toString(qulonglong(counts.files)),
-            locale.toString(qulonglong(counts.folders)), SizeCellText(double(tree.node(tree.top()).size)));
+            locale.toString(qulonglong(counts.folders)), totalSizes(tree));
 }
 
 // The chosen entries without those below another chosen one: what goes, and whose
@@ -181,6 +190,11 @@ TFormMain::TFormMain(QWidget *parent) : QMainWindow(parent)
     actCountLinksOnce = scanMenu->addAction(QStringLiteral("Count hard links once"));
     actCountLinksOnce->setCheckable(true);
     actCountLinksOnce->setToolTip(QStringLiteral("A file with several hard links counts its size once"));
+    scanMenu->addSeparator();
+    actSizeBars = scanMenu->addAction(QStringLiteral("Size Bars"));
+    actSizeBars->setCheckable(true);
+    actSizeBars->setChecked(true);
+    actSizeBars->setToolTip(QStringLiteral("Bars of each entry's share behind the Size Percentage column"));
     scanMenu->setToolTipsVisible(true);
     connect(menu->addAction(QStringLiteral("About")), &QAction::triggered, this, &TFormMain::m1Click);
     connect(menu->addAction(QStringLiteral("Help")), &QAction::triggered, this, &TFormMain::m2Click);
@@ -214,7 +228,11 @@ TFormMain::TFormMain(QWidget *parent) : QMainWindow(parent)
         CommandIcon(Command::TabAge), QStringLiteral("Age of Files"));
     pcTotal->addTab(chartPage(SizeChart, tbPieSize, tbBarSize, {}, pcSize, VTSize),
         CommandIcon(Command::TabSize), QStringLiteral("Size of Files"));
-    pcTotal->addTab(chartPage(TypeChart, tbPieType, tbBarType, {sbTop, sbAll}, pcType, VTType),
+    tbTypeBySize = textButton(QStringLiteral("By Size"));
+    tbTypeBySize->setToolTip(
+        QStringLiteral("By Size: the bytes of each extension instead of its number of files"));
+    tbTypeBySize->setAccessibleName(QStringLiteral("By Size"));
+    pcTotal->addTab(chartPage(TypeChart, tbPieType, tbBarType, {sbTop, sbAll}, pcType, VTType, tbTypeBySize),
         CommandIcon(Command::TabType), QStringLiteral("Type of Files"));
     // At start every chart is a pie, the age chart of creation times, the type chart of all extensions.
     for (QToolButton *down : {tbPieFile, tbPie, tbPieSize, tbPieType, sbCreate, sbAll})
@@ -366,7 +384,7 @@ QToolButton *TFormMain::textButton(const QString &text)
 }
 
 QWidget *TFormMain::chartPage(QChartView *&view, QToolButton *&pie, QToolButton *&bar,
-    const QList<QToolButton *> &textButtons, QStackedWidget *stack, QTreeView *drillDown)
+    const QList<QToolButton *> &textButtons, QStackedWidget *stack, QTreeView *drillDown, QToolButton *toggle)
 {
     view = new QChartView;
     view->setRenderHint(QPainter::Antialiasing);
@@ -401,6 +419,11 @@ QWidget *TFormMain::chartPage(QChartView *&view, QToolButton *&pie, QToolButton 
             connect(button, &QToolButton::clicked, this, [this, chart] { redraw(chart); });
             toolBar->addWidget(button);
         }
+    }
+    if (toggle) {
+        toolBar->addSeparator();
+        connect(toggle, &QToolButton::clicked, this, [this, chart] { redraw(chart); });
+        toolBar->addWidget(toggle);
     }
 
     auto *page = new QWidget;
@@ -464,6 +487,7 @@ void TFormMain::FormShow()
     controls.sbCreate = sbCreate;
     controls.sbAccess = sbAccess;
     controls.sbTop = sbTop;
+    controls.tbTypeBySize = tbTypeBySize;
     controls.pcAge = pcAge;
     controls.pcSize = pcSize;
     controls.pcType = pcType;
@@ -471,6 +495,8 @@ void TFormMain::FormShow()
     controls.ShowWait = [this](bool show, const QString &text) { showExportWait(show, text); };
     Ctrl = new TFolvaneCtrl(controls, this);
     connect(Ctrl, &TFolvaneCtrl::statusMessage, SB, &QLabel::setText);
+    actSizeBars->setChecked(Ctrl->SizeBars());
+    connect(actSizeBars, &QAction::toggled, Ctrl, &TFolvaneCtrl::ShowSizeBars);
     buildEntryCommands();
     const QString problem = GetConfig().loadProblem();
     if (!problem.isEmpty())

@@ -95,10 +95,14 @@ public:
     QToolButton *sbWrite = nullptr;
     QToolButton *sbTop = nullptr;
     QToolButton *sbAll = nullptr;
+    // The type chart's switch: bytes per extension instead of the number of files.
+    QToolButton *tbTypeBySize = nullptr;
     QLabel *SB = nullptr;
     // The Scan menu's choices for the next scans (off at start).
     QAction *actOneFileSystem = nullptr;
     QAction *actCountLinksOnce = nullptr;
+    // Bars of the share behind every list's percentages (on unless the configuration says off).
+    QAction *actSizeBars = nullptr;
     TWaitForm *WaitForm = nullptr;
     TFolvaneCtrl *Ctrl = nullptr;
     // The commands on chosen entries: context menu, File and Edit menus, their keys.
@@ -134,10 +138,11 @@ private:
 
     QWidget *buildTopBar();
     QWidget *listPage(QTreeView *grid, QStackedWidget *returnTo);
-    // A chart page: its tool bar (pie and bar, "Save to file", the text buttons) over
-    // the chart; with a stack, page 0 of it, the drill-down list being page 1.
+    // A chart page: its tool bar (pie and bar, "Save to file", the text buttons, a
+    // switch) over the chart; with a stack, page 0 of it, the drill-down list being page 1.
     QWidget *chartPage(QChartView *&view, QToolButton *&pie, QToolButton *&bar,
-        const QList<QToolButton *> &textButtons, QStackedWidget *stack, QTreeView *drillDown);
+        const QList<QToolButton *> &textButtons, QStackedWidget *stack, QTreeView *drillDown,
+        QToolButton *toggle = nullptr);
     static QToolButton *textButton(const QString &text);
     void redraw(QChartView *view);
     QToolBar *listToolBar(QTreeView *grid, QStackedWidget *returnTo);

@@ -9,6 +9,7 @@
 #include "ExportRows.h"
 #include "NodeListModel.h"
 #include "NodeLists.h"
+#include "SizeBarDelegate.h"
 #include "TConfig.h"
 #include "TFileInfo.h"
 #include "TFormConfig.h"
@@ -86,6 +87,7 @@ TFolvaneCtrl::TFolvaneCtrl(const Controls &controls, QObject *parent) : QObject(
         [this](const QModelIndex &index) { PathListDblClick(index); });
 
     m_ranges = LoadRanges(GetConfig().Document(), &m_loadProblems);
+    m_sizeBars = GetConfig().Document().sizeBars();
     // A column whose name no field has shows FileName; say so once, not at every redraw.
     TXMLNodesType nodes = GetConfig().Document().nodes();
     for (int i = 0; i < nodes.count(); ++i) {
@@ -146,6 +148,7 @@ void TFolvaneCtrl::LoadColumns(QTreeView *grid)
         treeModel()->setColumns(columns);
     else
         listModel(grid)->setColumns(columns);
+    SizeBarDelegate::install(*grid, columns)->setShown(m_sizeBars);
 
     QHeaderView *header = grid->header();
     for (int i = 0; i < placements.size(); ++i)
@@ -258,6 +261,11 @@ bool TFolvaneCtrl::ShowAll() const
     return !m_c.sbTop->isChecked();
 }
 
+bool TFolvaneCtrl::TypesBySize() const
+{
+    return m_c.tbTypeBySize && m_c.tbTypeBySize->isChecked();
+}
+
 void TFolvaneCtrl::DrawPathChart(bool asBar)
 {
     const std::vector<TCatalogNode> &rows = listModel(m_c.VTList)->rows();
@@ -310,19 +318,22 @@ void TFolvaneCtrl::DrawSizeChart(bool asBar)
 
 void TFolvaneCtrl::DrawTypeChart(bool asBar, bool showAll)
 {
-    const auto &types = m_statistics.types;
+    // By size the slices are the same extensions, ordered and measured by their bytes.
+    const bool bySize = TypesBySize();
+    const auto &types = bySize ? m_statistics.typeBytes : m_statistics.types;
     const std::size_t limit = types.size() > MaxChartPoints ? MaxChartPoints - 1 : MaxChartPoints;
     const std::size_t shown = std::min(types.size(), showAll ? limit : std::size_t(10));
     QList<ChartPoint> points;
     for (std::size_t i = 0; i < shown; ++i)
         points.append({types[i].first, double(types[i].second)});
     if (showAll && types.size() > shown) {
-        std::uint64_t rest = 0;
+        double rest = 0;
         for (std::size_t i = shown; i < types.size(); ++i)
-            rest += types[i].second;
-        points.append({QStringLiteral("%1 other extensions").arg(types.size() - shown), double(rest)});
+            rest += double(types[i].second);
+        points.append({QStringLiteral("%1 other extensions").arg(types.size() - shown), rest});
     }
-    m_typeChart->draw(QStringLiteral("File Type Chart"), points, asBar);
+    m_typeChart->draw(bySize ? QStringLiteral("File Type Chart by Size") : QStringLiteral("File Type Chart"),
+        points, asBar);
 }
 
 void TFolvaneCtrl::SeriesClick(ChartPainter *painter, int point, const QString &label)
@@ -643,6 +654,17 @@ void TFolvaneCtrl::ShowColumnConfig()
     for (QTreeView *grid : {m_c.VT, m_c.VTList, m_c.VTAge, m_c.VTSize, m_c.VTType}) {
         for (int i = 0; i < nodes.count(); ++i)
             grid->header()->setSectionHidden(i, !nodes.node(i).visible());
+    }
+}
+
+void TFolvaneCtrl::ShowSizeBars(bool shown)
+{
+    m_sizeBars = shown;
+    GetConfig().Document().setSizeBars(shown);
+    for (QTreeView *grid : {m_c.VT, m_c.VTList, m_c.VTAge, m_c.VTSize, m_c.VTType}) {
+        if (auto *bars = grid->findChild<SizeBarDelegate *>(QString(), Qt::FindDirectChildrenOnly))
+            bars->setShown(shown);
+        grid->viewport()->update();
     }
 }
 

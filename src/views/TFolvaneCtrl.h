@@ -57,6 +57,8 @@ public:
         QAbstractButton *sbCreate = nullptr;
         QAbstractButton *sbAccess = nullptr;
         QAbstractButton *sbTop = nullptr;
+        // The type chart's "By Size": bytes per extension instead of files (optional).
+        QAbstractButton *tbTypeBySize = nullptr;
         QStackedWidget *pcAge = nullptr;
         QStackedWidget *pcSize = nullptr;
         QStackedWidget *pcType = nullptr;
@@ -73,8 +75,12 @@ public:
     explicit TFolvaneCtrl(const Controls &controls, QObject *parent = nullptr);
 
     // Columns of one grid from the column catalogue: header, width, colour,
-    // alignment, display position, visibility.
+    // alignment, display position, visibility; size bars on its percentage columns.
     void LoadColumns(QTreeView *grid);
+    // Turns the size bars of every list on or off, and keeps the choice in the
+    // configuration (saved with the column layout). On unless the configuration says off.
+    void ShowSizeBars(bool shown);
+    bool SizeBars() const { return m_sizeBars; }
 
     // Shows a new scan in VT, sorted by the last chosen field, and makes its top
     // node current.
@@ -109,9 +115,10 @@ public:
     void DrawAgeChart(bool asBar, int timeKind);
     void DrawSizeChart(bool asBar);
     void DrawTypeChart(bool asBar, bool showAll);
-    // The age chart's time kind and the type chart's range, as the buttons say.
+    // The age chart's time kind, the type chart's range and measure, as the buttons say.
     int TimeKind() const;
     bool ShowAll() const;
+    bool TypesBySize() const;
 
     const Ranges &ranges() const { return m_ranges; }
     const Statistics &statistics() const { return m_statistics; }
@@ -183,6 +190,7 @@ private:
 
     Controls m_c;
     int m_sortField = 0; // FileName until the first header click
+    bool m_sizeBars = true;
     QString m_currentPath;
     QString m_rootPath;
     NodeIndex m_currentNode = NoNode;

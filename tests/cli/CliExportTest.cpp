@@ -24,6 +24,7 @@
 #include <string>
 #include <sys/inotify.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
@@ -231,6 +232,47 @@ TEST(CliExport, ListsSortsAndStandardOutput)
     // The range columns are filled, as the window fills them.
     const CliRun xml = runCli(fx, {"--quiet", "--format", "xml", fx.at("top")});
     EXPECT_TRUE(xml.out.contains("SizeRange=\"")) << xml.out.left(400).toStdString();
+}
+
+// A configuration that lists the Disk Usage column exports the space each entry takes,
+// and --sort "Disk Usage" orders by it: a sparse file of the largest size comes last.
+TEST(CliExport, DiskUsageIsExportedAndSortedWhenListed)
+{
+    Fixture fx;
+    fx.makeFolder("top");
+    fx.makeFile("top/sparse", 1 << 20);
+    const auto writeData = [&fx](const QByteArray &name, int bytes) {
+        QFile file(QString::fromLocal8Bit(fx.at(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(bytes, 'x'));
+        file.flush();
+        ::fsync(file.handle());
+    };
+    writeData("top/one", 1);
+    writeData("top/two", 64 * 1024);
+    QFile config(QString::fromLocal8Bit(fx.path() + ".config.xml"));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write("<config versionNo=\"2\"><nodes>"
+                 "<node Name=\"File Name\" Visible=\"True\" Index=\"0\" DefaultExport=\"True\" Width=\"90\" "
+                 "ReadOnly=\"True\" Align=\"left\"/>"
+                 "<node Name=\"Disk Usage\" Visible=\"True\" Index=\"1\" DefaultExport=\"True\" Width=\"84\" "
+                 "ReadOnly=\"False\" Align=\"right\"/>"
+                 "</nodes><agerange/><sizerange/></config>");
+    config.close();
+
+    const CliRun r = runCli(fx,
+        {"--quiet", "--format", "csv", "--list", "folder", "--sort", "Disk Usage", "--descending",
+            fx.at("top")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const auto blocks = [&fx](const char *name) {
+        struct stat st
+        { };
+        EXPECT_EQ(::stat(fx.at(name).constData(), &st), 0);
+        return QByteArray::number(qlonglong(st.st_blocks) * 512);
+    };
+    EXPECT_EQ(r.out,
+        "File Name,Disk Usage\r\ntwo," + blocks("top/two") + "\r\none," + blocks("top/one") + "\r\nsparse,"
+            + blocks("top/sparse") + "\r\n");
 }
 
 TEST(CliExport, WrongOptionsAndFailedWritesLeaveNothingBehind)

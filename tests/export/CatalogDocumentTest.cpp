@@ -1,4 +1,5 @@
 #include "CatalogDocument.h"
+#include "ExportOutput.h"
 
 #include "CatalogFields.h"
 #include "ExportControl.h"
@@ -83,9 +84,9 @@ struct Nested
 
     Nested()
     {
-        const NodeIndex docs = builder.add(0, "docs", NodeKind::Folder);
+        const NodeIndex docs = builder.add(0, "docs", NodeKind::Folder, 0, 4096);
         builder.add(0, "noext", NodeKind::File, 7);
-        builder.add(0, "b.bin", NodeKind::File, 1536);
+        builder.add(0, "b.bin", NodeKind::File, 1536, 4096);
         builder.add(docs, "empty", NodeKind::Folder);
         builder.add(docs, "a.txt", NodeKind::File, 3);
         tree = builder.finish();
@@ -135,13 +136,27 @@ TEST(CatalogDocument, TreeGivesNestedElementsWithTheNonEmptyFieldsInFieldOrder)
         // One attribute per non-empty field, in field order, each the stored text.
         const ExportRows &rows = catalog.elements();
         std::vector<std::pair<QString, QString>> fields;
-        for (int f = 0; f < CatalogFieldCount; ++f) {
+        for (int f = 0; f < RecordFieldCount; ++f) {
             if (const QString text = rows.text(i, f); !text.isEmpty())
                 fields.emplace_back(QString::fromLatin1(CatalogDocument::AttributeOf(f)), text);
         }
         EXPECT_EQ(e.attributes, fields) << i;
     }
     EXPECT_EQ(AttributeOf(elements[4], "FileBytes"), u"1536"_qs);
+
+    // A field after the record's is written, last, where a column of the export shows it.
+    QByteArray withDisk;
+    ExportOutput out(withDisk);
+    WriteCatalog(out, catalog.elements(), nullptr, {u"File Size"_qs, u"Disk Usage"_qs});
+    out.flush();
+    const std::vector<Element> more = ReadCatalog(withDisk);
+    ASSERT_EQ(more.size(), elements.size());
+    for (std::size_t i = 0; i < more.size(); ++i) {
+        ASSERT_EQ(more[i].attributes.size(), elements[i].attributes.size() + 1) << i;
+        EXPECT_EQ(
+            more[i].attributes.back(), std::pair(u"DiskUsage"_qs, catalog.elements().text(i, DiskUsage)))
+            << i;
+    }
 
     // A flat list is one level, in its own order.
     std::vector<TCatalogNode> flat {{scan.tree, 2}, {scan.tree, 1}};

@@ -229,6 +229,11 @@ TEST_F(RangeStatisticsTest, CountsOfAFileAnEmptyFolderAndASubtree)
     EXPECT_EQ(all.accessAge, all.writeAge);
     EXPECT_EQ(all.createAge, (Counts {5, 0, 0, 0, 0, 0}));
     EXPECT_EQ(all.types, typesOf({{"TXT", 2}, {"", 2}, {"bin", 1}}));
+    // By bytes, the same extensions by hand: a.TXT + b.txt, c + e (no size), d.bin.
+    EXPECT_EQ(all.typeBytes, typesOf({{"bin", 1000000000}, {"", 10000}, {"TXT", 9999}}));
+    EXPECT_EQ(CountStatistics(*tree, sub).typeBytes, typesOf({{"bin", 1000000000}, {"", 10000}}));
+    EXPECT_EQ(file.typeBytes, typesOf({{"bin", 1000000000}}));
+    EXPECT_TRUE(none.typeBytes.empty());
 
     // The spelling kept is that of the first file in the order the tree shows.
     TreeOrder reversed(*tree);
@@ -414,6 +419,14 @@ TEST_F(RangeStatisticsTest, EverySliceListsWhatItsBucketCounted)
         for (const auto &[label, count] : s.types)
             EXPECT_EQ(SliceListRows(tree, order, 0, SliceKind::Type, label).size(), count)
                 << label.toStdString();
+        // By size, a slice lists the same files, and their sizes add up to its bytes.
+        ASSERT_EQ(s.typeBytes.size(), s.types.size());
+        for (const auto &[label, bytes] : s.typeBytes) {
+            std::uint64_t sum = 0;
+            for (const TCatalogNode &row : SliceListRows(tree, order, 0, SliceKind::Type, label))
+                sum += row.tree()->node(row.index()).size;
+            EXPECT_EQ(sum, bytes) << label.toStdString();
+        }
     }
 }
 
@@ -475,10 +488,10 @@ namespace {
 
 // Types as a set of (folded spelling, count): what a new count and one by difference
 // agree on whatever order equal counts stand in.
-std::map<QString, std::uint64_t> typeCounts(const Statistics &s)
+std::map<QString, std::uint64_t> typeCounts(const Types &types)
 {
     std::map<QString, std::uint64_t> counts;
-    for (const auto &[label, count] : s.types)
+    for (const auto &[label, count] : types)
         counts[label.toCaseFolded()] += count;
     return counts;
 }
@@ -505,11 +518,14 @@ TEST_F(RangeStatisticsTest, StatisticsFollowAnEditByDifference)
     EXPECT_EQ(shown.createAge, fresh.createAge);
     EXPECT_EQ(shown.accessAge, fresh.accessAge);
     EXPECT_EQ(shown.writeAge, fresh.writeAge);
-    EXPECT_EQ(typeCounts(shown), typeCounts(fresh));
+    EXPECT_EQ(typeCounts(shown.types), typeCounts(fresh.types));
+    EXPECT_EQ(typeCounts(shown.typeBytes), typeCounts(fresh.typeBytes));
     // b.txt's type keeps the spelling it was shown with; .bin is gone, not at zero.
     EXPECT_EQ(shown.types, typesOf({{"TXT", 1}, {"", 1}}));
 
     ApplyStatisticsChange(shown, {}, coming);
     EXPECT_EQ(shown.size, (Counts {2, 1, 0, 0, 0, 0, 1}));
     EXPECT_EQ(shown.types, typesOf({{"", 2}, {"TXT", 1}, {"bin", 1}}));
+    // b.txt is empty: its type stays among the bytes, at none.
+    EXPECT_EQ(shown.typeBytes, typesOf({{"bin", 1000000000}, {"", 10000}, {"TXT", 0}}));
 }

@@ -128,6 +128,31 @@ TEST_F(BreakdownsTest, SliceClicksFillTheirListsAndShowThem)
     EXPECT_EQ(names(window->VTSize), (QStringList {"big.bin", "c.log"}));
 }
 
+// "By Size" measures the extensions by their bytes (a count is the default) and its
+// slices list the same files as the count's.
+TEST_F(BreakdownsTest, TypesBySizeShowBytesPerExtensionWithTheSameLists)
+{
+    const auto pointsOf = [this] {
+        QStringList points;
+        for (const ChartPoint &p : painterOf(window->TypeChart)->points())
+            points << QStringLiteral("%1=%2").arg(p.label).arg(p.value);
+        return points;
+    };
+    EXPECT_FALSE(window->tbTypeBySize->isChecked());
+    EXPECT_EQ(window->tbTypeBySize->accessibleName(), QStringLiteral("By Size"));
+    EXPECT_FALSE(window->tbTypeBySize->toolTip().isEmpty());
+    EXPECT_EQ(pointsOf(), (QStringList {"TXT=2", "bin=1", "log=1"}));
+
+    window->tbTypeBySize->click();
+    EXPECT_EQ(pointsOf(), (QStringList {"log=50000", "bin=20000", "TXT=12"}));
+    EXPECT_EQ(painterOf(window->TypeChart)->markText(0), QStringLiteral("log  71.4%"));
+    click(window->TypeChart, 2, QStringLiteral("TXT"));
+    EXPECT_EQ(names(window->VTType), (QStringList {"a.TXT", "b.txt"}));
+
+    window->tbTypeBySize->click();
+    EXPECT_EQ(pointsOf(), (QStringList {"TXT=2", "bin=1", "log=1"}));
+}
+
 TEST_F(BreakdownsTest, AClickedSliceTakesItsTipAlong)
 {
     auto *pie = qobject_cast<QPieSeries *>(window->SizeChart->chart()->series().value(0));

@@ -4,12 +4,14 @@
 
 #include "CatalogFields.h"
 #include "CatalogTreeModel.h"
+#include "CellText.h"
 #include "ChartPainter.h"
 #include "Fixture.h"
 #include "FolderPicker.h"
 #include "FolderScanner.h"
 #include "NodeListModel.h"
 #include "RangeStatistics.h"
+#include "SizeBarDelegate.h"
 #include "TConfig.h"
 #include "TFolvaneCtrl.h"
 #include "TFormConfig.h"
@@ -460,6 +462,58 @@ TEST_F(MainWindowTest, CloseSavesWidthsPositionsAndVisibility)
     EXPECT_EQ(nodes.node(2).index(), 0);
     EXPECT_FALSE(nodes.node(1).visible());
     EXPECT_EQ(nodes.node(1).width(), 173); // a hidden column keeps its width
+}
+
+// Size bars are on at start on the percentage column of every list, the Scan menu
+// turns them off and on, and the choice outlives the window; the configuration of a
+// window that keeps them on carries no trace of them.
+TEST_F(MainWindowTest, SizeBarsAreOnAtStartAndTheirChoiceIsKept)
+{
+    const int percentage = columnOf("Size Percentage");
+    ASSERT_GE(percentage, 0);
+    const auto barsShown = [&] {
+        int shown = 0;
+        for (QTreeView *grid : {window->VT, window->VTList, window->VTAge, window->VTSize, window->VTType}) {
+            auto *bars = qobject_cast<SizeBarDelegate *>(grid->itemDelegateForColumn(percentage));
+            EXPECT_NE(bars, nullptr);
+            shown += bars && bars->isShown() ? 1 : 0;
+        }
+        return shown;
+    };
+    EXPECT_TRUE(window->actSizeBars->isChecked());
+    EXPECT_EQ(barsShown(), 5);
+    EXPECT_EQ(window->VT->itemDelegateForColumn(columnOf("File Size")), nullptr);
+
+    const QString file = GetConfig().FileName();
+    window->actSizeBars->trigger();
+    EXPECT_EQ(barsShown(), 0);
+    window->close();
+    ResetConfig();
+    UseConfigFile(file);
+    EXPECT_FALSE(GetConfig().Document().sizeBars());
+    window.reset();
+    openWindow();
+    EXPECT_FALSE(window->actSizeBars->isChecked());
+    EXPECT_EQ(barsShown(), 0);
+
+    window->actSizeBars->trigger();
+    EXPECT_EQ(barsShown(), 5);
+    window->close();
+    QFile saved(file);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(saved.readAll().contains("sizeBars"));
+}
+
+// The status bar gives the size in files and the space on disk.
+TEST_F(MainWindowTest, TheStatusBarGivesTheSizeAndTheSpaceOnDisk)
+{
+    openFolder(root());
+    const auto tree = treeModel()->scan();
+    const CatalogNodeData &top = tree->node(tree->top());
+    EXPECT_EQ(top.size, 1332u);
+    EXPECT_TRUE(window->SB->text().contains(
+        QStringLiteral("1.30 KB in files, %1 on disk in ").arg(SizeCellText(double(top.diskSize)))))
+        << window->SB->text().toStdString();
 }
 
 TEST_F(MainWindowTest, CancelDuringAScanKeepsAConsistentPartialTree)

@@ -15,12 +15,14 @@ class TreeBuilder
 public:
     explicit TreeBuilder(const QByteArray &top) { tree->addTop(top); }
 
-    NodeIndex add(NodeIndex parent, const char *name, NodeKind kind, std::uint64_t size = 0)
+    NodeIndex add(
+        NodeIndex parent, const char *name, NodeKind kind, std::uint64_t size = 0, std::uint64_t diskSize = 0)
     {
         const NodeIndex n = tree->appendChild(parent, name, std::strlen(name));
         CatalogNodeData &d = tree->node(n);
         d.setKind(kind);
         d.size = size;
+        d.diskSize = diskSize; // a folder's own blocks
         if (kind != NodeKind::Unknown) {
             d.set(CatalogNodeData::HasSize);
             d.set(CatalogNodeData::HasDetails);

@@ -68,16 +68,21 @@ void checkSums(const CatalogTree &tree, const std::map<QByteArray, NodeIndex> &e
         const CatalogNodeData &d = tree.node(n);
         std::uint64_t count = 1;
         std::uint64_t size = 0;
+        std::uint64_t diskSize = 0;
         for (std::uint32_t r = 0; r < d.childCount; ++r) {
             const CatalogNodeData &c = tree.node(d.firstChild + r);
             count += c.subtreeCount;
             if (__builtin_add_overflow(size, c.size, &size))
                 size = SaturatedSize;
+            if (__builtin_add_overflow(diskSize, c.diskSize, &diskSize))
+                diskSize = SaturatedSize;
         }
         if (d.subtreeCount != count)
             lines.add(path, "counts " + numbers(d.subtreeCount, count) + " below and itself");
         if (d.kind() == NodeKind::Folder && d.size != size)
             lines.add(path, "has the size " + numbers(d.size, size) + " of its children");
+        if (d.diskSize < diskSize)
+            lines.add(path, "takes less on disk than its children " + numbers(d.diskSize, diskSize));
         if (d.has(CatalogNodeData::Unreadable)) {
             ++flagged;
             const auto &list = tree.unreadableFolders();
@@ -111,6 +116,8 @@ void compareEntry(const CatalogTree &a, NodeIndex i, const CatalogTree &b, NodeI
         lines.add(path, "kind " + numbers(unsigned(x.kind()), unsigned(y.kind())));
     if (x.size != y.size || x.has(F::HasSize) != y.has(F::HasSize))
         lines.add(path, "size " + numbers(x.size, y.size));
+    if (x.diskSize != y.diskSize)
+        lines.add(path, "disk usage " + numbers(x.diskSize, y.diskSize));
     if (x.subtreeCount != y.subtreeCount)
         lines.add(path, "subtree count " + numbers(x.subtreeCount, y.subtreeCount));
     for (const int field : {int(SizePercentage), int(FileCount)}) {
