@@ -257,13 +257,14 @@ protected:
         const Statistics counted = CountStatistics(tree(), window->Ctrl->CurrentNode());
         EXPECT_EQ(shown.size, counted.size);
         EXPECT_EQ(shown.writeAge, counted.writeAge);
-        const auto typeCounts = [](const Statistics &s) {
+        const auto typeCounts = [](const std::vector<std::pair<QString, std::uint64_t>> &types) {
             std::map<QString, std::uint64_t> counts;
-            for (const auto &[label, count] : s.types)
+            for (const auto &[label, count] : types)
                 counts[label.toCaseFolded()] += count;
             return counts;
         };
-        EXPECT_EQ(typeCounts(shown), typeCounts(counted));
+        EXPECT_EQ(typeCounts(shown.types), typeCounts(counted.types));
+        EXPECT_EQ(typeCounts(shown.typeBytes), typeCounts(counted.typeBytes));
         // The lists show the tree as it is.
         for (int r = 0; r < list()->rowCount(); ++r)
             EXPECT_FALSE(tree().isRetired(list()->record(r).index()));
