@@ -51,11 +51,9 @@ void CushionPainter::paint(QImage &image, const std::vector<TreemapTile> &tiles,
         if (cancel && cancel->load(std::memory_order_relaxed))
             return;
         const std::size_t depth = tile.depth;
-        if (surfaces.size() <= depth) {
-            surfaces.resize(depth + 1);
-            heights.resize(depth + 1);
-            for (std::size_t d = 0; d <= depth; ++d)
-                heights[d] = TopHeight * std::pow(HeightFactor, double(d));
+        while (heights.size() <= depth) {
+            heights.push_back(heights.empty() ? TopHeight : heights.back() * HeightFactor);
+            surfaces.emplace_back();
         }
         Surface s = depth == 0 ? Surface() : surfaces[depth - 1];
         addRidge(s.a1, s.a2, tile.rect.x0, tile.rect.x1, heights[depth]);

@@ -37,9 +37,9 @@ void TreemapView::showTree(
 {
     if (tree != m_tilesTree) {
         // Tiles of another tree name nodes this one does not have.
+        unhover();
         m_tiles.clear();
         m_tilesTree.reset();
-        m_hovered = -1;
     }
     m_tree = std::move(tree);
     m_top = m_tree && top < m_tree->nodeCount() ? top : NoNode;
@@ -49,8 +49,18 @@ void TreemapView::showTree(
     redraw();
 }
 
+void TreemapView::unhover()
+{
+    // The status bar must not keep naming what the pointer has left or no longer shows.
+    if (m_hovered != -1) {
+        m_hovered = -1;
+        emit entryHovered(QString());
+    }
+}
+
 void TreemapView::forget()
 {
+    unhover();
     stop();
     m_pool.waitForDone();
     m_drawing = false;
@@ -59,7 +69,6 @@ void TreemapView::forget()
     m_top = NoNode;
     m_tiles.clear();
     m_tilesTree.reset();
-    m_hovered = -1;
     m_chosen = NoNode;
     update();
 }
@@ -120,10 +129,10 @@ void TreemapView::accept(const std::shared_ptr<Result> &result)
     if (result->generation != m_generation)
         return; // a newer request is under way, or the tree was let go
     m_drawing = false;
+    unhover();
     m_picture = std::move(result->picture);
     m_tiles = std::move(result->tiles);
     m_tilesTree = std::move(result->tree);
-    m_hovered = -1;
     update();
     emit pictureReady();
 }
@@ -202,10 +211,13 @@ void TreemapView::mouseMoveEvent(QMouseEvent *event)
 void TreemapView::leaveEvent(QEvent *event)
 {
     QWidget::leaveEvent(event);
-    if (m_hovered != -1) {
-        m_hovered = -1;
-        emit entryHovered(QString());
-    }
+    unhover();
+}
+
+void TreemapView::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    unhover();
 }
 
 void TreemapView::mousePressEvent(QMouseEvent *event)

@@ -64,6 +64,7 @@ signals:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
@@ -75,6 +76,7 @@ private:
     struct Result;
     void redraw();
     void stop();
+    void unhover();
     void accept(const std::shared_ptr<Result> &result);
 
     std::shared_ptr<const CatalogTree> m_tree;
