@@ -2,7 +2,8 @@
 # Times the real main window, offscreen, on a tree made by folvane-make-tree (1,000,000
 # entries unless told; 2,000,000 works the same, made once in a few minutes) and on a
 # folder of 100,000 entries, and compares its peak memory with folvane-cli's on the
-# same tree. See bench/README.md ("The window").
+# same tree; then the treemap of the tree at 1600 x 1000 (folvane-treemap-bench). See
+# bench/README.md ("The window", "The treemap").
 #
 # Settings (environment): FOLVANE_BENCH_DIR, FOLVANE_BENCH_SEED, FOLVANE_BENCH_BUILD
 # as for run.sh; FOLVANE_BENCH_WINDOW_TREE entries of the tree (default 1000000);
@@ -27,7 +28,7 @@ log() { echo ">> $*" >&2; }
 
 log "building Release in $BUILD"
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$BUILD" --target folvane-cli folvane-make-tree folvane-window-bench >/dev/null
+cmake --build "$BUILD" --target folvane-cli folvane-make-tree folvane-window-bench folvane-treemap-bench >/dev/null
 CLI=$BUILD/src/cli/folvane-cli
 WINDOW=$BUILD/bench/folvane-window-bench
 export QT_QPA_PLATFORM=offscreen
@@ -73,6 +74,8 @@ REPORT=$DIR/results/window-$STAMP.txt
     # Qt's offscreen platform complains of every raise() of the wait dialog.
     "$WINDOW" --rounds "$ROUNDS" --export-rounds "$EXPORT_ROUNDS" --scratch "$scratch" "$tree" \
         2> >(grep -v 'does not support raise' >&2) | sed 's/^/  /'
+    echo "Treemap at 1600 x 1000:"
+    "$BUILD/bench/folvane-treemap-bench" --rounds "$ROUNDS" "$tree" | sed 's/^/  /'
     echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
     echo
     echo "Folder of $WIDE entries ($wide):"

@@ -3,7 +3,7 @@
 #include "CatalogFields.h"
 #include "CatalogText.h"
 #include "ConfigError.h"
-#include "ExtensionOf.h"
+#include "ExtensionKey.h"
 #include "IXMLConfigType.h"
 #include "NodeLists.h"
 #include "TXMLItemListType.h"
@@ -75,28 +75,6 @@ void forEachFile(const CatalogTree &tree, const TreeOrder *order, NodeIndex top,
             visit(child, n);
         if (n.childCount != 0)
             stack.push_back({child, n.firstChild, 0, n.childCount}); // `frame` is not used after this
-    }
-}
-
-// The FileExt of a file as bytes: empty when the record has no details, as its text is.
-QByteArrayView extensionBytes(const CatalogTree &tree, NodeIndex i, const CatalogNodeData &n)
-{
-    return n.has(CatalogNodeData::HasDetails) ? ExtensionOf(tree.nameBytes(i)) : QByteArrayView();
-}
-
-// The key under which letter cases of one extension meet: ASCII lowered in place,
-// anything else through Unicode simple case folding of its text (one character to
-// one: "ß" and "SS" stay apart). Undecodable bytes meet where their texts, which
-// the slice lists compare, are equal.
-void foldInto(QByteArrayView extension, std::string &key)
-{
-    key.clear();
-    for (const char c : extension) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            key = CatalogText::nameText(extension).toCaseFolded().toUtf8().toStdString();
-            return;
-        }
-        key.push_back(c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c);
     }
 }
 
@@ -178,13 +156,13 @@ Statistics CountStatistics(const CatalogTree &tree, NodeIndex current, const Tre
         ++s.accessAge[bucket(tree.ageBucket(i, TimeKind::Access))];
         ++s.writeAge[bucket(tree.ageBucket(i, TimeKind::Write))];
 
-        const QByteArrayView extension = extensionBytes(tree, i, n);
+        const QByteArrayView extension = FileExtensionBytes(tree, i, n);
         if (lastType != std::size_t(-1) && extension == lastExtension) {
             ++s.types[lastType].second;
             addBytes(lastType, n);
             return;
         }
-        foldInto(extension, key);
+        FoldExtension(extension, key);
         auto found = typeOf.find(std::string_view(key));
         if (found == typeOf.end()) {
             found = typeOf.emplace(key, s.types.size()).first;
@@ -306,15 +284,15 @@ std::vector<TCatalogNode> SliceListRows(const std::shared_ptr<const CatalogTree>
     if (kind == SliceKind::Type) {
         // The slice lists the files it counted: letter cases meet as in CountStatistics.
         std::string wantedKey;
-        foldInto(key.toUtf8(), wantedKey);
+        FoldExtension(key.toUtf8(), wantedKey);
         std::string fileKey;
         QByteArrayView lastExtension;
         bool lastMatched = false;
         bool anyMet = false;
         forEachFile(t, &order, current, [&](NodeIndex i, const CatalogNodeData &n) {
-            const QByteArrayView extension = extensionBytes(t, i, n);
+            const QByteArrayView extension = FileExtensionBytes(t, i, n);
             if (!anyMet || extension != lastExtension) {
-                foldInto(extension, fileKey);
+                FoldExtension(extension, fileKey);
                 lastMatched = fileKey == wantedKey;
                 lastExtension = extension;
                 anyMet = true;

@@ -413,6 +413,20 @@ void drawTabType(QPainter &p)
     p.drawEllipse(QPointF(27, 25.5), 3.5, 3.5);
 }
 
+void drawTabTreemap(QPainter &p)
+{
+    // Nested rectangles, each area a share: one large, two beside it, one split again.
+    const auto tile = [&p](const QRectF &r, const QColor &fill) {
+        p.setPen(pen(fill.darker(140), 1.5));
+        p.setBrush(fill);
+        p.drawRect(r);
+    };
+    tile(QRectF(3, 3, 15, 26), Palette::Blue);
+    tile(QRectF(18, 3, 11, 14), Palette::Orange);
+    tile(QRectF(18, 17, 6, 12), Palette::Green);
+    tile(QRectF(24, 17, 5, 12), Palette::Purple);
+}
+
 void drawOpenFolder(QPainter &p)
 {
     drawFolder(p, QRectF(2, 5, 26, 22), true);
@@ -477,6 +491,9 @@ void draw(QPainter &p, Command command)
         break;
     case Command::TabType:
         drawTabType(p);
+        break;
+    case Command::TabTreemap:
+        drawTabTreemap(p);
         break;
     }
 }

@@ -27,9 +27,10 @@ enum class Command {
     TabAge,
     TabSize,
     TabType,
+    TabTreemap,
 };
 
-inline constexpr int CommandCount = int(Command::TabType) + 1;
+inline constexpr int CommandCount = int(Command::TabTreemap) + 1;
 
 // The command's icon, drawn in code at every size a view asks for (tool bars use 32,
 // tabs and menus 16) in the screen's device pixels, so it stays sharp at any scale

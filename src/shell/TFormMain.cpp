@@ -16,6 +16,8 @@
 #include "TFolvaneCtrl.h"
 #include "TFormAbout.h"
 #include "TWaitForm.h"
+#include "TreemapPage.h"
+#include "TreemapView.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -234,6 +236,8 @@ TFormMain::TFormMain(QWidget *parent) : QMainWindow(parent)
     tbTypeBySize->setAccessibleName(QStringLiteral("By Size"));
     pcTotal->addTab(chartPage(TypeChart, tbPieType, tbBarType, {sbTop, sbAll}, pcType, VTType, tbTypeBySize),
         CommandIcon(Command::TabType), QStringLiteral("Type of Files"));
+    Treemap = new TreemapPage;
+    pcTotal->addTab(Treemap, CommandIcon(Command::TabTreemap), QStringLiteral("Treemap"));
     // At start every chart is a pie, the age chart of creation times, the type chart of all extensions.
     for (QToolButton *down : {tbPieFile, tbPie, tbPieSize, tbPieType, sbCreate, sbAll})
         down->setChecked(true);
@@ -497,6 +501,14 @@ void TFormMain::FormShow()
     connect(Ctrl, &TFolvaneCtrl::statusMessage, SB, &QLabel::setText);
     actSizeBars->setChecked(Ctrl->SizeBars());
     connect(actSizeBars, &QAction::toggled, Ctrl, &TFolvaneCtrl::ShowSizeBars);
+    Treemap->bind(Ctrl);
+    // What the pointer is over shows in place of the scan's summary while it is there.
+    connect(Treemap->view(), &TreemapView::entryHovered, this, [this](const QString &text) {
+        if (text.isEmpty())
+            statusBar()->clearMessage();
+        else
+            statusBar()->showMessage(text);
+    });
     buildEntryCommands();
     const QString problem = GetConfig().loadProblem();
     if (!problem.isEmpty())

@@ -23,12 +23,13 @@ class QToolBar;
 class QToolButton;
 class QTreeView;
 class TFolvaneCtrl;
+class TreemapPage;
 class EntryActions;
 class TWaitForm;
 
-// The main window: a top bar with Open Folder, Up and the current path, six tabs
+// The main window: a top bar with Open Folder, Up and the current path, seven tabs
 // (the Total Tree, the current folder as a list and as a chart, the age, size and
-// type breakdowns) and a status bar that reports each scan. Scans run on a thread
+// type breakdowns, the treemap) and a status bar that reports each scan. Scans run on a thread
 // of their own while the wait dialog shows their progress and can cancel them.
 class TFormMain : public QMainWindow
 {
@@ -82,6 +83,7 @@ public:
     QChartView *AgeChart = nullptr;
     QChartView *SizeChart = nullptr;
     QChartView *TypeChart = nullptr;
+    TreemapPage *Treemap = nullptr;
     QToolButton *tbPieFile = nullptr;
     QToolButton *tbBarFile = nullptr;
     QToolButton *tbPie = nullptr;

@@ -73,6 +73,22 @@ void showMessage(QWidget *parent, QMessageBox::Icon icon, const QString &caption
     box.exec();
 }
 
+// The image encoded in memory, so that the file can be replaced in one step or not
+// at all; empty, with the reason in `error`, when it cannot be encoded.
+QByteArray encodedImage(const QImage &image, const char *format, QString *error)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    if (!writer.write(image)) {
+        if (error != nullptr)
+            *error = writer.errorString();
+        return QByteArray();
+    }
+    return bytes;
+}
+
 } // namespace
 
 QString ExportNameFilter(const QString &filter)
@@ -146,14 +162,25 @@ QByteArray ChartBitmap(QChartView *chart, QString *error)
         painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
         chart->scene()->render(&painter, QRectF(QPointF(0, 0), QSizeF(chart->size())), chart->sceneRect());
     }
-    // Encoded in memory, so that the file can be replaced in one step or not at all.
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "bmp");
-    if (!writer.write(image))
-        return fail(writer.errorString());
-    return bytes;
+    return encodedImage(image, "bmp", error);
+}
+
+void SavePicture(QWidget *parent, const QImage &picture)
+{
+    if (picture.isNull()) {
+        ReportExportWarning(parent, QStringLiteral("There is no picture to save yet: open a folder first."));
+        return;
+    }
+    const QString path = ChooseExportFile(parent, QStringLiteral(".png"), QStringLiteral("PNG File|*.png"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    const QByteArray png = encodedImage(picture, "png", &error);
+    if (png.isEmpty()) {
+        ReportExportFailed(parent, path, error);
+        return;
+    }
+    WriteExportFile(parent, path, png);
 }
 
 bool WriteExportFile(QWidget *parent, const QString &path, const QByteArray &bytes)

@@ -7,6 +7,7 @@
 #include <functional>
 
 class QChartView;
+class QImage;
 class QWidget;
 
 // The file choice of every export: a save dialog with the default extension and
@@ -26,6 +27,10 @@ QString ExportNameFilter(const QString &filter);
 // ChooseExportFile; "Export Finished" when written. The old file stays until the new
 // one is complete; a failure is said with the file's name and the reason.
 void SaveChart(QWidget *parent, QChartView *chart);
+
+// Saves `picture` (the treemap) as a PNG file chosen with ChooseExportFile, as
+// SaveChart saves a chart; a null picture is refused with a word why.
+void SavePicture(QWidget *parent, const QImage &picture);
 
 // The chart as it is on the screen, at its size, on white, encoded as BMP; empty,
 // with the reason in `error`, when it cannot be made.

@@ -490,6 +490,38 @@ void TFolvaneCtrl::ShowEntry(NodeIndex node)
             index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
+void TFolvaneCtrl::SelectEntry(NodeIndex node)
+{
+    if (!m_shown || node == NoNode || node >= m_shown->nodeCount() || m_shown->isRetired(node))
+        return;
+    const QModelIndex index = treeModel()->indexOf(node);
+    m_c.VT->scrollTo(index);
+    m_c.VT->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    for (QTreeView *list : {m_c.VTList, m_c.VTAge, m_c.VTSize, m_c.VTType}) {
+        const std::vector<TCatalogNode> &rows = listModel(list)->rows();
+        const auto row = std::find_if(rows.begin(), rows.end(),
+            [&](const TCatalogNode &r) { return r.tree() == m_shown && r.index() == node; });
+        if (row == rows.end()) {
+            list->selectionModel()->clearSelection();
+            continue;
+        }
+        const QModelIndex rowIndex = list->model()->index(int(row - rows.begin()), 0);
+        list->scrollTo(rowIndex);
+        list->selectionModel()->setCurrentIndex(
+            rowIndex, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+}
+
+std::vector<QRgb> TFolvaneCtrl::TypeColours() const
+{
+    const std::size_t points = std::min(m_statistics.types.size(), MaxChartPoints);
+    std::vector<QRgb> colours;
+    colours.reserve(points);
+    for (std::size_t i = 0; i < points; ++i)
+        colours.push_back(ChartPainter::pointColor(int(i)).rgb());
+    return colours;
+}
+
 void TFolvaneCtrl::RemoveFromScan(const std::vector<NodeIndex> &nodes)
 {
     editScan(nodes, false, [&nodes](CatalogTree &tree) { return tree.removeEntries(nodes); });
@@ -526,6 +558,7 @@ void TFolvaneCtrl::editScan(const std::vector<NodeIndex> &parts, bool replaced,
     std::vector<NodeIndex> above;
     for (NodeIndex n = m_currentNode; n != NoNode; n = m_scan->parent(n))
         above.push_back(n);
+    emit scanAboutToChange();
     // When every part lies below the current folder, which therefore stays, its
     // statistics follow by difference: what leaves and what comes is counted, not the
     // whole folder again (a second, not a millisecond, at the top of millions of files).

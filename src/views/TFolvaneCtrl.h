@@ -6,6 +6,7 @@
 #include "RangeStatistics.h"
 
 #include <QObject>
+#include <QRgb>
 #include <QString>
 #include <QStringList>
 
@@ -132,6 +133,13 @@ public:
     // Makes `node` the current node as a click on it in the Total Tree would: its
     // folders above are expanded and it is selected there.
     void ShowEntry(NodeIndex node);
+    // Selects `node` in the Total Tree (its folders above expanded) and in every list
+    // that has a row of it, and clears the selection of the lists that have none; the
+    // current node stays (a click on it in the treemap).
+    void SelectEntry(NodeIndex node);
+    // The colour of each position of statistics().types as the Type of Files chart
+    // shows it with every extension: the rarest types share the last colour.
+    std::vector<QRgb> TypeColours() const;
     // The scan loses `nodes` and all below them (removed from the disk): every figure,
     // list, chart and statistic follows; the current folder, the expanded folders and
     // the selection stay on the entries that remain (the nearest remaining folder
@@ -161,6 +169,9 @@ public:
 
 signals:
     void currentNodeChanged(NodeIndex node);
+    // The scan is about to be edited in place (RemoveFromScan, ReplaceInScan): what
+    // reads it on another thread must stop first. currentNodeChanged follows the edit.
+    void scanAboutToChange();
     // A one-line report for the status bar.
     void statusMessage(const QString &text);
 

@@ -166,8 +166,8 @@ TEST_F(EntryCommandsTest, KeysMoveAroundTheWindow)
     QTest::keyClick(window->VTList, Qt::Key_Up, Qt::AltModifier);
     EXPECT_EQ(window->lbPath->text(), QString::fromUtf8(fx.path()));
 
-    // Ctrl+1 to Ctrl+6 pick the tabs; Escape leaves a drill-down list.
-    for (int tab = 5; tab >= 0; --tab) {
+    // Ctrl+1 to Ctrl+7 pick the tabs; Escape leaves a drill-down list.
+    for (int tab = 6; tab >= 0; --tab) {
         QTest::keyClick(window.get(), Qt::Key(Qt::Key_1 + tab), Qt::ControlModifier);
         EXPECT_EQ(window->pcTotal->currentIndex(), tab);
     }

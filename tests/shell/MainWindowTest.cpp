@@ -113,10 +113,10 @@ TEST_F(MainWindowTest, StartsEmptyWithItsLayout)
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Folvane 2.0"));
     EXPECT_EQ(window->lbPath->text(), QStringLiteral("Current Path"));
     EXPECT_FALSE(window->btnUp->isEnabled());
-    ASSERT_EQ(window->pcTotal->count(), 6);
+    ASSERT_EQ(window->pcTotal->count(), 7);
     const char *tabs[] = {"Total Tree", "Current Path File List", "Current Path File Chart", "Age of Files",
-        "Size of Files", "Type of Files"};
-    for (int i = 0; i < 6; ++i) {
+        "Size of Files", "Type of Files", "Treemap"};
+    for (int i = 0; i < 7; ++i) {
         EXPECT_EQ(window->pcTotal->tabText(i), QLatin1String(tabs[i]));
         EXPECT_FALSE(window->pcTotal->tabIcon(i).isNull()) << tabs[i];
     }
