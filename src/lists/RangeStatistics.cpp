@@ -203,11 +203,11 @@ void ApplyStatisticsChange(Statistics &statistics, const Statistics &removed, co
     const auto merge = [&key](Types &to, const Types &out, const Types &in) {
         std::unordered_map<std::string, std::size_t, KeyHash, std::equal_to<>> typeOf;
         for (std::size_t t = 0; t < to.size(); ++t) {
-            foldInto(to[t].first.toUtf8(), key);
+            FoldExtension(to[t].first.toUtf8(), key);
             typeOf.emplace(key, t);
         }
         for (const auto &[label, figure] : out) {
-            foldInto(label.toUtf8(), key);
+            FoldExtension(label.toUtf8(), key);
             if (const auto found = typeOf.find(std::string_view(key)); found != typeOf.end()) {
                 std::uint64_t &left = to[found->second].second;
                 // A saturated sum of bytes no longer says what its parts were: it stays.
@@ -216,7 +216,7 @@ void ApplyStatisticsChange(Statistics &statistics, const Statistics &removed, co
             }
         }
         for (const auto &[label, figure] : in) {
-            foldInto(label.toUtf8(), key);
+            FoldExtension(label.toUtf8(), key);
             auto found = typeOf.find(std::string_view(key));
             if (found == typeOf.end()) {
                 found = typeOf.emplace(key, to.size()).first;
@@ -233,11 +233,11 @@ void ApplyStatisticsChange(Statistics &statistics, const Statistics &removed, co
     std::unordered_set<std::string> left;
     std::erase_if(statistics.types, [](const auto &type) { return type.second == 0; });
     for (const auto &type : statistics.types) {
-        foldInto(type.first.toUtf8(), key);
+        FoldExtension(type.first.toUtf8(), key);
         left.insert(key);
     }
     std::erase_if(statistics.typeBytes, [&](const auto &type) {
-        foldInto(type.first.toUtf8(), key);
+        FoldExtension(type.first.toUtf8(), key);
         return !left.count(key);
     });
     SortTypeCounts(statistics.types);

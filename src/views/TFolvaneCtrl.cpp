@@ -593,6 +593,7 @@ void TFolvaneCtrl::editScan(const std::vector<NodeIndex> &parts, bool replaced,
         m_currentNode = current;
         FillPathList();
         drawCharts();
+        emit currentNodeChanged(current);
     } else {
         m_currentNode = NoNode;
     }
