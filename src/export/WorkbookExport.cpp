@@ -442,7 +442,7 @@ QString ExportWorkbook(const QString &path, const ExportRows &rows, const QStrin
     errno = 0;
     if (lxw_error e = book.close())
         return reasonOf(e);
-    const QString error = file.commit();
+    QString error = file.commit();
     if (const QString cut = writer.cutWarning(); error.isEmpty() && control && !cut.isEmpty())
         control->warn(cut);
     return error;
