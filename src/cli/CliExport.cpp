@@ -67,6 +67,11 @@ std::optional<ExportFormat> FormatOfOutput(const QByteArray &output)
     return std::nullopt;
 }
 
+bool IsScanFileName(const QByteArray &output)
+{
+    return output.endsWith(".json") || output.endsWith(".json.gz");
+}
+
 QByteArray SortColumnNames()
 {
     return QuotedFieldKeys().toUtf8();

@@ -4,6 +4,7 @@
 #include "ScanReport.h"
 
 #include <QByteArray>
+#include <QList>
 
 #include <variant>
 
@@ -14,6 +15,7 @@ struct CliOptions
     bool help = false; // --help: the usage text on standard output and nothing else
     bool quiet = false;
     QByteArray folder;
+    QList<QByteArray> fromFiles; // --from: scan files read instead of scanning FOLDER
     QByteArray configFile; // empty: the usual place
     unsigned threads = 0; // 0: one per core
     bool oneFileSystem = false;

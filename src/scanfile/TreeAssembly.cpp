@@ -1,0 +1,159 @@
+#include "TreeAssembly.h"
+
+#include <QByteArray>
+
+#include <algorithm>
+#include <cerrno>
+#include <stdexcept>
+
+TreeAssembly::TreeAssembly(const QByteArray &topName, const CatalogNodeData &top, bool topUnreadable)
+{
+    m_tree->addTop(topName);
+    CatalogNodeData &n = m_tree->node(0);
+    n = top;
+    n.parent = NoNode;
+    n.firstChild = NoNode;
+    n.childCount = 0;
+    n.setKind(NodeKind::Folder);
+    if (topUnreadable)
+        m_unreadable.push_back(0);
+    m_levels.push_back({0, 0});
+}
+
+void TreeAssembly::add(
+    QByteArrayView name, const CatalogNodeData &data, bool unreadable, std::uint64_t offset)
+{
+    if (name.size() > 0xFFFF)
+        throw std::length_error("file name too long");
+    Pending &p = m_pending.emplace_back(Pending {data, m_names.size(), offset, unreadable});
+    p.data.nameLength = std::uint16_t(name.size());
+    p.data.firstChild = NoNode;
+    p.data.childCount = 0;
+    m_names.append(name.data(), std::size_t(name.size()));
+    ++m_entries;
+}
+
+void TreeAssembly::addFile(
+    QByteArrayView name, const CatalogNodeData &data, bool unreadable, std::uint64_t offset)
+{
+    add(name, data, unreadable, offset);
+}
+
+void TreeAssembly::openFolder(
+    QByteArrayView name, const CatalogNodeData &data, bool unreadable, std::uint64_t offset)
+{
+    add(name, data, unreadable, offset);
+    m_levels.push_back({m_pending.size(), m_names.size()});
+}
+
+void TreeAssembly::checkNames(std::size_t first)
+{
+    const std::size_t count = m_pending.size() - first;
+    if (count < 2)
+        return;
+    m_sorted.resize(count);
+    for (std::size_t k = 0; k < count; ++k)
+        m_sorted[k] = std::uint32_t(first + k);
+    std::sort(m_sorted.begin(), m_sorted.end(),
+        [this](std::uint32_t a, std::uint32_t b) { return nameOf(m_pending[a]) < nameOf(m_pending[b]); });
+    for (std::size_t k = 1; k < count; ++k) {
+        const Pending &a = m_pending[m_sorted[k - 1]];
+        const Pending &b = m_pending[m_sorted[k]];
+        if (nameOf(a) == nameOf(b)) {
+            const QByteArrayView name = nameOf(a);
+            throw DuplicateName {
+                std::max(a.offset, b.offset), std::string(name.data(), std::size_t(name.size()))};
+        }
+    }
+}
+
+void TreeAssembly::closeFolder()
+{
+    const Level level = m_levels.back();
+    checkNames(level.firstPending);
+    CatalogTree &tree = *m_tree;
+    const bool top = m_levels.size() == 1;
+    const auto count = std::uint32_t(m_pending.size() - level.firstPending);
+    NodeIndex first = NoNode;
+    for (std::size_t k = level.firstPending; k < m_pending.size(); ++k) {
+        const Pending &p = m_pending[k];
+        // Every node goes in as a child of the top, so that nodes of folders still
+        // open can be appended; finish() gives each its place.
+        const NodeIndex index = tree.appendChild(0, m_names.data() + p.nameAt, p.data.nameLength);
+        if (first == NoNode)
+            first = index;
+        CatalogNodeData &n = tree.node(index);
+        const std::uint64_t nameOffset = n.nameOffset();
+        n = p.data;
+        n.setNameOffset(nameOffset);
+        n.parent = top ? 0 : NoNode;
+        for (std::uint32_t c = 0; c < n.childCount; ++c)
+            tree.node(n.firstChild + c).parent = index;
+        if (p.unreadable)
+            m_unreadable.push_back(index);
+    }
+    if (top) {
+        m_topFirst = first;
+        m_topCount = count;
+    } else {
+        CatalogNodeData &self = m_pending[level.firstPending - 1].data;
+        self.firstChild = first;
+        self.childCount = count;
+    }
+    m_pending.resize(level.firstPending);
+    m_names.resize(level.namesAt);
+    m_levels.pop_back();
+}
+
+std::shared_ptr<CatalogTree> TreeAssembly::finish()
+{
+    CatalogTree &tree = *m_tree;
+    tree.node(0).firstChild = m_topFirst;
+    tree.node(0).childCount = m_topCount;
+
+    // The new order: the top, then each folder's entries as one block, breadth first.
+    const auto n = NodeIndex(tree.nodeCount());
+    std::vector<NodeIndex> oldAt(n);
+    std::vector<NodeIndex> newIndex(n);
+    oldAt[0] = 0;
+    newIndex[0] = 0;
+    NodeIndex next = 1;
+    for (NodeIndex at = 0; at < next; ++at) {
+        const CatalogNodeData &d = tree.node(oldAt[at]);
+        for (std::uint32_t c = 0; c < d.childCount; ++c) {
+            newIndex[d.firstChild + c] = next;
+            oldAt[next++] = d.firstChild + c;
+        }
+    }
+    const auto remapped = [&newIndex](CatalogNodeData d) {
+        if (d.parent != NoNode)
+            d.parent = newIndex[d.parent];
+        if (d.childCount > 0)
+            d.firstChild = newIndex[d.firstChild];
+        return d;
+    };
+    // Moves every node to its new slot along the cycles of the permutation.
+    for (NodeIndex p = 0; p < n; ++p) {
+        if (oldAt[p] == NoNode)
+            continue;
+        const CatalogNodeData held = tree.node(p);
+        NodeIndex j = p;
+        for (;;) {
+            const NodeIndex from = oldAt[j];
+            oldAt[j] = NoNode;
+            if (from == p) {
+                tree.node(j) = remapped(held);
+                break;
+            }
+            tree.node(j) = remapped(tree.node(from));
+            j = from;
+        }
+    }
+    for (NodeIndex &u : m_unreadable)
+        u = newIndex[u];
+    std::sort(m_unreadable.begin(), m_unreadable.end());
+    // The file says a folder could not be read, not why.
+    for (const NodeIndex u : m_unreadable)
+        tree.markUnreadable(u, EIO);
+    return m_tree;
+}

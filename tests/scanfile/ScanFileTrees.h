@@ -1,0 +1,21 @@
+#pragma once
+
+#include "CatalogTree.h"
+#include "ScanFileReader.h"
+#include "ScanFileWriter.h"
+
+#include <QByteArray>
+
+#include <memory>
+#include <string>
+
+// What differs between two trees in what a scan file carries, entry by entry by
+// name: kind, size, write time (but the top's), the unreadable mark, the entries of each folder, and
+// the total and count figures that follow. Empty when they agree.
+std::string ScanFileDifferences(const CatalogTree &a, const CatalogTree &b);
+
+// The scan file of `tree` as text.
+QByteArray ScanFileText(const CatalogTree &tree);
+
+// `text` read as a scan file named "test.json".
+ScanFileResult ReadScanText(const QByteArray &text, const ScanFileOptions &options = {});
