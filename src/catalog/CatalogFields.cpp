@@ -85,6 +85,22 @@ QByteArrayView fileType(const CatalogTree &tree, NodeIndex i)
     return QByteArrayView();
 }
 
+std::optional<std::int64_t> sizeChange(const CatalogTree &tree, NodeIndex i)
+{
+    const ScanComparison *c = tree.comparison();
+    if (!c || i >= c->sizeChange.size())
+        return std::nullopt;
+    return c->sizeChange[i];
+}
+
+QByteArrayView change(const CatalogTree &tree, NodeIndex i)
+{
+    const ScanComparison *c = tree.comparison();
+    if (!c || i >= c->change.size())
+        return QByteArrayView();
+    return EntryChangeText(c->change[i]);
+}
+
 // Description and Catalog Name: fields of the record that a scan of a file system
 // never fills.
 QByteArrayView neverFilled(const CatalogTree &, NodeIndex)
@@ -124,6 +140,8 @@ constexpr std::array<FieldDefinition, CatalogFieldCount> CatalogFieldTable = {{
     {u"AccessAgeRange",   "AccessAgeRange",  Range,  ageRange<TimeKind::Access>, std::nullopt, nullptr, {}},
     {u"WriteAgeRange",    "WriteAgeRange",   Range,  ageRange<TimeKind::Write>,  std::nullopt, nullptr, {}},
     {u"SizeRange",        "SizeRange",       Range,  sizeRange,       std::nullopt, nullptr,      {}},
+    {u"Size Change",      "SizeChange",      Number, nullptr,         std::nullopt, nullptr,      {}, sizeChange},
+    {u"Change",           "Change",          Text,   nullptr,         std::nullopt, change,       {}},
 }};
 // clang-format on
 
@@ -161,6 +179,23 @@ QString UnknownColumnProblem(const QString &name)
 {
     return QStringLiteral("the column \"%1\" of the configuration names no field; it shows File Name")
         .arg(name);
+}
+
+const char *EntryChangeText(EntryChange change)
+{
+    switch (change) {
+    case EntryChange::New:
+        return "new";
+    case EntryChange::Removed:
+        return "removed";
+    case EntryChange::Grown:
+        return "grown";
+    case EntryChange::Shrunk:
+        return "shrunk";
+    case EntryChange::Unchanged:
+        break;
+    }
+    return "unchanged";
 }
 
 QString QuotedFieldKeys()

@@ -226,7 +226,13 @@ void CatalogTree::appendFieldUtf8(
     switch (definition.nature) {
     case FieldNature::Number:
     case FieldNature::Range:
-        if (const std::optional<std::uint64_t> value = definition.number(*this, i)) {
+        if (definition.signedNumber) {
+            if (const std::optional<std::int64_t> value = definition.signedNumber(*this, i)) {
+                char digits[24];
+                const auto end = std::to_chars(digits, digits + sizeof digits, *value).ptr;
+                out.append(digits, std::size_t(end - digits));
+            }
+        } else if (const std::optional<std::uint64_t> value = definition.number(*this, i)) {
             char digits[24];
             const auto end = std::to_chars(digits, digits + sizeof digits, *value).ptr;
             out.append(digits, std::size_t(end - digits));
@@ -263,6 +269,10 @@ QString CatalogTree::fieldText(NodeIndex i, int field, std::optional<double> lis
     switch (definition.nature) {
     case FieldNature::Number:
     case FieldNature::Range: {
+        if (definition.signedNumber) {
+            const std::optional<std::int64_t> value = definition.signedNumber(*this, i);
+            return value ? QString::number(*value) : QString();
+        }
         const std::optional<std::uint64_t> value = definition.number(*this, i);
         return value ? CatalogText::countText(*value) : QString();
     }

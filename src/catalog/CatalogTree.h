@@ -2,12 +2,14 @@
 
 #include "ByteArena.h"
 #include "ChunkedArray.h"
+#include "ScanComparison.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -244,6 +246,14 @@ public:
     // names, paths, sizes and time stamps: what exports of millions of rows write.
     void appendFieldUtf8(NodeIndex i, int field, std::optional<double> listTotal, std::string &out) const;
 
+    // The comparison with an earlier scan this tree was made by (ScanComparison), or
+    // null for a tree of one scan.
+    void setComparison(std::shared_ptr<const ScanComparison> comparison)
+    {
+        m_comparison = std::move(comparison);
+    }
+    const ScanComparison *comparison() const { return m_comparison.get(); }
+
     // Heap bytes held by nodes and names (for memory figures).
     std::size_t memoryBytes() const { return m_nodes.memoryBytes() + m_names.memoryBytes(); }
 
@@ -256,6 +266,7 @@ private:
     std::vector<std::pair<NodeIndex, int>> m_retiredUnreadable; // sorted by node
     std::size_t m_retiredCount = 0;
     RangeClassification m_classification;
+    std::shared_ptr<const ScanComparison> m_comparison;
 
     // What edits share (CatalogTreeEdits.cpp).
     void retire(NodeIndex slot, NodeIndex successor);

@@ -18,3 +18,9 @@ int SaveScanFile(const CatalogTree &tree, const CliExportOptions &options);
 // standard error naming the file, where in it and what was wrong.
 int OpenScanFiles(
     const QList<QByteArray> &files, const ScanFileOptions &options, std::shared_ptr<CatalogTree> &tree);
+
+// Replaces `tree` by its comparison with the earlier scan file `earlierFile`
+// (CompareScans) and says on standard error what changed, unless `quiet`. Returns an
+// exit status: 0, or 1 after one line naming the file and why it could not be read.
+int CompareWithScanFile(const QByteArray &earlierFile, const ScanFileOptions &options, bool hideRemoved,
+    bool quiet, std::shared_ptr<CatalogTree> &tree);

@@ -47,6 +47,12 @@ std::variant<CliOptions, UsageError> ReadCommandLine(int argc, const char *const
             if (i + 1 >= argc || argv[i + 1][0] == '\0')
                 return usageError("--from needs a FILE");
             options.fromFiles.append(QByteArray(argv[++i]));
+        } else if (!optionsEnded && arg == "--compare") {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0')
+                return usageError("--compare needs a FILE");
+            options.compareWith = argv[++i];
+        } else if (!optionsEnded && arg == "--hide-removed") {
+            options.hideRemoved = true;
         } else if (!optionsEnded && arg == "--descending") {
             exportOptions.descending = true;
             exportAsked = true;

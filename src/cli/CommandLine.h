@@ -16,6 +16,8 @@ struct CliOptions
     bool quiet = false;
     QByteArray folder;
     QList<QByteArray> fromFiles; // --from: scan files read instead of scanning FOLDER
+    QByteArray compareWith; // --compare: an earlier scan file to compare with
+    bool hideRemoved = false; // --hide-removed: a comparison leaves out removed entries
     QByteArray configFile; // empty: the usual place
     unsigned threads = 0; // 0: one per core
     bool oneFileSystem = false;

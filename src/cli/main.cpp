@@ -49,6 +49,10 @@ void printUsage(std::FILE *to)
                "  --one-file-system    do not descend into folders on another file system than\n"
                "                       FOLDER's (they are counted as empty folders)\n"
                "  --count-links-once   count the size of a file with several hard links once\n"
+               "  --compare OLD        compare with the earlier scan file OLD: the fields\n"
+               "                       \"Size Change\" and \"Change\" are filled and exported, and\n"
+               "                       entries only in OLD come back as removed ones\n"
+               "  --hide-removed       leave the removed entries of a comparison out\n"
                "  --from FILE          open the scan file FILE (\"-\": standard input; plain or\n"
                "                       gzip) instead of scanning; repeat it to merge several\n"
                "  --help               show this text\n"
@@ -73,21 +77,30 @@ void printUsage(std::FILE *to)
         to);
 }
 
-// Writes what was asked for of a finished tree: a list export or the scan file.
-int exportTree(
-    const std::shared_ptr<CatalogTree> &tree, const CliOptions &cli, const QStringList &rangeProblems)
-{
-    if (cli.exportOptions.scanFile)
-        return tree ? SaveScanFile(*tree, cli.exportOptions) : ExitComplete;
-    return ExportScan(tree, cli.exportOptions, rangeProblems);
-}
-
 // The size and age ranges an export classifies by, when one is asked for.
 std::optional<RangeBounds> exportRanges(const CliOptions &cli, QStringList &rangeProblems)
 {
     if (!cli.exportOptions.format)
         return std::nullopt;
     return BoundsOf(LoadRanges(GetConfig().Document(), &rangeProblems));
+}
+
+// Writes what was asked for of a finished tree, compared with an earlier scan when
+// asked: a list export or the scan file.
+int exportTree(std::shared_ptr<CatalogTree> tree, const CliOptions &cli, const QStringList &rangeProblems,
+    const std::optional<RangeBounds> &ranges)
+{
+    if (tree && !cli.compareWith.isEmpty()) {
+        ScanFileOptions options;
+        options.countHardLinksOnce = cli.countLinksOnce;
+        options.ranges = ranges;
+        const int compared = CompareWithScanFile(cli.compareWith, options, cli.hideRemoved, cli.quiet, tree);
+        if (compared != ExitComplete)
+            return compared;
+    }
+    if (cli.exportOptions.scanFile)
+        return tree ? SaveScanFile(*tree, cli.exportOptions) : ExitComplete;
+    return ExportScan(tree, cli.exportOptions, rangeProblems);
 }
 
 int runFromFiles(const CliOptions &cli)
@@ -104,7 +117,7 @@ int runFromFiles(const CliOptions &cli)
         return opened;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const int status = ReportScan(stderr, result, seconds, cli.quiet, "Opened");
-    const int exported = exportTree(result.tree, cli, rangeProblems);
+    const int exported = exportTree(result.tree, cli, rangeProblems, options.ranges);
     return exported != ExitComplete ? exported : status;
 }
 
@@ -158,7 +171,7 @@ int runScan(const CliOptions &cli)
     const int status = ReportScan(stderr, result, seconds, cli.quiet);
     if (status == ExitUnreadable)
         return status;
-    const int exported = exportTree(result.tree, cli, rangeProblems);
+    const int exported = exportTree(result.tree, cli, rangeProblems, options.ranges);
     return exported != ExitComplete ? exported : status;
 }
 
