@@ -88,15 +88,7 @@ int ExportScan(const std::shared_ptr<const CatalogTree> &tree, const CliExportOp
 
     QString problem;
     QStringList columns = GetExportColumns(GetConfig().Document().nodes(), &problem);
-    // A comparison's figures are what it was made for: they are exported whatever
-    // the configuration shows.
-    if (tree->comparison()) {
-        for (const int field : {SizeChange, Change}) {
-            const QString key = CatalogFieldNames[std::size_t(field)].toString();
-            if (!columns.contains(key))
-                columns.append(key);
-        }
-    }
+    AddComparisonColumns(columns, *tree);
     if (!problem.isEmpty())
         warn(problem);
     for (const QString &column : columns) {

@@ -48,6 +48,29 @@ void ScanJob::start(const QByteArray &folderPath, ScanOptions options)
     });
 }
 
+void ScanJob::startReading(std::function<ScanFileResult(const std::atomic<bool> *cancel)> read)
+{
+    join();
+    m_cancel = std::make_shared<std::atomic<bool>>(false);
+    const QPointer<ScanJob> self(this);
+    const auto cancelFlag = m_cancel;
+    m_thread = std::thread([self, cancelFlag, read = std::move(read)] {
+        const auto started = std::chrono::steady_clock::now();
+        ScanFileResult result = read(cancelFlag.get());
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, result = std::move(result), seconds] {
+                if (!self)
+                    return;
+                self->join();
+                emit self->opened(result, seconds);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
 void ScanJob::cancel()
 {
     if (m_cancel)

@@ -1,5 +1,7 @@
 #include "TFormMain.h"
 
+#include "ScanFileCommands.h"
+
 #include "CatalogTreeModel.h"
 #include "CellText.h"
 #include "CommandIcons.h"
@@ -12,6 +14,7 @@
 #include "HelpPage.h"
 #include "NodeListModel.h"
 #include "ScanCounts.h"
+#include "ScanFileCommands.h"
 #include "TConfig.h"
 #include "TFolvaneCtrl.h"
 #include "TFormAbout.h"
@@ -91,6 +94,11 @@ QString scanSummary(const ScanResult &result, double seconds)
 }
 
 // The scan's figures as they stand: "6,263 entries (5,170 files, 1,093 folders), 118.70 MB".
+// Why a scan opened from files, or a comparison, is neither changed nor read again.
+const QString StoredScanRefusal = QStringLiteral(
+    "This scan was opened from a file or compared: it stands for no folder here, so nothing is removed or "
+    "read again");
+
 QString scanFigures(const CatalogTree &tree)
 {
     const ScanCounts counts = CountScan(tree);
@@ -509,7 +517,7 @@ void TFormMain::buildEntryCommands()
     QAction *open = file->addAction(CommandIcon(Command::OpenFolder), QStringLiteral("&Open Folder..."));
     open->setShortcut(QKeySequence::Open);
     connect(open, &QAction::triggered, this, &TFormMain::btnOpenClick);
-    file->addSeparator();
+    ScanFiles = new ScanFileCommands(*this, file, file->addSeparator());
     file->addAction(Actions->actRefresh);
     file->addAction(Actions->actRefreshAll);
     file->addSeparator();
@@ -683,6 +691,10 @@ void TFormMain::RemoveChosen(QTreeView *grid, bool permanently)
 {
     if (!Ctrl || !Ctrl->Scan())
         return;
+    if (ScanFiles->showsStoredScan()) {
+        SB->setText(StoredScanRefusal);
+        return;
+    }
     if (m_scan.isRunning()) {
         SB->setText(QStringLiteral("A scan is running: nothing is removed"));
         return;
@@ -725,6 +737,10 @@ void TFormMain::Refresh(QTreeView *grid, bool whole)
 {
     if (!Ctrl || !Ctrl->Scan())
         return;
+    if (ScanFiles->showsStoredScan()) {
+        SB->setText(StoredScanRefusal);
+        return;
+    }
     if (m_scan.isRunning()) {
         SB->setText(QStringLiteral("A scan is running: refresh once it has ended"));
         return;
