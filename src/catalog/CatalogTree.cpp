@@ -132,6 +132,8 @@ NodeIndex CatalogTree::removeLeaves(const std::vector<NodeIndex> &leaves, NodeIn
     m_nodes.shrink(m_nodes.size() - leaves.size());
     for (auto &entry : m_unreadable)
         entry.first -= before(entry.first);
+    for (HardLink &link : m_hardLinks)
+        link.node -= before(link.node);
     return follow == NoNode ? NoNode : follow - before(follow);
 }
 

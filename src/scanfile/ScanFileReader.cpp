@@ -306,7 +306,8 @@ CatalogNodeData Reader::nodeOf(const Info &info, bool folderArray, bool &unreada
 
 void Reader::countLink(const Info &info, CatalogNodeData &data)
 {
-    if (!m_options.countHardLinksOnce || !info.hasIno || !(info.hlnkc || info.nlink > 1))
+    // A link without size was counted once elsewhere already (by the writer).
+    if (!m_options.countHardLinksOnce || !info.hasIno || !(info.hlnkc || info.nlink > 1) || data.size == 0)
         return;
     const std::uint64_t device = info.hasDev ? info.dev : m_devices.back();
     // gdu marks the links after the first only, and names no inode for the first.
@@ -390,7 +391,10 @@ ScanFileResult Reader::read()
             m_devices.push_back(info.hasDev ? info.dev : m_devices.back());
         } else {
             countLink(info, data);
-            assembly.addFile(name, data, unreadable, objectAt);
+            const bool linked = info.hasIno && (info.hlnkc || info.nlink > 1);
+            const HardLink link {
+                NoNode, std::uint32_t(info.nlink), info.hasDev ? info.dev : m_devices.back(), info.ino};
+            assembly.addFile(name, data, unreadable, objectAt, linked ? &link : nullptr);
         }
         entryRead();
         if (m_options.progress && m_sinceProgress == 0)

@@ -11,6 +11,7 @@
 #include <charconv>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -59,8 +60,20 @@ void appendString(std::string &out, QByteArrayView bytes)
     out.push_back('"');
 }
 
+// The hard links of a tree by the node each lives at now.
+std::unordered_map<NodeIndex, const HardLink *> linksByNode(const CatalogTree &tree)
+{
+    std::unordered_map<NodeIndex, const HardLink *> links;
+    for (const HardLink &link : tree.hardLinks()) {
+        const NodeIndex now = tree.successor(link.node);
+        if (now != NoNode)
+            links[now] = &link;
+    }
+    return links;
+}
+
 // The info object of one entry, without the bracket of a folder's array.
-void appendInfo(std::string &out, const CatalogTree &tree, NodeIndex i)
+void appendInfo(std::string &out, const CatalogTree &tree, NodeIndex i, const HardLink *link = nullptr)
 {
     const CatalogNodeData &n = tree.node(i);
     out.append("{\"name\":");
@@ -80,6 +93,17 @@ void appendInfo(std::string &out, const CatalogTree &tree, NodeIndex i)
         out.append(",\"read_error\":true");
     if (n.kind() == NodeKind::Unknown)
         out.append(",\"notreg\":true");
+    if (link) {
+        out.append(",\"dev\":");
+        appendUnsigned(out, link->device);
+        out.append(",\"ino\":");
+        appendUnsigned(out, link->inode);
+        out.append(",\"hlnkc\":true");
+        if (link->links > 0) {
+            out.append(",\"nlink\":");
+            appendUnsigned(out, link->links);
+        }
+    }
     out.push_back('}');
 }
 
@@ -182,6 +206,7 @@ bool WriteScanJson(const CatalogTree &tree, const ScanFileMetadata &metadata,
         std::uint32_t next;
     };
     std::vector<Open> open;
+    const std::unordered_map<NodeIndex, const HardLink *> links = linksByNode(tree);
     out.push_back('[');
     appendInfo(out, tree, tree.top());
     open.push_back({tree.top(), 0});
@@ -199,7 +224,8 @@ bool WriteScanJson(const CatalogTree &tree, const ScanFileMetadata &metadata,
             appendInfo(out, tree, child);
             open.push_back({child, 0});
         } else {
-            appendInfo(out, tree, child);
+            const auto link = links.find(child);
+            appendInfo(out, tree, child, link == links.end() ? nullptr : link->second);
         }
         if (out.size() >= PieceSize) {
             if (!sink(out))

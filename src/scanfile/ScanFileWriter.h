@@ -27,7 +27,8 @@ ScanFileMetadata CurrentScanFileMetadata();
 // in the tree's order, each folder as an array of its own entry and its children:
 // - a file: its name, "asize" (File Size) and "mtime" (Write Time) where known;
 //   one that could not be examined has "read_error" and no size, and one of no known
-//   kind also "notreg";
+//   kind also "notreg"; a file of several hard links its "dev", "ino", "nlink" and
+//   "hlnkc", so that readers can count it once;
 // - a folder: its name and "mtime"; a folder that could not be read has
 //   "read_error". Its size is what its entries add up to, so none is written;
 // - names as their exact bytes: '"', '\' and control characters escaped, every

@@ -33,10 +33,15 @@ void TreeAssembly::add(
     ++m_entries;
 }
 
-void TreeAssembly::addFile(
-    QByteArrayView name, const CatalogNodeData &data, bool unreadable, std::uint64_t offset)
+void TreeAssembly::addFile(QByteArrayView name, const CatalogNodeData &data, bool unreadable,
+    std::uint64_t offset, const HardLink *link)
 {
     add(name, data, unreadable, offset);
+    if (link) {
+        HardLink pending = *link;
+        pending.node = NodeIndex(m_pending.size() - 1);
+        m_pendingLinks.push_back(pending);
+    }
 }
 
 void TreeAssembly::openFolder(
@@ -91,6 +96,12 @@ void TreeAssembly::closeFolder()
             tree.node(n.firstChild + c).parent = index;
         if (p.unreadable)
             m_unreadable.push_back(index);
+    }
+    while (!m_pendingLinks.empty() && m_pendingLinks.back().node >= level.firstPending) {
+        HardLink link = m_pendingLinks.back();
+        m_pendingLinks.pop_back();
+        link.node = first + NodeIndex(link.node - level.firstPending);
+        m_links.push_back(link);
     }
     if (top) {
         m_topFirst = first;
@@ -148,6 +159,10 @@ std::shared_ptr<CatalogTree> TreeAssembly::finish()
             tree.node(j) = remapped(tree.node(from));
             j = from;
         }
+    }
+    for (HardLink &link : m_links) {
+        link.node = newIndex[link.node];
+        tree.addHardLink(link);
     }
     for (NodeIndex &u : m_unreadable)
         u = newIndex[u];

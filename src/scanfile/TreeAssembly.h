@@ -29,8 +29,10 @@ public:
     // `top`: the top folder's own data (kind, times); its name is `topName`.
     TreeAssembly(const QByteArray &topName, const CatalogNodeData &top, bool topUnreadable);
 
-    // `data`: kind, flags, size and times; `offset`: where the entry begins in the file.
-    void addFile(QByteArrayView name, const CatalogNodeData &data, bool unreadable, std::uint64_t offset);
+    // `data`: kind, flags, size and times; `offset`: where the entry begins in the file;
+    // `link`: its hard link numbers, for a file of several (its node is not used).
+    void addFile(QByteArrayView name, const CatalogNodeData &data, bool unreadable, std::uint64_t offset,
+        const HardLink *link = nullptr);
     // A folder in the current one, which becomes the current one.
     void openFolder(QByteArrayView name, const CatalogNodeData &data, bool unreadable, std::uint64_t offset);
     // Ends the current folder (the top too); throws DuplicateName when two of its
@@ -69,6 +71,10 @@ private:
     std::string m_names;
     std::vector<Level> m_levels;
     std::vector<NodeIndex> m_unreadable; // nodes as appended, before the new order
+    // Hard links of pending entries, by position in m_pending (in that order), then by
+    // node as appended.
+    std::vector<HardLink> m_pendingLinks;
+    std::vector<HardLink> m_links;
     std::vector<std::uint32_t> m_sorted; // checkNames' own
     NodeIndex m_topFirst = NoNode;
     std::uint32_t m_topCount = 0;

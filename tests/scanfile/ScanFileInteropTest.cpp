@@ -104,7 +104,8 @@ TEST_P(ScanFileInterop, FilesOfTheOtherToolOpenWithDusTotals)
     const ScanFileResult plain = ReadScanFile(file);
     ASSERT_TRUE(plain.tree) << plain.error.toStdString();
     EXPECT_EQ(plain.metadata.program, QByteArray(tool));
-    EXPECT_EQ(ScanFileDifferences(*scan, *plain.tree), "");
+    // gdu names the inode of the second and later links of a file only.
+    EXPECT_EQ(ScanFileDifferences(*scan, *plain.tree, QByteArray(tool) == "ncdu"), "");
     EXPECT_EQ(plain.tree->node(0).size, duTotal(tree, true));
 
     ScanFileOptions once;
@@ -126,13 +127,15 @@ TEST_P(ScanFileInterop, FilesFolvaneWritesAreReadWithItsTotals)
     const QByteArray file = fx.path() + ".folvane.json";
     ASSERT_EQ(WriteScanFile(*scan, file), QString());
     const std::uint64_t total = scan->node(0).size;
-    duTotal(fx.path(), true);
 
     if (QByteArray(tool) == "gdu") {
-        // gdu counts every folder itself as 4096 bytes, whatever the file says.
+        // gdu counts every folder itself as 4096 bytes, whatever the file says, and a
+        // file of several hard links once, as the file lets it (du's count).
+        const std::uint64_t linksOnce = duTotal(fx.path(), false);
         const QByteArray summary = output("gdu -f " + quoted(file) + " -n -p -s -a --no-prefix");
-        EXPECT_EQ(summary.trimmed().split(' ').first().toULongLong(), total + 4096 * folderCount)
+        EXPECT_EQ(summary.trimmed().split(' ').first().toULongLong(), linksOnce + 4096 * folderCount)
             << summary.constData();
+        EXPECT_EQ(linksOnce + 700, total);
     } else {
         // ncdu reads the file and writes it again: Folvane reads that back as it was.
         const QByteArray again = fx.path() + ".ncdu.json";

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <vector>
 
 namespace {
@@ -18,8 +19,18 @@ std::vector<NodeIndex> childrenByName(const CatalogTree &tree, NodeIndex folder)
 
 } // namespace
 
-std::string ScanFileDifferences(const CatalogTree &a, const CatalogTree &b)
+// Where each hard link of `tree` lives now.
+std::map<NodeIndex, HardLink> linksOf(const CatalogTree &tree)
 {
+    std::map<NodeIndex, HardLink> links;
+    for (const HardLink &link : tree.hardLinks())
+        links[tree.successor(link.node)] = link;
+    return links;
+}
+
+std::string ScanFileDifferences(const CatalogTree &a, const CatalogTree &b, bool links)
+{
+    const std::map<NodeIndex, HardLink> linksA = linksOf(a), linksB = linksOf(b);
     std::vector<std::pair<NodeIndex, NodeIndex>> pending {{a.top(), b.top()}};
     while (!pending.empty()) {
         const auto [x, y] = pending.back();
@@ -43,6 +54,14 @@ std::string ScanFileDifferences(const CatalogTree &a, const CatalogTree &b)
             return path + ": one has details, the other not";
         if ((a.unreadableError(x) != 0) != (b.unreadableError(y) != 0))
             return path + ": only one is marked unreadable";
+        const auto la = linksA.find(x), lb = linksB.find(y);
+        const bool linkedA = la != linksA.end(), linkedB = lb != linksB.end();
+        const bool sameLinks = linkedA == linkedB
+            && (!linkedA
+                || (la->second.inode == lb->second.inode && la->second.device == lb->second.device
+                    && la->second.links == lb->second.links));
+        if (links && !sameLinks)
+            return path + ": hard link numbers differ";
         if (n.subtreeCount != m.subtreeCount)
             return path + ": entry counts differ";
         const std::vector<NodeIndex> cx = childrenByName(a, x), cy = childrenByName(b, y);

@@ -10,9 +10,11 @@
 #include <string>
 
 // What differs between two trees in what a scan file carries, entry by entry by
-// name: kind, size, write time (but the top's), the unreadable mark, the entries of each folder, and
+// name: kind, size, write time (but the top's), hard link numbers, the unreadable mark, the entries of each folder, and
 // the total and count figures that follow. Empty when they agree.
-std::string ScanFileDifferences(const CatalogTree &a, const CatalogTree &b);
+// `links` false leaves the hard link numbers out (a file that names them for some
+// links only).
+std::string ScanFileDifferences(const CatalogTree &a, const CatalogTree &b, bool links = true);
 
 // The scan file of `tree` as text.
 QByteArray ScanFileText(const CatalogTree &tree);
