@@ -26,21 +26,21 @@ constexpr std::uint64_t ProgressEvery = 65536;
 struct Info
 {
     std::string name;
+    std::string excluded;
     std::uint64_t nameAt = 0;
-    bool hasName = false;
     std::uint64_t asize = 0;
-    bool hasAsize = false;
     std::int64_t mtime = 0;
-    bool hasMtime = false;
     std::uint64_t dev = 0;
-    bool hasDev = false;
     std::uint64_t ino = 0;
-    bool hasIno = false;
     std::uint64_t nlink = 0;
+    bool hasName = false;
+    bool hasAsize = false;
+    bool hasMtime = false;
+    bool hasDev = false;
+    bool hasIno = false;
     bool hlnkc = false;
     bool readError = false;
     bool notreg = false;
-    std::string excluded;
 
     void clear()
     {

@@ -119,53 +119,52 @@ void TreeAssembly::closeFolder()
 std::shared_ptr<CatalogTree> TreeAssembly::finish()
 {
     CatalogTree &tree = *m_tree;
+    m_pending = {};
+    m_names = {};
     tree.node(0).firstChild = m_topFirst;
     tree.node(0).childCount = m_topCount;
 
     // The new order: the top, then each folder's entries as one block, breadth first.
+    // Each node's new index waits in its subtreeCount, which FinishTree sets anew, so
+    // the order takes no memory but a list of the folders' blocks.
     const auto n = NodeIndex(tree.nodeCount());
-    std::vector<NodeIndex> oldAt(n);
-    std::vector<NodeIndex> newIndex(n);
-    oldAt[0] = 0;
-    newIndex[0] = 0;
+    const auto newIndex = [&tree](NodeIndex old) { return NodeIndex(tree.node(old).subtreeCount); };
+    struct Block
+    {
+        NodeIndex first;
+        std::uint32_t count;
+    };
+    std::vector<Block> blocks {{m_topFirst, m_topCount}};
+    tree.node(0).subtreeCount = 0;
     NodeIndex next = 1;
-    for (NodeIndex at = 0; at < next; ++at) {
-        const CatalogNodeData &d = tree.node(oldAt[at]);
-        for (std::uint32_t c = 0; c < d.childCount; ++c) {
-            newIndex[d.firstChild + c] = next;
-            oldAt[next++] = d.firstChild + c;
+    for (std::size_t k = 0; k < blocks.size(); ++k) {
+        const Block block = blocks[k];
+        for (std::uint32_t c = 0; c < block.count; ++c) {
+            CatalogNodeData &d = tree.node(block.first + c);
+            d.subtreeCount = next++;
+            if (d.childCount > 0)
+                blocks.push_back({d.firstChild, d.childCount});
         }
     }
-    const auto remapped = [&newIndex](CatalogNodeData d) {
+    blocks = {};
+    for (NodeIndex i = 0; i < n; ++i) {
+        CatalogNodeData &d = tree.node(i);
         if (d.parent != NoNode)
-            d.parent = newIndex[d.parent];
+            d.parent = newIndex(d.parent);
         if (d.childCount > 0)
-            d.firstChild = newIndex[d.firstChild];
-        return d;
-    };
-    // Moves every node to its new slot along the cycles of the permutation.
-    for (NodeIndex p = 0; p < n; ++p) {
-        if (oldAt[p] == NoNode)
-            continue;
-        const CatalogNodeData held = tree.node(p);
-        NodeIndex j = p;
-        for (;;) {
-            const NodeIndex from = oldAt[j];
-            oldAt[j] = NoNode;
-            if (from == p) {
-                tree.node(j) = remapped(held);
-                break;
-            }
-            tree.node(j) = remapped(tree.node(from));
-            j = from;
-        }
+            d.firstChild = newIndex(d.firstChild);
     }
     for (HardLink &link : m_links) {
-        link.node = newIndex[link.node];
+        link.node = newIndex(link.node);
         tree.addHardLink(link);
     }
     for (NodeIndex &u : m_unreadable)
-        u = newIndex[u];
+        u = newIndex(u);
+    // Every swap puts one node in its place.
+    for (NodeIndex p = 0; p < n; ++p) {
+        while (newIndex(p) != p)
+            std::swap(tree.node(p), tree.node(newIndex(p)));
+    }
     std::sort(m_unreadable.begin(), m_unreadable.end());
     // The file says a folder could not be read, not why.
     for (const NodeIndex u : m_unreadable)

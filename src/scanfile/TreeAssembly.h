@@ -22,7 +22,8 @@ struct DuplicateName
 // entry after its folder, which that order cannot give as it comes; so the entries
 // of each open folder wait here (a few dozen bytes each) until the folder closes,
 // and go into the tree then as one block; finish() puts the nodes in the order of a
-// scan's tree (folders before their entries) in one pass over them.
+// scan's tree (folders before their entries) in place, with a list of the folders'
+// blocks as all it needs besides.
 class TreeAssembly
 {
 public:
