@@ -391,7 +391,8 @@ ScanFileResult Reader::read()
             m_devices.push_back(info.hasDev ? info.dev : m_devices.back());
         } else {
             countLink(info, data);
-            const bool linked = info.hasIno && (info.hlnkc || info.nlink > 1);
+            const bool linked =
+                info.hasIno && (info.hlnkc || info.nlink > 1) && data.kind() != NodeKind::Folder;
             const HardLink link {
                 NoNode, std::uint32_t(info.nlink), info.hasDev ? info.dev : m_devices.back(), info.ino};
             assembly.addFile(name, data, unreadable, objectAt, linked ? &link : nullptr);
