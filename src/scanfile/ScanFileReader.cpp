@@ -19,6 +19,10 @@ namespace {
 
 using Token = JsonTokenizer::Token;
 
+// Thrown when ScanFileOptions::cancel is set.
+struct Cancelled
+{ };
+
 constexpr std::uint64_t MaxSize = std::uint64_t(INT64_MAX);
 constexpr std::uint64_t ProgressEvery = 65536;
 
@@ -321,7 +325,7 @@ void Reader::entryRead()
         return;
     m_sinceProgress = 0;
     if (m_options.cancel && m_options.cancel->load(std::memory_order_relaxed))
-        m_tokens.fail("the reading was cancelled");
+        throw Cancelled {};
 }
 
 ScanFileResult Reader::read()
@@ -409,6 +413,14 @@ ScanFileResult Reader::read()
     return result;
 }
 
+ScanFileResult failed(const QString &error, bool cancelled = false)
+{
+    ScanFileResult result;
+    result.error = error;
+    result.cancelled = cancelled;
+    return result;
+}
+
 QString faultText(const QString &name, std::uint64_t offset, const char *what)
 {
     return QStringLiteral("%1: byte %2: %3").arg(name).arg(offset).arg(QString::fromUtf8(what));
@@ -423,13 +435,15 @@ ScanFileResult ReadScanStream(ByteSource &source, const QString &name, const Sca
         Reader reader(text, options);
         return reader.read();
     } catch (const ScanSyntaxError &e) {
-        return {nullptr, {}, faultText(name, e.offset, e.what())};
+        return failed(faultText(name, e.offset, e.what()));
+    } catch (const Cancelled &) {
+        return failed(QStringLiteral("%1: the reading was cancelled").arg(name), true);
     } catch (const std::system_error &e) {
-        return {nullptr, {}, QStringLiteral("%1: %2").arg(name, SafeFile::reason(e.code().value()))};
+        return failed(QStringLiteral("%1: %2").arg(name, SafeFile::reason(e.code().value())));
     } catch (const std::bad_alloc &) {
-        return {nullptr, {}, QStringLiteral("%1: %2").arg(name, SafeFile::reason(ENOMEM))};
+        return failed(QStringLiteral("%1: %2").arg(name, SafeFile::reason(ENOMEM)));
     } catch (const std::length_error &) {
-        return {nullptr, {}, QStringLiteral("%1: the file holds more entries than a catalog can").arg(name)};
+        return failed(QStringLiteral("%1: the file holds more entries than a catalog can").arg(name));
     }
 }
 
@@ -442,7 +456,7 @@ ScanFileResult ReadScanFile(const QByteArray &path, const ScanFileOptions &optio
     const QString name = QFile::decodeName(path);
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return {nullptr, {}, QStringLiteral("%1: %2").arg(name, SafeFile::reason(errno))};
+        return failed(QStringLiteral("%1: %2").arg(name, SafeFile::reason(errno)));
     DescriptorSource in(fd);
     ScanFileResult result = ReadScanStream(in, name, options);
     ::close(fd);

@@ -36,6 +36,7 @@ struct ScanFileResult
     // "NAME: byte N: expected ..., found ...", or the system's reason the file could
     // not be opened or read.
     QString error;
+    bool cancelled = false; // ScanFileOptions::cancel was set: `error` says so
 };
 
 // Folders nested deeper than this below the top are a fault of the file. Linux paths

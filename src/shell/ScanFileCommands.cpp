@@ -17,6 +17,7 @@
 #include <QLocale>
 #include <QMenu>
 
+#include <utility>
 #include <vector>
 
 namespace {
@@ -34,8 +35,12 @@ ScanFileCommands::ScanFileCommands(TFormMain &window, QMenu *file, QAction *befo
     actCompare->setToolTip(QStringLiteral("Compare the scan shown with an earlier scan file"));
     actSave = new QAction(QStringLiteral("Save Sc&an..."), this);
     actSave->setToolTip(QStringLiteral("Save the scan shown as a scan file (.json, .json.gz)"));
+    actHideRemoved = new QAction(QStringLiteral("&Hide Removed Entries"), this);
+    actHideRemoved->setCheckable(true);
+    actHideRemoved->setToolTip(QStringLiteral("In a comparison, leave out what only the earlier scan has"));
     file->insertAction(before, actOpen);
     file->insertAction(before, actCompare);
+    file->insertAction(before, actHideRemoved);
     file->insertAction(before, actSave);
     file->insertSeparator(before);
 
@@ -61,6 +66,12 @@ ScanFileCommands::ScanFileCommands(TFormMain &window, QMenu *file, QAction *befo
         const QString problem = SaveScan(path);
         if (!problem.isEmpty())
             m_window.showProblem(problem);
+    });
+    connect(actHideRemoved, &QAction::toggled, this, [this] {
+        if (showsStoredScan() && m_earlier && !m_window.isScanning()) {
+            m_reading = QStringLiteral("the comparison");
+            compare(m_later, m_earlier);
+        }
     });
     connect(&m_window.scanJob(), &ScanJob::opened, this, &ScanFileCommands::opened);
 }
@@ -98,6 +109,7 @@ void ScanFileCommands::OpenScans(const QStringList &paths)
     if (m_window.isScanning() || paths.isEmpty())
         return;
     const ScanFileOptions options = readOptions();
+    m_readingEarlier = nullptr;
     m_reading = paths.size() == 1 ? paths.front() : QStringLiteral("%1 scan files").arg(paths.size());
     m_window.WaitForm->SetWaitText(QStringLiteral("Opening %1").arg(m_reading));
     m_window.WaitForm->ShowWait(true, true);
@@ -124,20 +136,39 @@ void ScanFileCommands::CompareWith(const QString &path)
     const std::shared_ptr<const CatalogTree> later = m_window.Ctrl ? m_window.Ctrl->Scan() : nullptr;
     if (m_window.isScanning() || !later)
         return;
-    const ScanFileOptions options = readOptions();
     m_reading = path;
     m_window.WaitForm->SetWaitText(QStringLiteral("Comparing with %1").arg(path));
+    compare(later, nullptr);
+}
+
+// Compares `later` with `earlier`, or with the scan file m_reading names when there
+// is none yet, on the scan thread.
+void ScanFileCommands::compare(
+    std::shared_ptr<const CatalogTree> later, std::shared_ptr<const CatalogTree> earlier)
+{
+    const ScanFileOptions options = readOptions();
+    const bool hide = actHideRemoved->isChecked();
+    const QString path = m_reading;
+    auto readInto = std::make_shared<std::shared_ptr<CatalogTree>>();
+    m_readingEarlier = readInto;
+    m_later = later;
     m_window.WaitForm->ShowWait(true, true);
-    // The scan shown is only read meanwhile: the window changes it on its own thread,
+    // The scans are only read meanwhile: the window changes a scan on its own thread,
     // and not while a job runs.
-    m_window.scanJob().startReading([path, options, later](const std::atomic<bool> *cancel) {
+    m_window.scanJob().startReading([=](const std::atomic<bool> *cancel) {
         ScanFileOptions own = options;
         own.cancel = cancel;
-        ScanFileResult earlier = ReadScanFile(QFile::encodeName(path), own);
-        if (!earlier.tree)
-            return earlier;
         ScanFileResult compared;
-        compared.tree = CompareScans(*later, *earlier.tree, {false, own.ranges});
+        if (earlier) {
+            compared.tree = CompareScans(*later, *earlier, {hide, own.ranges});
+            *readInto = std::const_pointer_cast<CatalogTree>(earlier);
+            return compared;
+        }
+        ScanFileResult read = ReadScanFile(QFile::encodeName(path), own);
+        if (!read.tree)
+            return read;
+        *readInto = read.tree;
+        compared.tree = CompareScans(*later, *read.tree, {hide, own.ranges});
         return compared;
     });
 }
@@ -145,11 +176,19 @@ void ScanFileCommands::CompareWith(const QString &path)
 void ScanFileCommands::opened(const ScanFileResult &result, double seconds)
 {
     m_window.WaitForm->ShowWait(false, false);
+    // The job has ended: what it read is there to take.
+    const std::shared_ptr<std::shared_ptr<CatalogTree>> earlier = std::exchange(m_readingEarlier, nullptr);
     if (!result.tree) {
-        m_window.showProblem(result.error);
+        if (result.cancelled)
+            m_window.SB->setText(QStringLiteral("Cancelled: %1 is not shown").arg(m_reading));
+        else
+            m_window.showProblem(result.error);
         emit done();
         return;
     }
+    m_earlier = earlier ? *earlier : nullptr;
+    if (!m_earlier)
+        m_later = nullptr;
     m_stored = result.tree;
     m_window.Ctrl->ShowScan(result.tree);
     const ScanCounts counts = CountScan(*result.tree);

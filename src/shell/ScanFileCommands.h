@@ -37,6 +37,9 @@ public:
     QAction *actSave = nullptr;
     QAction *actOpen = nullptr;
     QAction *actCompare = nullptr;
+    // Checked: a comparison leaves out the entries only the earlier scan has (the one
+    // shown is made again at once).
+    QAction *actHideRemoved = nullptr;
 
 signals:
     // A scan file was opened or compared (and shown), or could not be.
@@ -45,8 +48,14 @@ signals:
 private:
     void opened(const ScanFileResult &result, double seconds);
     ScanFileOptions readOptions() const;
+    void compare(std::shared_ptr<const CatalogTree> later, std::shared_ptr<const CatalogTree> earlier);
 
     TFormMain &m_window;
     QString m_reading; // what the running job reads, for its messages
     std::shared_ptr<const CatalogTree> m_stored;
+    // The two scans of the comparison shown, to make it again; and the earlier scan
+    // a running comparison job reads into.
+    std::shared_ptr<const CatalogTree> m_later;
+    std::shared_ptr<const CatalogTree> m_earlier;
+    std::shared_ptr<std::shared_ptr<CatalogTree>> m_readingEarlier;
 };

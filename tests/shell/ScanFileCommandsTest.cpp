@@ -6,15 +6,18 @@
 #include "CatalogTreeModel.h"
 #include "SampleTree.h"
 #include "TFolvaneCtrl.h"
+#include "TreeComparison.h"
 #include "WindowTest.h"
 
 #include <QFile>
+
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QTreeView>
+#include <cstdio>
 
 namespace {
 
@@ -110,12 +113,16 @@ TEST_F(ScanFileCommandsTest, ComparisonShowsItsColumnsAndSortsByThem)
     EXPECT_FALSE(headers().contains(QStringLiteral("Size Change")));
     fx.makeFile("b/c.bin", 1300); // 300 bytes before
     fx.makeFile("grown-new", 5);
+    ASSERT_EQ(std::remove(fx.at("b/g").constData()), 0); // 1 byte
     openFolder(QFile::decodeName(fx.path()));
 
     runAndWait([&] { window->ScanFiles->CompareWith(earlier); });
     const std::shared_ptr<const CatalogTree> compared = window->Ctrl->Scan();
     ASSERT_TRUE(compared->comparison());
-    EXPECT_EQ(compared->fieldText(0, SizeChange), "1005");
+    EXPECT_EQ(compared->fieldText(0, SizeChange), "1004");
+    const NodeIndex b = NodeAtPath(*compared, "b");
+    ASSERT_EQ(compared->childCount(b), 3u); // the removed entry after the others
+    EXPECT_EQ(compared->fieldText(compared->child(b, 2), Change), "removed");
     EXPECT_TRUE(headers().contains(QStringLiteral("Size Change")));
     EXPECT_TRUE(headers().contains(QStringLiteral("Change")));
     EXPECT_TRUE(window->SB->text().startsWith(QStringLiteral("Compared with ") + earlier))
@@ -131,6 +138,13 @@ TEST_F(ScanFileCommandsTest, ComparisonShowsItsColumnsAndSortsByThem)
     for (int r = 0; r < model()->rowCount(top); ++r)
         order << model()->data(model()->index(r, 0, top)).toString();
     EXPECT_EQ(order.value(0), QStringLiteral("b")) << order.join(", ").toStdString();
+
+    // Hidden, the removed entry goes, and comes back when shown again.
+    runAndWait([&] { window->ScanFiles->actHideRemoved->setChecked(true); });
+    EXPECT_EQ(window->Ctrl->Scan()->childCount(NodeAtPath(*window->Ctrl->Scan(), "b")), 2u);
+    EXPECT_EQ(window->Ctrl->Scan()->fieldText(0, SizeChange), "1004");
+    runAndWait([&] { window->ScanFiles->actHideRemoved->setChecked(false); });
+    EXPECT_EQ(window->Ctrl->Scan()->childCount(NodeAtPath(*window->Ctrl->Scan(), "b")), 3u);
 
     // A new scan shows no comparison and the columns go again.
     openFolder(QFile::decodeName(fx.path()));
