@@ -36,6 +36,8 @@ signals:
     void opened(const ScanFileResult &result, double seconds);
 
 private:
+    template <typename Work, typename Deliver>
+    void launch(Work work, Deliver deliver);
     void join();
 
     std::thread m_thread;
