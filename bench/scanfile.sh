@@ -87,7 +87,7 @@ report=$(
     row "gdu -f" "gdu -f scan.json -n -p -s (reads, prints the total)" \
         gdu -f "$files/scan.json" -n -p -s
 )
-rm -f "$files/out.json" "$files/out.json.gz" "$files/time.txt"
+rm -rf "$files" # made again by the next run
 echo "$report"
 mkdir -p "$ROOT/bench/results"
 echo "$report" >"$ROOT/bench/results/$(date -u +%Y-%m-%d-%H%M)-scanfile.md"
