@@ -21,7 +21,7 @@ esac
 # FOLVANE_WERROR=ON in the environment makes warnings errors, as in scripts/build.sh.
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
     -DFOLVANE_FUZZ=ON -DBUILD_TESTING=OFF ${FOLVANE_WERROR:+"-DFOLVANE_WERROR=$FOLVANE_WERROR"}
-targets="config lists export"
+targets="config lists export scanfile"
 set --
 for t in $targets; do
     set -- "$@" "fuzz_$t"

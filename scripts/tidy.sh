@@ -19,7 +19,7 @@ if [ ! -f build/compile_commands.json ]; then
 fi
 
 if [ "$#" -eq 0 ]; then
-    set -- $(find src/catalog src/files src/config src/lists src/export src/actions src/treemap src/cli -name '*.cpp' | sort)
+    set -- $(find src/catalog src/files src/config src/lists src/export src/actions src/treemap src/scanfile src/cli -name '*.cpp' | sort)
 fi
 
 status=0

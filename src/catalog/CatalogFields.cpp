@@ -93,6 +93,22 @@ QByteArrayView fileType(const CatalogTree &tree, NodeIndex i)
     return QByteArrayView();
 }
 
+std::optional<std::int64_t> sizeChange(const CatalogTree &tree, NodeIndex i)
+{
+    const ScanComparison *c = tree.comparison();
+    if (!c || i >= c->sizeChange.size())
+        return std::nullopt;
+    return c->sizeChange[i];
+}
+
+QByteArrayView change(const CatalogTree &tree, NodeIndex i)
+{
+    const ScanComparison *c = tree.comparison();
+    if (!c || i >= c->change.size())
+        return QByteArrayView();
+    return EntryChangeText(c->change[i]);
+}
+
 // Description and Catalog Name: fields of the record that a scan of a file system
 // never fills.
 QByteArrayView neverFilled(const CatalogTree &, NodeIndex)
@@ -134,6 +150,8 @@ constexpr std::array<FieldDefinition, CatalogFieldCount> CatalogFieldTable = {{
     {u"SizeRange",        "SizeRange",       Range,  sizeRange,       std::nullopt, nullptr,      {}},
     // Not in the built-in configuration: a column of this name added to it shows it.
     {u"Disk Usage",       "DiskUsage",       Number, diskUsage,       std::nullopt, nullptr,      {}},
+    {u"Size Change",      "SizeChange",      Number, nullptr,         std::nullopt, nullptr,      {}, sizeChange},
+    {u"Change",           "Change",          Text,   nullptr,         std::nullopt, change,       {}},
 }};
 // clang-format on
 
@@ -171,6 +189,23 @@ QString UnknownColumnProblem(const QString &name)
 {
     return QStringLiteral("the column \"%1\" of the configuration names no field; it shows File Name")
         .arg(name);
+}
+
+const char *EntryChangeText(EntryChange change)
+{
+    switch (change) {
+    case EntryChange::New:
+        return "new";
+    case EntryChange::Removed:
+        return "removed";
+    case EntryChange::Grown:
+        return "grown";
+    case EntryChange::Shrunk:
+        return "shrunk";
+    case EntryChange::Unchanged:
+        break;
+    }
+    return "unchanged";
 }
 
 QString QuotedFieldKeys()

@@ -34,17 +34,21 @@ enum CatalogField : int {
     WriteAgeRange = 17,
     SizeRange = 18,
     DiskUsage = 19,
+    SizeChange = 20, // filled in a comparison with an earlier scan only
+    Change = 21,
 };
 
-inline constexpr int CatalogFieldCount = 20;
+inline constexpr int CatalogFieldCount = 22;
 // The fields of the record every XML catalog element carries: FileName to SizeRange.
-// Later fields (DiskUsage) are written there only when a column of the export shows them.
+// Later fields (DiskUsage, SizeChange, Change) are written there only when a column of
+// the export shows them.
 inline constexpr int RecordFieldCount = 19;
 
 // The nature of a field's values: how its text is made, how two of them compare, and
 // how an export writes them.
 enum class FieldNature : std::uint8_t {
-    Number, // a whole number, written in decimal; compares as a number; a number cell
+    Number, // a whole number (signed where `signedNumber` reads it), written in decimal;
+        // compares as a number; a number cell
     Time, // seconds since the epoch, written as a local time text; compares as a time
     Kind, // the FileType marker; one kind compares equal to none (folders-first decides)
     Text, // raw bytes of a name, shown as UTF-8; compares as text, ASCII case folded
@@ -64,8 +68,9 @@ struct DefaultColumn
 };
 
 // Everything the program knows of one field, in one row. Its value is read through
-// one accessor, chosen by nature: `number` for Number and Range, `time` for Time,
-// `bytes` for Kind and Text. An empty optional (or empty bytes) is an empty text.
+// one accessor, chosen by nature: `number` (or `signedNumber`, for a Number that can
+// be negative) for Number and Range, `time` for Time, `bytes` for Kind and Text. An
+// empty optional (or empty bytes) is an empty text.
 //
 // Two fields are made differently and have no accessor: FullPath (the bytes of the
 // whole path are built, not read) and SizePercentage (a share of a total that a list
@@ -88,6 +93,7 @@ struct FieldDefinition
     std::optional<TimeStamp> time = std::nullopt;
     QByteArrayView (*bytes)(const CatalogTree &, NodeIndex) = nullptr;
     DefaultColumn column = {};
+    std::optional<std::int64_t> (*signedNumber)(const CatalogTree &, NodeIndex) = nullptr;
 };
 
 // The time stamp of a Time field of a node, when it has one.

@@ -132,6 +132,8 @@ NodeIndex CatalogTree::removeLeaves(const std::vector<NodeIndex> &leaves, NodeIn
     m_nodes.shrink(m_nodes.size() - leaves.size());
     for (auto &entry : m_unreadable)
         entry.first -= before(entry.first);
+    for (HardLink &link : m_hardLinks)
+        link.node -= before(link.node);
     return follow == NoNode ? NoNode : follow - before(follow);
 }
 
@@ -226,7 +228,13 @@ void CatalogTree::appendFieldUtf8(
     switch (definition.nature) {
     case FieldNature::Number:
     case FieldNature::Range:
-        if (const std::optional<std::uint64_t> value = definition.number(*this, i)) {
+        if (definition.signedNumber) {
+            if (const std::optional<std::int64_t> value = definition.signedNumber(*this, i)) {
+                char digits[24];
+                const auto end = std::to_chars(digits, digits + sizeof digits, *value).ptr;
+                out.append(digits, std::size_t(end - digits));
+            }
+        } else if (const std::optional<std::uint64_t> value = definition.number(*this, i)) {
             char digits[24];
             const auto end = std::to_chars(digits, digits + sizeof digits, *value).ptr;
             out.append(digits, std::size_t(end - digits));
@@ -263,6 +271,10 @@ QString CatalogTree::fieldText(NodeIndex i, int field, std::optional<double> lis
     switch (definition.nature) {
     case FieldNature::Number:
     case FieldNature::Range: {
+        if (definition.signedNumber) {
+            const std::optional<std::int64_t> value = definition.signedNumber(*this, i);
+            return value ? QString::number(*value) : QString();
+        }
         const std::optional<std::uint64_t> value = definition.number(*this, i);
         return value ? CatalogText::countText(*value) : QString();
     }

@@ -2,12 +2,14 @@
 
 #include "ByteArena.h"
 #include "ChunkedArray.h"
+#include "ScanComparison.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -83,6 +85,16 @@ public:
     std::uint16_t nameLength = 0;
 };
 static_assert(sizeof(CatalogNodeData) <= 64, "a node should stay at 64 bytes");
+
+// A file of several hard links as the scan met it: the numbers that tell its links
+// apart from other files, and how many links it has (0: not known).
+struct HardLink
+{
+    NodeIndex node;
+    std::uint32_t links;
+    std::uint64_t device;
+    std::uint64_t inode;
+};
 
 // The three time stamps of a record, in the order of the age range fields.
 enum class TimeKind : std::uint8_t {
@@ -247,6 +259,21 @@ public:
     // names, paths, sizes and time stamps: what exports of millions of rows write.
     void appendFieldUtf8(NodeIndex i, int field, std::optional<double> listTotal, std::string &out) const;
 
+    // Files of several hard links (folders have none), by the slot their entry had
+    // when the scan or the scan file gave it (successor() says where each lives after
+    // an edit), in no particular order: a scan file records them, so that the tools
+    // that read it can count each file once. Kept beside the nodes, 24 bytes a link.
+    void addHardLink(const HardLink &link) { m_hardLinks.push_back(link); }
+    const std::vector<HardLink> &hardLinks() const { return m_hardLinks; }
+
+    // The comparison with an earlier scan this tree was made by (ScanComparison), or
+    // null for a tree of one scan.
+    void setComparison(std::shared_ptr<const ScanComparison> comparison)
+    {
+        m_comparison = std::move(comparison);
+    }
+    const ScanComparison *comparison() const { return m_comparison.get(); }
+
     // Heap bytes held by nodes and names (for memory figures).
     std::size_t memoryBytes() const { return m_nodes.memoryBytes() + m_names.memoryBytes(); }
 
@@ -259,6 +286,8 @@ private:
     std::vector<std::pair<NodeIndex, int>> m_retiredUnreadable; // sorted by node
     std::size_t m_retiredCount = 0;
     RangeClassification m_classification;
+    std::shared_ptr<const ScanComparison> m_comparison;
+    std::vector<HardLink> m_hardLinks;
 
     // What edits share (CatalogTreeEdits.cpp).
     void retire(NodeIndex slot, NodeIndex successor);

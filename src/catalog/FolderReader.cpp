@@ -311,9 +311,8 @@ void FolderReader::examineTaken(int fd, NodeIndex first, std::size_t count, cons
             if (statEntry(fd, name, &sx) == 0) {
                 m_filled[i] = CatalogNodeData();
                 fillFromStatx(m_filled[i], sx);
-                if (countLinksOnce && !S_ISDIR(sx.stx_mode) && (sx.stx_mask & STATX_NLINK)
-                    && sx.stx_nlink > 1)
-                    m_links[i] = {makedev(sx.stx_dev_major, sx.stx_dev_minor), sx.stx_ino};
+                if (!S_ISDIR(sx.stx_mode) && (sx.stx_mask & STATX_NLINK) && sx.stx_nlink > 1)
+                    m_links[i] = {makedev(sx.stx_dev_major, sx.stx_dev_minor), sx.stx_ino, sx.stx_nlink};
             } else if (errno == ENOENT) { // gone since it was listed: taken out as the scan ends
                 m_filled[i] = CatalogNodeData();
                 m_vanished.push_back(std::uint32_t(i));
@@ -327,9 +326,13 @@ void FolderReader::examineTaken(int fd, NodeIndex first, std::size_t count, cons
             const NodeIndex child = first + NodeIndex(done + i);
             CatalogNodeData &n = tree.node(child);
             CatalogNodeData d = m_filled[i];
-            if (look && m_links[i].inode != 0 && !m_context.firstLink(m_links[i].device, m_links[i].inode)) {
-                d.size = 0;
-                d.diskSize = 0;
+            if (look && m_links[i].inode != 0) {
+                const Link &link = m_links[i];
+                tree.addHardLink({child, link.links, link.device, link.inode});
+                if (countLinksOnce && !m_context.firstLink(link.device, link.inode)) {
+                    d.size = 0;
+                    d.diskSize = 0;
+                }
             }
             d.parent = n.parent;
             d.setNameOffset(n.nameOffset());

@@ -88,6 +88,7 @@ private:
     {
         std::uint64_t device = 0;
         std::uint64_t inode = 0; // 0: not a file of several links
+        std::uint32_t links = 0;
     };
     std::unique_ptr<Link[]> m_links;
     std::vector<std::uint32_t> m_vanished; // entries of the batch gone since the listing

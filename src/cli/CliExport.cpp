@@ -67,6 +67,11 @@ std::optional<ExportFormat> FormatOfOutput(const QByteArray &output)
     return std::nullopt;
 }
 
+bool IsScanFileName(const QByteArray &output)
+{
+    return output.endsWith(".json") || output.endsWith(".json.gz");
+}
+
 QByteArray SortColumnNames()
 {
     return QuotedFieldKeys().toUtf8();
@@ -82,7 +87,8 @@ int ExportScan(const std::shared_ptr<const CatalogTree> &tree, const CliExportOp
         warn(problem);
 
     QString problem;
-    const QStringList columns = GetExportColumns(GetConfig().Document().nodes(), &problem);
+    QStringList columns = GetExportColumns(GetConfig().Document().nodes(), &problem);
+    AddComparisonColumns(columns, *tree);
     if (!problem.isEmpty())
         warn(problem);
     for (const QString &column : columns) {

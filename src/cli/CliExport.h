@@ -19,7 +19,8 @@ struct CliExportOptions
         Folder
     };
 
-    std::optional<ExportFormat> format; // none: nothing is exported
+    std::optional<ExportFormat> format; // none: no list is exported
+    bool scanFile = false; // --format ncdu: the whole scan is saved as a scan file instead
     QByteArray output; // empty or "-": standard output
     List list = List::Tree;
     int sortField = 0; // FileName, folders first
@@ -35,6 +36,8 @@ bool ParseExportList(const QByteArray &name, CliExportOptions::List &list);
 bool ParseSortColumn(const QByteArray &name, int &field);
 // The format an output name implies by its extension (.csv .txt .htm .html .xml .xlsx).
 std::optional<ExportFormat> FormatOfOutput(const QByteArray &output);
+// Whether an output name is that of a scan file (.json, .json.gz).
+bool IsScanFileName(const QByteArray &output);
 // The names --sort accepts, for the usage text and its errors.
 QByteArray SortColumnNames();
 

@@ -10,6 +10,7 @@ std::variant<CliOptions, UsageError> ReadCommandLine(int argc, const char *const
     bool haveFolder = false;
     bool haveFormat = false;
     bool exportAsked = false;
+    bool listAsked = false; // --list, --sort or --descending: they order a list export
     const auto usageError = [](const QByteArray &message) { return UsageError {message}; };
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg(argv[i]);
@@ -28,21 +29,34 @@ std::variant<CliOptions, UsageError> ReadCommandLine(int argc, const char *const
             const QByteArray value(argv[++i]);
             exportAsked = true;
             if (arg == "--format") {
+                exportOptions.scanFile = value.toLower() == "ncdu";
                 exportOptions.format = ExportFormatNamed(value);
-                if (!exportOptions.format)
-                    return usageError("unknown format '" + value + "' (csv, text, html, xml or xlsx)");
+                if (!exportOptions.format && !exportOptions.scanFile)
+                    return usageError("unknown format '" + value + "' (csv, text, html, xml, xlsx or ncdu)");
                 haveFormat = true;
-            } else if (arg == "--output") {
-                exportOptions.output = value;
-            } else if (arg == "--list") {
-                if (!ParseExportList(value, exportOptions.list))
+            } else if (arg == "--list" || arg == "--sort") {
+                listAsked = true;
+                if (arg == "--list" && !ParseExportList(value, exportOptions.list))
                     return usageError("unknown list '" + value + "' (tree or folder)");
-            } else if (!ParseSortColumn(value, exportOptions.sortField)) {
-                return usageError("unknown column '" + value + "'; columns are " + SortColumnNames());
+                if (arg == "--sort" && !ParseSortColumn(value, exportOptions.sortField))
+                    return usageError("unknown column '" + value + "'; columns are " + SortColumnNames());
+            } else {
+                exportOptions.output = value;
             }
+        } else if (!optionsEnded && arg == "--from") {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0')
+                return usageError("--from needs a FILE");
+            options.fromFiles.append(QByteArray(argv[++i]));
+        } else if (!optionsEnded && arg == "--compare") {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0')
+                return usageError("--compare needs a FILE");
+            options.compareWith = argv[++i];
+        } else if (!optionsEnded && arg == "--hide-removed") {
+            options.hideRemoved = true;
         } else if (!optionsEnded && arg == "--descending") {
             exportOptions.descending = true;
             exportAsked = true;
+            listAsked = true;
         } else if (!optionsEnded && arg == "--one-file-system") {
             options.oneFileSystem = true;
         } else if (!optionsEnded && arg == "--count-links-once") {
@@ -72,14 +86,23 @@ std::variant<CliOptions, UsageError> ReadCommandLine(int argc, const char *const
             return usageError("only one FOLDER may be given");
         }
     }
-    if (!haveFolder)
+    if (haveFolder && !options.fromFiles.isEmpty())
+        return usageError("give either FOLDER or --from FILE, not both");
+    if (!haveFolder && options.fromFiles.isEmpty())
         return usageError(QByteArray());
     if (exportAsked && !haveFormat) {
         if (exportOptions.toStandardOutput())
             return usageError("--format is needed to export to standard output");
+        exportOptions.scanFile = IsScanFileName(exportOptions.output);
         exportOptions.format = FormatOfOutput(exportOptions.output);
-        if (!exportOptions.format)
+        if (!exportOptions.format && !exportOptions.scanFile)
             return usageError("--format is needed: the name of --output does not tell the format");
+    }
+    if (exportOptions.scanFile) {
+        exportOptions.format.reset();
+        if (listAsked)
+            return usageError(
+                "--list, --sort and --descending order a list: a scan file holds the whole scan");
     }
     if (exportOptions.format && !TraitsOf(*exportOptions.format).streams && exportOptions.toStandardOutput())
         return usageError(TraitsOf(*exportOptions.format).name.toString().toUtf8() + " needs --output FILE");

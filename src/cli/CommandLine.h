@@ -4,6 +4,7 @@
 #include "ScanReport.h"
 
 #include <QByteArray>
+#include <QList>
 
 #include <variant>
 
@@ -15,6 +16,9 @@ struct CliOptions
     bool version = false; // --version: the version number on standard output and nothing else
     bool quiet = false;
     QByteArray folder;
+    QList<QByteArray> fromFiles; // --from: scan files read instead of scanning FOLDER
+    QByteArray compareWith; // --compare: an earlier scan file to compare with
+    bool hideRemoved = false; // --hide-removed: a comparison leaves out removed entries
     QByteArray configFile; // empty: the usual place
     unsigned threads = 0; // 0: one per core
     bool oneFileSystem = false;

@@ -49,7 +49,7 @@ void warnUnreadable(std::FILE *to, const CatalogTree &tree)
 
 } // namespace
 
-int ReportScan(std::FILE *to, const ScanResult &result, double seconds, bool quiet)
+int ReportScan(std::FILE *to, const ScanResult &result, double seconds, bool quiet, const char *verb)
 {
     if (!result.tree) {
         std::fprintf(to, "folvane-cli: %s\n", ScanStopText(result.stop));
@@ -68,7 +68,7 @@ int ReportScan(std::FILE *to, const ScanResult &result, double seconds, bool qui
         const QByteArray unknown = c.unknownKind == 0
             ? QByteArray()
             : ", " + QByteArray::number(qulonglong(c.unknownKind)) + " of unknown kind";
-        std::fprintf(to, "Scanned %llu entries (%llu files, %llu folders%s), %llu bytes in %.3f s\n",
+        std::fprintf(to, "%s %llu entries (%llu files, %llu folders%s), %llu bytes in %.3f s\n", verb,
             static_cast<unsigned long long>(c.entries), static_cast<unsigned long long>(c.files),
             static_cast<unsigned long long>(c.folders), unknown.constData(),
             static_cast<unsigned long long>(tree.node(tree.top()).size), seconds);

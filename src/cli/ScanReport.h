@@ -15,4 +15,6 @@ enum CliExit : int {
 // Writes what a person needs to know of a finished scan to `to`: the summary line
 // (unless `quiet`), then one warning line each for unread folders, a saturated
 // total and a scan that stopped short. Returns the exit status the scan deserves.
-int ReportScan(std::FILE *to, const ScanResult &result, double seconds, bool quiet);
+// `verb` begins the summary: "Scanned", or "Opened" for a tree read from scan files.
+int ReportScan(
+    std::FILE *to, const ScanResult &result, double seconds, bool quiet, const char *verb = "Scanned");

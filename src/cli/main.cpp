@@ -3,10 +3,12 @@
 #include "CatalogText.h"
 #include "CliConfig.h"
 #include "CliExport.h"
+#include "CliScanFile.h"
 #include "CommandLine.h"
 #include "FolderScanner.h"
 #include "RangeStatistics.h"
 #include "SafeFile.h"
+#include "ScanFileReader.h"
 #include "ScanReport.h"
 #include "TConfig.h"
 #include "TemporaryFiles.h"
@@ -36,7 +38,11 @@ void printUsage(std::FILE *to)
 {
     std::fputs("Usage: folvane-cli [--quiet] [--config FILE] [--threads N] [--one-file-system]\n"
                "                   [--count-links-once] [EXPORT OPTIONS] FOLDER\n"
-               "Scans FOLDER and everything below it and prints a summary on standard error.\n"
+               "       folvane-cli [--quiet] [--config FILE] [--count-links-once] [EXPORT OPTIONS]\n"
+               "                   --from FILE [--from FILE ...]\n"
+               "Scans FOLDER and everything below it, or opens the scan files given with --from\n"
+               "(written by folvane-cli, ncdu -o or gdu -o; several are merged), and prints a\n"
+               "summary on standard error.\n"
                "\n"
                "  --quiet              print nothing on success\n"
                "  --config FILE        use FILE as the configuration instead of FolvaneConfig.xml\n"
@@ -47,12 +53,20 @@ void printUsage(std::FILE *to)
                "  --one-file-system    do not descend into folders on another file system than\n"
                "                       FOLDER's (they are counted as empty folders)\n"
                "  --count-links-once   count the size of a file with several hard links once\n"
+               "  --compare OLD        compare with the earlier scan file OLD: the fields\n"
+               "                       \"Size Change\" and \"Change\" are filled and exported, and\n"
+               "                       entries only in OLD come back as removed ones\n"
+               "  --hide-removed       leave the removed entries of a comparison out\n"
+               "  --from FILE          open the scan file FILE (\"-\": standard input; plain or\n"
+               "                       gzip) instead of scanning; repeat it to merge several\n"
                "  --help               show this text\n"
                "  --version            show the version number\n"
                "\n"
                "Export options (the columns are the visible ones of the configuration):\n"
                "  --format FORMAT      csv, text, html, xml or xlsx; without it the name given\n"
-               "                       to --output decides by its extension\n"
+               "                       to --output decides by its extension; ncdu (or a name\n"
+               "                       ending in .json or .json.gz) saves the whole scan as\n"
+               "                       a scan file that folvane, ncdu -f and gdu -f open\n"
                "  --output FILE        write the export to FILE (needed for xlsx); without it,\n"
                "                       or with \"-\", the export goes to standard output\n"
                "  --list LIST          tree: every entry, each folder before its contents\n"
@@ -66,6 +80,50 @@ void printUsage(std::FILE *to)
                "written; 2 wrong command line or FOLDER is not a folder; 3 the scan stopped\n"
                "short (the figures are incomplete; what was found is still exported).\n",
         to);
+}
+
+// The size and age ranges an export classifies by, when one is asked for.
+std::optional<RangeBounds> exportRanges(const CliOptions &cli, QStringList &rangeProblems)
+{
+    if (!cli.exportOptions.format)
+        return std::nullopt;
+    return BoundsOf(LoadRanges(GetConfig().Document(), &rangeProblems));
+}
+
+// Writes what was asked for of a finished tree, compared with an earlier scan when
+// asked: a list export or the scan file.
+int exportTree(std::shared_ptr<CatalogTree> tree, const CliOptions &cli, const QStringList &rangeProblems,
+    const std::optional<RangeBounds> &ranges)
+{
+    if (tree && !cli.compareWith.isEmpty()) {
+        ScanFileOptions options;
+        options.countHardLinksOnce = cli.countLinksOnce;
+        options.ranges = ranges;
+        const int compared = CompareWithScanFile(cli.compareWith, options, cli.hideRemoved, cli.quiet, tree);
+        if (compared != ExitComplete)
+            return compared;
+    }
+    if (cli.exportOptions.scanFile)
+        return tree ? SaveScanFile(*tree, cli.exportOptions) : ExitComplete;
+    return ExportScan(tree, cli.exportOptions, rangeProblems);
+}
+
+int runFromFiles(const CliOptions &cli)
+{
+    LoadCliConfig(cli.configFile);
+    QStringList rangeProblems;
+    ScanFileOptions options;
+    options.countHardLinksOnce = cli.countLinksOnce;
+    options.ranges = exportRanges(cli, rangeProblems);
+    const auto started = std::chrono::steady_clock::now();
+    ScanResult result;
+    const int opened = OpenScanFiles(cli.fromFiles, options, result.tree);
+    if (opened != ExitComplete)
+        return opened;
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const int status = ReportScan(stderr, result, seconds, cli.quiet, "Opened");
+    const int exported = exportTree(result.tree, cli, rangeProblems, options.ranges);
+    return exported != ExitComplete ? exported : status;
 }
 
 int runScan(const CliOptions &cli)
@@ -97,8 +155,7 @@ int runScan(const CliOptions &cli)
     // The range columns of an export read the classification the scan makes as it
     // ends, as in the window; what reading the ranges met is said after the report.
     QStringList rangeProblems;
-    if (cli.exportOptions.format)
-        options.ranges = BoundsOf(LoadRanges(GetConfig().Document(), &rangeProblems));
+    options.ranges = exportRanges(cli, rangeProblems);
     if (showProgress) {
         options.progress = [&lastShown](std::uint64_t entries, const QByteArray &) {
             const auto now = Clock::now();
@@ -119,7 +176,7 @@ int runScan(const CliOptions &cli)
     const int status = ReportScan(stderr, result, seconds, cli.quiet);
     if (status == ExitUnreadable)
         return status;
-    const int exported = ExportScan(result.tree, cli.exportOptions, rangeProblems);
+    const int exported = exportTree(result.tree, cli, rangeProblems, options.ranges);
     return exported != ExitComplete ? exported : status;
 }
 
@@ -145,7 +202,7 @@ int run(int argc, char **argv)
         std::puts("folvane-cli " FOLVANE_VERSION);
         return 0;
     }
-    return runScan(cli);
+    return cli.fromFiles.isEmpty() ? runScan(cli) : runFromFiles(cli);
 }
 
 } // namespace

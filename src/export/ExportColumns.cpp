@@ -1,5 +1,7 @@
 #include "ExportColumns.h"
 
+#include "CatalogFields.h"
+
 #include "ConfigError.h"
 
 QStringList GetExportColumns(const TXMLNodesType &nodes, QString *problem)
@@ -26,4 +28,15 @@ QString ExportTitleOf(const QString &path)
     const QString name = path.mid(path.lastIndexOf(u'/') + 1);
     const qsizetype dot = name.indexOf(u'.');
     return dot < 0 ? name : name.left(dot);
+}
+
+void AddComparisonColumns(QStringList &columns, const CatalogTree &tree)
+{
+    if (!tree.comparison())
+        return;
+    for (const int field : {SizeChange, Change}) {
+        const QString key = CatalogFieldNames[std::size_t(field)].toString();
+        if (!columns.contains(key))
+            columns.append(key);
+    }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CatalogTree.h"
 #include "TXMLNodesType.h"
 
 #include <QString>
@@ -15,6 +16,11 @@
 // An entry whose Visible cannot be read is left out; when `problem` is given, the
 // reasons (one a line) are put there, and it is emptied when every entry was read.
 QStringList GetExportColumns(const TXMLNodesType &nodes, QString *problem = nullptr);
+
+// The fields a comparison with an earlier scan adds (Size Change, Change): exported
+// and shown for a compared tree whatever the configuration lists, since they are what
+// the comparison was made for. Appends those `columns` lacks when `tree` is compared.
+void AddComparisonColumns(QStringList &columns, const CatalogTree &tree);
 
 // The heading of an exported page: the last component of `path`, cut before its first
 // "." when it has one ("/r/disk.usage.htm" gives "disk", "/r/summary" "summary").

@@ -65,7 +65,7 @@ struct Number
 };
 
 // The number a field's text stands for, when a number cell shows exactly that text:
-// a whole number up to 2^53, or for the percentage also digits, the locale's decimal
+// a whole number up to 2^53 either way of zero, or for the percentage also digits, the locale's decimal
 // separator (one character, whatever it is) and two digits.
 std::optional<Number> numberOf(int field, QStringView text)
 {
@@ -73,6 +73,11 @@ std::optional<Number> numberOf(int field, QStringView text)
         return std::nullopt;
     if (const auto whole = digitsOf(text, 16); whole && *whole <= ExactInteger)
         return Number {double(*whole), false};
+    // A change of size may be negative.
+    if (text.startsWith(u'-') && text != u"-0") {
+        if (const auto whole = digitsOf(text.mid(1), 16); whole && *whole <= ExactInteger)
+            return Number {-double(*whole), false};
+    }
     if (field != SizePercentage || text.size() < 4)
         return std::nullopt;
     const QStringView fraction = text.right(2);

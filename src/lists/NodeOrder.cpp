@@ -88,8 +88,10 @@ double numberKey(const CatalogTree &tree, NodeIndex i, int field, double pathLen
     }
     if (field == PathNameLength)
         return tree.node(i).has(CatalogNodeData::HasDetails) ? pathLength : 0.0;
-    const auto number = CatalogFieldTable[std::size_t(field)].number;
-    return number ? double(number(tree, i).value_or(0)) : 0.0;
+    const FieldDefinition &definition = CatalogFieldTable[std::size_t(field)];
+    if (definition.signedNumber)
+        return double(definition.signedNumber(tree, i).value_or(0));
+    return definition.number ? double(definition.number(tree, i).value_or(0)) : 0.0;
 }
 
 std::optional<std::int64_t> timeValue(const CatalogTree &tree, NodeIndex i, int field)

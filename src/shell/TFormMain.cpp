@@ -1,5 +1,7 @@
 #include "TFormMain.h"
 
+#include "ScanFileCommands.h"
+
 #include "CatalogTreeModel.h"
 #include "CellText.h"
 #include "CommandIcons.h"
@@ -12,6 +14,7 @@
 #include "HelpPage.h"
 #include "NodeListModel.h"
 #include "ScanCounts.h"
+#include "ScanFileCommands.h"
 #include "TConfig.h"
 #include "TFolvaneCtrl.h"
 #include "TFormAbout.h"
@@ -102,6 +105,11 @@ QString scanSummary(const ScanResult &result, double seconds)
 
 // The scan's figures as they stand: "6,263 entries (5,170 files, 1,093 folders),
 // 118.70 MB in files, 121.02 MB on disk".
+// Why a scan opened from files, or a comparison, is neither changed nor read again.
+const QString StoredScanRefusal = QStringLiteral(
+    "This scan was opened from a file or compared: it stands for no folder here, so nothing is removed or "
+    "read again");
+
 QString scanFigures(const CatalogTree &tree)
 {
     const ScanCounts counts = CountScan(tree);
@@ -547,7 +555,7 @@ void TFormMain::buildEntryCommands()
     QAction *open = file->addAction(CommandIcon(Command::OpenFolder), QStringLiteral("&Open Folder..."));
     open->setShortcut(QKeySequence::Open);
     connect(open, &QAction::triggered, this, &TFormMain::btnOpenClick);
-    file->addSeparator();
+    ScanFiles = new ScanFileCommands(*this, file, file->addSeparator());
     file->addAction(Actions->actRefresh);
     file->addAction(Actions->actRefreshAll);
     file->addSeparator();
@@ -721,6 +729,10 @@ bool TFormMain::RemoveChosen(QTreeView *grid, bool permanently)
 {
     if (!Ctrl || !Ctrl->Scan())
         return false;
+    if (ScanFiles->showsStoredScan()) {
+        SB->setText(StoredScanRefusal);
+        return false;
+    }
     if (const QString busy = busyText(); !busy.isEmpty()) {
         SB->setText(busy + QStringLiteral(": nothing is removed"));
         return false;
@@ -788,6 +800,10 @@ void TFormMain::Refresh(QTreeView *grid, bool whole)
 {
     if (!Ctrl || !Ctrl->Scan())
         return;
+    if (ScanFiles->showsStoredScan()) {
+        SB->setText(StoredScanRefusal);
+        return;
+    }
     if (const QString busy = busyText(); !busy.isEmpty()) {
         SB->setText(busy + QStringLiteral(": refresh once it has ended"));
         return;

@@ -25,6 +25,7 @@ class QTreeView;
 class TFolvaneCtrl;
 class TreemapPage;
 class EntryActions;
+class ScanFileCommands;
 class TWaitForm;
 
 // The main window: a top bar with Open Folder, Up and the current path, seven tabs
@@ -109,6 +110,8 @@ public:
     TFolvaneCtrl *Ctrl = nullptr;
     // The commands on chosen entries: context menu, File and Edit menus, their keys.
     EntryActions *Actions = nullptr;
+    // Save Scan, Open Scan and Compare With of the File menu.
+    ScanFileCommands *ScanFiles = nullptr;
     // The catalog of the last XML or Excel export, kept until the next one.
     CatalogDocument XMLDoc;
 

@@ -144,6 +144,23 @@ void TFolvaneCtrl::LoadColumns(QTreeView *grid)
         columns.append(column);
         placements.append({entry.width(), entry.index(), entry.visible()});
     }
+    // A compared scan shows its two fields after the catalogue's columns.
+    QStringList compared;
+    if (m_scan)
+        AddComparisonColumns(compared, *m_scan);
+    for (const QString &key : compared) {
+        const int field = FieldIndexOf(key);
+        if (std::any_of(
+                columns.begin(), columns.end(), [field](const ListColumn &c) { return c.field == field; }))
+            continue;
+        ListColumn column;
+        column.header = key;
+        column.field = field;
+        column.background = ReadOnlyBackground;
+        column.alignment = field == SizeChange ? Qt::AlignRight : Qt::AlignLeft;
+        columns.append(column);
+        placements.append({100, int(placements.size()) + 1000, true});
+    }
     if (grid == m_c.VT)
         treeModel()->setColumns(columns);
     else
@@ -168,7 +185,12 @@ void TFolvaneCtrl::LoadColumns(QTreeView *grid)
 
 void TFolvaneCtrl::ShowScan(std::shared_ptr<CatalogTree> tree)
 {
+    const bool columnsChange = (m_scan && m_scan->comparison()) != (tree && tree->comparison());
     m_scan = std::move(tree);
+    if (columnsChange) {
+        for (QTreeView *grid : {m_c.VT, m_c.VTList, m_c.VTAge, m_c.VTSize, m_c.VTType})
+            LoadColumns(grid);
+    }
     m_slices.clear(); // the drill-down lists keep the rows of the last scan until clicked
     treeModel()->setScan(m_scan);
     showTop();
@@ -423,6 +445,8 @@ void TFolvaneCtrl::ExportList(QTreeView *list, ExportFormat format)
     // columns at start; the export goes on with the columns that can be read.
     QString problem;
     QStringList columns = GetExportColumns(GetConfig().Document().nodes(), &problem);
+    if (m_scan)
+        AddComparisonColumns(columns, *m_scan);
     TFileInfo info(
         m_c.MainForm, *m_c.XMLDoc, std::move(columns), [this, list] { return exportRows(list); },
         m_c.ShowWait);

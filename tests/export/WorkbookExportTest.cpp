@@ -359,6 +359,31 @@ TEST(WorkbookExport, NumbersOnlyWhereTheTextReadsBackExactly)
         }
     }
 
+    // A comparison's change of size is a number either way of zero.
+    {
+        LocaleAndZone pin(QLocale::c(), "UTC");
+        TreeBuilder builder("/data");
+        builder.add(0, "grew", NodeKind::File, 45);
+        builder.add(0, "shrank", NodeKind::File, 5);
+        const std::shared_ptr<CatalogTree> tree = builder.finish();
+        auto comparison = std::make_shared<ScanComparison>();
+        comparison->sizeChange = {-15, 15, -30};
+        comparison->change = {EntryChange::Shrunk, EntryChange::Grown, EntryChange::Shrunk};
+        tree->setComparison(comparison);
+        CatalogDocument catalog;
+        catalog.BuildCatalog(ExportRows::wholeTree(tree, TreeOrder(*tree)));
+        ASSERT_EQ(Export(dir, catalog, {u"Size Change"_qs, u"Change"_qs}), QString());
+        std::string problem;
+        const QJsonObject book = ReadWorkbook(dir.filePath(u"out.xlsx"_qs), &problem);
+        ASSERT_TRUE(problem.empty()) << problem;
+        const double expected[] = {-15.0, 15.0, -30.0};
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(Cell(book, i + 3, 1)[u"t"].toString(), u"int"_qs) << i;
+            EXPECT_EQ(Cell(book, i + 3, 1)[u"v"].toDouble(), expected[i]) << i;
+        }
+        EXPECT_EQ(Cell(book, 5, 2)[u"v"].toString(), u"shrunk"_qs);
+    }
+
     // The percentage's decimal separator follows the locale; the number is the same.
     const struct
     {
