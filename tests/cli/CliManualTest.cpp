@@ -48,16 +48,28 @@ QString sourceFile(const char *path)
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-// The text from the line `heading` up to the next heading of its level or above.
+// The text from the line `heading` up to the next heading of its level or above (a
+// line in a fenced code block, such as a shell comment, is no heading).
 QString section(const QString &text, const QString &heading)
 {
-    const qsizetype start = text.indexOf(QLatin1Char('\n') + heading + QLatin1Char('\n'));
-    if (start < 0)
-        return QString();
-    const QString level = heading.section(QLatin1Char(' '), 0, 0);
-    const QRegularExpression next(QStringLiteral("\n#{1,%1} ").arg(level.size()));
-    const qsizetype end = text.indexOf(next, start + 1);
-    return text.mid(start, end < 0 ? -1 : end - start);
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    const qsizetype level = heading.section(QLatin1Char(' '), 0, 0).size();
+    const QRegularExpression headingLine(QStringLiteral("^#{1,%1} ").arg(level));
+    QStringList out;
+    bool inside = false;
+    bool fenced = false;
+    for (const QString &line : lines) {
+        if (line.startsWith(QLatin1String("```")))
+            fenced = !fenced;
+        if (!inside) {
+            inside = !fenced && line == heading;
+        } else if (!fenced && headingLine.match(line).hasMatch()) {
+            break;
+        }
+        if (inside)
+            out << line;
+    }
+    return out.join(QLatin1Char('\n'));
 }
 
 std::set<std::string> matches(const QString &text, const QString &pattern)
