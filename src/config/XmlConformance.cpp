@@ -88,6 +88,20 @@ bool readableEncoding(QStringView name)
     return false;
 }
 
+// Whether UTF-8 bytes end inside a character: a lead byte short of the bytes it
+// announces. QXmlStreamReader waits for the rest and, at the end, says nothing.
+bool endsInsideUtf8Character(QByteArrayView bytes)
+{
+    for (qsizetype back = 1; back <= 4 && back <= bytes.size(); ++back) {
+        const auto b = static_cast<unsigned char>(bytes[bytes.size() - back]);
+        if ((b & 0xC0) == 0x80)
+            continue; // a continuation byte: its lead is further back
+        const int length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+        return length > back;
+    }
+    return false;
+}
+
 } // namespace
 
 std::optional<XmlConformanceFault> XmlConformanceFaultOf(QByteArrayView bytes)
@@ -114,5 +128,11 @@ std::optional<XmlConformanceFault> XmlConformanceFaultOf(QByteArrayView bytes)
     }
     if (reader.hasError())
         return XmlConformanceFault {reader.errorString(), reader.lineNumber()};
+    const QString encoding = reader.documentEncoding().toString();
+    const bool utf16 = bytes.startsWith("\xFE\xFF") || bytes.startsWith("\xFF\xFE");
+    if (!utf16 && (encoding.isEmpty() || encoding.compare(QLatin1String("UTF-8"), Qt::CaseInsensitive) == 0)
+        && endsInsideUtf8Character(bytes))
+        return XmlConformanceFault {
+            QStringLiteral("the file ends inside a UTF-8 character"), reader.lineNumber()};
     return std::nullopt;
 }

@@ -4,6 +4,7 @@
 #include "TConfig.h"
 #include "ConfigFixture.h"
 #include "RunAsNobody.h"
+#include "XmlConformance.h"
 
 #include <gtest/gtest.h>
 
@@ -424,3 +425,19 @@ TEST_F(TConfigTest, OneConfigForTheWholeProgram)
 }
 
 } // namespace
+
+TEST(XmlConformance, AFileThatEndsInsideAUtf8CharacterIsRefused)
+{
+    const struct
+    {
+        const char *bytes;
+        bool refused;
+    } cases[] = {
+        {"<config/>\xCD", true},
+        {"<config/>\n\xE2\x82", true},
+        {"<config>\xE2\x82\xAC</config>", false},
+        {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><config>\xCD</config>", false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(XmlConformanceFaultOf(QByteArrayView(c.bytes)).has_value(), c.refused) << c.bytes;
+}
