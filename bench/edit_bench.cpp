@@ -6,6 +6,7 @@
 //
 //   folvane-edit-bench [--rounds N] [--folder-entries N] TREE
 
+#include "BenchTree.h"
 #include "CatalogFields.h"
 #include "CatalogTree.h"
 #include "FolderScanner.h"
@@ -41,24 +42,6 @@ double median(std::vector<double> values)
 double largest(const std::vector<double> &values)
 {
     return values.empty() ? 0.0 : *std::max_element(values.begin(), values.end());
-}
-
-// The live folder whose count of entries below it is nearest `entries`.
-NodeIndex folderOfAbout(const CatalogTree &tree, std::uint32_t entries)
-{
-    NodeIndex best = NoNode;
-    std::uint32_t bestDistance = ~0u;
-    for (NodeIndex n = 1; n < tree.nodeCount(); ++n) {
-        if (!tree.isFolder(n) || tree.isRetired(n))
-            continue;
-        const std::uint32_t below = tree.node(n).subtreeCount - 1;
-        const std::uint32_t distance = below > entries ? below - entries : entries - below;
-        if (distance < bestDistance) {
-            best = n;
-            bestDistance = distance;
-        }
-    }
-    return best;
 }
 
 void usage()
@@ -170,7 +153,7 @@ int main(int argc, char **argv)
     }
 
     // The same folder read again and put in place, round after round.
-    const NodeIndex folder = folderOfAbout(tree, folderEntries);
+    const NodeIndex folder = FolderOfAbout(tree, folderEntries);
     if (folder == NoNode) {
         std::fprintf(stderr, "folvane-edit-bench: no folder to read again\n");
         return 1;

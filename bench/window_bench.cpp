@@ -7,6 +7,7 @@
 // Total Tree. Prints one line per step (medians of --rounds rounds for the steps that
 // can be repeated, of --export-rounds for the exports) as "step seconds (notes)".
 
+#include "BenchTree.h"
 #include "CatalogTreeModel.h"
 #include "ChartPainter.h"
 #include "ExportFile.h"
@@ -164,24 +165,6 @@ bool untilShown(TFormMain &window, const std::function<bool()> &start)
     return shown;
 }
 
-// The folder whose subtree is closest to `entries` entries.
-NodeIndex folderOfAbout(const CatalogTree &tree, std::uint32_t entries)
-{
-    NodeIndex best = NoNode;
-    std::uint32_t bestOff = ~0u;
-    for (NodeIndex n = tree.top() + 1; n < tree.nodeCount(); ++n) {
-        if (!tree.isFolder(n) || tree.isRetired(n))
-            continue;
-        const std::uint32_t below = tree.node(n).subtreeCount - 1;
-        const std::uint32_t off = below > entries ? below - entries : entries - below;
-        if (off < bestOff) {
-            best = n;
-            bestOff = off;
-        }
-    }
-    return best;
-}
-
 // Selects `node`'s row in the current-folder list, its parent made the current folder.
 void chooseInList(TFormMain &window, NodeIndex node)
 {
@@ -272,7 +255,7 @@ void printEditSteps(TFormMain &window, const QString &trashHome, int rounds)
     std::vector<double> refreshSeconds, scanSeconds;
     std::uint32_t below = 0;
     for (int r = 0; r < rounds; ++r) {
-        const NodeIndex folder = folderOfAbout(*window.Ctrl->Scan(), 1000);
+        const NodeIndex folder = FolderOfAbout(*window.Ctrl->Scan(), 1000);
         if (folder == NoNode)
             break;
         below = window.Ctrl->Scan()->node(folder).subtreeCount - 1;
