@@ -1,5 +1,6 @@
 #include "CatalogFields.h"
 #include "CatalogTree.h"
+#include "CommandOutput.h"
 #include "Fixture.h"
 #include "FolderScanner.h"
 #include "RollUp.h"
@@ -7,8 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QProcess>
-#include <QStringList>
+#include <QList>
 
 #include <fcntl.h>
 #include <string>
@@ -18,18 +18,17 @@
 namespace {
 
 // What `du -B1 ARGS PATH` says of PATH in bytes (its last line).
-std::uint64_t du(QStringList args, const QByteArray &path)
+std::uint64_t du(const std::vector<QByteArray> &args, const QByteArray &path)
 {
-    QProcess process;
-    args.prepend(QStringLiteral("-B1"));
-    args.append(QString::fromUtf8(path));
-    process.start(QStringLiteral("du"), args);
-    if (!process.waitForFinished(30000) || process.exitCode() != 0) {
-        ADD_FAILURE() << "du " << args.join(u' ').toStdString() << " failed";
+    std::vector<QByteArray> argv {"du", "-B1"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    argv.push_back(path);
+    const std::optional<QByteArray> out = commandOutput(argv);
+    if (!out) {
+        ADD_FAILURE() << "du failed on " << path.constData();
         return 0;
     }
-    const QList<QByteArray> lines = process.readAllStandardOutput().trimmed().split('\n');
-    return lines.last().split('\t').first().toULongLong();
+    return out->trimmed().split('\n').last().split('\t').first().toULongLong();
 }
 
 // Writes `bytes` bytes of data at `offset` of the file, made if missing.
@@ -91,6 +90,23 @@ TEST(DiskUsageTest, AgreesWithDuOnSparseFilesHardLinksAndFolders)
     const std::uint64_t folderSizes = apparentSize(fx.path()) + apparentSize(fx.at("sub"))
         + apparentSize(fx.at("sub/inner")) + apparentSize(fx.at("other"));
 
+    // du's figures, all taken before any scan: with hard links counted once (its
+    // default) and every link (-l).
+    std::uint64_t duTop[2];
+    std::uint64_t duApparent[2];
+    for (const bool once : {false, true}) {
+        std::vector<QByteArray> links;
+        if (!once)
+            links.push_back("-l");
+        duTop[once] = du(links, fx.path());
+        links.push_back("--apparent-size");
+        duApparent[once] = du(links, fx.path());
+    }
+    const std::uint64_t duInner = du({}, fx.at("sub/inner"));
+    const std::uint64_t duSparse = du({}, fx.at("sparse"));
+    const std::uint64_t duLinked = du({}, fx.at("sub/linked"));
+    ASSERT_GT(duLinked, 0u);
+
     for (const unsigned threads : {1u, 2u}) {
         for (const bool once : {false, true}) {
             const std::string what = std::to_string(threads) + " threads" + (once ? ", links once" : "");
@@ -100,33 +116,28 @@ TEST(DiskUsageTest, AgreesWithDuOnSparseFilesHardLinksAndFolders)
             const ScanResult result = ScanFolder(fx.path(), options);
             ASSERT_TRUE(result.complete()) << what;
             const CatalogTree &tree = *result.tree;
-            const QStringList links = once ? QStringList() : QStringList {QStringLiteral("-l")};
             const auto number = [&tree](NodeIndex n, int field) {
                 return tree.fieldText(n, field).toULongLong();
             };
 
-            EXPECT_EQ(number(tree.top(), DiskUsage), du(links, fx.path())) << what;
-            EXPECT_EQ(number(tree.top(), FileBytes),
-                du(links + QStringList {QStringLiteral("--apparent-size")}, fx.path()) - folderSizes)
-                << what;
+            EXPECT_EQ(number(tree.top(), DiskUsage), duTop[once]) << what;
+            EXPECT_EQ(number(tree.top(), FileBytes), duApparent[once] - folderSizes) << what;
             // An empty folder: its own blocks alone.
-            EXPECT_EQ(number(nodeAt(tree, "sub/inner"), DiskUsage), du({}, fx.at("sub/inner"))) << what;
+            EXPECT_EQ(number(nodeAt(tree, "sub/inner"), DiskUsage), duInner) << what;
 
             const NodeIndex sparse = nodeAt(tree, "sparse");
             EXPECT_EQ(number(sparse, FileBytes), SparseSize) << what;
-            EXPECT_EQ(number(sparse, DiskUsage), du({}, fx.at("sparse"))) << what;
+            EXPECT_EQ(number(sparse, DiskUsage), duSparse) << what;
             EXPECT_LT(number(sparse, DiskUsage), SparseSize / 100) << what;
 
             // The two links: both with their blocks, or one of them.
-            const std::uint64_t linkedDisk = du({}, fx.at("sub/linked"));
-            ASSERT_GT(linkedDisk, 0u);
             const std::uint64_t first = number(nodeAt(tree, "sub/linked"), DiskUsage);
             const std::uint64_t second = number(nodeAt(tree, "other/link"), DiskUsage);
             if (once)
-                EXPECT_TRUE((first == linkedDisk && second == 0) || (first == 0 && second == linkedDisk))
+                EXPECT_TRUE((first == duLinked && second == 0) || (first == 0 && second == duLinked))
                     << what << ": " << first << " and " << second;
             else
-                EXPECT_TRUE(first == linkedDisk && second == linkedDisk) << what;
+                EXPECT_TRUE(first == duLinked && second == duLinked) << what;
         }
     }
 }
