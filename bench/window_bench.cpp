@@ -11,6 +11,7 @@
 #include "CatalogTreeModel.h"
 #include "ChartPainter.h"
 #include "ExportFile.h"
+#include "FlatListView.h"
 #include "FolderScanner.h"
 #include "NodeListModel.h"
 #include "RangeStatistics.h"
@@ -62,7 +63,7 @@ double peakMiB()
     return 0;
 }
 
-void paint(QTreeView *grid)
+void paint(QAbstractItemView *grid)
 {
     grid->viewport()->repaint();
 }
@@ -78,7 +79,7 @@ int columnOf(const QAbstractItemModel *model, const QString &header)
 
 // Header clicks on `grid`, one a round, each with its repaint; every click flips the
 // direction, so the median mixes both. -1 when the grid has no such column.
-double sortSeconds(QTreeView *grid, const QString &header, int rounds)
+double sortSeconds(QAbstractItemView *grid, const QString &header, int rounds)
 {
     const int column = columnOf(grid->model(), header);
     if (column < 0)
@@ -87,7 +88,7 @@ double sortSeconds(QTreeView *grid, const QString &header, int rounds)
     for (int r = 0; r < rounds; ++r) {
         QElapsedTimer t;
         t.start();
-        emit grid->header()->sectionClicked(column);
+        emit columnHeader(grid)->sectionClicked(column);
         paint(grid);
         seconds.push_back(t.nsecsElapsed() / 1e9);
     }
@@ -95,7 +96,7 @@ double sortSeconds(QTreeView *grid, const QString &header, int rounds)
 }
 
 // The three header sorts of one grid, printed as "<prefix>_by_size" and so on.
-void printSorts(QTreeView *grid, const char *prefix, int rounds, const char *notes)
+void printSorts(QAbstractItemView *grid, const char *prefix, int rounds, const char *notes)
 {
     const struct
     {
@@ -122,7 +123,7 @@ ChartPainter *painterOf(TFormMain &window, QChartView *view)
 }
 
 // Clicks on one slice, each filling `list` and painting it; the median of `rounds`.
-double sliceSeconds(ChartPainter *painter, int point, const QString &label, QTreeView *list, int rounds)
+double sliceSeconds(ChartPainter *painter, int point, const QString &label, QAbstractItemView *list, int rounds)
 {
     std::vector<double> seconds;
     for (int r = 0; r < rounds; ++r) {
@@ -437,7 +438,7 @@ int main(int argc, char **argv)
     {
         const char *step;
         QChartView *chart;
-        QTreeView *list;
+        QAbstractItemView *list;
         int tab;
         int point;
         QString label;

@@ -148,8 +148,8 @@ constexpr std::array<FieldDefinition, CatalogFieldCount> CatalogFieldTable = {{
     {u"AccessAgeRange",   "AccessAgeRange",  Range,  ageRange<TimeKind::Access>, std::nullopt, nullptr, {}},
     {u"WriteAgeRange",    "WriteAgeRange",   Range,  ageRange<TimeKind::Write>,  std::nullopt, nullptr, {}},
     {u"SizeRange",        "SizeRange",       Range,  sizeRange,       std::nullopt, nullptr,      {}},
-    // Not in the built-in configuration: a column of this name added to it shows it.
-    {u"Disk Usage",       "DiskUsage",       Number, diskUsage,       std::nullopt, nullptr,      {}},
+    // Not in the built-in configuration: the column dialog offers it.
+    {u"Disk Usage",       "DiskUsage",       Number, diskUsage,       std::nullopt, nullptr,      {-1, true, true, 84, false, "right"}},
     {u"Size Change",      "SizeChange",      Number, nullptr,         std::nullopt, nullptr,      {}, sizeChange},
     {u"Change",           "Change",          Text,   nullptr,         std::nullopt, change,       {}},
 }};

@@ -56,7 +56,9 @@ enum class FieldNature : std::uint8_t {
 };
 
 // A field of the catalogue column list the built-in configuration holds, in the
-// attributes it has there. `position` orders the entries; -1: not in that list.
+// attributes it has there. `position` orders the entries; -1: not in that list. A
+// field with position -1 and a width is offered by the column dialog, which adds it
+// to the user's list with these attributes when it is checked.
 struct DefaultColumn
 {
     int position = -1;

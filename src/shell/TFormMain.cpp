@@ -9,6 +9,7 @@
 #include "EntryActions.h"
 #include "EntryRemoval.h"
 #include "ExportFile.h"
+#include "FlatListView.h"
 #include "FolderPath.h"
 #include "FolderPicker.h"
 #include "HelpPage.h"
@@ -174,6 +175,17 @@ QString RemovalSummary(const RemovalResult &result, bool permanently)
     return text;
 }
 
+// What the tree and the lists share: whole rows, no editing, columns that move.
+void setUpGrid(QAbstractItemView *grid)
+{
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setIconSize(QSize(16, 16));
+    columnHeader(grid)->setSectionsMovable(true);
+    columnHeader(grid)->setStretchLastSection(false);
+}
+
 } // namespace
 
 TFormMain::TFormMain(QWidget *parent) : QMainWindow(parent)
@@ -209,14 +221,14 @@ TFormMain::TFormMain(QWidget *parent) : QMainWindow(parent)
     connect(menu->addAction(QStringLiteral("About")), &QAction::triggered, this, &TFormMain::m1Click);
     connect(menu->addAction(QStringLiteral("Help")), &QAction::triggered, this, &TFormMain::m2Click);
 
-    VT = makeGrid(true);
-    VTList = makeGrid(false);
-    VTAge = makeGrid(false);
-    VTSize = makeGrid(false);
-    VTType = makeGrid(false);
+    VT = makeTree();
+    VTList = makeList();
+    VTAge = makeList();
+    VTSize = makeList();
+    VTType = makeList();
     m_treeModel = new CatalogTreeModel(m_icons, this);
     VT->setModel(m_treeModel);
-    for (QTreeView *list : {VTList, VTAge, VTSize, VTType})
+    for (FlatListView *list : {VTList, VTAge, VTSize, VTType})
         list->setModel(new NodeListModel(m_icons, this));
 
     pcAge = new QStackedWidget;
@@ -278,21 +290,28 @@ TFormMain::~TFormMain()
     delete takeCentralWidget();
 }
 
-QTreeView *TFormMain::makeGrid(bool tree)
+std::array<QAbstractItemView *, 5> TFormMain::grids() const
 {
-    auto *grid = new QTreeView;
-    grid->setUniformRowHeights(true);
-    grid->setRootIsDecorated(tree);
-    grid->setItemsExpandable(tree);
-    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    grid->setSelectionMode(QAbstractItemView::SingleSelection);
-    grid->setAllColumnsShowFocus(true);
-    grid->setSortingEnabled(false);
-    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    grid->header()->setSectionsMovable(true);
-    grid->header()->setStretchLastSection(false);
-    grid->setIconSize(QSize(16, 16));
-    return grid;
+    return {VT, VTList, VTAge, VTSize, VTType};
+}
+
+QTreeView *TFormMain::makeTree()
+{
+    auto *tree = new QTreeView;
+    tree->setUniformRowHeights(true);
+    tree->setAllColumnsShowFocus(true);
+    tree->setSortingEnabled(false);
+    setUpGrid(tree);
+    return tree;
+}
+
+// A flat view: a list of a million rows costs the widget no memory per row.
+FlatListView *TFormMain::makeList()
+{
+    auto *list = new FlatListView;
+    list->setSortingEnabled(false);
+    setUpGrid(list);
+    return list;
 }
 
 QWidget *TFormMain::buildTopBar()
@@ -333,7 +352,7 @@ QWidget *TFormMain::buildTopBar()
     return bar;
 }
 
-QToolBar *TFormMain::listToolBar(QTreeView *grid, QStackedWidget *returnTo)
+QToolBar *TFormMain::listToolBar(QAbstractItemView *grid, QStackedWidget *returnTo)
 {
     auto *bar = new QToolBar;
     bar->setIconSize(QSize(32, 32));
@@ -375,7 +394,7 @@ QToolBar *TFormMain::listToolBar(QTreeView *grid, QStackedWidget *returnTo)
     return bar;
 }
 
-QWidget *TFormMain::listPage(QTreeView *grid, QStackedWidget *returnTo)
+QWidget *TFormMain::listPage(QAbstractItemView *grid, QStackedWidget *returnTo)
 {
     auto *page = new QWidget;
     auto *layout = new QVBoxLayout(page);
@@ -396,7 +415,7 @@ QToolButton *TFormMain::textButton(const QString &text)
 }
 
 QWidget *TFormMain::chartPage(QChartView *&view, QToolButton *&pie, QToolButton *&bar,
-    const QList<QToolButton *> &textButtons, QStackedWidget *stack, QTreeView *drillDown, QToolButton *toggle)
+    const QList<QToolButton *> &textButtons, QStackedWidget *stack, QAbstractItemView *drillDown, QToolButton *toggle)
 {
     view = new QChartView;
     view->setRenderHint(QPainter::Antialiasing);
@@ -523,7 +542,7 @@ void TFormMain::FormShow()
         report(problem);
     for (const QString &rangeProblem : Ctrl->loadProblems())
         report(rangeProblem);
-    for (QTreeView *grid : {VT, VTList, VTAge, VTSize, VTType}) {
+    for (QAbstractItemView *grid : grids()) {
         try {
             Ctrl->LoadColumns(grid);
         } catch (const ConfigError &e) {
@@ -537,13 +556,13 @@ void TFormMain::buildEntryCommands()
 {
     Actions = new EntryActions(Ctrl, this);
     Actions->setActiveGrid(VT);
-    for (QTreeView *grid : {VT, VTList, VTAge, VTSize, VTType}) {
+    for (QAbstractItemView *grid : grids()) {
         Actions->attach(grid);
         grid->installEventFilter(this);
     }
     // The menus' commands act on the list the user last worked in.
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
-        for (QTreeView *grid : {VT, VTList, VTAge, VTSize, VTType}) {
+        for (QAbstractItemView *grid : grids()) {
             if (now == grid)
                 Actions->setActiveGrid(grid);
         }
@@ -570,11 +589,11 @@ void TFormMain::buildEntryCommands()
     edit->addAction(Actions->actTrash);
     edit->addAction(Actions->actDelete);
     connect(
-        Actions, &EntryActions::trashRequested, this, [this](QTreeView *grid) { RemoveChosen(grid, false); });
+        Actions, &EntryActions::trashRequested, this, [this](QAbstractItemView *grid) { RemoveChosen(grid, false); });
     connect(
-        Actions, &EntryActions::deleteRequested, this, [this](QTreeView *grid) { RemoveChosen(grid, true); });
+        Actions, &EntryActions::deleteRequested, this, [this](QAbstractItemView *grid) { RemoveChosen(grid, true); });
     connect(
-        Actions, &EntryActions::refreshRequested, this, [this](QTreeView *grid) { Refresh(grid, false); });
+        Actions, &EntryActions::refreshRequested, this, [this](QAbstractItemView *grid) { Refresh(grid, false); });
     connect(Actions, &EntryActions::refreshAllRequested, this, [this] { Refresh(nullptr, true); });
     menuBar()->insertMenu(first, file);
     menuBar()->insertMenu(first, edit);
@@ -616,7 +635,7 @@ bool TFormMain::eventFilter(QObject *watched, QEvent *event)
     // Enter opens the focused entry: a folder becomes the current one, a file opens.
     if (event->type() == QEvent::KeyPress && Ctrl) {
         const auto *key = static_cast<QKeyEvent *>(event);
-        auto *grid = qobject_cast<QTreeView *>(watched);
+        auto *grid = qobject_cast<QAbstractItemView *>(watched);
         if (grid && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
             && key->modifiers() == Qt::NoModifier) {
             Ctrl->OpenFocused(grid);
@@ -626,7 +645,7 @@ bool TFormMain::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TFormMain::exportList(ExportFormat format, QTreeView *grid)
+void TFormMain::exportList(ExportFormat format, QAbstractItemView *grid)
 {
     if (!Ctrl)
         return;
@@ -725,7 +744,7 @@ void TFormMain::scanFinished(const ScanResult &result, double seconds)
     emit scanShown();
 }
 
-bool TFormMain::RemoveChosen(QTreeView *grid, bool permanently)
+bool TFormMain::RemoveChosen(QAbstractItemView *grid, bool permanently)
 {
     if (!Ctrl || !Ctrl->Scan())
         return false;
@@ -796,7 +815,7 @@ QString TFormMain::busyText() const
     return {};
 }
 
-void TFormMain::Refresh(QTreeView *grid, bool whole)
+void TFormMain::Refresh(QAbstractItemView *grid, bool whole)
 {
     if (!Ctrl || !Ctrl->Scan())
         return;

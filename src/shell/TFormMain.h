@@ -9,6 +9,7 @@
 
 #include <QMainWindow>
 
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -21,6 +22,8 @@ class QStackedWidget;
 class QTabWidget;
 class QToolBar;
 class QToolButton;
+class FlatListView;
+class QAbstractItemView;
 class QTreeView;
 class TFolvaneCtrl;
 class TreemapPage;
@@ -55,11 +58,11 @@ public:
     // Move to Trash (or, `permanently`, Delete Permanently) of the rows chosen in
     // `grid`, after the user's confirmation, on a thread of its own; the window's
     // figures follow as soon as it ends (scanShown). False when nothing was started.
-    bool RemoveChosen(QTreeView *grid, bool permanently);
+    bool RemoveChosen(QAbstractItemView *grid, bool permanently);
     // Rescans the folder chosen in `grid` (a file's folder; the current folder when
     // no row is chosen; with `whole`, the whole scan) on the scan thread, and puts it
     // in place of what the scan had.
-    void Refresh(QTreeView *grid, bool whole);
+    void Refresh(QAbstractItemView *grid, bool whole);
 
 signals:
     // A scan has been shown (or a cancelled folder choice re-sorted the last one, or
@@ -76,10 +79,12 @@ public:
     QStackedWidget *pcSize = nullptr;
     QStackedWidget *pcType = nullptr;
     QTreeView *VT = nullptr;
-    QTreeView *VTList = nullptr;
-    QTreeView *VTAge = nullptr;
-    QTreeView *VTSize = nullptr;
-    QTreeView *VTType = nullptr;
+    FlatListView *VTList = nullptr;
+    FlatListView *VTAge = nullptr;
+    FlatListView *VTSize = nullptr;
+    FlatListView *VTType = nullptr;
+    // The tree and the four lists, the tree first.
+    std::array<QAbstractItemView *, 5> grids() const;
     QChartView *ChartFile = nullptr;
     QChartView *AgeChart = nullptr;
     QChartView *SizeChart = nullptr;
@@ -139,19 +144,20 @@ private:
     void report(const QString &problem);
     void showExportWait(bool show, const QString &text);
     // The export command of a list tool bar's button.
-    void exportList(ExportFormat format, QTreeView *grid);
+    void exportList(ExportFormat format, QAbstractItemView *grid);
 
     QWidget *buildTopBar();
-    QWidget *listPage(QTreeView *grid, QStackedWidget *returnTo);
+    QWidget *listPage(QAbstractItemView *grid, QStackedWidget *returnTo);
     // A chart page: its tool bar (pie and bar, "Save to file", the text buttons, a
     // switch) over the chart; with a stack, page 0 of it, the drill-down list being page 1.
     QWidget *chartPage(QChartView *&view, QToolButton *&pie, QToolButton *&bar,
-        const QList<QToolButton *> &textButtons, QStackedWidget *stack, QTreeView *drillDown,
+        const QList<QToolButton *> &textButtons, QStackedWidget *stack, QAbstractItemView *drillDown,
         QToolButton *toggle = nullptr);
     static QToolButton *textButton(const QString &text);
     void redraw(QChartView *view);
-    QToolBar *listToolBar(QTreeView *grid, QStackedWidget *returnTo);
-    static QTreeView *makeGrid(bool tree);
+    QToolBar *listToolBar(QAbstractItemView *grid, QStackedWidget *returnTo);
+    static QTreeView *makeTree();
+    static FlatListView *makeList();
 
     FileIcons m_icons;
     CatalogTreeModel *m_treeModel = nullptr;

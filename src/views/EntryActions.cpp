@@ -56,7 +56,7 @@ EntryActions::EntryActions(TFolvaneCtrl *ctrl, QObject *parent) : QObject(parent
     connect(actRefreshAll, &QAction::triggered, this, [this] { emit refreshAllRequested(); });
 }
 
-void EntryActions::attach(QTreeView *grid)
+void EntryActions::attach(QAbstractItemView *grid)
 {
     grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     grid->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -67,7 +67,7 @@ void EntryActions::attach(QTreeView *grid)
 
 bool EntryActions::eventFilter(QObject *watched, QEvent *event)
 {
-    auto *grid = qobject_cast<QTreeView *>(watched);
+    auto *grid = qobject_cast<QAbstractItemView *>(watched);
     if (!grid || event->type() != QEvent::KeyPress)
         return QObject::eventFilter(watched, event);
     const auto *key = static_cast<QKeyEvent *>(event);
@@ -86,7 +86,7 @@ bool EntryActions::eventFilter(QObject *watched, QEvent *event)
     return true;
 }
 
-void EntryActions::showMenu(QTreeView *grid, const QPoint &pos)
+void EntryActions::showMenu(QAbstractItemView *grid, const QPoint &pos)
 {
     const QModelIndex at = grid->indexAt(pos);
     if (at.isValid() && !grid->selectionModel()->isRowSelected(at.row(), at.parent()))
@@ -95,7 +95,7 @@ void EntryActions::showMenu(QTreeView *grid, const QPoint &pos)
     popUp(grid, pos);
 }
 
-void EntryActions::popUp(QTreeView *grid, const QPoint &pos)
+void EntryActions::popUp(QAbstractItemView *grid, const QPoint &pos)
 {
     m_activeGrid = grid;
     QMenu menu(grid);
@@ -110,7 +110,7 @@ void EntryActions::popUp(QTreeView *grid, const QPoint &pos)
     menu.exec(grid->viewport()->mapToGlobal(pos));
 }
 
-std::vector<NodeIndex> EntryActions::targets(QTreeView *grid) const
+std::vector<NodeIndex> EntryActions::targets(QAbstractItemView *grid) const
 {
     std::vector<NodeIndex> nodes;
     if (grid)
@@ -120,7 +120,7 @@ std::vector<NodeIndex> EntryActions::targets(QTreeView *grid) const
     return nodes;
 }
 
-void EntryActions::open(QTreeView *grid)
+void EntryActions::open(QAbstractItemView *grid)
 {
     const std::vector<NodeIndex> nodes = targets(grid);
     if (nodes.empty())
@@ -129,7 +129,7 @@ void EntryActions::open(QTreeView *grid)
     m_ctrl->OpenPath(tree.fullPathBytes(nodes.front()), false);
 }
 
-void EntryActions::openContainingFolder(QTreeView *grid)
+void EntryActions::openContainingFolder(QAbstractItemView *grid)
 {
     const std::vector<NodeIndex> nodes = targets(grid);
     if (nodes.empty())
@@ -155,7 +155,7 @@ QMimeData *EntryActions::pathData(const std::vector<NodeIndex> &nodes) const
     return data;
 }
 
-void EntryActions::copyPaths(QTreeView *grid)
+void EntryActions::copyPaths(QAbstractItemView *grid)
 {
     const std::vector<NodeIndex> nodes = targets(grid);
     if (nodes.empty())

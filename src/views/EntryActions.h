@@ -10,6 +10,7 @@ class QAction;
 class QMenu;
 class QMimeData;
 class QPoint;
+class QAbstractItemView;
 class QTreeView;
 class TFolvaneCtrl;
 
@@ -24,26 +25,26 @@ public:
     EntryActions(TFolvaneCtrl *ctrl, QObject *parent = nullptr);
 
     // The grid the menus' commands act on: the last of the five that had the focus.
-    void setActiveGrid(QTreeView *grid) { m_activeGrid = grid; }
-    QTreeView *activeGrid() const { return m_activeGrid; }
+    void setActiveGrid(QAbstractItemView *grid) { m_activeGrid = grid; }
+    QAbstractItemView *activeGrid() const { return m_activeGrid; }
 
     // Gives `grid` its context menu: a right click on a row that is not selected
     // selects it alone first; a click on no row acts on the current folder. The Menu
     // key and Shift+F10 open it at the focused row.
-    void attach(QTreeView *grid);
+    void attach(QAbstractItemView *grid);
 
     // The entries a command acts on: the selected rows of `grid` or, when none is
     // selected, the current folder.
-    std::vector<NodeIndex> targets(QTreeView *grid) const;
+    std::vector<NodeIndex> targets(QAbstractItemView *grid) const;
 
     // Opens the first target: a file in its default application, a folder in the
     // file manager.
-    void open(QTreeView *grid);
+    void open(QAbstractItemView *grid);
     // Opens the folder that holds the first target, in the file manager.
-    void openContainingFolder(QTreeView *grid);
+    void openContainingFolder(QAbstractItemView *grid);
     // Puts the targets' paths on the clipboard: text, one path a line, and a
     // text/uri-list that keeps their exact bytes for a file manager.
-    void copyPaths(QTreeView *grid);
+    void copyPaths(QAbstractItemView *grid);
     // The clipboard data copyPaths puts there (ownership passes to the caller).
     QMimeData *pathData(const std::vector<NodeIndex> &nodes) const;
 
@@ -57,9 +58,9 @@ public:
 
 signals:
     // The removal and rescan commands, for the window to run with its dialogs.
-    void trashRequested(QTreeView *grid);
-    void deleteRequested(QTreeView *grid);
-    void refreshRequested(QTreeView *grid);
+    void trashRequested(QAbstractItemView *grid);
+    void deleteRequested(QAbstractItemView *grid);
+    void refreshRequested(QAbstractItemView *grid);
     void refreshAllRequested();
 
 protected:
@@ -67,9 +68,9 @@ protected:
 
 private:
     // The menu for the row at `pos` (viewport coordinates), chosen first when it is not.
-    void showMenu(QTreeView *grid, const QPoint &pos);
-    void popUp(QTreeView *grid, const QPoint &pos);
+    void showMenu(QAbstractItemView *grid, const QPoint &pos);
+    void popUp(QAbstractItemView *grid, const QPoint &pos);
 
     TFolvaneCtrl *m_ctrl;
-    QTreeView *m_activeGrid = nullptr;
+    QAbstractItemView *m_activeGrid = nullptr;
 };

@@ -22,22 +22,28 @@ void NodeListModel::sortByField(int sortField, Qt::SortOrder order)
     // Sort row numbers rather than records, so the old row of every record is known
     // afterwards and persistent indexes can follow their records.
     // One key a row, made once: the order CompareNodes gives, without its cost per pair.
-    const std::vector<int> oldRowAt = SortedRows(m_rows, sortField, order);
-
     std::vector<int> newRowOf(m_rows.size());
-    std::vector<TCatalogNode> sorted;
-    sorted.reserve(m_rows.size());
-    for (std::size_t i = 0; i < oldRowAt.size(); ++i) {
-        newRowOf[std::size_t(oldRowAt[i])] = int(i);
-        sorted.push_back(std::move(m_rows[std::size_t(oldRowAt[i])]));
+    {
+        const std::vector<int> oldRowAt = SortedRows(m_rows, sortField, order);
+        for (std::size_t i = 0; i < oldRowAt.size(); ++i)
+            newRowOf[std::size_t(oldRowAt[i])] = int(i);
     }
-    m_rows = std::move(sorted);
 
     const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
     after.reserve(before.size());
     for (const QModelIndex &index : before)
         after.append(this->index(newRowOf[std::size_t(index.row())], index.column()));
+
+    // The rows move in place, one cycle of the permutation after another: a second
+    // copy of a list of a million rows would double its memory for a moment.
+    for (std::size_t i = 0; i < newRowOf.size(); ++i) {
+        while (std::size_t(newRowOf[i]) != i) {
+            const std::size_t target = std::size_t(newRowOf[i]);
+            std::swap(m_rows[i], m_rows[target]);
+            std::swap(newRowOf[i], newRowOf[target]);
+        }
+    }
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }

@@ -7,6 +7,7 @@
 #include "ExportColumns.h"
 #include "ExportFile.h"
 #include "ExportRows.h"
+#include "FlatListView.h"
 #include "NodeListModel.h"
 #include "NodeLists.h"
 #include "SizeBarDelegate.h"
@@ -59,6 +60,11 @@ constexpr std::size_t MaxChartPoints = 100;
 
 } // namespace
 
+std::array<QAbstractItemView *, 5> TFolvaneCtrl::Controls::grids() const
+{
+    return {VT, VTList, VTAge, VTSize, VTType};
+}
+
 TFolvaneCtrl::TFolvaneCtrl(const Controls &controls, QObject *parent) : QObject(parent), m_c(controls)
 {
     openFolder = [](const QByteArray &folder) {
@@ -67,12 +73,12 @@ TFolvaneCtrl::TFolvaneCtrl(const Controls &controls, QObject *parent) : QObject(
         return QDesktopServices::openUrl(QUrl::fromEncoded("file://" + folder.toPercentEncoding("/")));
     };
 
-    for (QTreeView *list : {m_c.VTAge, m_c.VTSize, m_c.VTType})
+    for (FlatListView *list : {m_c.VTAge, m_c.VTSize, m_c.VTType})
         list->installEventFilter(this);
-    for (QTreeView *grid : {m_c.VT, m_c.VTList, m_c.VTAge, m_c.VTSize, m_c.VTType}) {
+    for (QAbstractItemView *grid : m_c.grids()) {
         grid->setProperty(SortColumnProperty, -1);
         grid->setProperty(SortOrderProperty, int(Qt::AscendingOrder));
-        QHeaderView *header = grid->header();
+        QHeaderView *header = columnHeader(grid);
         header->setSectionsClickable(true);
         header->setSortIndicatorShown(false);
         connect(header, &QHeaderView::sectionClicked, this,
@@ -116,12 +122,12 @@ CatalogTreeModel *TFolvaneCtrl::treeModel() const
     return static_cast<CatalogTreeModel *>(m_c.VT->model());
 }
 
-NodeListModel *TFolvaneCtrl::listModel(QTreeView *grid) const
+NodeListModel *TFolvaneCtrl::listModel(QAbstractItemView *grid) const
 {
     return grid == m_c.VT ? nullptr : static_cast<NodeListModel *>(grid->model());
 }
 
-void TFolvaneCtrl::LoadColumns(QTreeView *grid)
+void TFolvaneCtrl::LoadColumns(QAbstractItemView *grid)
 {
     TXMLNodesType nodes = GetConfig().Document().nodes();
     const int count = nodes.count();
@@ -167,7 +173,7 @@ void TFolvaneCtrl::LoadColumns(QTreeView *grid)
         listModel(grid)->setColumns(columns);
     SizeBarDelegate::install(*grid, columns)->setShown(m_sizeBars);
 
-    QHeaderView *header = grid->header();
+    QHeaderView *header = columnHeader(grid);
     for (int i = 0; i < placements.size(); ++i)
         header->resizeSection(i, placements[i].width);
     // Display positions after every column exists: placed from the first position
@@ -188,7 +194,7 @@ void TFolvaneCtrl::ShowScan(std::shared_ptr<CatalogTree> tree)
     const bool columnsChange = (m_scan && m_scan->comparison()) != (tree && tree->comparison());
     m_scan = std::move(tree);
     if (columnsChange) {
-        for (QTreeView *grid : {m_c.VT, m_c.VTList, m_c.VTAge, m_c.VTSize, m_c.VTType})
+        for (QAbstractItemView *grid : m_c.grids())
             LoadColumns(grid);
     }
     m_slices.clear(); // the drill-down lists keep the rows of the last scan until clicked
@@ -216,7 +222,7 @@ void TFolvaneCtrl::showTop()
     ShowNode(model->scan()->top());
 }
 
-void TFolvaneCtrl::sortGrid(QTreeView *grid, Qt::SortOrder order)
+void TFolvaneCtrl::sortGrid(QAbstractItemView *grid, Qt::SortOrder order)
 {
     if (grid == m_c.VT)
         treeModel()->sortByField(m_sortField, order);
@@ -224,7 +230,7 @@ void TFolvaneCtrl::sortGrid(QTreeView *grid, Qt::SortOrder order)
         listModel(grid)->sortByField(m_sortField, order);
 }
 
-void TFolvaneCtrl::HeaderClick(QTreeView *grid, int section)
+void TFolvaneCtrl::HeaderClick(QAbstractItemView *grid, int section)
 {
     const int column = grid->property(SortColumnProperty).toInt();
     Qt::SortOrder order = Qt::AscendingOrder;
@@ -236,8 +242,8 @@ void TFolvaneCtrl::HeaderClick(QTreeView *grid, int section)
     const ListColumns &columns = grid == m_c.VT ? treeModel()->columns() : listModel(grid)->columns();
     m_sortField = section >= 0 && section < columns.size() ? columns[section].field : FileName;
     sortGrid(grid, order);
-    grid->header()->setSortIndicatorShown(true);
-    grid->header()->setSortIndicator(section, order);
+    columnHeader(grid)->setSortIndicatorShown(true);
+    columnHeader(grid)->setSortIndicator(section, order);
 }
 
 void TFolvaneCtrl::TreeChange(const QModelIndex &current)
@@ -379,7 +385,7 @@ void TFolvaneCtrl::SeriesClick(ChartPainter *painter, int point, const QString &
     }
 }
 
-void TFolvaneCtrl::FillSliceList(QTreeView *list, SliceKind kind, const QString &key)
+void TFolvaneCtrl::FillSliceList(QAbstractItemView *list, SliceKind kind, const QString &key)
 {
     if (!m_shown || m_currentNode == NoNode)
         return;
@@ -388,7 +394,7 @@ void TFolvaneCtrl::FillSliceList(QTreeView *list, SliceKind kind, const QString 
     refillSlice(list, slice);
 }
 
-void TFolvaneCtrl::refillSlice(QTreeView *list, Slice &slice)
+void TFolvaneCtrl::refillSlice(QAbstractItemView *list, Slice &slice)
 {
     listModel(list)->setRows(SliceListRows(m_shown, treeModel()->order(), slice.node, slice.kind, slice.key));
     slice.stale = false;
@@ -398,7 +404,7 @@ void TFolvaneCtrl::refillSlice(QTreeView *list, Slice &slice)
 bool TFolvaneCtrl::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Show) {
-        const auto found = m_slices.find(static_cast<QTreeView *>(watched));
+        const auto found = m_slices.find(static_cast<QAbstractItemView *>(watched));
         if (found != m_slices.end() && found->second.stale)
             refillSlice(found->first, found->second);
     }
@@ -411,11 +417,11 @@ void TFolvaneCtrl::FillPathList()
     showsTreeOrder(m_c.VTList);
 }
 
-void TFolvaneCtrl::showsTreeOrder(QTreeView *list)
+void TFolvaneCtrl::showsTreeOrder(QAbstractItemView *list)
 {
     // A list filled afresh is in the Total Tree's order, not in the one its header
     // last showed; the next click on the header flips its direction as before.
-    list->header()->setSortIndicatorShown(false);
+    columnHeader(list)->setSortIndicatorShown(false);
 }
 
 void TFolvaneCtrl::GoUp()
@@ -425,14 +431,14 @@ void TFolvaneCtrl::GoUp()
     ShowNode(m_shown->parent(m_currentNode));
 }
 
-ExportRows TFolvaneCtrl::exportRows(QTreeView *list) const
+ExportRows TFolvaneCtrl::exportRows(QAbstractItemView *list) const
 {
     if (list == m_c.VT)
         return ExportRows::wholeTree(treeModel()->scan(), treeModel()->order());
     return ExportRows::flat(listModel(list)->rows());
 }
 
-void TFolvaneCtrl::ExportList(QTreeView *list, ExportFormat format)
+void TFolvaneCtrl::ExportList(QAbstractItemView *list, ExportFormat format)
 {
     if (list == nullptr || m_c.XMLDoc == nullptr)
         return;
@@ -470,7 +476,7 @@ void TFolvaneCtrl::OpenChild(NodeIndex child)
     ShowEntry(child);
 }
 
-std::vector<NodeIndex> TFolvaneCtrl::ChosenEntries(QTreeView *grid) const
+std::vector<NodeIndex> TFolvaneCtrl::ChosenEntries(QAbstractItemView *grid) const
 {
     std::vector<NodeIndex> nodes;
     if (!m_shown || !grid->selectionModel())
@@ -521,7 +527,7 @@ void TFolvaneCtrl::SelectEntry(NodeIndex node)
     const QModelIndex index = treeModel()->indexOf(node);
     m_c.VT->scrollTo(index);
     m_c.VT->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    for (QTreeView *list : {m_c.VTList, m_c.VTAge, m_c.VTSize, m_c.VTType}) {
+    for (FlatListView *list : {m_c.VTList, m_c.VTAge, m_c.VTSize, m_c.VTType}) {
         const std::vector<TCatalogNode> &rows = listModel(list)->rows();
         const auto row = std::find_if(rows.begin(), rows.end(),
             [&](const TCatalogNode &r) { return r.tree() == m_shown && r.index() == node; });
@@ -647,7 +653,7 @@ void TFolvaneCtrl::editScan(const std::vector<NodeIndex> &parts, bool replaced,
     }
 }
 
-void TFolvaneCtrl::OpenFocused(QTreeView *grid)
+void TFolvaneCtrl::OpenFocused(QAbstractItemView *grid)
 {
     const QModelIndex focused = grid->currentIndex();
     if (!m_shown || !focused.isValid())
@@ -682,7 +688,7 @@ void TFolvaneCtrl::PathListDblClick(const QModelIndex &index)
         OpenChild(record.index());
 }
 
-void TFolvaneCtrl::OpenExplorer(QTreeView *grid)
+void TFolvaneCtrl::OpenExplorer(QAbstractItemView *grid)
 {
     if (!m_shown || m_currentNode == NoNode)
         return;
@@ -704,14 +710,20 @@ void TFolvaneCtrl::OpenExplorer(QTreeView *grid)
 void TFolvaneCtrl::ShowColumnConfig()
 {
     TFormConfig dialog(m_c.MainForm);
+    const int columnsBefore = GetConfig().Document().nodes().count();
     if (dialog.exec() != QDialog::Accepted)
         return;
     // Every list follows the choice at once: a column hidden in one list and still
     // shown in the others until the next start would look like a fault.
     TXMLNodesType nodes = GetConfig().Document().nodes();
-    for (QTreeView *grid : {m_c.VT, m_c.VTList, m_c.VTAge, m_c.VTSize, m_c.VTType}) {
+    if (nodes.count() != columnsBefore) { // a column joined the list
+        for (QAbstractItemView *grid : m_c.grids())
+            LoadColumns(grid);
+        return;
+    }
+    for (QAbstractItemView *grid : m_c.grids()) {
         for (int i = 0; i < nodes.count(); ++i)
-            grid->header()->setSectionHidden(i, !nodes.node(i).visible());
+            columnHeader(grid)->setSectionHidden(i, !nodes.node(i).visible());
     }
 }
 
@@ -719,7 +731,7 @@ void TFolvaneCtrl::ShowSizeBars(bool shown)
 {
     m_sizeBars = shown;
     GetConfig().Document().setSizeBars(shown);
-    for (QTreeView *grid : {m_c.VT, m_c.VTList, m_c.VTAge, m_c.VTSize, m_c.VTType}) {
+    for (QAbstractItemView *grid : m_c.grids()) {
         if (auto *bars = grid->findChild<SizeBarDelegate *>(QString(), Qt::FindDirectChildrenOnly))
             bars->setShown(shown);
         grid->viewport()->update();
@@ -729,7 +741,7 @@ void TFolvaneCtrl::ShowSizeBars(bool shown)
 void TFolvaneCtrl::SaveColumnLayout()
 {
     TXMLNodesType nodes = GetConfig().Document().nodes();
-    QHeaderView *header = m_c.VT->header();
+    QHeaderView *header = columnHeader(m_c.VT);
     const int count = qMin(nodes.count(), header->count());
     for (int i = 0; i < count; ++i) {
         TXMLNodeType entry = nodes.node(i);

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <functional>
 #include <map>
 #include <memory>
@@ -24,6 +25,8 @@ class QChartView;
 class QStackedWidget;
 class QLabel;
 class QModelIndex;
+class FlatListView;
+class QAbstractItemView;
 class QTreeView;
 class QWidget;
 class TFileInfo;
@@ -40,10 +43,10 @@ public:
     {
         QWidget *MainForm = nullptr;
         QTreeView *VT = nullptr;
-        QTreeView *VTList = nullptr;
-        QTreeView *VTAge = nullptr;
-        QTreeView *VTSize = nullptr;
-        QTreeView *VTType = nullptr;
+        FlatListView *VTList = nullptr;
+        FlatListView *VTAge = nullptr;
+        FlatListView *VTSize = nullptr;
+        FlatListView *VTType = nullptr;
         QLabel *lbPath = nullptr;
         QAbstractButton *btnUp = nullptr;
         QChartView *ChartFile = nullptr;
@@ -69,6 +72,9 @@ public:
         // status line, or taken down. The text must be on the screen when it returns:
         // an export runs on this thread and paints nothing until it is done.
         std::function<void(bool show, const QString &text)> ShowWait;
+
+        // The tree and the four lists, the tree first.
+        std::array<QAbstractItemView *, 5> grids() const;
     };
 
     // Create: wires the grids' events; the grids must already have their models
@@ -77,7 +83,7 @@ public:
 
     // Columns of one grid from the column catalogue: header, width, colour,
     // alignment, display position, visibility; size bars on its percentage columns.
-    void LoadColumns(QTreeView *grid);
+    void LoadColumns(QAbstractItemView *grid);
     // Turns the size bars of every list on or off, and keeps the choice in the
     // configuration (saved with the column layout). On unless the configuration says off.
     void ShowSizeBars(bool shown);
@@ -95,7 +101,7 @@ public:
     // Makes `child`, a child of the current node, current (as a double click on it or
     // on its slice of the path chart does); anything else is ignored.
     void OpenChild(NodeIndex child);
-    void OpenExplorer(QTreeView *grid);
+    void OpenExplorer(QAbstractItemView *grid);
     void ShowColumnConfig();
     // Stores VT's widths, positions and visibility in the catalogue and saves it.
     // Throws ConfigError when the file cannot be written.
@@ -106,7 +112,7 @@ public:
     // user chooses, with the columns visible in the configuration at that moment;
     // "Export Finished" once written. VT exports every node of the scan in its
     // present order, expanded or not.
-    void ExportList(QTreeView *list, ExportFormat format);
+    void ExportList(QAbstractItemView *list, ExportFormat format);
     // Ends the export under way without a file, if one runs (the window closing while
     // ExportList waits for its writer).
     void StopExport();
@@ -129,7 +135,7 @@ public:
     const std::shared_ptr<const CatalogTree> &Scan() const { return m_shown; }
     // The entries of the rows selected in `grid` (any of the five), in the grid's
     // order; empty when no row is selected.
-    std::vector<NodeIndex> ChosenEntries(QTreeView *grid) const;
+    std::vector<NodeIndex> ChosenEntries(QAbstractItemView *grid) const;
     // Makes `node` the current node as a click on it in the Total Tree would: its
     // folders above are expanded and it is selected there.
     void ShowEntry(NodeIndex node);
@@ -151,7 +157,7 @@ public:
 
     // Enter on `grid`: its focused row's folder becomes the current node; a file is
     // opened in its default application.
-    void OpenFocused(QTreeView *grid);
+    void OpenFocused(QAbstractItemView *grid);
     // Hands `path` to the desktop (openFolder); says in the status bar when nothing
     // could be started, naming the file manager when `inFileManager`.
     void OpenPath(const QByteArray &path, bool inFileManager);
@@ -179,12 +185,12 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void HeaderClick(QTreeView *grid, int section);
+    void HeaderClick(QAbstractItemView *grid, int section);
     void TreeChange(const QModelIndex &current);
     void PathListDblClick(const QModelIndex &index);
     void FillPathList();
-    void FillSliceList(QTreeView *list, SliceKind kind, const QString &key);
-    void showsTreeOrder(QTreeView *list);
+    void FillSliceList(QAbstractItemView *list, SliceKind kind, const QString &key);
+    void showsTreeOrder(QAbstractItemView *list);
     void showTop();
     // Runs `edit` (which changes `parts`: removes them, or with `replaced` puts a new
     // scan in place of the one folder) and makes every view follow.
@@ -194,10 +200,10 @@ private:
     Statistics leavingStatistics(const std::vector<NodeIndex> &parts) const;
     void SeriesClick(ChartPainter *painter, int point, const QString &label);
     void drawCharts();
-    void sortGrid(QTreeView *grid, Qt::SortOrder order);
-    ExportRows exportRows(QTreeView *list) const;
+    void sortGrid(QAbstractItemView *grid, Qt::SortOrder order);
+    ExportRows exportRows(QAbstractItemView *list) const;
     CatalogTreeModel *treeModel() const;
-    NodeListModel *listModel(QTreeView *grid) const;
+    NodeListModel *listModel(QAbstractItemView *grid) const;
 
     Controls m_c;
     int m_sortField = 0; // FileName until the first header click
@@ -220,8 +226,8 @@ private:
         NodeIndex node = NoNode; // the folder whose files it lists
         bool stale = false;
     };
-    void refillSlice(QTreeView *list, Slice &slice);
-    std::map<QTreeView *, Slice> m_slices;
+    void refillSlice(QAbstractItemView *list, Slice &slice);
+    std::map<QAbstractItemView *, Slice> m_slices;
     ChartPainter *m_pathChart = nullptr;
     std::vector<NodeIndex> m_pathChartNodes; // the entry of each point of the path chart but "others"
     ChartPainter *m_ageChart = nullptr;

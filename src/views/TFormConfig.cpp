@@ -1,5 +1,6 @@
 #include "TFormConfig.h"
 
+#include "CatalogFields.h"
 #include "ConfigError.h"
 #include "FixedDialog.h"
 #include "TConfig.h"
@@ -23,6 +24,8 @@
 namespace {
 
 constexpr int RowHeight = 18;
+// The field of a row that is not in the column list yet.
+constexpr int OfferedFieldRole = Qt::UserRole;
 
 } // namespace
 
@@ -76,6 +79,26 @@ void TFormConfig::LoadChecks()
             m_loadProblems.append(error.message());
         }
     }
+    // Then the columns the list lacks that the program can show (Disk Usage),
+    // unchecked: checking one adds it to the list.
+    for (int field = 0; field < CatalogFieldCount; ++field) {
+        const FieldDefinition &definition = CatalogFieldTable[std::size_t(field)];
+        if (definition.column.position >= 0 || definition.column.width <= 0)
+            continue;
+        bool listed = false;
+        for (int i = 0; i < count && !listed; ++i) {
+            try {
+                listed = FieldOfColumn(nodes.node(i).name()) == field;
+            } catch (const ConfigError &) { }
+        }
+        if (listed)
+            continue;
+        auto *row = new QListWidgetItem(definition.key.toString(), clbList);
+        row->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        row->setSizeHint(QSize(0, RowHeight));
+        row->setCheckState(Qt::Unchecked);
+        row->setData(OfferedFieldRole, field);
+    }
 }
 
 void TFormConfig::StoreChecks()
@@ -101,9 +124,31 @@ void TFormConfig::StoreChecks()
         before.push_back({entry.element(), bool(visible), visible.value()});
         entry.setVisible(state == Qt::Checked);
     }
+    // Offered columns that are checked join the end of the list, with the attributes
+    // the program gives them.
+    std::vector<pugi::xml_node> added;
+    for (int i = count; i < clbList->count(); ++i) {
+        const QListWidgetItem *row = clbList->item(i);
+        const QVariant field = row->data(OfferedFieldRole);
+        if (!field.isValid() || row->checkState() != Qt::Checked)
+            continue;
+        const FieldDefinition &definition = CatalogFieldTable[std::size_t(field.toInt())];
+        const DefaultColumn &column = definition.column;
+        TXMLNodeType entry(nodes.element().append_child("node"));
+        added.push_back(entry.element());
+        entry.setName(definition.key.toString());
+        entry.setVisible(true);
+        entry.setIndex(nodes.count() - 1);
+        entry.setDefaultExport(column.defaultExport);
+        entry.setWidth(column.width);
+        entry.setReadOnly(column.readOnly);
+        entry.setAlign(QString::fromLatin1(column.align));
+    }
     try {
         GetConfig().Save();
     } catch (...) {
+        for (const pugi::xml_node &node : added)
+            nodes.element().remove_child(node);
         for (Before &b : before) {
             if (b.present)
                 b.element.attribute("Visible").set_value(b.text.c_str());

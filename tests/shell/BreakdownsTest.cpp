@@ -7,6 +7,7 @@
 #include "ChartPainter.h"
 #include "ExportFile.h"
 #include "Fixture.h"
+#include "FlatListView.h"
 #include "FolderPicker.h"
 #include "NodeListModel.h"
 #include "TConfig.h"
@@ -89,7 +90,7 @@ protected:
         return NoNode;
     }
 
-    static QStringList names(QTreeView *list)
+    static QStringList names(QAbstractItemView *list)
     {
         QStringList out;
         for (const TCatalogNode &row : static_cast<NodeListModel *>(list->model())->rows())

@@ -576,11 +576,14 @@ TEST_F(FormConfigTest, ListsEveryEntryInCatalogueOrderWithItsVisibleFlag)
     }
 
     dialog.show();
-    ASSERT_EQ(list(dialog)->count(), 3);
+    // The entries, then the column the list lacks, offered unchecked.
+    ASSERT_EQ(list(dialog)->count(), 4);
     EXPECT_EQ(list(dialog)->item(0)->text(), QStringLiteral("Name"));
     EXPECT_EQ(list(dialog)->item(1)->text(), QStringLiteral("Size"));
     EXPECT_EQ(list(dialog)->item(2)->text(), QString());
-    EXPECT_EQ(checks(dialog), (std::vector<Qt::CheckState> {Qt::Checked, Qt::Unchecked, Qt::Checked}));
+    EXPECT_EQ(list(dialog)->item(3)->text(), QStringLiteral("Disk Usage"));
+    EXPECT_EQ(checks(dialog),
+        (std::vector<Qt::CheckState> {Qt::Checked, Qt::Unchecked, Qt::Checked, Qt::Unchecked}));
     EXPECT_EQ(list(dialog)->visualItemRect(list(dialog)->item(0)).height(), 18);
     EXPECT_TRUE(dialog.loadProblems().isEmpty());
 
@@ -588,7 +591,8 @@ TEST_F(FormConfigTest, ListsEveryEntryInCatalogueOrderWithItsVisibleFlag)
     GetConfig().Document().nodes().node(0).setVisible(false);
     dialog.hide();
     dialog.show();
-    EXPECT_EQ(checks(dialog), (std::vector<Qt::CheckState> {Qt::Unchecked, Qt::Unchecked, Qt::Checked}));
+    EXPECT_EQ(checks(dialog),
+        (std::vector<Qt::CheckState> {Qt::Unchecked, Qt::Unchecked, Qt::Checked, Qt::Unchecked}));
     dialog.hide();
 }
 
@@ -607,6 +611,47 @@ TEST_F(FormConfigTest, OkWritesTheChecksAndSaves)
     EXPECT_EQ(visibleInFile(), (std::vector<QString> {"False", "True", "True"}));
 }
 
+// A column the list lacks (Disk Usage) is offered once: checked, it joins the end of
+// the list, shown, with the attributes the program gives it; left unchecked, or not
+// saved, it leaves the list as it was; once listed, it is not offered again.
+TEST_F(FormConfigTest, OffersAColumnTheListLacksAndAddsItWhenChecked)
+{
+    useConfig(ThreeColumns);
+    {
+        TFormConfig dialog;
+        dialog.show();
+        dialog.BitBtn1Click(); // unchecked: nothing joins
+        EXPECT_EQ(GetConfig().Document().nodes().count(), 3);
+    }
+    {
+        TFormConfig dialog;
+        dialog.show();
+        list(dialog)->item(3)->setCheckState(Qt::Checked);
+        ASSERT_TRUE(QDir(m_folder).removeRecursively());
+        {
+            MessageBoxWatch boxes;
+            dialog.BitBtn1Click();
+            EXPECT_EQ(boxes.texts.size(), 1u);
+        }
+        EXPECT_EQ(GetConfig().Document().nodes().count(), 3); // a failed save adds nothing
+        ASSERT_TRUE(QDir().mkpath(m_folder));
+        dialog.BitBtn1Click();
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    }
+    EXPECT_EQ(visibleInFile(), (std::vector<QString> {"True", "False", "True", "True"}));
+    const TXMLNodeType added = GetConfig().Document().nodes().node(3);
+    EXPECT_EQ(added.name(), QStringLiteral("Disk Usage"));
+    EXPECT_EQ(added.index(), 3);
+    EXPECT_EQ(added.width(), 84);
+    EXPECT_EQ(added.align(), QStringLiteral("right"));
+    EXPECT_TRUE(added.defaultExport());
+
+    TFormConfig again;
+    again.show();
+    EXPECT_EQ(list(again)->count(), 4);
+    EXPECT_EQ(list(again)->item(3)->checkState(), Qt::Checked);
+}
+
 TEST_F(FormConfigTest, OkWithoutChangesOrEntriesStillRewritesTheFile)
 {
     for (const QByteArray &nodes : {ThreeColumns, QByteArray()}) {
@@ -615,7 +660,7 @@ TEST_F(FormConfigTest, OkWithoutChangesOrEntriesStillRewritesTheFile)
         const QByteArray before = fileBytes();
         TFormConfig dialog;
         dialog.show();
-        EXPECT_EQ(list(dialog)->count(), GetConfig().Document().nodes().count());
+        EXPECT_EQ(list(dialog)->count(), GetConfig().Document().nodes().count() + 1); // and Disk Usage
         writeFile("<config/>"); // so the rewrite shows
         dialog.BitBtn1Click();
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
@@ -703,7 +748,7 @@ TEST_F(FormConfigTest, UnreadableVisibleIsReportedAndLeftAsItIsUnlessChanged)
         EXPECT_EQ(dialog.loadProblems().size(), 2);
         EXPECT_EQ(checks(dialog),
             (std::vector<Qt::CheckState> {
-                Qt::Checked, Qt::PartiallyChecked, Qt::PartiallyChecked, Qt::Unchecked}));
+                Qt::Checked, Qt::PartiallyChecked, Qt::PartiallyChecked, Qt::Unchecked, Qt::Unchecked}));
         list(dialog)->item(2)->setCheckState(Qt::Checked); // the user decides for "Type"
         dialog.BitBtn1Click();
         EXPECT_EQ(dialog.result(), QDialog::Accepted);

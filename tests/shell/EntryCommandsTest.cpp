@@ -6,6 +6,7 @@
 #include "CatalogTreeModel.h"
 #include "ChartPainter.h"
 #include "EntryActions.h"
+#include "FlatListView.h"
 #include "FolderScanner.h"
 #include "NodeListModel.h"
 #include "RangeStatistics.h"
@@ -220,7 +221,7 @@ TEST_F(EntryCommandsTest, MenusHoldTheCommandsAndEveryToolButtonIsNamed)
         EXPECT_FALSE(button->accessibleName().isEmpty()) << button->toolTip().toStdString();
     }
     // Several rows can be chosen in every list.
-    for (QTreeView *grid : {window->VT, window->VTList, window->VTAge, window->VTSize, window->VTType})
+    for (QAbstractItemView *grid : window->grids())
         EXPECT_EQ(grid->selectionMode(), QAbstractItemView::ExtendedSelection);
 }
 
@@ -271,7 +272,7 @@ protected:
     }
 
     // RemoveChosen, waiting for the removal it started (if any) to end: whether one was.
-    bool removeChosen(QTreeView *grid, bool permanently)
+    bool removeChosen(QAbstractItemView *grid, bool permanently)
     {
         QSignalSpy shown(window.get(), &TFormMain::scanShown);
         if (!window->RemoveChosen(grid, permanently))

@@ -7,12 +7,13 @@
 #include "ExportColumns.h"
 #include "ExportFile.h"
 #include "ExportRows.h"
+#include "FlatListView.h"
 #include "NodeListModel.h"
+#include "TableExport.h"
 #include "TConfig.h"
 #include "TFolvaneCtrl.h"
 #include "TFormMain.h"
 #include "TWaitForm.h"
-#include "TableExport.h"
 #include "WindowTest.h"
 
 #include <gtest/gtest.h>
@@ -101,7 +102,7 @@ protected:
     }
 
     // The tool-bar button `tip` above `grid`, as the user presses it.
-    static void press(QTreeView *grid, const char *tip)
+    static void press(QAbstractItemView *grid, const char *tip)
     {
         auto *bar = grid->parentWidget()->findChild<QToolBar *>();
         ASSERT_NE(bar, nullptr);
@@ -144,7 +145,7 @@ protected:
         return paths;
     }
 
-    static QStringList listPaths(QTreeView *list, const QByteArray &top)
+    static QStringList listPaths(QAbstractItemView *list, const QByteArray &top)
     {
         QStringList paths;
         for (const TCatalogNode &row : static_cast<NodeListModel *>(list->model())->rows())
@@ -268,7 +269,7 @@ TEST_F(ExportCommandsTest, CancelledChoiceKeepsTheGatheredCatalogAndSaysNothing)
 TEST_F(ExportCommandsTest, AnEmptyListGivesAnEmptyFileAndIsFinishedButNoScanGivesNothing)
 {
     // The age drill-down before any slice click.
-    const auto exportAll = [this](QTreeView *grid, const QString &name) {
+    const auto exportAll = [this](QAbstractItemView *grid, const QString &name) {
         for (const char *tip : {"Export to HTML", "Export to Text", "Export to CSV"}) {
             SCOPED_TRACE(tip);
             events.clear();

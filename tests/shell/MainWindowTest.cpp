@@ -7,6 +7,7 @@
 #include "CellText.h"
 #include "ChartPainter.h"
 #include "Fixture.h"
+#include "FlatListView.h"
 #include "FolderPicker.h"
 #include "FolderScanner.h"
 #include "NodeListModel.h"
@@ -228,11 +229,39 @@ TEST_F(MainWindowTest, ColumnDialogOkHidesEverywhereAndSavesCancelChangesNothing
 
     answer(true, dos);
     window->Ctrl->ShowColumnConfig();
-    for (QTreeView *grid : {window->VT, window->VTList, window->VTAge, window->VTSize, window->VTType})
-        EXPECT_TRUE(grid->header()->isSectionHidden(dos));
+    for (QAbstractItemView *grid : window->grids())
+        EXPECT_TRUE(columnHeader(grid)->isSectionHidden(dos));
     ResetConfig();
     UseConfigFile(file);
     EXPECT_FALSE(GetConfig().Document().nodes().node(4).visible()); // "DOS Name" is entry 4
+}
+
+// Checking the offered "Disk Usage" in the column dialog adds a shown column to every
+// grid at once, with each entry's figure.
+TEST_F(MainWindowTest, ColumnDialogAddsDiskUsageToEveryGrid)
+{
+    openFolder(root());
+    ASSERT_EQ(columnOf("Disk Usage"), -1);
+    QTimer::singleShot(0, [] {
+        auto *dialog = qobject_cast<TFormConfig *>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto *list = dialog->findChild<QListWidget *>();
+        const QList<QListWidgetItem *> offered = list->findItems(QStringLiteral("Disk Usage"), Qt::MatchExactly);
+        ASSERT_EQ(offered.size(), 1);
+        offered.first()->setCheckState(Qt::Checked);
+        dialog->BitBtn1Click();
+    });
+    window->Ctrl->ShowColumnConfig();
+
+    const int disk = columnOf("Disk Usage");
+    ASSERT_EQ(disk, 15);
+    for (QAbstractItemView *grid : window->grids()) {
+        EXPECT_EQ(grid->model()->columnCount(), 16);
+        EXPECT_FALSE(columnHeader(grid)->isSectionHidden(disk));
+    }
+    const CatalogTree &tree = *treeModel()->scan();
+    ASSERT_GT(tree.node(tree.top()).diskSize, 0u);
+    EXPECT_EQ(treeModel()->index(0, disk).data().toString(), SizeCellText(double(tree.node(tree.top()).diskSize)));
 }
 
 TEST_F(MainWindowTest, OpenExplorerOpensTheChosenFolderOrTheFoldersOfFiles)
@@ -417,10 +446,10 @@ TEST_F(MainWindowTest, ColumnsFollowTheCatalogueEntryByEntry)
     EXPECT_TRUE(columns[2].alignment & Qt::AlignHCenter);
     EXPECT_EQ(columns[1].background, QColor(239, 243, 255));
     EXPECT_NE(columns[0].background, QColor(239, 243, 255));
-    for (QTreeView *grid : {window->VT, window->VTList, window->VTAge}) {
-        EXPECT_EQ(grid->header()->sectionSize(0), 90);
-        EXPECT_EQ(grid->header()->visualIndex(1), 0);
-        EXPECT_TRUE(grid->header()->isSectionHidden(2));
+    for (QAbstractItemView *grid : std::initializer_list<QAbstractItemView *> {window->VT, window->VTList, window->VTAge}) {
+        EXPECT_EQ(columnHeader(grid)->sectionSize(0), 90);
+        EXPECT_EQ(columnHeader(grid)->visualIndex(1), 0);
+        EXPECT_TRUE(columnHeader(grid)->isSectionHidden(2));
     }
     // The name no field has is reported once, at start, whatever redraws follow.
     window->VT->viewport()->repaint();
@@ -473,7 +502,7 @@ TEST_F(MainWindowTest, SizeBarsAreOnAtStartAndTheirChoiceIsKept)
     ASSERT_GE(percentage, 0);
     const auto barsShown = [&] {
         int shown = 0;
-        for (QTreeView *grid : {window->VT, window->VTList, window->VTAge, window->VTSize, window->VTType}) {
+        for (QAbstractItemView *grid : window->grids()) {
             auto *bars = qobject_cast<SizeBarDelegate *>(grid->itemDelegateForColumn(percentage));
             EXPECT_NE(bars, nullptr);
             shown += bars && bars->isShown() ? 1 : 0;

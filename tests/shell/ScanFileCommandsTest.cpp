@@ -2,9 +2,10 @@
 // cannot be read leaving the window as it was, several files merged, a comparison
 // shown with its two columns, and a stored scan that nothing removes or reads again.
 
-#include "ScanFileCommands.h"
 #include "CatalogTreeModel.h"
+#include "FlatListView.h"
 #include "SampleTree.h"
+#include "ScanFileCommands.h"
 #include "TFolvaneCtrl.h"
 #include "TreeComparison.h"
 #include "WindowTest.h"

@@ -6,6 +6,7 @@
 #include "CatalogTreeModel.h"
 #include "CellText.h"
 #include "ExportFile.h"
+#include "FlatListView.h"
 #include "NodeListModel.h"
 #include "TFolvaneCtrl.h"
 #include "TFormMain.h"
@@ -78,7 +79,7 @@ protected:
         return QPoint(-1, -1);
     }
 
-    NodeIndex selectedIn(QTreeView *grid) const
+    NodeIndex selectedIn(QAbstractItemView *grid) const
     {
         const QModelIndexList rows = grid->selectionModel()->selectedRows();
         if (rows.size() != 1)
