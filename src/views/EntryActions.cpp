@@ -2,6 +2,7 @@
 
 #include "TFolvaneCtrl.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -11,7 +12,6 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QStringList>
-#include <QTreeView>
 #include <QUrl>
 
 namespace {

@@ -11,7 +11,6 @@ class QMenu;
 class QMimeData;
 class QPoint;
 class QAbstractItemView;
-class QTreeView;
 class TFolvaneCtrl;
 
 // What the user can do with the entries chosen in a list: open them, open the folder
