@@ -226,8 +226,9 @@ void checkOrder(const std::shared_ptr<const CatalogTree> &tree, int field, Qt::S
 
         // The current-folder list sorted by its keys, against MergeSort with CompareNodes,
         // and, but for its own percentages, against the Total Tree.
-        const std::vector<TCatalogNode> list = PathListRows(tree, scanOrder, folder);
-        const std::vector<int> listed = SortedRows(list, field, order);
+        const NodeRows listRows = PathListRows(tree, scanOrder, folder);
+        const std::vector<TCatalogNode> list = listRows.records();
+        const std::vector<int> listed = SortedRows(listRows, field, order);
         std::vector<int> expected(list.size());
         std::iota(expected.begin(), expected.end(), 0);
         MergeSort(expected, [&](int a, int b) {

@@ -4,11 +4,15 @@
 
 #include <utility>
 
-ExportRows ExportRows::flat(std::vector<TCatalogNode> rows)
+ExportRows ExportRows::flat(const NodeRows &rows)
 {
     ExportRows result;
+    if (!rows.tree)
+        return result;
+    result.m_tree = rows.tree;
+    result.m_nodes = rows.nodes;
+    result.m_total = rows.total;
     result.m_depths.assign(rows.size(), 0);
-    result.m_records = std::move(rows);
     return result;
 }
 

@@ -7,37 +7,37 @@
 
 #include <QString>
 
-std::vector<TCatalogNode> PathListRows(
+NodeRows PathListRows(
     const std::shared_ptr<const CatalogTree> &tree, const TreeOrder &order, NodeIndex current)
 {
-    std::vector<TCatalogNode> rows;
+    NodeRows rows;
     if (!tree || current == NoNode || current >= tree->nodeCount())
         return rows;
+    rows.tree = tree;
     if (!tree->isFolder(current)) {
-        rows.emplace_back(tree, current);
+        rows.nodes.push_back(current);
     } else {
         const std::uint32_t count = tree->childCount(current);
-        rows.reserve(count);
+        rows.nodes.reserve(count);
         for (std::uint32_t row = 0; row < count; ++row)
-            rows.emplace_back(tree, order.childAt(*tree, current, row));
+            rows.nodes.push_back(order.childAt(*tree, current, row));
     }
     UpdatePercentages(rows);
     return rows;
 }
 
-void UpdatePercentages(std::vector<TCatalogNode> &rows)
+void UpdatePercentages(NodeRows &rows)
 {
+    if (!rows.tree)
+        return;
     // The sum of the rows' FileBytes read as numbers: an empty size adds nothing.
     double total = 0.0;
-    for (const TCatalogNode &row : rows) {
-        if (row.isNull())
-            continue;
-        const CatalogNodeData &n = row.tree()->node(row.index());
+    for (const NodeIndex node : rows.nodes) {
+        const CatalogNodeData &n = rows.tree->node(node);
         if (n.has(CatalogNodeData::HasSize))
             total += double(n.size);
     }
-    for (TCatalogNode &row : rows)
-        row.setListTotal(total);
+    rows.total = total;
 }
 
 namespace {
@@ -57,33 +57,32 @@ struct RowItem
 constexpr std::size_t NodeLookahead = 32;
 constexpr std::size_t NameLookahead = 12;
 
-void prefetchNode(const TCatalogNode &row)
+void prefetchNode(const CatalogTree &tree, NodeIndex node)
 {
-    if (!row.isNull())
-        __builtin_prefetch(&row.tree()->node(row.index()));
+    __builtin_prefetch(&tree.node(node));
 }
 
-void prefetchName(const TCatalogNode &row)
+void prefetchName(const CatalogTree &tree, NodeIndex node)
 {
-    if (!row.isNull())
-        __builtin_prefetch(row.tree()->nameBytes(row.index()).data());
+    __builtin_prefetch(tree.nameBytes(node).data());
 }
 
 template <typename Key, typename MakeKey, typename CompareKeys>
-std::vector<int> sortRows(const std::vector<TCatalogNode> &rows, MakeKey makeKey, CompareKeys compareKeys,
+std::vector<int> sortRows(const NodeRows &rows, MakeKey makeKey, CompareKeys compareKeys,
     Qt::SortOrder order, bool keysReadNames = false)
 {
+    if (!rows.tree)
+        return {};
     std::vector<RowItem<Key>> items;
-    items.reserve(rows.size());
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (i + NodeLookahead < rows.size())
-            prefetchNode(rows[i + NodeLookahead]);
-        if (keysReadNames && i + NameLookahead < rows.size())
-            prefetchName(rows[i + NameLookahead]);
-        const TCatalogNode &row = rows[i];
-        // A row of no scan has an empty FileType text, as a node of unknown kind.
-        const NodeKind kind = row.isNull() ? NodeKind::Unknown : row.tree()->node(row.index()).kind();
-        items.push_back({makeKey(row), kind, int(i)});
+    const CatalogTree &tree = *rows.tree;
+    const std::vector<NodeIndex> &nodes = rows.nodes;
+    items.reserve(nodes.size());
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        if (i + NodeLookahead < nodes.size())
+            prefetchNode(tree, nodes[i + NodeLookahead]);
+        if (keysReadNames && i + NameLookahead < nodes.size())
+            prefetchName(tree, nodes[i + NameLookahead]);
+        items.push_back({makeKey(tree, nodes[i]), tree.node(nodes[i]).kind(), int(i)});
     }
     const int sign = order == Qt::AscendingOrder ? 1 : -1;
     MergeSort(items, [&](const RowItem<Key> &a, const RowItem<Key> &b) {
@@ -99,35 +98,32 @@ std::vector<int> sortRows(const std::vector<TCatalogNode> &rows, MakeKey makeKey
 
 } // namespace
 
-std::vector<int> SortedRows(const std::vector<TCatalogNode> &rows, int sortField, Qt::SortOrder order)
+std::vector<int> SortedRows(const NodeRows &rows, int sortField, Qt::SortOrder order)
 {
     // What CompareNodes compares, made once a row: typed keys where the row's
     // text follows from its node alone, the text where it does not (a row's
     // percentage is of its own list).
+    const std::optional<double> total = rows.total;
     switch (SortKeyOf(sortField)) {
     case SortKey::Number:
         return sortRows<double>(
             rows,
-            [sortField](const TCatalogNode &row) {
-                if (row.isNull())
-                    return 0.0;
+            [sortField, total](const CatalogTree &tree, NodeIndex node) {
                 if (sortField == SizePercentage)
-                    return NumberOfText(row.text(sortField));
-                return NumberKey(*row.tree(), row.index(), sortField);
+                    return NumberOfText(tree.fieldText(node, sortField, total));
+                return NumberKey(tree, node, sortField);
             },
             [](double a, double b) { return CompareNumberKeys(a, b); }, order);
     case SortKey::Time: {
         TimeKeyReader reader;
         return sortRows<TimeKey>(
             rows,
-            [&reader, sortField](const TCatalogNode &row) {
-                return row.isNull() ? TimeKey {} : reader(*row.tree(), row.index(), sortField);
-            },
+            [&reader, sortField](const CatalogTree &tree, NodeIndex node) { return reader(tree, node, sortField); },
             [](const TimeKey &a, const TimeKey &b) { return CompareTimeKeys(a, b); }, order);
     }
     case SortKey::Unordered:
         return sortRows<char>(
-            rows, [](const TCatalogNode &) { return char(0); }, [](char, char) { return 1; }, order);
+            rows, [](const CatalogTree &, NodeIndex) { return char(0); }, [](char, char) { return 1; }, order);
     case SortKey::Name:
     case SortKey::Text:
         break;
@@ -135,13 +131,13 @@ std::vector<int> SortedRows(const std::vector<TCatalogNode> &rows, int sortField
     if (SortKeyOf(sortField) == SortKey::Name) {
         return sortRows<NameKey>(
             rows,
-            [sortField](const TCatalogNode &row) {
-                return NameKeyOf(
-                    row.isNull() ? QByteArrayView() : TextBytes(*row.tree(), row.index(), sortField));
+            [sortField](const CatalogTree &tree, NodeIndex node) {
+                return NameKeyOf(TextBytes(tree, node, sortField));
             },
             [](const NameKey &a, const NameKey &b) { return CompareNameKeys(a, b); }, order, true);
     }
     return sortRows<QString>(
-        rows, [sortField](const TCatalogNode &row) { return row.text(sortField); },
+        rows,
+        [sortField, total](const CatalogTree &tree, NodeIndex node) { return tree.fieldText(node, sortField, total); },
         [](const QString &a, const QString &b) { return CompareTexts(a, b); }, order);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "CatalogTree.h"
-#include "TCatalogNode.h"
+#include "NodeRows.h"
 
 #include <Qt>
 
@@ -13,15 +13,15 @@ class TreeOrder;
 // The rows of the current-folder list: the children of `current` in the order the
 // Total Tree shows them, or `current` alone when it is not a folder; percentages
 // against the list's own total (UpdatePercentages).
-std::vector<TCatalogNode> PathListRows(
+NodeRows PathListRows(
     const std::shared_ptr<const CatalogTree> &tree, const TreeOrder &order, NodeIndex current);
 
 // Makes every row's SizePercentage its share of the sum of the rows' sizes ("0" for
 // every row when that sum is 0). A row without a size adds nothing to the sum and
 // keeps an empty percentage.
-void UpdatePercentages(std::vector<TCatalogNode> &rows);
+void UpdatePercentages(NodeRows &rows);
 
 // The rows in the order MergeSort with CompareNodes puts them (descending: the
 // negated result), as indexes into `rows`. The key of each row is made once, not
 // at every comparison: a list sorted by a time field reads each time stamp once.
-std::vector<int> SortedRows(const std::vector<TCatalogNode> &rows, int sortField, Qt::SortOrder order);
+std::vector<int> SortedRows(const NodeRows &rows, int sortField, Qt::SortOrder order);

@@ -264,22 +264,21 @@ void SortTypeCounts(std::vector<std::pair<QString, std::uint64_t>> &types)
         types.begin(), types.end(), [](const auto &a, const auto &b) { return a.second > b.second; });
 }
 
-std::vector<TCatalogNode> SliceListRows(const std::shared_ptr<const CatalogTree> &tree,
+NodeRows SliceListRows(const std::shared_ptr<const CatalogTree> &tree,
     const TreeOrder &order, NodeIndex current, SliceKind kind, const QString &key)
 {
-    std::vector<TCatalogNode> rows;
+    NodeRows rows;
     if (!tree || current == NoNode || current >= tree->nodeCount())
         return rows;
+    rows.tree = tree;
     if (!tree->isFolder(current)) {
-        rows.emplace_back(tree, current);
+        rows.nodes.push_back(current);
         UpdatePercentages(rows);
         return rows;
     }
 
     const CatalogTree &t = *tree;
-    // Nodes first, rows once their number is known: a list of half a million
-    // rows is made without the vector's growth doubling it on the way.
-    std::vector<NodeIndex> found;
+    std::vector<NodeIndex> &found = rows.nodes;
     const auto add = [&](NodeIndex i) { found.push_back(i); };
     if (kind == SliceKind::Type) {
         // The slice lists the files it counted: letter cases meet as in CountStatistics.
@@ -327,9 +326,7 @@ std::vector<TCatalogNode> SliceListRows(const std::shared_ptr<const CatalogTree>
             });
         }
     }
-    rows.reserve(found.size());
-    for (const NodeIndex i : found)
-        rows.emplace_back(tree, i);
+    found.shrink_to_fit();
     UpdatePercentages(rows);
     return rows;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "CatalogTree.h"
-#include "TCatalogNode.h"
+#include "NodeRows.h"
 
 #include <QString>
 #include <QStringList>
@@ -93,5 +93,5 @@ enum class SliceKind {
 // every file of a tree without bounds), the extension for a type (letter case ignored
 // the same way). In the order the Total Tree shows them (`current` alone when it is
 // not a folder), with their list percentages.
-std::vector<TCatalogNode> SliceListRows(const std::shared_ptr<const CatalogTree> &tree,
+NodeRows SliceListRows(const std::shared_ptr<const CatalogTree> &tree,
     const TreeOrder &order, NodeIndex current, SliceKind kind, const QString &key);

@@ -6,7 +6,7 @@
 
 #include <utility>
 
-void NodeListModel::setRows(std::vector<TCatalogNode> rows)
+void NodeListModel::setRows(NodeRows rows)
 {
     beginResetModel();
     m_rows = std::move(rows);
@@ -35,12 +35,12 @@ void NodeListModel::sortByField(int sortField, Qt::SortOrder order)
     for (const QModelIndex &index : before)
         after.append(this->index(newRowOf[std::size_t(index.row())], index.column()));
 
-    // The rows move in place, one cycle of the permutation after another: a second
-    // copy of a list of a million rows would double its memory for a moment.
+    // The rows move in place, one cycle of the permutation after another.
+    std::vector<NodeIndex> &nodes = m_rows.nodes;
     for (std::size_t i = 0; i < newRowOf.size(); ++i) {
         while (std::size_t(newRowOf[i]) != i) {
             const std::size_t target = std::size_t(newRowOf[i]);
-            std::swap(m_rows[i], m_rows[target]);
+            std::swap(nodes[i], nodes[target]);
             std::swap(newRowOf[i], newRowOf[target]);
         }
     }
@@ -62,10 +62,13 @@ QVariant NodeListModel::data(const QModelIndex &index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
-    const TCatalogNode &row = m_rows[std::size_t(index.row())];
+    const NodeIndex node = m_rows.nodes[std::size_t(index.row())];
     const ListColumn &column = m_columns[index.column()];
-    return ListCellData(
-        column, role, row.tree().get(), row.index(), m_icons, [&] { return CellText(column.field, row); });
+    return ListCellData(column, role, m_rows.tree.get(), node, m_icons, [&] {
+        if (column.field < 0 || column.field >= CatalogFieldCount)
+            return QString();
+        return CellText(column.field, *m_rows.tree, node, m_rows.total);
+    });
 }
 
 Qt::ItemFlags NodeListModel::flags(const QModelIndex &index) const

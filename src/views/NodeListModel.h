@@ -1,15 +1,17 @@
 #pragma once
 
 #include "ColumnListModel.h"
+#include "NodeRows.h"
 #include "TCatalogNode.h"
 
 #include <QAbstractTableModel>
 
 #include <vector>
 
-// A flat list of records (the current-folder list and the drill-down lists). Rows
-// refer to nodes of a scan and keep that scan alive; each row carries its own
-// percentage total, so sorting or refilling a list never touches the Total Tree.
+// A flat list of records (the current-folder list and the drill-down lists): node
+// numbers of one scan, 4 bytes a row, with the list's own percentage total, so
+// sorting or refilling a list never touches the Total Tree. The list keeps its scan
+// alive.
 class NodeListModel : public ColumnListModel<QAbstractTableModel>
 {
     Q_OBJECT
@@ -17,9 +19,9 @@ public:
     using ColumnListModel::ColumnListModel;
 
     // Replaces every row (the rows' percentages as they come: see UpdatePercentages).
-    void setRows(std::vector<TCatalogNode> rows);
-    const std::vector<TCatalogNode> &rows() const { return m_rows; }
-    const TCatalogNode &record(int row) const { return m_rows[std::size_t(row)]; }
+    void setRows(NodeRows rows);
+    const NodeRows &rows() const { return m_rows; }
+    TCatalogNode record(int row) const { return m_rows.record(std::size_t(row)); }
 
     // Sorts the rows by CompareNodes (descending negates it), with MergeSort. The
     // selection of views stays on its rows' records.
@@ -31,5 +33,5 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
 private:
-    std::vector<TCatalogNode> m_rows;
+    NodeRows m_rows;
 };

@@ -296,11 +296,11 @@ bool TFolvaneCtrl::TypesBySize() const
 
 void TFolvaneCtrl::DrawPathChart(bool asBar)
 {
-    const std::vector<TCatalogNode> &rows = listModel(m_c.VTList)->rows();
+    const NodeRows &rows = listModel(m_c.VTList)->rows();
     std::vector<double> sizes;
     sizes.reserve(rows.size());
-    for (const TCatalogNode &row : rows) {
-        const CatalogNodeData &d = row.tree()->node(row.index());
+    for (const NodeIndex node : rows.nodes) {
+        const CatalogNodeData &d = rows.tree->node(node);
         sizes.push_back(d.has(CatalogNodeData::HasSize) ? double(d.size) : 0.0);
     }
     // The largest entries keep their own slices, in the list's order.
@@ -318,8 +318,8 @@ void TFolvaneCtrl::DrawPathChart(bool asBar)
     for (std::size_t i = 0; i < rows.size(); ++i) {
         if (smallestKept < 0
             || (sizes[i] >= smallestKept && std::size_t(points.size()) < MaxChartPoints - 1)) {
-            points.append({rows[i].text(FileName), sizes[i]});
-            m_pathChartNodes.push_back(rows[i].index());
+            points.append({rows.tree->fieldText(rows.nodes[i], FileName), sizes[i]});
+            m_pathChartNodes.push_back(rows.nodes[i]);
         } else {
             rest += sizes[i];
             ++others;
@@ -528,14 +528,14 @@ void TFolvaneCtrl::SelectEntry(NodeIndex node)
     m_c.VT->scrollTo(index);
     m_c.VT->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     for (FlatListView *list : {m_c.VTList, m_c.VTAge, m_c.VTSize, m_c.VTType}) {
-        const std::vector<TCatalogNode> &rows = listModel(list)->rows();
-        const auto row = std::find_if(rows.begin(), rows.end(),
-            [&](const TCatalogNode &r) { return r.tree() == m_shown && r.index() == node; });
-        if (row == rows.end()) {
+        const NodeRows &rows = listModel(list)->rows();
+        const auto row = rows.tree == m_shown ? std::find(rows.nodes.begin(), rows.nodes.end(), node)
+                                              : rows.nodes.end();
+        if (row == rows.nodes.end()) {
             list->selectionModel()->clearSelection();
             continue;
         }
-        const QModelIndex rowIndex = list->model()->index(int(row - rows.begin()), 0);
+        const QModelIndex rowIndex = list->model()->index(int(row - rows.nodes.begin()), 0);
         list->scrollTo(rowIndex);
         list->selectionModel()->setCurrentIndex(
             rowIndex, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);

@@ -4,6 +4,7 @@
 #include "CatalogFields.h"
 #include "ExportControl.h"
 #include "LocaleAndZone.h"
+#include "RowsOf.h"
 #include "TreeBuilder.h"
 #include "TreeOrder.h"
 
@@ -160,7 +161,7 @@ TEST(CatalogDocument, TreeGivesNestedElementsWithTheNonEmptyFieldsInFieldOrder)
 
     // A flat list is one level, in its own order.
     std::vector<TCatalogNode> flat {{scan.tree, 2}, {scan.tree, 1}};
-    catalog.BuildCatalog(ExportRows::flat(flat));
+    catalog.BuildCatalog(ExportRows::flat(RowsOf(flat)));
     const std::vector<Element> level = ReadCatalog(catalog.toXml());
     ASSERT_EQ(level.size(), 2u);
     EXPECT_EQ(level[0].depth, 0);

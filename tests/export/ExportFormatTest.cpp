@@ -6,6 +6,7 @@
 #include "ExportOutput.h"
 #include "ExportRows.h"
 #include "LocaleAndZone.h"
+#include "RowsOf.h"
 #include "TableExport.h"
 #include "TreeBuilder.h"
 #include "TreeOrder.h"
@@ -164,10 +165,10 @@ TEST(ExportFormat, FailuresLeaveTheOldFileAndOnlyWorkbooksHaveARowLimit)
     old.close();
 
     // Rows that are never read: a workbook is refused by their count alone.
-    std::vector<TCatalogNode> fits(WorkbookRowLimit - 2);
+    NodeRows fits {TreeBuilder("/data").finish(), std::vector<NodeIndex>(WorkbookRowLimit - 2, 0), std::nullopt};
     EXPECT_EQ(ExportRefusal(ExportFormat::Workbook, ExportRows::flat(fits)), QString());
-    fits.emplace_back();
-    const ExportRows tooMany = ExportRows::flat(std::move(fits));
+    fits.nodes.push_back(0);
+    const ExportRows tooMany = ExportRows::flat(fits);
     for (const ExportFormat format : ExportFormats) {
         const QString expected =
             format == ExportFormat::Workbook ? QString::fromLatin1(WorkbookTooManyRows) : QString();

@@ -3,6 +3,7 @@
 
 #include "CatalogFields.h"
 #include "LocaleAndZone.h"
+#include "RowsOf.h"
 #include "TConfig.h"
 #include "TreeBuilder.h"
 
@@ -226,7 +227,7 @@ TEST(TableExport, CellsAreTheStoredTextsAndUnknownNamesExportFileName)
         u"Write Time"_qs, u"File Ext"_qs};
     Records records;
     ASSERT_TRUE(
-        ReadDelimited(BuildDelimited(ExportRows::flat(scan.rows), columns, CsvSeparator), ",", records));
+        ReadDelimited(BuildDelimited(ExportRows::flat(RowsOf(scan.rows)), columns, CsvSeparator), ",", records));
     ASSERT_EQ(records.size(), 4u);
     EXPECT_EQ(records[0],
         (std::vector<std::string> {
@@ -253,7 +254,7 @@ TEST(TableExport, DelimitedRoundTripsHostileNames)
         {"text", TextSeparator},
     };
     for (const auto &c : cases) {
-        const QByteArray bytes = BuildDelimited(ExportRows::flat(scan.rows), DefaultColumns, c.separator);
+        const QByteArray bytes = BuildDelimited(ExportRows::flat(RowsOf(scan.rows)), DefaultColumns, c.separator);
         EXPECT_TRUE(IsUtf8(bytes)) << c.what;
         Records records;
         ASSERT_TRUE(ReadDelimited(bytes, c.separator.toStdString(), records)) << c.what;
@@ -267,10 +268,10 @@ TEST(TableExport, DelimitedRoundTripsHostileNames)
     }
     // A left-to-right reader would split " leading blank" back all the same, but
     // the line would read as well as "previous field " and "leading blank".
-    EXPECT_TRUE(BuildDelimited(ExportRows::flat(scan.rows), {u"File Size"_qs, u"File Name"_qs}, TextSeparator)
+    EXPECT_TRUE(BuildDelimited(ExportRows::flat(RowsOf(scan.rows)), {u"File Size"_qs, u"File Name"_qs}, TextSeparator)
                     .contains("1536          \" leading blank\"\r\n"));
     // The formula-like name is kept as the file system gave it, not rewritten.
-    EXPECT_TRUE(BuildDelimited(ExportRows::flat(scan.rows), DefaultColumns, CsvSeparator)
+    EXPECT_TRUE(BuildDelimited(ExportRows::flat(RowsOf(scan.rows)), DefaultColumns, CsvSeparator)
                     .contains("\r\n=SUM(A1:A2),"));
 }
 
@@ -288,14 +289,14 @@ TEST(TableExport, DelimitedLinesWithFewColumns)
         {"empty header", {u""_qs, u"File Size"_qs}, ",File Size\r\n/data,1536\r\na.txt,1536\r\n"},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(BuildDelimited(ExportRows::flat(scan.rows), c.columns, CsvSeparator), c.expected) << c.what;
+        EXPECT_EQ(BuildDelimited(ExportRows::flat(RowsOf(scan.rows)), c.columns, CsvSeparator), c.expected) << c.what;
 }
 
 TEST(TableExport, HtmlTableRowsAlternateAndEverythingIsEscaped)
 {
     Scan scan(HostileNames);
     const QStringList columns = {u"File Name"_qs, u"File Ext"_qs, u"a<b>&\"'"_qs};
-    const QByteArray page = BuildHtml(ExportRows::flat(scan.rows), columns, u"x<y>&z"_qs);
+    const QByteArray page = BuildHtml(ExportRows::flat(RowsOf(scan.rows)), columns, u"x<y>&z"_qs);
 
     EXPECT_TRUE(IsUtf8(page));
     EXPECT_TRUE(page.startsWith("<HTML><HEAD><META charset=\"UTF-8\">"));
@@ -330,7 +331,7 @@ TEST(TableExport, HtmlTableRowsAlternateAndEverythingIsEscaped)
     }
     EXPECT_TRUE(rows[0].contains("<td class=\"TrARow\" align=Left>&nbsp;</td>"));
 
-    const QByteArray bare = BuildHtml(ExportRows::flat(scan.rows), {}, u"t"_qs);
+    const QByteArray bare = BuildHtml(ExportRows::flat(RowsOf(scan.rows)), {}, u"t"_qs);
     EXPECT_EQ(bare.count("<tr></tr>"), qsizetype(scan.rows.size() + 1));
 }
 
@@ -347,13 +348,13 @@ TEST(TableExport, FilesAreReplacedWholeAndEmptyListsGiveEmptyFiles)
     } cases[] = {
         {"html",
             [](const QString &p, const ExportRows &r, const QStringList &c) { return ExportHtml(p, r, c); },
-            BuildHtml(ExportRows::flat(scan.rows), DefaultColumns, u"out"_qs)},
+            BuildHtml(ExportRows::flat(RowsOf(scan.rows)), DefaultColumns, u"out"_qs)},
         {"text",
             [](const QString &p, const ExportRows &r, const QStringList &c) { return ExportText(p, r, c); },
-            BuildDelimited(ExportRows::flat(scan.rows), DefaultColumns, TextSeparator)},
+            BuildDelimited(ExportRows::flat(RowsOf(scan.rows)), DefaultColumns, TextSeparator)},
         {"csv",
             [](const QString &p, const ExportRows &r, const QStringList &c) { return ExportCsv(p, r, c); },
-            BuildDelimited(ExportRows::flat(scan.rows), DefaultColumns, CsvSeparator)},
+            BuildDelimited(ExportRows::flat(RowsOf(scan.rows)), DefaultColumns, CsvSeparator)},
     };
     const ExportRows none;
     for (const auto &c : cases) {
@@ -364,7 +365,7 @@ TEST(TableExport, FilesAreReplacedWholeAndEmptyListsGiveEmptyFiles)
         old.write("old contents");
         old.close();
 
-        EXPECT_EQ(c.exporter(path, ExportRows::flat(scan.rows), DefaultColumns), QString()) << c.what;
+        EXPECT_EQ(c.exporter(path, ExportRows::flat(RowsOf(scan.rows)), DefaultColumns), QString()) << c.what;
         EXPECT_EQ(ReadFile(path), c.expected) << c.what;
 
         EXPECT_EQ(c.exporter(path, none, DefaultColumns), QString()) << c.what;
@@ -372,7 +373,7 @@ TEST(TableExport, FilesAreReplacedWholeAndEmptyListsGiveEmptyFiles)
         EXPECT_TRUE(QFile::exists(path)) << c.what;
 
         const QString lost = dir.filePath(u"missing/out.x"_qs);
-        EXPECT_FALSE(c.exporter(lost, ExportRows::flat(scan.rows), DefaultColumns).isEmpty()) << c.what;
+        EXPECT_FALSE(c.exporter(lost, ExportRows::flat(RowsOf(scan.rows)), DefaultColumns).isEmpty()) << c.what;
         EXPECT_FALSE(QFile::exists(lost)) << c.what;
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
             QStringList {u"out.x"_qs})

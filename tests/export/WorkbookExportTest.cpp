@@ -3,6 +3,7 @@
 #include "CatalogFields.h"
 #include "ExportControl.h"
 #include "LocaleAndZone.h"
+#include "RowsOf.h"
 #include "TCatalogNode.h"
 #include "TreeBuilder.h"
 #include "TreeOrder.h"
@@ -148,7 +149,7 @@ CatalogDocument FlatCatalog(const std::vector<QByteArray> &names, const QByteArr
     for (const NodeIndex n : files)
         rows.emplace_back(tree, n);
     CatalogDocument catalog;
-    catalog.BuildCatalog(ExportRows::flat(std::move(rows)));
+    catalog.BuildCatalog(ExportRows::flat(RowsOf(rows)));
     return catalog;
 }
 
@@ -341,7 +342,7 @@ TEST(WorkbookExport, NumbersOnlyWhereTheTextReadsBackExactly)
         for (const NodeIndex n : files)
             list.emplace_back(tree, n);
         CatalogDocument catalog;
-        catalog.BuildCatalog(ExportRows::flat(std::move(list)));
+        catalog.BuildCatalog(ExportRows::flat(RowsOf(list)));
         ASSERT_EQ(Export(dir, catalog, {u"File Size"_qs, u"File Name"_qs}), QString());
         std::string problem;
         const QJsonObject book = ReadWorkbook(dir.filePath(u"out.xlsx"_qs), &problem);
@@ -570,12 +571,12 @@ TEST(WorkbookExport, RowLimitCountsTitleAndHeader)
     old.close();
 
     // Elements that are never read: a catalog is refused by its size alone.
-    std::vector<TCatalogNode> rows(WorkbookRowLimit - 2);
+    NodeRows rows {TreeBuilder("/data").finish(), std::vector<NodeIndex>(WorkbookRowLimit - 2, 0), std::nullopt};
     CatalogDocument catalog;
     catalog.BuildCatalog(ExportRows::flat(rows));
     EXPECT_TRUE(WorkbookFits(catalog));
-    rows.emplace_back();
-    catalog.BuildCatalog(ExportRows::flat(std::move(rows)));
+    rows.nodes.push_back(0);
+    catalog.BuildCatalog(ExportRows::flat(rows));
     EXPECT_FALSE(WorkbookFits(catalog));
     EXPECT_EQ(ExportWorkbook(path, catalog, DefaultColumns), QString::fromLatin1(WorkbookTooManyRows));
     EXPECT_EQ(ReadFile(path), QByteArray("old contents"));

@@ -5,6 +5,7 @@
 #include "LocaleAndZone.h"
 #include "MergeSort.h"
 #include "NodeLists.h"
+#include "RowsOf.h"
 #include "TCatalogNode.h"
 #include "TreeOrder.h"
 
@@ -180,7 +181,7 @@ TEST(NodeOrder, EachFieldOrdersByItsNature)
         for (const NodeIndex i : {hundred, nine, ten})
             rows.emplace_back(tree, i);
         std::vector<NodeIndex> listed;
-        for (const int r : SortedRows(rows, c.field, Qt::AscendingOrder))
+        for (const int r : SortedRows(RowsOf(rows), c.field, Qt::AscendingOrder))
             listed.push_back(rows[std::size_t(r)].index());
         EXPECT_EQ(listed, c.ascending) << "list, field " << c.field;
 
@@ -420,34 +421,31 @@ TEST(NodeOrder, TreeSortKeysAgreeWithTypedComparison)
 }
 
 // A list sorted with keys made once per row is in the order MergeSort with
-// CompareNodes gives: rows of two scans, a row of none, rows with their own totals.
+// CompareNodes gives, with the scan's percentages and with the list's own total.
 TEST(NodeOrder, ListRowsSortedByKeysAsByCompareNodes)
 {
     for (const char *zone : {"UTC", "America/New_York"}) {
         LocaleAndZone pin(QLocale(QLocale::English, QLocale::UnitedStates), zone);
-        const std::shared_ptr<const CatalogTree> first = MakeMixedTree();
-        const std::shared_ptr<const CatalogTree> second = MakeMixedTree(false);
-        std::vector<TCatalogNode> rows;
-        for (NodeIndex i = 0; i < first->nodeCount(); ++i)
-            rows.emplace_back(first, i);
-        for (NodeIndex i = 0; i < second->nodeCount(); i += 3) {
-            rows.emplace_back(second, i);
-            rows.back().setListTotal(4000.0);
-        }
-        rows.emplace_back();
-        std::shuffle(rows.begin(), rows.end(), std::mt19937(11));
+        const std::shared_ptr<const CatalogTree> tree = MakeMixedTree();
+        for (const std::optional<double> total : {std::optional<double>(), std::optional<double>(4000.0)}) {
+            NodeRows list {tree, {}, total};
+            for (NodeIndex i = 0; i < tree->nodeCount(); ++i)
+                list.nodes.push_back(i);
+            std::shuffle(list.nodes.begin(), list.nodes.end(), std::mt19937(11));
+            const std::vector<TCatalogNode> rows = list.records();
 
-        for (int field = 0; field <= CatalogFieldCount; ++field) {
-            for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
-                std::vector<int> expected(rows.size());
-                for (std::size_t i = 0; i < rows.size(); ++i)
-                    expected[i] = int(i);
-                const int sign = order == Qt::AscendingOrder ? 1 : -1;
-                MergeSort(expected, [&](int a, int b) {
-                    return sign * CompareNodes(rows[std::size_t(a)], rows[std::size_t(b)], field, order);
-                });
-                EXPECT_EQ(SortedRows(rows, field, order), expected)
-                    << zone << " field " << field << " order " << order;
+            for (int field = 0; field <= CatalogFieldCount; ++field) {
+                for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+                    std::vector<int> expected(rows.size());
+                    for (std::size_t i = 0; i < rows.size(); ++i)
+                        expected[i] = int(i);
+                    const int sign = order == Qt::AscendingOrder ? 1 : -1;
+                    MergeSort(expected, [&](int a, int b) {
+                        return sign * CompareNodes(rows[std::size_t(a)], rows[std::size_t(b)], field, order);
+                    });
+                    EXPECT_EQ(SortedRows(list, field, order), expected)
+                        << zone << " field " << field << " order " << order << (total ? " total" : "");
+                }
             }
         }
     }

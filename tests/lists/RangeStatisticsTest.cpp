@@ -134,7 +134,7 @@ protected:
 
     std::vector<std::string> slice(NodeIndex current, SliceKind kind, const QString &key) const
     {
-        return rowNames(SliceListRows(tree, order, current, kind, key));
+        return rowNames(SliceListRows(tree, order, current, kind, key).records());
     }
 
     TreeBuilder t {"/t"};
@@ -368,7 +368,7 @@ TEST_F(RangeStatisticsTest, SliceListsCompareTheFieldAsTheCountingDid)
     // In the order the tree shows, descending into folders where they stand.
     TreeOrder reversed(*tree);
     reversed.sort(*tree, [](NodeIndex x, NodeIndex y) { return x > y ? -1 : 1; });
-    EXPECT_EQ(rowNames(SliceListRows(tree, reversed, 0, SliceKind::Size, QStringLiteral("0"))),
+    EXPECT_EQ(rowNames(SliceListRows(tree, reversed, 0, SliceKind::Size, QStringLiteral("0")).records()),
         (std::vector<std::string> {"e", "b.txt", "a.TXT"}));
 
     // A file as the current node lists itself, whatever the key.
@@ -377,7 +377,7 @@ TEST_F(RangeStatisticsTest, SliceListsCompareTheFieldAsTheCountingDid)
     EXPECT_TRUE(slice(empty, SliceKind::Size, QStringLiteral("0")).empty());
 
     // Percentages are of the list's own total.
-    const auto rows = SliceListRows(tree, order, sub, SliceKind::CreateAge, QStringLiteral("0"));
+    const auto rows = SliceListRows(tree, order, sub, SliceKind::CreateAge, QStringLiteral("0")).records();
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0].text(SizePercentage), QStringLiteral("0.00"));
     EXPECT_EQ(rows[1].text(SizePercentage), QStringLiteral("100.00"));
@@ -423,7 +423,7 @@ TEST_F(RangeStatisticsTest, EverySliceListsWhatItsBucketCounted)
         ASSERT_EQ(s.typeBytes.size(), s.types.size());
         for (const auto &[label, bytes] : s.typeBytes) {
             std::uint64_t sum = 0;
-            for (const TCatalogNode &row : SliceListRows(tree, order, 0, SliceKind::Type, label))
+            for (const TCatalogNode &row : SliceListRows(tree, order, 0, SliceKind::Type, label).records())
                 sum += row.tree()->node(row.index()).size;
             EXPECT_EQ(sum, bytes) << label.toStdString();
         }

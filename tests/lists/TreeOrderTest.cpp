@@ -166,13 +166,13 @@ TEST(NodeLists, CurrentFolderRowsInTheTreesOrderWithTheirOwnPercentages)
     TreeOrder order(*tree);
     order.sortBy(*tree, FileBytes, Qt::DescendingOrder);
 
-    const std::vector<TCatalogNode> rows = PathListRows(tree, order, 0);
+    const std::vector<TCatalogNode> rows = PathListRows(tree, order, 0).records();
     EXPECT_EQ(texts(rows, FileName), (Names {"d", "A", "b.txt", "c", "e"}));
     // 50, 5, 10 and 2 of 67 bytes; a row with no size counts 0 and shows none.
     EXPECT_EQ(texts(rows, SizePercentage), (Names {"74.63", "7.46", "14.93", "2.99", ""}));
 
     // A folder's rows are a share of that folder's list, not of the scan.
-    EXPECT_EQ(texts(PathListRows(tree, order, 2), SizePercentage), (Names {"80.00", "20.00"}));
+    EXPECT_EQ(texts(PathListRows(tree, order, 2).records(), SizePercentage), (Names {"80.00", "20.00"}));
     // The Total Tree keeps the scan's total.
     EXPECT_EQ(tree->fieldText(6, SizePercentage).toStdString(), "1.49");
 }
@@ -182,7 +182,7 @@ TEST(NodeLists, AFileIsItsOwnList)
     LocaleAndZone pin(QLocale::c(), "UTC");
     const std::shared_ptr<const CatalogTree> tree = makeTree();
     const TreeOrder order(*tree);
-    const std::vector<TCatalogNode> rows = PathListRows(tree, order, 1);
+    const std::vector<TCatalogNode> rows = PathListRows(tree, order, 1).records();
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].index(), 1u);
     EXPECT_EQ(rows[0].text(SizePercentage).toStdString(), "100.00");
@@ -198,9 +198,9 @@ TEST(NodeLists, ListsOfNothingButEmptyFilesShowZero)
         n.setKind(NodeKind::File);
         n.set(CatalogNodeData::HasSize);
     }
-    std::vector<TCatalogNode> rows {TCatalogNode(tree, 1), TCatalogNode(tree, 2), TCatalogNode()};
+    NodeRows rows {tree, {1, 2}, std::nullopt};
     UpdatePercentages(rows);
-    EXPECT_EQ(texts(rows, SizePercentage), (Names {"0", "0", ""}));
+    EXPECT_EQ(texts(rows.records(), SizePercentage), (Names {"0", "0"}));
 }
 
 // A tree of random names, sizes and write times below `top`, `levels` deep.
@@ -287,7 +287,7 @@ TEST(TreeOrder, FollowsEditsAsAWholeSortWould)
             for (NodeIndex n = 0; n < tree->nodeCount(); ++n)
                 files += !tree->isRetired(n) && tree->isFile(n) ? 1 : 0;
             const std::vector<TCatalogNode> slice =
-                SliceListRows(tree, order, 0, SliceKind::Size, QStringLiteral("0"));
+                SliceListRows(tree, order, 0, SliceKind::Size, QStringLiteral("0")).records();
             EXPECT_EQ(slice.size(), files) << "step " << step;
             EXPECT_EQ(CountStatistics(*tree, 0, &order).size, std::vector<std::uint64_t> {files})
                 << "step " << step;

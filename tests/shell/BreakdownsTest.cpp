@@ -93,7 +93,7 @@ protected:
     static QStringList names(QAbstractItemView *list)
     {
         QStringList out;
-        for (const TCatalogNode &row : static_cast<NodeListModel *>(list->model())->rows())
+        for (const TCatalogNode &row : static_cast<NodeListModel *>(list->model())->rows().records())
             out << row.text(FileName);
         out.sort();
         return out;

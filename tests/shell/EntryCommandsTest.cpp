@@ -348,7 +348,7 @@ TEST_F(EntryRemovalTest, RefreshReadsAFolderAgainInPlace)
     // The drill-down list of the smallest files, open but not on view.
     const auto sizeRows = [&] {
         QStringList names;
-        for (const TCatalogNode &row : static_cast<NodeListModel *>(window->VTSize->model())->rows())
+        for (const TCatalogNode &row : static_cast<NodeListModel *>(window->VTSize->model())->rows().records())
             names << row.text(FileName);
         names.sort();
         return names;

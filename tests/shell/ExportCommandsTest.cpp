@@ -9,6 +9,7 @@
 #include "ExportRows.h"
 #include "FlatListView.h"
 #include "NodeListModel.h"
+#include "RowsOf.h"
 #include "TableExport.h"
 #include "TConfig.h"
 #include "TFolvaneCtrl.h"
@@ -148,7 +149,7 @@ protected:
     static QStringList listPaths(QAbstractItemView *list, const QByteArray &top)
     {
         QStringList paths;
-        for (const TCatalogNode &row : static_cast<NodeListModel *>(list->model())->rows())
+        for (const TCatalogNode &row : static_cast<NodeListModel *>(list->model())->rows().records())
             paths << row.text(FullPath).mid(top.size());
         return paths;
     }
@@ -209,7 +210,7 @@ TEST_F(ExportCommandsTest, EachButtonExportsItsOwnTabsListInItsPresentOrder)
 TEST_F(ExportCommandsTest, EveryFormatChoosesItsFileThenWritesUnderTheWaitDialog)
 {
     clickSlice(window->TypeChart, 0, window->Ctrl->statistics().types.at(0).first);
-    const std::vector<TCatalogNode> typeRows = static_cast<NodeListModel *>(window->VTType->model())->rows();
+    const std::vector<TCatalogNode> typeRows = static_cast<NodeListModel *>(window->VTType->model())->rows().records();
     ASSERT_FALSE(typeRows.empty());
     const QStringList columns = GetExportColumns(GetConfig().Document().nodes());
 
@@ -240,7 +241,7 @@ TEST_F(ExportCommandsTest, EveryFormatChoosesItsFileThenWritesUnderTheWaitDialog
     }
 
     // Each file is its writer's output for this list and the columns marked for export.
-    const ExportRows rows = ExportRows::flat(typeRows);
+    const ExportRows rows = ExportRows::flat(RowsOf(typeRows));
     EXPECT_EQ(contents(out.filePath("t.htm")), BuildHtml(rows, columns, QStringLiteral("t")));
     EXPECT_EQ(contents(out.filePath("t.txt")), BuildDelimited(rows, columns, TextSeparator));
     EXPECT_EQ(contents(out.filePath("t.csv")), BuildDelimited(rows, columns, CsvSeparator));

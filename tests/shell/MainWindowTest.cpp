@@ -84,7 +84,7 @@ protected:
     QStringList listNames() const
     {
         QStringList names;
-        for (const TCatalogNode &row : listModel()->rows())
+        for (const TCatalogNode &row : listModel()->rows().records())
             names << row.text(FileName);
         return names;
     }

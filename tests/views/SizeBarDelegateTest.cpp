@@ -39,9 +39,9 @@ protected:
             t.add(0, name, NodeKind::File, std::uint64_t(size));
         t.add(0, "gone", NodeKind::Unknown);
         const auto tree = t.finish();
-        std::vector<TCatalogNode> rows;
+        NodeRows rows {tree, {}, std::nullopt};
         for (NodeIndex n = 1; n < tree->nodeCount(); ++n)
-            rows.emplace_back(tree, n);
+            rows.nodes.push_back(n);
         UpdatePercentages(rows);
         model.setColumns(columns({"File Name", "Size Percentage", "File Size"}));
         model.setRows(std::move(rows));
