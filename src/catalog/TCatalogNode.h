@@ -8,10 +8,10 @@
 #include <memory>
 #include <optional>
 
-// The record one row of a tree or list carries: a reference to a node of a scan
-// plus what belongs to the row alone (its icons and, in a flat list, its own
-// percentage total). Rows keep their scan alive, so a list may outlive the next
-// scan. A default-made record has empty texts and icon values 0.
+// The record of one row of a tree or list, made when a caller asks for a row: a
+// reference to a node of a scan plus what belongs to the row alone (its icons and,
+// in a flat list, the list's percentage total). A record keeps its scan alive. A
+// default-made record has empty texts and icon values 0.
 class TCatalogNode
 {
 public:
@@ -38,7 +38,7 @@ public:
 private:
     std::shared_ptr<const CatalogTree> m_tree;
     NodeIndex m_index = NoNode;
-    // NaN until a list sets it: rows of big lists stay small (40 bytes).
+    // NaN until a list sets it.
     double m_listTotal = std::numeric_limits<double>::quiet_NaN();
 };
 
