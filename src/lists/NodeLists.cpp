@@ -7,6 +7,9 @@
 
 #include <QString>
 
+#include <algorithm>
+#include <cstdint>
+
 NodeRows PathListRows(
     const std::shared_ptr<const CatalogTree> &tree, const TreeOrder &order, NodeIndex current)
 {
@@ -42,13 +45,43 @@ void UpdatePercentages(NodeRows &rows)
 
 namespace {
 
-template <typename Key>
-struct RowItem
+// A row's sort key with the row's number and kind, 16 bytes: a sort of a list of a
+// million rows holds one and a half of these a row while it runs.
+struct NumberItem
 {
-    Key key;
+    double key;
+    std::uint32_t row;
     NodeKind kind;
-    int row;
 };
+struct TimeItem
+{
+    std::int64_t localSeconds;
+    std::uint32_t row;
+    NodeKind kind;
+    TimeKey::State state;
+};
+// A name's first eight bytes folded and its length: only names alike in eight bytes
+// and longer are read again from the scan.
+struct NameItem
+{
+    std::uint64_t prefix;
+    std::uint32_t row;
+    NodeKind kind;
+    std::uint8_t asciiBytes;
+    std::uint16_t length; // at most 65535
+};
+struct UnorderedItem
+{
+    std::uint32_t row;
+    NodeKind kind;
+};
+struct TextItem
+{
+    QString key;
+    std::uint32_t row;
+    NodeKind kind;
+};
+static_assert(sizeof(NumberItem) == 16 && sizeof(TimeItem) == 16 && sizeof(NameItem) == 16);
 
 // The rows of a long list lie all over the scan: each key costs a cache miss into
 // the nodes and, for a name, one more into the names, which is most of the time of
@@ -57,42 +90,34 @@ struct RowItem
 constexpr std::size_t NodeLookahead = 32;
 constexpr std::size_t NameLookahead = 12;
 
-void prefetchNode(const CatalogTree &tree, NodeIndex node)
-{
-    __builtin_prefetch(&tree.node(node));
-}
-
-void prefetchName(const CatalogTree &tree, NodeIndex node)
-{
-    __builtin_prefetch(tree.nameBytes(node).data());
-}
-
-template <typename Key, typename MakeKey, typename CompareKeys>
-std::vector<int> sortRows(const NodeRows &rows, MakeKey makeKey, CompareKeys compareKeys,
+// Sorts the rows as items made by `makeItem(tree, node, row, kind)`, folders first,
+// then by `compareItems`.
+template <typename Item, typename MakeItem, typename CompareItems>
+std::vector<int> sortRows(const NodeRows &rows, MakeItem makeItem, CompareItems compareItems,
     Qt::SortOrder order, bool keysReadNames = false)
 {
     if (!rows.tree)
         return {};
-    std::vector<RowItem<Key>> items;
+    std::vector<Item> items;
     const CatalogTree &tree = *rows.tree;
     const std::vector<NodeIndex> &nodes = rows.nodes;
     items.reserve(nodes.size());
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         if (i + NodeLookahead < nodes.size())
-            prefetchNode(tree, nodes[i + NodeLookahead]);
+            __builtin_prefetch(&tree.node(nodes[i + NodeLookahead]));
         if (keysReadNames && i + NameLookahead < nodes.size())
-            prefetchName(tree, nodes[i + NameLookahead]);
-        items.push_back({makeKey(tree, nodes[i]), tree.node(nodes[i]).kind(), int(i)});
+            __builtin_prefetch(tree.nameBytes(nodes[i + NameLookahead]).data());
+        items.push_back(makeItem(tree, nodes[i], std::uint32_t(i), tree.node(nodes[i]).kind()));
     }
     const int sign = order == Qt::AscendingOrder ? 1 : -1;
-    MergeSort(items, [&](const RowItem<Key> &a, const RowItem<Key> &b) {
+    MergeSort(items, [&](const Item &a, const Item &b) {
         const int kinds = CompareKinds(a.kind, b.kind, order);
-        return sign * (kinds != 0 ? kinds : compareKeys(a.key, b.key));
+        return sign * (kinds != 0 ? kinds : compareItems(a, b));
     });
     std::vector<int> sorted;
     sorted.reserve(items.size());
-    for (const RowItem<Key> &item : items)
-        sorted.push_back(item.row);
+    for (const Item &item : items)
+        sorted.push_back(int(item.row));
     return sorted;
 }
 
@@ -106,38 +131,68 @@ std::vector<int> SortedRows(const NodeRows &rows, int sortField, Qt::SortOrder o
     const std::optional<double> total = rows.total;
     switch (SortKeyOf(sortField)) {
     case SortKey::Number:
-        return sortRows<double>(
+        return sortRows<NumberItem>(
             rows,
-            [sortField, total](const CatalogTree &tree, NodeIndex node) {
-                if (sortField == SizePercentage)
-                    return NumberOfText(tree.fieldText(node, sortField, total));
-                return NumberKey(tree, node, sortField);
+            [sortField, total](const CatalogTree &tree, NodeIndex node, std::uint32_t row, NodeKind kind) {
+                const double key = sortField == SizePercentage
+                    ? NumberOfText(tree.fieldText(node, sortField, total))
+                    : NumberKey(tree, node, sortField);
+                return NumberItem {key, row, kind};
             },
-            [](double a, double b) { return CompareNumberKeys(a, b); }, order);
+            [](const NumberItem &a, const NumberItem &b) { return CompareNumberKeys(a.key, b.key); }, order);
     case SortKey::Time: {
         TimeKeyReader reader;
-        return sortRows<TimeKey>(
+        return sortRows<TimeItem>(
             rows,
-            [&reader, sortField](const CatalogTree &tree, NodeIndex node) { return reader(tree, node, sortField); },
-            [](const TimeKey &a, const TimeKey &b) { return CompareTimeKeys(a, b); }, order);
+            [&reader, sortField](const CatalogTree &tree, NodeIndex node, std::uint32_t row, NodeKind kind) {
+                const TimeKey key = reader(tree, node, sortField);
+                return TimeItem {key.localSeconds, row, kind, key.state};
+            },
+            [](const TimeItem &a, const TimeItem &b) {
+                return CompareTimeKeys({a.state, a.localSeconds}, {b.state, b.localSeconds});
+            },
+            order);
     }
     case SortKey::Unordered:
-        return sortRows<char>(
-            rows, [](const CatalogTree &, NodeIndex) { return char(0); }, [](char, char) { return 1; }, order);
-    case SortKey::Name:
+        return sortRows<UnorderedItem>(
+            rows,
+            [](const CatalogTree &, NodeIndex, std::uint32_t row, NodeKind kind) {
+                return UnorderedItem {row, kind};
+            },
+            [](const UnorderedItem &, const UnorderedItem &) { return 1; }, order);
+    case SortKey::Name: {
+        const CatalogTree *tree = rows.tree.get();
+        const std::vector<NodeIndex> &nodes = rows.nodes;
+        return sortRows<NameItem>(
+            rows,
+            [sortField](const CatalogTree &t, NodeIndex node, std::uint32_t row, NodeKind kind) {
+                const QByteArrayView bytes = TextBytes(t, node, sortField);
+                NameItem item {0, row, kind, 0, std::uint16_t(std::min<qsizetype>(bytes.size(), 65535))};
+                item.asciiBytes = std::uint8_t(FoldNamePrefix(bytes, &item.prefix, 1));
+                return item;
+            },
+            [tree, &nodes, sortField](const NameItem &a, const NameItem &b) {
+                const unsigned ascii = std::min(a.asciiBytes, b.asciiBytes);
+                const std::uint64_t pa = LeadingNameBytes(a.prefix, ascii),
+                                    pb = LeadingNameBytes(b.prefix, ascii);
+                if (pa != pb)
+                    return pa < pb ? -1 : 1;
+                // Alike in eight ASCII bytes, the end counting as one: the shorter
+                // name comes first when one ends within them.
+                if (ascii == 8 && std::min(a.length, b.length) <= 8)
+                    return a.length == b.length ? 0 : a.length < b.length ? -1 : 1;
+                return CompareNamesAfterPrefix(TextBytes(*tree, nodes[a.row], sortField),
+                    TextBytes(*tree, nodes[b.row], sortField), ascii, 8);
+            },
+            order, true);
+    }
     case SortKey::Text:
         break;
     }
-    if (SortKeyOf(sortField) == SortKey::Name) {
-        return sortRows<NameKey>(
-            rows,
-            [sortField](const CatalogTree &tree, NodeIndex node) {
-                return NameKeyOf(TextBytes(tree, node, sortField));
-            },
-            [](const NameKey &a, const NameKey &b) { return CompareNameKeys(a, b); }, order, true);
-    }
-    return sortRows<QString>(
+    return sortRows<TextItem>(
         rows,
-        [sortField, total](const CatalogTree &tree, NodeIndex node) { return tree.fieldText(node, sortField, total); },
-        [](const QString &a, const QString &b) { return CompareTexts(a, b); }, order);
+        [sortField, total](const CatalogTree &tree, NodeIndex node, std::uint32_t row, NodeKind kind) {
+            return TextItem {tree.fieldText(node, sortField, total), row, kind};
+        },
+        [](const TextItem &a, const TextItem &b) { return CompareTexts(a.key, b.key); }, order);
 }

@@ -251,19 +251,42 @@ int CompareNameBytes(QByteArrayView a, QByteArrayView b)
     return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
 }
 
+unsigned FoldNamePrefix(QByteArrayView bytes, std::uint64_t *words, unsigned wordCount)
+{
+    unsigned asciiBytes = 0;
+    bool ascii = true;
+    for (qsizetype i = 0; i < qsizetype(8 * wordCount); ++i) {
+        const auto c = i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0;
+        ascii = ascii && c < 0x80;
+        if (ascii)
+            ++asciiBytes;
+        std::uint64_t &word = words[i / 8];
+        word = word << 8 | foldAscii(c);
+    }
+    return asciiBytes;
+}
+
+int CompareNamesAfterPrefix(QByteArrayView a, QByteArrayView b, unsigned asciiBytes, unsigned length)
+{
+    if (asciiBytes < length)
+        return CompareNameBytes(a, b);
+    // All `length` characters alike, the end counting as one: a name that ends within
+    // them is the other one folded; longer ones decode the rest on its own, unless the
+    // rest opens with U+FEFF, which decoding on its own would take for a byte order
+    // mark and drop.
+    if (a.size() < qsizetype(length) || b.size() < qsizetype(length))
+        return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+    const QByteArrayView restA = a.sliced(length), restB = b.sliced(length);
+    if (StartsWithByteOrderMark(restA) || StartsWithByteOrderMark(restB))
+        return CompareNameBytes(a, b);
+    return CompareNameBytes(restA, restB);
+}
+
 NameKey NameKeyOf(QByteArrayView bytes)
 {
     NameKey key;
     key.bytes = bytes;
-    bool ascii = true;
-    for (qsizetype i = 0; i < 16; ++i) {
-        const auto c = i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0;
-        ascii = ascii && c < 0x80;
-        if (ascii)
-            ++key.asciiBytes;
-        std::uint64_t &word = key.prefix[i / 8];
-        word = word << 8 | foldAscii(c);
-    }
+    key.asciiBytes = std::uint8_t(FoldNamePrefix(bytes, key.prefix, 2));
     return key;
 }
 

@@ -149,45 +149,43 @@ bool StartsWithByteOrderMark(QByteArrayView bytes);
 // characters for bytes that are not), without decoding names of ASCII letters.
 int CompareNameBytes(QByteArrayView a, QByteArrayView b);
 
-// A name with its first sixteen bytes, folded, in two numbers: two names whose
-// leading bytes are ASCII are ordered by those numbers as far as they differ, and
-// names alike in all sixteen compare only what follows.
+// The first bytes of a name, folded, in numbers of eight bytes each (the first byte
+// in the highest, 0 past the end), and how many of them lead as ASCII (the end
+// counting as ASCII). Up to the first byte that is not ASCII the folded bytes are
+// the text's code units, so two names whose leading ASCII bytes differ are ordered
+// by those numbers, and only names alike that far are read again: a list of a
+// million rows compares each row some twenty times, and reading the bytes means a
+// cache miss into the scan's names per call.
+unsigned FoldNamePrefix(QByteArrayView bytes, std::uint64_t *words, unsigned wordCount);
+// The leading `bytes` bytes of such a number.
+inline std::uint64_t LeadingNameBytes(std::uint64_t word, unsigned bytes)
+{
+    return bytes == 0 ? std::uint64_t(0) : word >> (64 - 8 * std::min(bytes, 8u));
+}
+// CompareNameBytes of two names whose first `length` bytes are ASCII (the end counting
+// as one) and alike but for case, and `asciiBytes` the fewer ASCII bytes the two
+// prefixes found (`length` when all of them are): only what follows is decoded.
+int CompareNamesAfterPrefix(QByteArrayView a, QByteArrayView b, unsigned asciiBytes, unsigned length);
+
+// A name with its first sixteen bytes folded, for the Total Tree's sorts.
 struct NameKey
 {
-    std::uint64_t prefix[2] = {0, 0}; // folded bytes, the first in the highest byte; 0 past the end
-    std::uint8_t asciiBytes = 0; // leading ASCII bytes of the sixteen (the end counts as ASCII)
+    std::uint64_t prefix[2] = {0, 0};
+    std::uint8_t asciiBytes = 0; // leading ASCII bytes of the sixteen
     QByteArrayView bytes;
 };
 NameKey NameKeyOf(QByteArrayView bytes);
 inline int CompareNameKeys(const NameKey &a, const NameKey &b)
 {
-    // Up to the first byte that is not ASCII the folded bytes are the text's code
-    // units, so the prefixes decide wherever they differ there. Only names alike
-    // that far are read again: a list of a million rows compares each row some twenty
-    // times, and reading the bytes means a cache miss into the scan's names per call.
     const unsigned ascii = std::min(a.asciiBytes, b.asciiBytes);
-    const auto leading = [](std::uint64_t word, unsigned bytes) {
-        return bytes == 0 ? std::uint64_t(0) : word >> (64 - 8 * std::min(bytes, 8u));
-    };
-    const std::uint64_t a0 = leading(a.prefix[0], ascii), b0 = leading(b.prefix[0], ascii);
+    const std::uint64_t a0 = LeadingNameBytes(a.prefix[0], ascii), b0 = LeadingNameBytes(b.prefix[0], ascii);
     if (a0 != b0)
         return a0 < b0 ? -1 : 1;
     if (ascii > 8) {
-        const std::uint64_t a1 = leading(a.prefix[1], ascii - 8), b1 = leading(b.prefix[1], ascii - 8);
+        const std::uint64_t a1 = LeadingNameBytes(a.prefix[1], ascii - 8);
+        const std::uint64_t b1 = LeadingNameBytes(b.prefix[1], ascii - 8);
         if (a1 != b1)
             return a1 < b1 ? -1 : 1;
     }
-    if (ascii == 16) {
-        // Sixteen equal ASCII characters, the end counting as one: a name that ends
-        // within them is the other one folded; longer ones decode the rest on its own,
-        // unless the rest opens with U+FEFF, which decoding on its own would take for a
-        // byte order mark and drop.
-        if (a.bytes.size() < 16 || b.bytes.size() < 16)
-            return a.bytes.size() == b.bytes.size() ? 0 : a.bytes.size() < b.bytes.size() ? -1 : 1;
-        const QByteArrayView restA = a.bytes.sliced(16), restB = b.bytes.sliced(16);
-        if (StartsWithByteOrderMark(restA) || StartsWithByteOrderMark(restB))
-            return CompareNameBytes(a.bytes, b.bytes);
-        return CompareNameBytes(restA, restB);
-    }
-    return CompareNameBytes(a.bytes, b.bytes);
+    return CompareNamesAfterPrefix(a.bytes, b.bytes, ascii, 16);
 }

@@ -451,4 +451,47 @@ TEST(NodeOrder, ListRowsSortedByKeysAsByCompareNodes)
     }
 }
 
+// Sorts by name read only a name's first bytes unless the names are alike that far
+// (eight bytes in a list, sixteen in the tree): names alike but for case, ending
+// within those bytes or after, with bytes that are not UTF-8 or U+FEFF just after.
+TEST(NodeOrder, NamesAlikeInTheirFirstBytesSortAsTheirTexts)
+{
+    const char *names[] = {"samefold_1.txt", "SAMEFOLD_10.txt", "samefold", "SameFolD", "samefol",
+        "abcdefgh\xEF\xBB\xBFx", "abcdefgh\xEF\xBB\xBF", "abcdefghZ", "ABCDEFGH\xFF", "abcdefgh\xC3\xA9",
+        "abcdefg\xC3\xA9", "aaaaaaaaaaaaaaaab.a", "AAAAAAAAAAAAAAAAA.A", "aaaaaaaaaaaaaaaa\xEF\xBB\xBF.b",
+        "aaaaaaaaaaaaaaaa\xFE", "aaaaaaaaaaaaaaaa"};
+    auto made = std::make_shared<CatalogTree>();
+    made->addTop("/n");
+    fill(*made, 0, {"", NodeKind::Folder, 0, T0});
+    for (const char *name : names)
+        add(*made, 0, {name, NodeKind::File, 1, T0});
+    made->node(0).subtreeCount = std::uint32_t(made->nodeCount());
+    const std::shared_ptr<const CatalogTree> tree = made;
+    NodeRows list {tree, {}, std::nullopt};
+    for (NodeIndex i = 1; i < tree->nodeCount(); ++i)
+        list.nodes.push_back(i);
+    std::shuffle(list.nodes.begin(), list.nodes.end(), std::mt19937(5));
+    const std::vector<TCatalogNode> rows = list.records();
+    for (const int field : {int(FileName), int(FileExt)}) {
+        for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+            const int sign = order == Qt::AscendingOrder ? 1 : -1;
+            std::vector<int> expected(rows.size());
+            for (std::size_t i = 0; i < rows.size(); ++i)
+                expected[i] = int(i);
+            MergeSort(expected, [&](int a, int b) {
+                return sign * CompareNodes(rows[std::size_t(a)], rows[std::size_t(b)], field, order);
+            });
+            EXPECT_EQ(SortedRows(list, field, order), expected) << field << " " << order;
+
+            TreeOrder byKeys(*tree), byComparison(*tree);
+            byKeys.sortBy(*tree, field, order);
+            byComparison.sort(*tree,
+                [&](NodeIndex a, NodeIndex b) { return sign * CompareTreeNodes(*tree, a, b, field, order); });
+            for (NodeIndex node = 1; node < tree->nodeCount(); ++node)
+                EXPECT_EQ(byKeys.rowOf(node), byComparison.rowOf(node))
+                    << field << " " << order << " " << node;
+        }
+    }
+}
+
 } // namespace

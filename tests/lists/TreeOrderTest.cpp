@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <random>
@@ -149,6 +150,46 @@ TEST(MergeSort, KeepsEveryItemWhateverTheComparisonAnswers)
     std::vector<int> equal {3, 1, 2};
     MergeSort(equal, [](int, int) { return -1; });
     EXPECT_EQ(equal, (std::vector<int> {3, 1, 2}));
+}
+
+// The sort of long lists, with half the scratch room, puts items in the order of
+// the sort with a whole buffer for the comparisons the lists make: numbers whose
+// ties answer -1, and kinds first with every pair of a kind answering 1.
+TEST(MergeSort, HalfTheRoomSameOrder)
+{
+    struct Item
+    {
+        int key;
+        int kind;
+        int id;
+    };
+    const std::vector<std::function<int(const Item &, const Item &)>> comparisons {
+        [](const Item &a, const Item &b) { return a.key > b.key ? 1 : -1; },
+        [](const Item &a, const Item &b) { return a.kind != b.kind ? (a.kind < b.kind ? -1 : 1) : 1; },
+        [](const Item &a, const Item &b) {
+            return a.kind != b.kind ? (a.kind < b.kind ? -1 : 1)
+                : a.key == b.key    ? 0
+                : a.key < b.key     ? -1
+                                    : 1;
+        },
+    };
+    std::mt19937 random(3);
+    for (const std::size_t size : {0, 1, 2, 3, 5, 6, 7, 9, 31, 33, 100, 1000, 1025}) {
+        std::vector<Item> items(size);
+        for (std::size_t i = 0; i < size; ++i)
+            items[i] = {int(random() % 7), int(random() % 2), int(i)};
+        for (std::size_t c = 0; c < comparisons.size(); ++c) {
+            std::vector<Item> whole = items, half = items, buffer(size);
+            MergeSort(whole.data(), size, buffer.data(), comparisons[c]);
+            MergeSort(half, comparisons[c]);
+            std::vector<int> idsWhole, idsHalf;
+            for (std::size_t i = 0; i < size; ++i) {
+                idsWhole.push_back(whole[i].id);
+                idsHalf.push_back(half[i].id);
+            }
+            EXPECT_EQ(idsHalf, idsWhole) << "size " << size << " comparison " << c;
+        }
+    }
 }
 
 std::vector<std::string> texts(const std::vector<TCatalogNode> &rows, int field)
