@@ -162,6 +162,21 @@ inline std::uint64_t LeadingNameBytes(std::uint64_t word, unsigned bytes)
 {
     return bytes == 0 ? std::uint64_t(0) : word >> (64 - 8 * std::min(bytes, 8u));
 }
+// The order of two such prefixes of two numbers each over their leading `asciiBytes`
+// bytes; 0 where they are alike that far.
+inline int CompareNamePrefixes(const std::uint64_t *a, const std::uint64_t *b, unsigned asciiBytes)
+{
+    const std::uint64_t a0 = LeadingNameBytes(a[0], asciiBytes), b0 = LeadingNameBytes(b[0], asciiBytes);
+    if (a0 != b0)
+        return a0 < b0 ? -1 : 1;
+    if (asciiBytes > 8) {
+        const std::uint64_t a1 = LeadingNameBytes(a[1], asciiBytes - 8);
+        const std::uint64_t b1 = LeadingNameBytes(b[1], asciiBytes - 8);
+        if (a1 != b1)
+            return a1 < b1 ? -1 : 1;
+    }
+    return 0;
+}
 // CompareNameBytes of two names whose first `length` bytes are ASCII (the end counting
 // as one) and alike but for case, and `asciiBytes` the fewer ASCII bytes the two
 // prefixes found (`length` when all of them are): only what follows is decoded.
@@ -178,14 +193,6 @@ NameKey NameKeyOf(QByteArrayView bytes);
 inline int CompareNameKeys(const NameKey &a, const NameKey &b)
 {
     const unsigned ascii = std::min(a.asciiBytes, b.asciiBytes);
-    const std::uint64_t a0 = LeadingNameBytes(a.prefix[0], ascii), b0 = LeadingNameBytes(b.prefix[0], ascii);
-    if (a0 != b0)
-        return a0 < b0 ? -1 : 1;
-    if (ascii > 8) {
-        const std::uint64_t a1 = LeadingNameBytes(a.prefix[1], ascii - 8);
-        const std::uint64_t b1 = LeadingNameBytes(b.prefix[1], ascii - 8);
-        if (a1 != b1)
-            return a1 < b1 ? -1 : 1;
-    }
-    return CompareNamesAfterPrefix(a.bytes, b.bytes, ascii, 16);
+    const int prefixes = CompareNamePrefixes(a.prefix, b.prefix, ascii);
+    return prefixes != 0 ? prefixes : CompareNamesAfterPrefix(a.bytes, b.bytes, ascii, 16);
 }

@@ -264,8 +264,8 @@ void SortTypeCounts(std::vector<std::pair<QString, std::uint64_t>> &types)
         types.begin(), types.end(), [](const auto &a, const auto &b) { return a.second > b.second; });
 }
 
-NodeRows SliceListRows(const std::shared_ptr<const CatalogTree> &tree,
-    const TreeOrder &order, NodeIndex current, SliceKind kind, const QString &key)
+NodeRows SliceListRows(const std::shared_ptr<const CatalogTree> &tree, const TreeOrder &order,
+    NodeIndex current, SliceKind kind, const QString &key)
 {
     NodeRows rows;
     if (!tree || current == NoNode || current >= tree->nodeCount())

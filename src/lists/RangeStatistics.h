@@ -93,5 +93,5 @@ enum class SliceKind {
 // every file of a tree without bounds), the extension for a type (letter case ignored
 // the same way). In the order the Total Tree shows them (`current` alone when it is
 // not a folder), with their list percentages.
-NodeRows SliceListRows(const std::shared_ptr<const CatalogTree> &tree,
-    const TreeOrder &order, NodeIndex current, SliceKind kind, const QString &key);
+NodeRows SliceListRows(const std::shared_ptr<const CatalogTree> &tree, const TreeOrder &order,
+    NodeIndex current, SliceKind kind, const QString &key);

@@ -451,9 +451,9 @@ TEST(NodeOrder, ListRowsSortedByKeysAsByCompareNodes)
     }
 }
 
-// Sorts by name read only a name's first bytes unless the names are alike that far
-// (eight bytes in a list, sixteen in the tree): names alike but for case, ending
-// within those bytes or after, with bytes that are not UTF-8 or U+FEFF just after.
+// Sorts by name read only a name's first sixteen bytes unless the names are alike that
+// far: names alike but for case, ending within those bytes or after, with bytes that
+// are not UTF-8 or U+FEFF just after.
 TEST(NodeOrder, NamesAlikeInTheirFirstBytesSortAsTheirTexts)
 {
     const char *names[] = {"samefold_1.txt", "SAMEFOLD_10.txt", "samefold", "SameFolD", "samefol",
