@@ -27,6 +27,14 @@ FlatListView::FlatListView(QWidget *parent)
     connect(this, &QAbstractItemView::iconSizeChanged, this, &FlatListView::remeasure);
 }
 
+// The header goes after this part of the view: what it says then reaches no one.
+FlatListView::~FlatListView()
+{
+    disconnect(m_header, nullptr, this, nullptr);
+    disconnect(this, nullptr, this, nullptr);
+    disconnect(m_rowsRemoved);
+}
+
 void FlatListView::setModel(QAbstractItemModel *model)
 {
     if (model == this->model())

@@ -16,6 +16,7 @@ class FlatListView : public QAbstractItemView
     Q_OBJECT
 public:
     explicit FlatListView(QWidget *parent = nullptr);
+    ~FlatListView() override;
 
     void setModel(QAbstractItemModel *model) override;
     void setSelectionModel(QItemSelectionModel *selectionModel) override;
