@@ -109,6 +109,12 @@ int FlatListView::rowCount() const
     return m_rowHeight > 0 && model() ? model()->rowCount(rootIndex()) : 0;
 }
 
+// An index of one of the rows laid out.
+bool FlatListView::holds(const QModelIndex &index) const
+{
+    return index.isValid() && index.model() == model() && index.parent() == rootIndex() && m_rowHeight > 0;
+}
+
 int FlatListView::rowAt(int y) const
 {
     if (m_rowHeight <= 0)
@@ -146,8 +152,7 @@ bool FlatListView::isIndexHidden(const QModelIndex &index) const
 
 QRect FlatListView::visualRect(const QModelIndex &index) const
 {
-    if (!index.isValid() || index.model() != model() || index.parent() != rootIndex() || m_rowHeight <= 0
-        || isIndexHidden(index))
+    if (!holds(index) || isIndexHidden(index))
         return QRect();
     const QRect row = rowRect(index.row());
     return QRect(m_header->sectionViewportPosition(index.column()), row.y(),
@@ -165,7 +170,7 @@ QModelIndex FlatListView::indexAt(const QPoint &point) const
 
 void FlatListView::scrollTo(const QModelIndex &index, ScrollHint hint)
 {
-    if (!visualRect(index).isValid())
+    if (!holds(index))
         return;
     const QRect area = viewport()->rect();
     const qint64 top = qint64(index.row()) * m_rowHeight;
@@ -178,7 +183,10 @@ void FlatListView::scrollTo(const QModelIndex &index, ScrollHint hint)
         value = top - (area.height() - m_rowHeight) / 2;
     verticalScrollBar()->setValue(int(std::clamp<qint64>(0, value, INT_MAX)));
 
-    // Sideways as the tree: the cell's start in view, its end too when it fits.
+    // Sideways as the tree: the cell's start in view, its end too when it fits; a
+    // hidden column leaves the list where it is.
+    if (isIndexHidden(index))
+        return;
     const int position = m_header->sectionPosition(index.column());
     const int width = m_header->sectionSize(index.column());
     const int offset = m_header->offset();

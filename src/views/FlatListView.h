@@ -65,6 +65,7 @@ private:
     };
 
     int rowCount() const;
+    bool holds(const QModelIndex &index) const;
     int rowAt(int y) const;
     QRect rowRect(int row) const;
     void updateRow(int row);

@@ -232,6 +232,8 @@ TEST(FlatListViewTest, CellsAndPointsAgreeScrolledWithColumnsMovedAndHidden)
         view.scrollTo(model.index(c.row, 0), c.hint);
         EXPECT_EQ(view.verticalScrollBar()->value(), c.value) << c.hint << " row " << c.row;
     }
+    view.scrollTo(model.index(800, 1)); // a hidden column still brings its row in sight
+    EXPECT_EQ(view.verticalScrollBar()->value(), 801 * h - height);
 }
 
 // Rows take the height the delegate asks for the first row, once there is one, and
