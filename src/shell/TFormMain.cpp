@@ -309,7 +309,6 @@ QTreeView *TFormMain::makeTree()
 FlatListView *TFormMain::makeList()
 {
     auto *list = new FlatListView;
-    list->setSortingEnabled(false);
     setUpGrid(list);
     return list;
 }
@@ -415,7 +414,8 @@ QToolButton *TFormMain::textButton(const QString &text)
 }
 
 QWidget *TFormMain::chartPage(QChartView *&view, QToolButton *&pie, QToolButton *&bar,
-    const QList<QToolButton *> &textButtons, QStackedWidget *stack, QAbstractItemView *drillDown, QToolButton *toggle)
+    const QList<QToolButton *> &textButtons, QStackedWidget *stack, QAbstractItemView *drillDown,
+    QToolButton *toggle)
 {
     view = new QChartView;
     view->setRenderHint(QPainter::Antialiasing);
@@ -588,12 +588,12 @@ void TFormMain::buildEntryCommands()
     edit->addSeparator();
     edit->addAction(Actions->actTrash);
     edit->addAction(Actions->actDelete);
-    connect(
-        Actions, &EntryActions::trashRequested, this, [this](QAbstractItemView *grid) { RemoveChosen(grid, false); });
-    connect(
-        Actions, &EntryActions::deleteRequested, this, [this](QAbstractItemView *grid) { RemoveChosen(grid, true); });
-    connect(
-        Actions, &EntryActions::refreshRequested, this, [this](QAbstractItemView *grid) { Refresh(grid, false); });
+    connect(Actions, &EntryActions::trashRequested, this,
+        [this](QAbstractItemView *grid) { RemoveChosen(grid, false); });
+    connect(Actions, &EntryActions::deleteRequested, this,
+        [this](QAbstractItemView *grid) { RemoveChosen(grid, true); });
+    connect(Actions, &EntryActions::refreshRequested, this,
+        [this](QAbstractItemView *grid) { Refresh(grid, false); });
     connect(Actions, &EntryActions::refreshAllRequested, this, [this] { Refresh(nullptr, true); });
     menuBar()->insertMenu(first, file);
     menuBar()->insertMenu(first, edit);
