@@ -13,6 +13,7 @@
 #include "ExportFile.h"
 #include "FlatListView.h"
 #include "FolderScanner.h"
+#include "LargeBlocks.h"
 #include "NodeListModel.h"
 #include "RangeStatistics.h"
 #include "ScanJob.h"
@@ -294,6 +295,8 @@ int largest(const std::vector<std::uint64_t> &counts)
 
 int main(int argc, char **argv)
 {
+    // As the window's own main does.
+    KeepLargeBlocksApart();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -503,8 +503,12 @@ const TimeFormat::Cached &TimeFormat::dateSlot(QDate date) const
 const TimeFormat::Cached &TimeFormat::timeSlot(QTime time) const
 {
     if (m_timeTexts.empty())
-        m_timeTexts.resize(std::size_t {24} * 60 * 60);
-    Cached &slot = m_timeTexts[std::size_t(time.msecsSinceStartOfDay() / 1000)];
+        m_timeTexts.resize(std::size_t {24} * 60 * 60 / TimeBlock);
+    const auto second = std::size_t(time.msecsSinceStartOfDay() / 1000);
+    std::unique_ptr<Cached[]> &block = m_timeTexts[second / TimeBlock];
+    if (!block)
+        block = std::make_unique<Cached[]>(TimeBlock);
+    Cached &slot = block[second % TimeBlock];
     if (slot.text.isEmpty()) {
         slot.text = timeText(time);
         slot.utf8 = slot.text.toUtf8();

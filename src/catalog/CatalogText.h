@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -106,9 +107,12 @@ private:
     QString m_timeFormat;
     QString m_dateTimeFormat;
     // Texts already made, by Julian day and by second of the day. A TimeFormat is
-    // used by one thread at a time (current() keeps one per thread).
+    // used by one thread at a time (current() keeps one per thread). The seconds come
+    // in blocks made when first asked for: a window that shows a few hundred time
+    // stamps takes a few hundred blocks, not the 4.8 MB of a whole day.
+    static constexpr std::size_t TimeBlock = 64;
     mutable std::vector<Cached> m_dateTexts;
-    mutable std::vector<Cached> m_timeTexts;
+    mutable std::vector<std::unique_ptr<Cached[]>> m_timeTexts;
     // The same time texts in UTF-8 for the exports, packed in one table: a length
     // byte and the bytes, TimeWidth bytes a second, so a stamp costs one read of
     // memory, not two of scattered heap blocks. Length 0: not made yet; TooLong: the

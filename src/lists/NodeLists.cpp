@@ -45,18 +45,18 @@ void UpdatePercentages(NodeRows &rows)
 
 namespace {
 
-// A row's sort key with the row's number and kind, 16 bytes (24 for a name): a sort
+// A row's sort key with its node and kind, 16 bytes (24 for a name): a sort
 // of a list of a million rows holds one and a half of these a row while it runs.
 struct NumberItem
 {
     double key;
-    std::uint32_t row;
+    NodeIndex node;
     NodeKind kind;
 };
 struct TimeItem
 {
     std::int64_t localSeconds;
-    std::uint32_t row;
+    NodeIndex node;
     NodeKind kind;
     TimeKey::State state;
 };
@@ -66,20 +66,20 @@ struct TimeItem
 struct NameItem
 {
     std::uint64_t prefix[2];
-    std::uint32_t row;
+    NodeIndex node;
     NodeKind kind;
     std::uint8_t asciiBytes;
     std::uint16_t length; // at most 65535
 };
 struct UnorderedItem
 {
-    std::uint32_t row;
+    NodeIndex node;
     NodeKind kind;
 };
 struct TextItem
 {
     QString key;
-    std::uint32_t row;
+    NodeIndex node;
     NodeKind kind;
 };
 static_assert(sizeof(NumberItem) == 16 && sizeof(TimeItem) == 16 && sizeof(NameItem) == 24);
@@ -91,40 +91,55 @@ static_assert(sizeof(NumberItem) == 16 && sizeof(TimeItem) == 16 && sizeof(NameI
 constexpr std::size_t NodeLookahead = 32;
 constexpr std::size_t NameLookahead = 12;
 
+// How the sort of the rows is asked to compare: `strictKeys` where the keys compare
+// as a strict weak order (numbers, names, texts; not the time keys, where an
+// unreadable text answers 1 both ways, nor the kind marker), so the merges may take
+// less room; `readsNames` where making a key reads the name.
+struct SortNeeds
+{
+    bool strictKeys = false;
+    bool readsNames = false;
+};
+
 // Sorts the rows as items made by `makeItem(tree, node, row, kind)`, folders first,
 // then by `compareItems`.
 template <typename Item, typename MakeItem, typename CompareItems>
-std::vector<int> sortRows(const NodeRows &rows, MakeItem makeItem, CompareItems compareItems,
-    Qt::SortOrder order, bool keysReadNames = false)
+void sortRows(
+    NodeRows &rows, MakeItem makeItem, CompareItems compareItems, Qt::SortOrder order, SortNeeds needs)
 {
     if (!rows.tree)
-        return {};
+        return;
     std::vector<Item> items;
     const CatalogTree &tree = *rows.tree;
-    const std::vector<NodeIndex> &nodes = rows.nodes;
+    std::vector<NodeIndex> &nodes = rows.nodes;
     items.reserve(nodes.size());
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         if (i + NodeLookahead < nodes.size())
             __builtin_prefetch(&tree.node(nodes[i + NodeLookahead]));
-        if (keysReadNames && i + NameLookahead < nodes.size())
+        if (needs.readsNames && i + NameLookahead < nodes.size())
             __builtin_prefetch(tree.nameBytes(nodes[i + NameLookahead]).data());
-        items.push_back(makeItem(tree, nodes[i], std::uint32_t(i), tree.node(nodes[i]).kind()));
+        items.push_back(makeItem(tree, nodes[i], tree.node(nodes[i]).kind()));
     }
-    const int sign = order == Qt::AscendingOrder ? 1 : -1;
-    MergeSort(items, [&](const Item &a, const Item &b) {
-        const int kinds = CompareKinds(a.kind, b.kind, order);
-        return sign * (kinds != 0 ? kinds : compareItems(a, b));
+    // Folders first is a strict weak order of files and folders; an entry of no kind
+    // compares as coming first with either.
+    const bool strict = needs.strictKeys && std::none_of(items.begin(), items.end(), [](const Item &item) {
+        return item.kind == NodeKind::Unknown;
     });
-    std::vector<int> sorted;
-    sorted.reserve(items.size());
-    for (const Item &item : items)
-        sorted.push_back(int(item.row));
-    return sorted;
+    const int sign = order == Qt::AscendingOrder ? 1 : -1;
+    MergeSort(
+        items,
+        [&](const Item &a, const Item &b) {
+            const int kinds = CompareKinds(a.kind, b.kind, order);
+            return sign * (kinds != 0 ? kinds : compareItems(a, b));
+        },
+        strict ? std::max<std::size_t>(items.size() / 32, 1) : 0);
+    for (std::size_t i = 0; i < items.size(); ++i)
+        nodes[i] = items[i].node;
 }
 
 } // namespace
 
-std::vector<int> SortedRows(const NodeRows &rows, int sortField, Qt::SortOrder order)
+void SortRows(NodeRows &rows, int sortField, Qt::SortOrder order)
 {
     // What CompareNodes compares, made once a row: typed keys where the row's
     // text follows from its node alone, the text where it does not (a row's
@@ -132,47 +147,51 @@ std::vector<int> SortedRows(const NodeRows &rows, int sortField, Qt::SortOrder o
     const std::optional<double> total = rows.total;
     switch (SortKeyOf(sortField)) {
     case SortKey::Number:
-        return sortRows<NumberItem>(
+        sortRows<NumberItem>(
             rows,
-            [sortField, total](const CatalogTree &tree, NodeIndex node, std::uint32_t row, NodeKind kind) {
+            [sortField, total](const CatalogTree &tree, NodeIndex node, NodeKind kind) {
                 const double key = sortField == SizePercentage
                     ? NumberOfText(tree.fieldText(node, sortField, total))
                     : NumberKey(tree, node, sortField);
-                return NumberItem {key, row, kind};
+                return NumberItem {key, node, kind};
             },
-            [](const NumberItem &a, const NumberItem &b) { return CompareNumberKeys(a.key, b.key); }, order);
+            [](const NumberItem &a, const NumberItem &b) { return CompareNumberKeys(a.key, b.key); }, order,
+            {true, false});
+        return;
     case SortKey::Time: {
         TimeKeyReader reader;
-        return sortRows<TimeItem>(
+        sortRows<TimeItem>(
             rows,
-            [&reader, sortField](const CatalogTree &tree, NodeIndex node, std::uint32_t row, NodeKind kind) {
+            [&reader, sortField](const CatalogTree &tree, NodeIndex node, NodeKind kind) {
                 const TimeKey key = reader(tree, node, sortField);
-                return TimeItem {key.localSeconds, row, kind, key.state};
+                return TimeItem {key.localSeconds, node, kind, key.state};
             },
             [](const TimeItem &a, const TimeItem &b) {
                 return CompareTimeKeys({a.state, a.localSeconds}, {b.state, b.localSeconds});
             },
-            order);
+            order, {false, false});
+        return;
     }
     case SortKey::Unordered:
-        return sortRows<UnorderedItem>(
+        sortRows<UnorderedItem>(
             rows,
-            [](const CatalogTree &, NodeIndex, std::uint32_t row, NodeKind kind) {
-                return UnorderedItem {row, kind};
+            [](const CatalogTree &, NodeIndex node, NodeKind kind) {
+                return UnorderedItem {node, kind};
             },
-            [](const UnorderedItem &, const UnorderedItem &) { return 1; }, order);
+            [](const UnorderedItem &, const UnorderedItem &) { return 1; }, order, {false, false});
+        return;
     case SortKey::Name: {
         const CatalogTree *tree = rows.tree.get();
-        const std::vector<NodeIndex> &nodes = rows.nodes;
-        return sortRows<NameItem>(
+        sortRows<NameItem>(
             rows,
-            [sortField](const CatalogTree &t, NodeIndex node, std::uint32_t row, NodeKind kind) {
+            [sortField](const CatalogTree &t, NodeIndex node, NodeKind kind) {
                 const QByteArrayView bytes = TextBytes(t, node, sortField);
-                NameItem item {{0, 0}, row, kind, 0, std::uint16_t(std::min<qsizetype>(bytes.size(), 65535))};
+                NameItem item {
+                    {0, 0}, node, kind, 0, std::uint16_t(std::min<qsizetype>(bytes.size(), 65535))};
                 item.asciiBytes = std::uint8_t(FoldNamePrefix(bytes, item.prefix, 2));
                 return item;
             },
-            [tree, &nodes, sortField](const NameItem &a, const NameItem &b) {
+            [tree, sortField](const NameItem &a, const NameItem &b) {
                 const unsigned ascii = std::min(a.asciiBytes, b.asciiBytes);
                 const int prefixes = CompareNamePrefixes(a.prefix, b.prefix, ascii);
                 if (prefixes != 0)
@@ -181,18 +200,20 @@ std::vector<int> SortedRows(const NodeRows &rows, int sortField, Qt::SortOrder o
                 // name comes first when one ends within them.
                 if (ascii == 16 && std::min(a.length, b.length) <= 16)
                     return a.length == b.length ? 0 : a.length < b.length ? -1 : 1;
-                return CompareNamesAfterPrefix(TextBytes(*tree, nodes[a.row], sortField),
-                    TextBytes(*tree, nodes[b.row], sortField), ascii, 16);
+                return CompareNamesAfterPrefix(
+                    TextBytes(*tree, a.node, sortField), TextBytes(*tree, b.node, sortField), ascii, 16);
             },
-            order, true);
+            order, {true, true});
+        return;
     }
     case SortKey::Text:
         break;
     }
-    return sortRows<TextItem>(
+    sortRows<TextItem>(
         rows,
-        [sortField, total](const CatalogTree &tree, NodeIndex node, std::uint32_t row, NodeKind kind) {
-            return TextItem {tree.fieldText(node, sortField, total), row, kind};
+        [sortField, total](const CatalogTree &tree, NodeIndex node, NodeKind kind) {
+            return TextItem {tree.fieldText(node, sortField, total), node, kind};
         },
-        [](const TextItem &a, const TextItem &b) { return CompareTexts(a.key, b.key); }, order);
+        [](const TextItem &a, const TextItem &b) { return CompareTexts(a.key, b.key); }, order,
+        {true, false});
 }

@@ -21,7 +21,7 @@ NodeRows PathListRows(
 // keeps an empty percentage.
 void UpdatePercentages(NodeRows &rows);
 
-// The rows in the order MergeSort with CompareNodes puts them (descending: the
-// negated result), as indexes into `rows`. The key of each row is made once, not
-// at every comparison: a list sorted by a time field reads each time stamp once.
-std::vector<int> SortedRows(const NodeRows &rows, int sortField, Qt::SortOrder order);
+// Puts the rows in the order MergeSort with CompareNodes gives them (descending: the
+// negated result), in place. The key of each row is made once, not at every
+// comparison: a list sorted by a time field reads each time stamp once.
+void SortRows(NodeRows &rows, int sortField, Qt::SortOrder order);

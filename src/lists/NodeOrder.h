@@ -54,7 +54,7 @@ int CompareNodeTexts(const TCatalogNode &a, const TCatalogNode &b, int sortField
 int CompareTreeNodes(const CatalogTree &tree, NodeIndex a, NodeIndex b, int sortField, Qt::SortOrder order);
 
 // What every sort of this library orders a field by, decided here once for the Total
-// Tree (TreeOrder::sortBy), the lists (SortedRows) and the comparisons alike:
+// Tree (TreeOrder::sortBy), the lists (SortRows) and the comparisons alike:
 // Number: NumberKey, CompareNumberKeys; Time: TimeKey, CompareTimeKeys; Unordered: every
 // pair compares as 1 (the kind marker, once folders-first has decided); Name: the raw
 // bytes of TextBytes, CompareNameKeys; Text: the text, CompareTexts (ranges too).
@@ -68,7 +68,7 @@ enum class SortKey {
 SortKey SortKeyOf(int field);
 
 // The pieces of CompareTreeNodes, for sorts that make the key of every node once
-// (TreeOrder::sortBy, SortedRows). Each key is what the node's text of the field reads as.
+// (TreeOrder::sortBy, SortRows). Each key is what the node's text of the field reads as.
 
 // The folders-first step: 0 when both are of one kind, else the result it decides.
 inline int CompareKinds(NodeKind a, NodeKind b, Qt::SortOrder order)

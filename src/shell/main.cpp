@@ -2,6 +2,7 @@
 
 #include "CatalogText.h"
 #include "FolderPath.h"
+#include "LargeBlocks.h"
 #include "TFormMain.h"
 #include "TemporaryFiles.h"
 
@@ -39,6 +40,7 @@ public:
 int main(int argc, char **argv)
 {
     CatalogText::AvoidZoneFileChecks();
+    KeepLargeBlocksApart();
     // A session that ends, or Ctrl+C in the terminal that started us, while an export
     // writes must not leave its file half written.
     TemporaryFiles::RemoveOnSignals();

@@ -4,7 +4,9 @@
 #include "FileIcons.h"
 #include "NodeLists.h"
 
+#include <unordered_map>
 #include <utility>
+#include <vector>
 
 void NodeListModel::setRows(NodeRows rows)
 {
@@ -19,31 +21,28 @@ void NodeListModel::sortByField(int sortField, Qt::SortOrder order)
         return;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
 
-    // Sort row numbers rather than records, so the old row of every record is known
-    // afterwards and persistent indexes can follow their records.
-    // One key a row, made once: the order CompareNodes gives, without its cost per pair.
-    std::vector<int> newRowOf(m_rows.size());
-    {
-        const std::vector<int> oldRowAt = SortedRows(m_rows, sortField, order);
-        for (std::size_t i = 0; i < oldRowAt.size(); ++i)
-            newRowOf[std::size_t(oldRowAt[i])] = int(i);
-    }
-
+    // The rows are sorted in place; the few rows that persistent indexes point at
+    // (current row, selection, hover) are found again by their nodes.
     const QModelIndexList before = persistentIndexList();
-    QModelIndexList after;
-    after.reserve(before.size());
-    for (const QModelIndex &index : before)
-        after.append(this->index(newRowOf[std::size_t(index.row())], index.column()));
-
-    // The rows move in place, one cycle of the permutation after another.
-    std::vector<NodeIndex> &nodes = m_rows.nodes;
-    for (std::size_t i = 0; i < newRowOf.size(); ++i) {
-        while (std::size_t(newRowOf[i]) != i) {
-            const std::size_t target = std::size_t(newRowOf[i]);
-            std::swap(nodes[i], nodes[target]);
-            std::swap(newRowOf[i], newRowOf[target]);
+    std::vector<NodeIndex> nodesBefore;
+    nodesBefore.reserve(std::size_t(before.size()));
+    std::unordered_map<NodeIndex, int> newRowOf;
+    for (const QModelIndex &index : before) {
+        nodesBefore.push_back(m_rows.nodes[std::size_t(index.row())]);
+        newRowOf.emplace(nodesBefore.back(), index.row());
+    }
+    SortRows(m_rows, sortField, order);
+    if (!newRowOf.empty()) {
+        for (std::size_t i = 0; i < m_rows.nodes.size(); ++i) {
+            const auto found = newRowOf.find(m_rows.nodes[i]);
+            if (found != newRowOf.end())
+                found->second = int(i);
         }
     }
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (qsizetype i = 0; i < before.size(); ++i)
+        after.append(this->index(newRowOf.at(nodesBefore[std::size_t(i)]), before[i].column()));
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }

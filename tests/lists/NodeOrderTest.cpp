@@ -66,6 +66,15 @@ NodeIndex add(CatalogTree &tree, NodeIndex parent, const Entry &e)
     return i;
 }
 
+// The nodes of `rows` at the given rows, in that order.
+std::vector<NodeIndex> nodesAt(const NodeRows &rows, const std::vector<int> &at)
+{
+    std::vector<NodeIndex> out;
+    for (const int row : at)
+        out.push_back(rows.nodes[std::size_t(row)]);
+    return out;
+}
+
 constexpr std::int64_t T0 = 1700000000; // 2023-11-14 22:13:20 UTC
 constexpr std::int64_t FallBack = 1730611800; // 2024-11-03 05:30 UTC: 01:30 EDT in New York
 constexpr std::int64_t AfterFallBack = 1730614500; // 06:15 UTC: 01:15 EST, an earlier local text
@@ -180,10 +189,9 @@ TEST(NodeOrder, EachFieldOrdersByItsNature)
         std::vector<TCatalogNode> rows;
         for (const NodeIndex i : {hundred, nine, ten})
             rows.emplace_back(tree, i);
-        std::vector<NodeIndex> listed;
-        for (const int r : SortedRows(RowsOf(rows), c.field, Qt::AscendingOrder))
-            listed.push_back(rows[std::size_t(r)].index());
-        EXPECT_EQ(listed, c.ascending) << "list, field " << c.field;
+        NodeRows listed = RowsOf(rows);
+        SortRows(listed, c.field, Qt::AscendingOrder);
+        EXPECT_EQ(listed.nodes, c.ascending) << "list, field " << c.field;
 
         EXPECT_EQ(CompareTreeNodes(*tree, c.ascending[0], c.ascending[2], c.field, Qt::AscendingOrder), -1)
             << c.field;
@@ -443,7 +451,9 @@ TEST(NodeOrder, ListRowsSortedByKeysAsByCompareNodes)
                     MergeSort(expected, [&](int a, int b) {
                         return sign * CompareNodes(rows[std::size_t(a)], rows[std::size_t(b)], field, order);
                     });
-                    EXPECT_EQ(SortedRows(list, field, order), expected)
+                    NodeRows sorted = list;
+                    SortRows(sorted, field, order);
+                    EXPECT_EQ(sorted.nodes, nodesAt(list, expected))
                         << zone << " field " << field << " order " << order << (total ? " total" : "");
                 }
             }
@@ -481,7 +491,9 @@ TEST(NodeOrder, NamesAlikeInTheirFirstBytesSortAsTheirTexts)
             MergeSort(expected, [&](int a, int b) {
                 return sign * CompareNodes(rows[std::size_t(a)], rows[std::size_t(b)], field, order);
             });
-            EXPECT_EQ(SortedRows(list, field, order), expected) << field << " " << order;
+            NodeRows sorted = list;
+            SortRows(sorted, field, order);
+            EXPECT_EQ(sorted.nodes, nodesAt(list, expected)) << field << " " << order;
 
             TreeOrder byKeys(*tree), byComparison(*tree);
             byKeys.sortBy(*tree, field, order);
