@@ -255,7 +255,8 @@ unsigned FoldNamePrefix(QByteArrayView bytes, std::uint64_t *words, unsigned wor
 {
     unsigned asciiBytes = 0;
     bool ascii = true;
-    for (qsizetype i = 0; i < qsizetype(8 * wordCount); ++i) {
+    const auto byteCount = qsizetype(wordCount) * 8;
+    for (qsizetype i = 0; i < byteCount; ++i) {
         const auto c = i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0;
         ascii = ascii && c < 0x80;
         if (ascii)
