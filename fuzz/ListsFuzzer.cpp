@@ -75,11 +75,10 @@ void checkText(const std::shared_ptr<const CatalogTree> &tree, NodeIndex n, int 
     std::string utf8;
     t.appendFieldUtf8(n, field, std::nullopt, utf8);
     const QByteArray expected = text.toUtf8();
-    FuzzRequire(
-        utf8 == expected.toStdString(), "the UTF-8 form of a field is not its text", [&] {
-            return where(t, n, field) + ": text \"" + Shown(QByteArrayView(expected)) + "\", UTF-8 \""
-                + Shown(QByteArrayView(utf8)) + "\"";
-        });
+    FuzzRequire(utf8 == expected.toStdString(), "the UTF-8 form of a field is not its text", [&] {
+        return where(t, n, field) + ": text \"" + Shown(QByteArrayView(expected)) + "\", UTF-8 \""
+            + Shown(QByteArrayView(utf8)) + "\"";
+    });
 
     const QString cell = CellText(field, t, n);
     FuzzRequire(cell == CellText(field, TCatalogNode(tree, n)), "the cell of a node and of its record differ",
@@ -228,20 +227,20 @@ void checkOrder(const std::shared_ptr<const CatalogTree> &tree, int field, Qt::S
         // and, but for its own percentages, against the Total Tree.
         const NodeRows listRows = PathListRows(tree, scanOrder, folder);
         const std::vector<TCatalogNode> list = listRows.records();
-        const std::vector<int> listed = SortedRows(listRows, field, order);
+        NodeRows listed = listRows;
+        SortRows(listed, field, order);
         std::vector<int> expected(list.size());
         std::iota(expected.begin(), expected.end(), 0);
         MergeSort(expected, [&](int a, int b) {
             const int r = CompareNodes(list[std::size_t(a)], list[std::size_t(b)], field, order);
             return order == Qt::AscendingOrder ? r : -r;
         });
-        FuzzRequire(listed == expected, "a list's keyed sort differs from CompareNodes", at);
-        if (field != SizePercentage) {
-            std::vector<NodeIndex> nodes;
-            for (const int i : listed)
-                nodes.push_back(list[std::size_t(i)].index());
-            FuzzRequire(nodes == rows, "a list and the Total Tree sort one folder differently", at);
-        }
+        std::vector<NodeIndex> expectedNodes;
+        for (const int i : expected)
+            expectedNodes.push_back(listRows.nodes[std::size_t(i)]);
+        FuzzRequire(listed.nodes == expectedNodes, "a list's keyed sort differs from CompareNodes", at);
+        if (field != SizePercentage)
+            FuzzRequire(listed.nodes == rows, "a list and the Total Tree sort one folder differently", at);
         // The typed comparison against the one through texts, on every pair of siblings.
         for (const NodeIndex a : rows) {
             for (const NodeIndex b : rows) {
