@@ -35,13 +35,14 @@ void MergeSort(T *items, std::size_t count, T *buffer, Compare &&compare)
         std::move(from, from + count, items);
 }
 
-// Merges the sorted runs [first, middle) and [middle, last) in place as the sort
-// above merges them, with scratch room for `room` items: the shorter run is set
-// aside (the left one merged from the front, a shorter right one from the back).
-// When both are longer than the room, each is cut in two where the other's middle
-// item belongs and the halves are merged on their own (a rotation brings the middle
-// pieces in place), which gives the same order wherever `compare` is a strict weak
-// order (compare(a, b) > 0 exactly when b comes strictly before a).
+// Merges the sorted runs [first, middle) and [middle, last) in place, taking the
+// items in the order the sort above takes them whatever `compare` answers, with
+// scratch room for `room` items: the shorter run is set aside (a longer left run
+// first moves to the end, so that the merge runs from the front as above). When both
+// are longer than the room, each is cut in two where the other's middle item belongs
+// and the halves are merged on their own (a rotation brings the middle pieces in
+// place), which gives the same order only where `compare` is a strict weak order
+// (compare(a, b) > 0 exactly when b comes strictly before a).
 template <typename T, typename Compare>
 void MergeRuns(T *first, T *middle, T *last, T *buffer, std::size_t room, Compare &compare)
 {
@@ -56,10 +57,11 @@ void MergeRuns(T *first, T *middle, T *last, T *buffer, std::size_t room, Compar
         std::move(i, end, k);
     } else if (len2 <= room) {
         std::move(middle, last, buffer);
-        T *i = middle, *j = buffer + len2, *k = last;
-        while (i > first && j > buffer)
-            *--k = compare(*(i - 1), *(j - 1)) <= 0 ? std::move(*--j) : std::move(*--i);
-        std::move(buffer, j, first);
+        std::move_backward(first, middle, last);
+        T *i = first + len2, *j = buffer, *const end = buffer + len2, *k = first;
+        while (i < last && j < end)
+            *k++ = compare(*i, *j) <= 0 ? std::move(*i++) : std::move(*j++);
+        std::move(j, end, k);
     } else {
         T *firstCut, *secondCut;
         if (len1 > len2) {
@@ -78,8 +80,8 @@ void MergeRuns(T *first, T *middle, T *last, T *buffer, std::size_t room, Compar
 }
 
 // The same sort for lists of millions of rows, with scratch room for `room` items
-// instead of all of them: for any `compare` with half of the items (the default),
-// for a strict weak order with as few as one. A sort of keys of 24 bytes holds
+// instead of all of them: in the same order for any `compare` with half of the items
+// (the default), for a strict weak order with as few as one. A sort of keys of 24 bytes holds
 // under 25 bytes a row with a thirty-second.
 template <typename T, typename Compare>
 void MergeSort(std::vector<T> &items, Compare compare, std::size_t room = 0)

@@ -153,9 +153,10 @@ TEST(MergeSort, KeepsEveryItemWhateverTheComparisonAnswers)
 }
 
 // The sort of long lists, with less scratch room, puts items in the order of the sort
-// with a whole buffer: with half the room for any comparison the lists make, with
-// less for those that are strict weak orders (numbers whose ties answer -1, kinds
-// first then keys); kinds first with every pair of a kind answering 1 only with half.
+// with a whole buffer: with half the room for any comparison, with less for those
+// that are strict weak orders (numbers whose ties answer -1, kinds first then keys);
+// kinds first with every pair of a kind answering 1, or answers that follow no
+// order, only with half.
 TEST(MergeSort, LessRoomSameOrder)
 {
     struct Item
@@ -179,6 +180,8 @@ TEST(MergeSort, LessRoomSameOrder)
             true},
         {[](const Item &a, const Item &b) { return a.kind != b.kind ? (a.kind < b.kind ? -1 : 1) : 1; },
             false},
+        // No order at all: an answer that depends on the pair only.
+        {[](const Item &a, const Item &b) { return (a.id * 31 + b.id * 17) % 3 - 1; }, false},
     };
     std::mt19937 random(3);
     for (const std::size_t size : {0, 1, 2, 3, 5, 6, 7, 9, 31, 33, 100, 1000, 1025}) {
