@@ -5,6 +5,7 @@
 #include "ExportControl.h"
 #include "QuietStderr.h"
 #include "SafeFile.h"
+#include "TemporaryFiles.h"
 
 #include <QFile>
 
@@ -14,6 +15,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -358,6 +360,39 @@ private:
     QString m_firstCutColumn;
 };
 
+// A folder of the export's own beside the target for libxlsxwriter's scratch files,
+// which that library makes and unlinks at once: a signal between the two would leave
+// one behind, but the folder is held for the signal handler, which empties and
+// removes it. Without the folder (it could not be made) the files go beside the
+// target as before.
+class ScratchFolder
+{
+public:
+    explicit ScratchFolder(const QByteArray &besideTarget)
+    {
+        QByteArray pattern = besideTarget + "/.folvane-workbook-XXXXXX";
+        const TemporaryFiles::SignalsHeld held;
+        if (::mkdtemp(pattern.data())) {
+            m_path = pattern;
+            m_registration.holdFolder(m_path);
+        }
+    }
+    ~ScratchFolder()
+    {
+        if (!m_path.isEmpty())
+            TemporaryFiles::RemoveFolderAndFiles(m_path.constData());
+        m_registration.release();
+    }
+    ScratchFolder(const ScratchFolder &) = delete;
+    ScratchFolder &operator=(const ScratchFolder &) = delete;
+
+    const QByteArray &path() const { return m_path; }
+
+private:
+    QByteArray m_path;
+    TemporaryFiles::Registration m_registration;
+};
+
 // Frees a workbook that is not to be written: its rows so far go, no file is made.
 struct OpenBook
 {
@@ -403,6 +438,9 @@ QString ExportWorkbook(const QString &path, const ExportRows &rows, const QStrin
 
     // The streamed rows wait beside the target, not in /tmp, which may live in memory.
     QByteArray folder = folderOf(file.temporaryPath());
+    const ScratchFolder scratch(folder);
+    if (!scratch.path().isEmpty())
+        folder = scratch.path();
     lxw_workbook_options options {};
     options.constant_memory = LXW_TRUE;
     options.tmpdir = folder.data();

@@ -3,7 +3,9 @@
 #include <atomic>
 #include <climits>
 #include <cstring>
+#include <fcntl.h>
 #include <pthread.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace TemporaryFiles {
@@ -23,6 +25,7 @@ enum State : int {
 struct Slot
 {
     std::atomic<int> state {Free};
+    bool folder = false;
     char path[PATH_MAX];
 };
 
@@ -44,7 +47,11 @@ sigset_t signalSet()
 extern "C" void removeAndRaise(int signal)
 {
     for (Slot &slot : registered) {
-        if (slot.state.load(std::memory_order_acquire) == Ready)
+        if (slot.state.load(std::memory_order_acquire) != Ready)
+            continue;
+        if (slot.folder)
+            RemoveFolderAndFiles(slot.path);
+        else
             ::unlink(slot.path);
     }
     // SA_RESETHAND gave the signal its default action back: raised again, it ends the
@@ -53,6 +60,30 @@ extern "C" void removeAndRaise(int signal)
 }
 
 } // namespace
+
+// System calls only (no allocation, as a signal handler must): getdents64 lists what
+// opendir would.
+void RemoveFolderAndFiles(const char *path) noexcept
+{
+    const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+        alignas(8) char entries[4096];
+        long n;
+        while ((n = ::syscall(SYS_getdents64, fd, entries, sizeof entries)) > 0) {
+            for (long at = 0; at < n;) {
+                // struct linux_dirent64: inode, offset, record length, type, name.
+                unsigned short length;
+                std::memcpy(&length, entries + at + 16, sizeof length);
+                const char *name = entries + at + 19;
+                if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
+                    ::unlinkat(fd, name, 0);
+                at += length;
+            }
+        }
+        ::close(fd);
+    }
+    ::rmdir(path);
+}
 
 void RemoveOnSignals()
 {
@@ -73,6 +104,16 @@ void RemoveOnSignals()
 
 void Registration::hold(const QByteArray &path)
 {
+    take(path, false);
+}
+
+void Registration::holdFolder(const QByteArray &path)
+{
+    take(path, true);
+}
+
+void Registration::take(const QByteArray &path, bool folder)
+{
     release();
     if (path.size() >= PATH_MAX)
         return; // no file can have that name
@@ -82,6 +123,7 @@ void Registration::hold(const QByteArray &path)
             continue;
         std::memcpy(registered[i].path, path.constData(), std::size_t(path.size()));
         registered[i].path[path.size()] = '\0';
+        registered[i].folder = folder;
         registered[i].state.store(Ready, std::memory_order_release);
         m_slot = i;
         return;

@@ -18,6 +18,10 @@ namespace TemporaryFiles {
 // before any file is written.
 void RemoveOnSignals();
 
+// Removes the files straight in a folder, then the folder; without allocating, so a
+// signal handler or a destructor may call it.
+void RemoveFolderAndFiles(const char *path) noexcept;
+
 // A path in a slot, from hold() until release() or the end of the object, so that a
 // signal removes the file meanwhile. A path that finds no free slot (more files at
 // once than there are slots) is only removed by its writer, as before.
@@ -30,10 +34,15 @@ public:
     Registration &operator=(const Registration &) = delete;
 
     void hold(const QByteArray &path);
+    // The same for a folder of files that another library makes and removes in it:
+    // a signal removes the files it holds and then the folder.
+    void holdFolder(const QByteArray &path);
     // Takes the path out of its slot: call it once the file is renamed or removed.
     void release();
 
 private:
+    void take(const QByteArray &path, bool folder);
+
     int m_slot = -1;
 };
 
