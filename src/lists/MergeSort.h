@@ -5,40 +5,10 @@
 #include <utility>
 #include <vector>
 
-// Sorts the `count` items at `items` by `compare` (a negative result puts `a`
-// before `b`), stable for results <= 0, using `buffer` (room for `count` items) as
-// scratch. The comparisons of the lists are not a strict weak order (equal numbers
-// compare as -1), so every list is sorted by this merge sort, which ends and keeps
-// every item whatever `compare` answers; never by std::sort.
-template <typename T, typename Compare>
-void MergeSort(T *items, std::size_t count, T *buffer, Compare &&compare)
-{
-    if (count < 2)
-        return;
-    T *from = items;
-    T *to = buffer;
-    for (std::size_t width = 1; width < count; width *= 2) {
-        for (std::size_t lo = 0; lo < count; lo += 2 * width) {
-            const std::size_t mid = std::min(lo + width, count);
-            const std::size_t hi = std::min(lo + 2 * width, count);
-            std::size_t i = lo, j = mid, k = lo;
-            while (i < mid && j < hi)
-                to[k++] = compare(from[i], from[j]) <= 0 ? std::move(from[i++]) : std::move(from[j++]);
-            while (i < mid)
-                to[k++] = std::move(from[i++]);
-            while (j < hi)
-                to[k++] = std::move(from[j++]);
-        }
-        std::swap(from, to);
-    }
-    if (from != items)
-        std::move(from, from + count, items);
-}
-
 // Merges the sorted runs [first, middle) and [middle, last) in place, taking the
-// items in the order the sort above takes them whatever `compare` answers, with
+// items in the order a merge from the front takes them whatever `compare` answers, with
 // scratch room for `room` items: the shorter run is set aside (a longer left run
-// first moves to the end, so that the merge runs from the front as above). When both
+// first moves to the end, so that the merge runs from the front). When both
 // are longer than the room, each is cut in two where the other's middle item belongs
 // and the halves are merged on their own (a rotation brings the middle pieces in
 // place), which gives the same order only where `compare` is a strict weak order
@@ -76,6 +46,21 @@ void MergeRuns(T *first, T *middle, T *last, T *buffer, std::size_t room, Compar
         T *const newMiddle = std::rotate(firstCut, middle, secondCut);
         MergeRuns(first, firstCut, newMiddle, buffer, room, compare);
         MergeRuns(newMiddle, secondCut, last, buffer, room, compare);
+    }
+}
+
+// Sorts the `count` items at `items` by `compare` (a negative result puts `a`
+// before `b`), stable for results <= 0, using `buffer` (room for half of the items,
+// or more) as scratch. The comparisons of the lists are not a strict weak order
+// (equal numbers compare as -1), so every list is sorted by this merge sort, which
+// ends and keeps every item whatever `compare` answers; never by std::sort.
+template <typename T, typename Compare>
+void MergeSort(T *items, std::size_t count, T *buffer, Compare &&compare)
+{
+    for (std::size_t width = 1; width < count; width *= 2) {
+        for (std::size_t lo = 0; lo + width < count; lo += 2 * width)
+            MergeRuns(items + lo, items + lo + width, items + std::min(lo + 2 * width, count), buffer,
+                (count + 1) / 2, compare);
     }
 }
 
